@@ -1,0 +1,4 @@
+// Removed once the application sources exist.
+namespace {
+[[maybe_unused]] int placeholder;
+}

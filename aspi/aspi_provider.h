@@ -1,0 +1,29 @@
+// The two entry points of the ASPI for Win32 service, and the provider that
+// answers them. A provider is chosen once at start-up, as loading the
+// service's library would: the emulated bus, the Linux SCSI generic driver,
+// the Windows service or its pass-through fallback, or a recorded session.
+#pragma once
+
+#include "aspi/wnaspi32.h"
+
+class AspiProvider {
+ public:
+  virtual ~AspiProvider() = default;
+  // Bits 8-15: SS_COMP when ready, else another status; bits 0-7: adapter count.
+  virtual aspi::DWORD GetSupportInfo() = 0;
+  // Takes an SRB_ExecSCSICmd, SRB_Abort or SRB_BusDeviceReset (by SRB_Cmd).
+  // For SRB_ExecSCSICmd: when this returns, SRB_Status is SS_PENDING or final;
+  // data and sense bytes are in place before the final status is stored.
+  virtual aspi::DWORD SendCommand(void* srb) = 0;
+  // A short name for messages ("emulated", "sg", "aspi", "spti", "replay").
+  virtual const char* Name() const = 0;
+};
+
+// Installs the provider that answers the entry points; nullptr removes it
+// (the entry points then answer as an absent service). Not owned.
+void InstallAspiProvider(AspiProvider* provider);
+AspiProvider* InstalledAspiProvider();
+
+// The entry points, as the service exports them (ordinals 1 and 2).
+aspi::DWORD GetASPI32SupportInfo();
+aspi::DWORD SendASPI32Command(void* srb);
