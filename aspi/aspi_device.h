@@ -4,6 +4,8 @@
 // data, then the firmware image).
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 
 #include "aspi/wnaspi32.h"
@@ -13,6 +15,10 @@ extern volatile std::uint8_t g_commandPending;
 
 // Completion routine named in SRB_PostProc by ExecutePosted.
 void PostRoutine(void* request);
+
+// Reads g_commandPending with acquire order (safe while a completion routine
+// may clear it on the service's thread).
+std::uint8_t CommandPending();
 
 inline constexpr std::uint32_t kDataBufferSize = 65540;
 inline constexpr std::uint8_t kRequestedSenseLength = 18;
@@ -40,6 +46,10 @@ class AspiDevice {
 
   bool GetInquiryStrings(char* model, char* revision);
 
+  // Why IsAvailable() is false, as a sentence for the user; nullptr while the
+  // device is available.
+  const char* UnavailableReason() const;
+
   // After a scan that accepted no drive the device addresses no target:
   // ExecuteWait and ExecutePosted then fail without sending anything, until
   // SelectAdapter or SelectTarget names a target again.
@@ -58,4 +68,29 @@ class AspiDevice {
   std::uint8_t commandBlock[12];
   std::uint8_t commandLength;
   bool targetCleared;
+  aspi::DWORD supportInfo;  // what GetASPI32SupportInfo answered (0 when not asked)
+  // The reset request lives as long as the device: a service that answers a
+  // reset with SS_PENDING may still write to it after ResetDevice returned.
+  SRB_BusDeviceReset resetRequest;
+
+ private:
+  bool CanSend() const;
+  void PrepareRequest(std::uint8_t flags);
+  void ReclaimRequestBlock();
+  bool WaitUntilFinal(const std::uint8_t& status, std::chrono::milliseconds limit) const;
+};
+
+// The service writes sense bytes contiguously from SenseArea on; the two
+// beyond the published area land in senseReserve.
+static_assert(offsetof(AspiDevice, senseReserve) ==
+              offsetof(AspiDevice, srb) + sizeof(SRB_ExecSCSICmd));
+
+// Test hook: while one is in force, every AspiDevice built finds its data
+// buffer not obtainable, as if the memory were exhausted.
+class ScopedDataBufferAllocationFailure {
+ public:
+  ScopedDataBufferAllocationFailure();
+  ~ScopedDataBufferAllocationFailure();
+  ScopedDataBufferAllocationFailure(const ScopedDataBufferAllocationFailure&) = delete;
+  ScopedDataBufferAllocationFailure& operator=(const ScopedDataBufferAllocationFailure&) = delete;
 };

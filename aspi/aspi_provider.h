@@ -14,6 +14,9 @@ class AspiProvider {
   // Takes an SRB_ExecSCSICmd, SRB_Abort or SRB_BusDeviceReset (by SRB_Cmd).
   // For SRB_ExecSCSICmd: when this returns, SRB_Status is SS_PENDING or final;
   // data and sense bytes are in place before the final status is stored.
+  // A provider that finishes a command on another thread stores
+  // SenseArea[0] and then SRB_Status with StoreSrbByte (aspi/srb_access.h),
+  // after every other byte it writes, and calls SRB_PostProc after that.
   virtual aspi::DWORD SendCommand(void* srb) = 0;
   // A short name for messages ("emulated", "sg", "aspi", "spti", "replay").
   virtual const char* Name() const = 0;

@@ -1,0 +1,238 @@
+// AspiDevice: one request block, one command at a time, completion by polling.
+#include "aspi/aspi_device.h"
+
+#include <atomic>
+#include <cstring>
+#include <new>
+#include <thread>
+
+#include "aspi/aspi_provider.h"
+#include "aspi/command_time_limits.h"
+#include "aspi/srb_access.h"
+
+volatile std::uint8_t g_commandPending = 0;
+
+namespace {
+
+std::atomic<int> g_failedAllocations{0};
+
+std::uint8_t* AllocateDataBuffer() {
+  if (g_failedAllocations.load() > 0) return nullptr;
+  return new (std::nothrow) std::uint8_t[kDataBufferSize];
+}
+
+}  // namespace
+
+void PostRoutine(void* /*request*/) {
+  StorePendingFlag(g_commandPending, 0);
+}
+
+std::uint8_t CommandPending() {
+  return LoadPendingFlag(g_commandPending);
+}
+
+ScopedDataBufferAllocationFailure::ScopedDataBufferAllocationFailure() {
+  ++g_failedAllocations;
+}
+ScopedDataBufferAllocationFailure::~ScopedDataBufferAllocationFailure() {
+  --g_failedAllocations;
+}
+
+AspiDevice::AspiDevice()
+    : adapterCount(0),
+      adapterId(0),
+      targetId(0),
+      srb{},
+      senseReserve{},
+      direction(SRB_DIR_IN),
+      transferLength(0),
+      dataBuffer(AllocateDataBuffer()),
+      commandBlock{},
+      commandLength(0),
+      targetCleared(false),
+      supportInfo(0),
+      resetRequest{} {
+  // Without the buffer no command can run, so the service is not even asked.
+  if (dataBuffer == nullptr) return;
+  dataBuffer[0] = 0;
+  supportInfo = GetASPI32SupportInfo();
+  if (((supportInfo >> 8) & 0xFF) == SS_COMP) adapterCount = static_cast<std::uint8_t>(supportInfo);
+}
+
+AspiDevice::~AspiDevice() {
+  // The service must be done with the request blocks and the buffer before
+  // they go away.
+  ReclaimRequestBlock();
+  if (resetRequest.SRB_Cmd == SC_RESET_DEV) {
+    WaitUntilFinal(resetRequest.SRB_Status, CommandWaitGrace());
+  }
+  delete[] dataBuffer;
+}
+
+bool AspiDevice::IsAvailable() const {
+  return adapterCount != 0;
+}
+
+std::uint8_t AspiDevice::GetAdapterCount() const {
+  return adapterCount;
+}
+
+void AspiDevice::SelectAdapter(std::uint8_t adapter) {
+  adapterId = adapter;
+  targetCleared = false;
+}
+
+void AspiDevice::SelectTarget(std::uint8_t target) {
+  targetId = target;
+  targetCleared = false;
+}
+
+void AspiDevice::ClearTarget() {
+  targetCleared = true;
+}
+
+bool AspiDevice::HasTarget() const {
+  return !targetCleared;
+}
+
+const char* AspiDevice::UnavailableReason() const {
+  if (dataBuffer == nullptr) {
+    return "Not enough memory for the 64 KiB data buffer of the drive commands";
+  }
+  if (adapterCount != 0) return nullptr;
+  if (((supportInfo >> 8) & 0xFF) != SS_COMP) {
+    return "The ASPI service is not installed or not ready";
+  }
+  return "The ASPI service reports no host adapter";
+}
+
+void AspiDevice::SetCommand(const std::uint8_t* block, std::uint8_t dir, std::uint32_t length) {
+  std::memcpy(commandBlock, block, 12);
+  commandLength = 12;
+  direction = dir;
+  transferLength = length;
+}
+
+void AspiDevice::SetCommand10(const std::uint8_t* block, std::uint8_t dir, std::uint32_t length) {
+  std::memcpy(commandBlock, block, 10);
+  commandLength = 10;
+  direction = dir;
+  transferLength = length;
+}
+
+bool AspiDevice::CanSend() const {
+  return dataBuffer != nullptr && adapterCount != 0 && !targetCleared;
+}
+
+bool AspiDevice::WaitUntilFinal(const std::uint8_t& status, std::chrono::milliseconds limit) const {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (LoadSrbByte(status) == SS_PENDING) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::yield();
+  }
+  return true;
+}
+
+// A command whose status still reads SS_PENDING belongs to the service; it is
+// aborted before its block is written again or released.
+void AspiDevice::ReclaimRequestBlock() {
+  if (srb.SRB_Cmd != SC_EXEC_SCSI_CMD || LoadSrbByte(srb.SRB_Status) != SS_PENDING) return;
+  AbortCommand();
+  WaitUntilFinal(srb.SRB_Status, CommandWaitGrace());
+}
+
+void AspiDevice::PrepareRequest(std::uint8_t flags) {
+  ReclaimRequestBlock();
+  srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
+  srb.SRB_HaId = adapterId;
+  srb.SRB_Flags = flags;
+  srb.SRB_Target = targetId;
+  srb.SRB_Lun = 0;
+  srb.SRB_BufLen = transferLength;
+  srb.SRB_SenseLen = kRequestedSenseLength;
+  srb.SRB_BufPointer = dataBuffer;
+  srb.SRB_CDBLen = commandLength;
+  std::memcpy(srb.CDBByte, commandBlock, commandLength);
+  // 18 sense bytes: the published 16 and the first two of senseReserve.
+  std::memset(srb.SenseArea, 0, kRequestedSenseLength);
+  // A final status left from the previous command must not be taken for the
+  // outcome of this one, whatever the service does with the byte.
+  srb.SRB_Status = SS_PENDING;
+}
+
+bool AspiDevice::ExecuteWait() {
+  if (!CanSend()) {
+    StorePendingFlag(g_commandPending, 0);
+    return false;
+  }
+  PrepareRequest(direction);
+  const auto deadline =
+      std::chrono::steady_clock::now() + CommandTimeLimit(commandBlock) + CommandWaitGrace();
+  SendASPI32Command(&srb);
+  int result;
+  while ((result = CheckStatus()) == 0) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      // The command took longer than any drive should: it is aborted and
+      // counts as failed.
+      AbortCommand();
+      WaitUntilFinal(srb.SRB_Status, CommandWaitGrace());
+      result = 2;
+      break;
+    }
+    // Give the processor away between polls, so that a service completing
+    // the command on another thread can run even when every core is busy.
+    std::this_thread::yield();
+  }
+  StorePendingFlag(g_commandPending, 0);
+  return result == 1;
+}
+
+int AspiDevice::CheckStatus() {
+  // Both bytes are read afresh on every call; the status first, so that the
+  // sense bytes stored before a final status are seen with it.
+  const std::uint8_t status = LoadSrbByte(srb.SRB_Status);
+  const std::uint8_t sense = LoadSrbByte(srb.SenseArea[0]);
+  if (sense != 0) return 2;
+  if (status == SS_PENDING) return 0;
+  return status == SS_COMP ? 1 : 2;
+}
+
+void AspiDevice::ExecutePosted() {
+  if (!CanSend()) return;
+  PrepareRequest(static_cast<std::uint8_t>(direction | SRB_POSTING));
+  srb.SRB_PostProc = PostRoutine;
+  // Raised before the hand-over: a completion routine that runs before
+  // SendASPI32Command returns then clears it, instead of being overwritten.
+  StorePendingFlag(g_commandPending, 1);
+  const aspi::DWORD answer = SendASPI32Command(&srb);
+  // A block the service refused outright never reaches the completion
+  // routine; the flag must not then stay raised for good.
+  if (answer != SS_PENDING && LoadSrbByte(srb.SRB_Status) != SS_PENDING) {
+    StorePendingFlag(g_commandPending, 0);
+  }
+}
+
+bool AspiDevice::AbortCommand() {
+  SRB_Abort request{};
+  request.SRB_Cmd = SC_ABORT_SRB;
+  request.SRB_HaId = adapterId;
+  request.SRB_Flags = 0;
+  request.SRB_Hdr_Rsvd = 0;
+  request.SRB_ToAbort = &srb;
+  return SendASPI32Command(&request) == SS_COMP;
+}
+
+bool AspiDevice::ResetDevice() {
+  // A reset still running owns its block; it is not written over.
+  if (resetRequest.SRB_Cmd == SC_RESET_DEV && LoadSrbByte(resetRequest.SRB_Status) == SS_PENDING) {
+    return false;
+  }
+  resetRequest = SRB_BusDeviceReset{};
+  resetRequest.SRB_Cmd = SC_RESET_DEV;
+  resetRequest.SRB_HaId = adapterId;
+  resetRequest.SRB_Flags = 0;
+  resetRequest.SRB_Hdr_Rsvd = 0;
+  resetRequest.SRB_Target = targetId;
+  resetRequest.SRB_Lun = 0;
+  return SendASPI32Command(&resetRequest) == SS_COMP;
+}
