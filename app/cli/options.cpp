@@ -1,0 +1,269 @@
+// Option parsing with CLI11. The table of options lives in one function so
+// that the help text and the parser can never disagree.
+#include "app/cli/options.h"
+
+#include <CLI/CLI.hpp>
+#include <charconv>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+#include <utility>
+
+#include "app/cli/printable.h"
+#include "app/version.h"
+
+namespace {
+
+constexpr const char* kDescription =
+    "Finds an XPM-3177K CD-ROM drive, opens its tray and downloads a firmware image\n"
+    "(an Intel HEX file) to it, then reads back the drive's new firmware revision.\n"
+    "Without options it uses the default image QTR5_ORNA.HEX in the current\n"
+    "directory and asks before it downloads.";
+
+constexpr const char* kFooter =
+    "Emulated layouts: a comma-separated list of ADAPTER:TARGET=KIND[+OPTION...]\n"
+    "entries (KIND drive, cdrom, disk, ...), or 'empty' (an adapter without devices)\n"
+    "or 'absent' (no ASPI service). Without LAYOUT: one drive at 0:0.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  success (the download was done, the list or check succeeded)\n"
+    "  1  the image could not be read or the download failed\n"
+    "  2  usage error (bad option, option value or combination)\n"
+    "  3  no drive of the model was found (including no host adapter)\n"
+    "  4  several drives and no way to choose: give --device (nothing was sent)\n"
+    "  5  no download: declined at the question, no --yes without a terminal,\n"
+    "     or the program was closed before downloading\n"
+    "  6  internal failure (the main window could not be created)";
+
+// Strings the parser fills before they are checked and copied into the
+// options; kept apart so that an option given without value is detected.
+struct RawValues {
+  std::string device;
+};
+
+struct OptionHandles {
+  CLI::Option* help = nullptr;
+  CLI::Option* version = nullptr;
+  CLI::Option* check = nullptr;
+  CLI::Option* saveImage = nullptr;
+  CLI::Option* image = nullptr;
+  CLI::Option* yes = nullptr;
+  CLI::Option* device = nullptr;
+  CLI::Option* list = nullptr;
+  CLI::Option* json = nullptr;
+  CLI::Option* emulate = nullptr;
+  CLI::Option* emulateState = nullptr;
+  CLI::Option* record = nullptr;
+  CLI::Option* replay = nullptr;
+};
+
+// Writes "--emulate[=LAYOUT]" without the blank CLI11 puts before the value.
+class HelpFormatter : public CLI::Formatter {
+ public:
+  std::string make_option_opts(const CLI::Option* option) const override {
+    const std::string text = option->get_option_text();
+    if (text.empty()) return "";
+    return text.front() == '[' ? text : " " + text;
+  }
+};
+
+OptionHandles DefineOptions(CLI::App& app, ProgramOptions& o, RawValues& raw) {
+  OptionHandles h;
+  app.set_help_flag();  // handled below, so that parsing never prints
+  auto formatter = std::make_shared<HelpFormatter>();
+  formatter->column_width(24);
+  app.formatter(formatter);
+  app.footer(kFooter);
+  h.help = app.add_flag("-h,--help")->description("Print this help and exit");
+  h.version =
+      app.add_flag("--version")->description("Print the program's name and version and exit");
+  h.check =
+      app.add_option("--check", o.checkFile, "Check the image in FILE (no drive needed) and exit")
+          ->option_text("FILE");
+  h.saveImage = app.add_option("--save-image", o.saveImagePath,
+                               "With --check: write the 65536 image bytes to OUT")
+                    ->option_text("OUT");
+  h.image = app.add_option("--image", o.imagePath, "Flash FILE instead of QTR5_ORNA.HEX")
+                ->option_text("FILE");
+  h.yes = app.add_flag("-y,--yes")->description("Download once the drive is ready; do not ask");
+  h.device =
+      app.add_option("--device", raw.device, "Use the drive at adapter A, target T; do not ask")
+          ->option_text("A:T");
+  h.list =
+      app.add_flag("--list")->description("List the drives found and exit (no tray is opened)");
+  h.json = app.add_flag("--json")->description("With --list: print the list as JSON");
+  h.emulate = app.add_option("--emulate", o.emulateLayout,
+                             "Use emulated drives instead of real ones (see below)")
+                  ->expected(0, 1)
+                  ->option_text("[=LAYOUT]");
+  h.emulateState = app.add_option("--emulate-state", o.emulateStateDir,
+                                  "With --emulate: keep the drives' firmware in DIR")
+                       ->option_text("DIR");
+  h.record =
+      app.add_option("--record", o.recordPath, "Write every drive command and outcome to FILE")
+          ->option_text("FILE");
+  h.replay =
+      app.add_option("--replay", o.replayPath, "Answer drive commands from the recording FILE")
+          ->option_text("FILE");
+  return h;
+}
+
+bool Given(const CLI::Option* option) {
+  return option->count() > 0;
+}
+
+// The first option of the list that was given, or nullptr.
+const CLI::Option* FirstGiven(std::initializer_list<const CLI::Option*> options) {
+  for (const CLI::Option* option : options)
+    if (Given(option)) return option;
+  return nullptr;
+}
+
+// CLI11's words for a missing or repeated value, in plainer ones.
+std::string ParseErrorText(const CLI::ParseError& error) {
+  std::string text = error.what();
+  const std::size_t colon = text.find(": ");
+  if (error.get_name() == "ArgumentMismatch" && colon != std::string::npos) {
+    const std::string option = text.substr(0, colon);
+    if (text.find("missing") != std::string::npos) return option + " needs a value";
+    if (text.find("At Most") != std::string::npos) return option + " may be given only once";
+  }
+  return text;
+}
+
+std::string Usage(std::string_view program, const std::string& message) {
+  std::string text(program);
+  text += ": ";
+  text += message;
+  text += "\nRun '";
+  text += program;
+  text += " --help' to see the options.";
+  return text;
+}
+
+bool SameExistingFile(const std::string& a, const std::string& b) {
+  std::error_code error;
+  return std::filesystem::equivalent(a, b, error) && !error;
+}
+
+// The combinations that make no sense; returns the message, or "" when fine.
+std::string CheckCombinations(const OptionHandles& h, const ProgramOptions& o) {
+  auto name = [](const CLI::Option* option) { return option->get_name(); };
+  if (o.check) {
+    if (const CLI::Option* other = FirstGiven({h.image, h.yes, h.device, h.list, h.json, h.emulate,
+                                               h.emulateState, h.record, h.replay}))
+      return "--check reads a file and needs no drive; it cannot be combined with " + name(other);
+  } else if (o.saveImage) {
+    return "--save-image works only together with --check";
+  }
+  if (o.emulateState && !o.emulate) return "--emulate-state works only together with --emulate";
+  if (o.replay && o.emulate)
+    return "--replay answers from a recording; it cannot be combined "
+           "with --emulate";
+  if (o.replay && o.record) return "--record cannot be combined with --replay";
+  if (o.json && !o.list) return "--json works only together with --list";
+  if (o.list) {
+    if (const CLI::Option* other = FirstGiven({h.image, h.yes, h.device}))
+      return "--list only scans for drives; it cannot be combined with " + name(other);
+  }
+  // Every file or folder option needs a name; "--image=" would otherwise
+  // silently fall back to the default image.
+  const std::pair<const CLI::Option*, const std::string*> named[] = {
+      {h.check, &o.checkFile},   {h.saveImage, &o.saveImagePath},
+      {h.image, &o.imagePath},   {h.emulateState, &o.emulateStateDir},
+      {h.record, &o.recordPath}, {h.replay, &o.replayPath},
+  };
+  for (const auto& [option, value] : named)
+    if (Given(option) && value->empty()) return name(option) + " needs a non-empty name";
+  // The check must never write its image over the HEX file it just read.
+  if (o.saveImage && SameExistingFile(o.checkFile, o.saveImagePath))
+    return "--save-image must not name the file that --check reads";
+  return "";
+}
+
+}  // namespace
+
+bool ParseDeviceAddress(std::string_view text, std::uint8_t& adapter, std::uint8_t& target) {
+  const std::size_t colon = text.find(':');
+  if (colon == std::string_view::npos) return false;
+  auto number = [](std::string_view digits, unsigned limit, unsigned& value) {
+    if (digits.empty() || digits.size() > 3) return false;
+    for (char c : digits)
+      if (c < '0' || c > '9') return false;
+    auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    return error == std::errc() && end == digits.data() + digits.size() && value <= limit;
+  };
+  unsigned a = 0;
+  unsigned t = 0;
+  if (!number(text.substr(0, colon), 255, a) || !number(text.substr(colon + 1), 7, t)) return false;
+  adapter = static_cast<std::uint8_t>(a);
+  target = static_cast<std::uint8_t>(t);
+  return true;
+}
+
+std::string ProgramVersionText() {
+  return std::string(kProgramTitle) + " " + kProgramVersion;
+}
+
+std::string ProgramHelpText(std::string_view programName) {
+  ProgramOptions options;
+  RawValues raw;
+  CLI::App app(std::string(kProgramTitle) + " " + kProgramVersion + "\n" + kDescription + "\n",
+               std::string(programName));
+  DefineOptions(app, options, raw);
+  std::string text = app.help();
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  return text;
+}
+
+ParseResult ParseProgramOptions(int argc, const char* const* argv, std::string_view programName) {
+  ParseResult result;
+  ProgramOptions& o = result.options;
+  RawValues raw;
+  CLI::App app("", std::string(programName));
+  const OptionHandles h = DefineOptions(app, o, raw);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    result.action = ParseAction::kUsageError;
+    result.text = Usage(programName, ParseErrorText(error));
+    return result;
+  }
+  if (Given(h.help)) {
+    result.action = ParseAction::kHelp;
+    result.text = ProgramHelpText(programName);
+    return result;
+  }
+  if (Given(h.version)) {
+    result.action = ParseAction::kVersion;
+    result.text = ProgramVersionText();
+    return result;
+  }
+
+  o.check = Given(h.check);
+  o.saveImage = Given(h.saveImage);
+  o.hasImage = Given(h.image);
+  o.yes = Given(h.yes);
+  o.list = Given(h.list);
+  o.json = Given(h.json);
+  o.emulate = Given(h.emulate);
+  o.emulateState = Given(h.emulateState);
+  o.record = Given(h.record);
+  o.replay = Given(h.replay);
+  o.hasDevice = Given(h.device);
+  if (o.hasDevice && !ParseDeviceAddress(raw.device, o.deviceAdapter, o.deviceTarget)) {
+    result.action = ParseAction::kUsageError;
+    result.text = Usage(programName,
+                        "--device expects ADAPTER:TARGET such as 0:1 (adapter 0 to "
+                        "255, target 0 to 7), not '" +
+                            PrintableText(raw.device) + "'");
+    return result;
+  }
+  const std::string problem = CheckCombinations(h, o);
+  if (!problem.empty()) {
+    result.action = ParseAction::kUsageError;
+    result.text = Usage(programName, problem);
+  }
+  return result;
+}
