@@ -1,0 +1,175 @@
+// The option parser: what each accepted command line sets, and that every
+// command line that makes no sense is refused with a message naming why.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/cli/options.h"
+#include "app/cli/printable.h"
+
+namespace {
+
+ParseResult Parse(std::vector<std::string> args) {
+  std::vector<const char*> argv{"qtr5-download"};
+  for (const std::string& arg : args) argv.push_back(arg.c_str());
+  return ParseProgramOptions(static_cast<int>(argv.size()), argv.data(), "qtr5-download");
+}
+
+TEST(Options, NoOptionsRunsInteractivelyOnTheRealTransport) {
+  const ParseResult r = Parse({});
+  ASSERT_EQ(r.action, ParseAction::kRun);
+  EXPECT_FALSE(r.options.check || r.options.emulate || r.options.replay || r.options.record ||
+               r.options.hasDevice || r.options.list || r.options.hasImage || r.options.yes);
+}
+
+TEST(Options, DriveOptionsAreTakenAsGiven) {
+  const ParseResult r =
+      Parse({"--emulate=0:0=cdrom,1:5=drive", "--emulate-state", "/tmp/st", "--device", "1:5",
+             "--image", "fw.hex", "-y", "--record", "r.jsonl"});
+  ASSERT_EQ(r.action, ParseAction::kRun) << r.text;
+  const ProgramOptions& o = r.options;
+  EXPECT_TRUE(o.emulate);
+  EXPECT_EQ(o.emulateLayout, "0:0=cdrom,1:5=drive");
+  EXPECT_TRUE(o.emulateState);
+  EXPECT_EQ(o.emulateStateDir, "/tmp/st");
+  EXPECT_TRUE(o.hasDevice);
+  EXPECT_EQ(o.deviceAdapter, 1);
+  EXPECT_EQ(o.deviceTarget, 5);
+  EXPECT_TRUE(o.hasImage);
+  EXPECT_EQ(o.imagePath, "fw.hex");
+  EXPECT_TRUE(o.yes);
+  EXPECT_TRUE(o.record);
+  EXPECT_EQ(o.recordPath, "r.jsonl");
+}
+
+TEST(Options, EmulateWithoutLayoutMeansTheDefaultBus) {
+  for (const char* form : {"--emulate", "--emulate="}) {
+    const ParseResult r = Parse({form, "--list"});
+    ASSERT_EQ(r.action, ParseAction::kRun) << form << ": " << r.text;
+    EXPECT_TRUE(r.options.emulate) << form;
+    EXPECT_EQ(r.options.emulateLayout, "") << form;
+    EXPECT_TRUE(r.options.list) << form;
+  }
+}
+
+TEST(Options, CheckTakesItsFileAndTheSaveFile) {
+  const ParseResult r = Parse({"--check", "a.hex", "--save-image", "a.bin"});
+  ASSERT_EQ(r.action, ParseAction::kRun) << r.text;
+  EXPECT_TRUE(r.options.check);
+  EXPECT_EQ(r.options.checkFile, "a.hex");
+  EXPECT_TRUE(r.options.saveImage);
+  EXPECT_EQ(r.options.saveImagePath, "a.bin");
+}
+
+TEST(Options, HelpAndVersionWinOverEverythingElse) {
+  EXPECT_EQ(Parse({"--help"}).action, ParseAction::kHelp);
+  EXPECT_EQ(Parse({"-h", "--check", "x"}).action, ParseAction::kHelp);
+  const ParseResult v = Parse({"--version"});
+  ASSERT_EQ(v.action, ParseAction::kVersion);
+  EXPECT_EQ(v.text, "QTR5 (XPM-3177K) Download Utility 1.04");
+  const ParseResult h = Parse({"--help"});
+  EXPECT_EQ(h.text, ProgramHelpText("qtr5-download"));
+  EXPECT_NE(h.text.find("Usage: qtr5-download"), std::string::npos);
+}
+
+struct Refused {
+  std::vector<std::string> args;
+  const char* why;  // a piece of the message
+};
+
+class RefusedCommandLine : public testing::TestWithParam<Refused> {};
+
+TEST_P(RefusedCommandLine, IsAUsageErrorThatSaysWhy) {
+  const ParseResult r = Parse(GetParam().args);
+  ASSERT_EQ(r.action, ParseAction::kUsageError);
+  EXPECT_NE(r.text.find(GetParam().why), std::string::npos) << r.text;
+  EXPECT_EQ(r.text.rfind("qtr5-download: ", 0), 0u) << r.text;
+  EXPECT_NE(r.text.find("--help"), std::string::npos) << r.text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, RefusedCommandLine,
+    testing::Values(
+        Refused{{"--frobnicate"}, "--frobnicate"}, Refused{{"stray"}, "stray"},
+        Refused{{"--image"}, "--image needs a value"},
+        Refused{{"--image", "a", "--image", "b"}, "only once"}, Refused{{"--device", "1:8"}, "1:8"},
+        Refused{{"--device", "0"}, "ADAPTER:TARGET"},
+        Refused{{"--check", "a.hex", "--emulate"}, "--check"},
+        Refused{{"--check", "a.hex", "--yes"}, "--yes"},
+        Refused{{"--check", "a.hex", "--list"}, "--list"},
+        Refused{{"--check", "a.hex", "--device", "0:0"}, "--device"},
+        Refused{{"--check", "a.hex", "--replay", "r"}, "--replay"},
+        Refused{{"--save-image", "a.bin"}, "--save-image"},
+        Refused{{"--emulate-state", "d"}, "--emulate-state"},
+        Refused{{"--replay", "r", "--emulate"}, "--emulate"},
+        Refused{{"--replay", "r", "--record", "w"}, "--record"}, Refused{{"--json"}, "--json"},
+        Refused{{"--list", "--yes"}, "--yes"}, Refused{{"--list", "--image", "a.hex"}, "--image"},
+        Refused{{"--list", "--device", "0:0"}, "--device"}, Refused{{"--image="}, "--image"},
+        Refused{{"--emulate", "--emulate-state="}, "--emulate-state"},
+        Refused{{"--record="}, "--record"}, Refused{{"--check="}, "--check"}));
+
+TEST(Options, SaveImageOverTheCheckedFileIsRefused) {
+  const std::filesystem::path dir = testing::TempDir();
+  const std::string hex = (dir / "same.hex").string();
+  std::ofstream(hex) << ":00000001FF\r\n";
+  // The same file under another spelling is still the same file.
+  const std::string alias = (dir / "." / "same.hex").string();
+  const ParseResult r = Parse({"--check", hex, "--save-image", alias});
+  ASSERT_EQ(r.action, ParseAction::kUsageError);
+  EXPECT_NE(r.text.find("--save-image"), std::string::npos) << r.text;
+  std::filesystem::remove(hex);
+}
+
+TEST(Options, UnsafeTextInAnOptionValueIsNotEchoedRaw) {
+  const ParseResult r = Parse({"--device", "1\x1b[2J"});
+  ASSERT_EQ(r.action, ParseAction::kUsageError);
+  EXPECT_EQ(r.text.find('\x1b'), std::string::npos) << r.text;
+  EXPECT_NE(r.text.find("1\\x1B[2J"), std::string::npos) << r.text;
+}
+
+TEST(DeviceAddress, AcceptsAdapterAndTargetInRange) {
+  const struct {
+    const char* text;
+    int adapter;
+    int target;
+  } good[] = {{"0:0", 0, 0}, {"1:5", 1, 5}, {"255:7", 255, 7}, {"007:3", 7, 3}};
+  for (const auto& c : good) {
+    std::uint8_t a = 99;
+    std::uint8_t t = 99;
+    ASSERT_TRUE(ParseDeviceAddress(c.text, a, t)) << c.text;
+    EXPECT_EQ(a, c.adapter) << c.text;
+    EXPECT_EQ(t, c.target) << c.text;
+  }
+}
+
+TEST(DeviceAddress, RefusesAnythingElseAndLeavesTheOutputsAlone) {
+  for (const char* text : {"", ":", "1", "1:", ":1", "1:8", "256:0", "-1:0", "+1:0", " 1:0", "1:0 ",
+                           "1:0:0", "0x1:0", "1.0", "a:b", "1000:0", "1:07x"}) {
+    std::uint8_t a = 99;
+    std::uint8_t t = 98;
+    EXPECT_FALSE(ParseDeviceAddress(text, a, t)) << "'" << text << "'";
+    EXPECT_EQ(a, 99) << text;
+    EXPECT_EQ(t, 98) << text;
+  }
+}
+
+TEST(PrintableText, DefusesControlAndNonAsciiBytes) {
+  const struct {
+    std::string in;
+    std::string out;
+  } cases[] = {
+      {"XPM-3177K", "XPM-3177K"},
+      {"A\x1b[2JB", "A\\x1B[2JB"},
+      {std::string("1.0\0", 4), "1.0\\x00"},
+      {"line\r\nfake", "line\\x0D\\x0Afake"},
+      {"\x7f\x80\xff", "\\x7F\\x80\\xFF"},
+      {"back\\slash", "back\\\\slash"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(PrintableText(c.in), c.out);
+}
+
+}  // namespace
