@@ -105,6 +105,7 @@ using LPMSG = MSG*;
 #define WM_SYSCOMMAND 0x0112
 #define WM_TIMER 0x0113
 #define WM_USER 0x0400
+#define WM_APP 0x8000
 
 // Notifications and dialog results.
 #define BN_CLICKED 0
@@ -135,10 +136,16 @@ using LPMSG = MSG*;
 // Buttons and images.
 #define BM_SETIMAGE 0x00F7
 #define BM_GETIMAGE 0x00F6
+#define BM_CLICK 0x00F5
 #define IMAGE_BITMAP 0
 #define IMAGE_ICON 1
 #define ICON_SMALL 0
 #define ICON_BIG 1
+
+// Edit boxes.
+#define EM_LINELENGTH 0x00C1
+#define EM_GETLINE 0x00C4
+#define EM_LIMITTEXT 0x00C5
 
 // Showing and placing windows.
 #define SW_HIDE 0
@@ -201,6 +208,7 @@ using LPMSG = MSG*;
 #define LVM_SETITEMA (LVM_FIRST + 6)
 #define LVM_INSERTITEMA (LVM_FIRST + 7)
 #define LVM_DELETEALLITEMS (LVM_FIRST + 9)
+#define LVM_GETNEXTITEM (LVM_FIRST + 12)
 #define LVM_GETCOLUMNA (LVM_FIRST + 25)
 #define LVM_SETCOLUMNA (LVM_FIRST + 26)
 #define LVM_INSERTCOLUMNA (LVM_FIRST + 27)
@@ -209,6 +217,7 @@ using LPMSG = MSG*;
 #define LVM_SETITEMSTATE (LVM_FIRST + 43)
 #define LVM_GETITEMSTATE (LVM_FIRST + 44)
 #define LVM_GETITEMTEXTA (LVM_FIRST + 45)
+#define LVM_GETSELECTEDCOUNT (LVM_FIRST + 50)
 #define LVM_SETITEM LVM_SETITEMA
 #define LVM_INSERTITEM LVM_INSERTITEMA
 #define LVM_GETCOLUMN LVM_GETCOLUMNA
@@ -223,6 +232,10 @@ using LPMSG = MSG*;
 #define LVIF_STATE 0x0008
 #define LVIS_FOCUSED 0x0001
 #define LVIS_SELECTED 0x0002
+#define LVNI_ALL 0x0000
+#define LVNI_SELECTED 0x0002
+#define LVSCW_AUTOSIZE -1
+#define LVSCW_AUTOSIZE_USEHEADER -2
 
 struct LVCOLUMNA {
   UINT mask;
@@ -255,6 +268,8 @@ using LVITEM = LVITEMA;
 // Progress bar.
 #define PBM_SETRANGE (WM_USER + 1)
 #define PBM_SETPOS (WM_USER + 2)
+#define PBM_DELTAPOS (WM_USER + 3)
+#define PBM_SETRANGE32 (WM_USER + 6)
 #define PBM_GETRANGE (WM_USER + 7)
 #define PBM_GETPOS (WM_USER + 8)
 
@@ -318,6 +333,10 @@ BOOL ShowWindow(HWND window, int showCommand);
 BOOL UpdateWindow(HWND window);
 BOOL InvalidateRect(HWND window, const RECT* rect, BOOL erase);
 BOOL GetWindowRect(HWND window, LPRECT rect);
+BOOL GetClientRect(HWND window, LPRECT rect);
+BOOL MapDialogRect(HWND dialog, LPRECT rect);
+BOOL IsWindowVisible(HWND window);
+BOOL IsChild(HWND parent, HWND window);
 BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 HBITMAP LoadBitmapA(HINSTANCE instance, LPCSTR name);

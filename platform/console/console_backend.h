@@ -1,0 +1,105 @@
+// The console backend: the program on a terminal or in a script. It prints,
+// each on its own line of the output stream:
+//   - every new text of the main window's status line (control 1001),
+//   - every message box, as "Caption: Text" (answered at once, never waited on),
+//   - every report row (list view 1000) whose value changes, as "Key: Value"
+//     with the keys padded so that the values line up;
+// and shows the progress bar (control 1005): on a terminal a one-line bar,
+// redrawn with a carriage return only when what it shows changes and ended
+// with a newline before the next line is printed; otherwise a plain line at
+// each 10% step. Every text is printed with control characters made harmless
+// (drive strings come from the device).
+//
+// Questions are asked only when the input is a terminal: the open-file dialog
+// asks for a path; the Select Device dialog (template 106) becomes a numbered
+// choice. Without a terminal the open-file dialog is cancelled and the Select
+// Device dialog is confirmed with nothing selected, without reading anything.
+//
+// When the message queue is empty the idle handler runs: it posts the next
+// action of the program's user (for example the Download click) and returns
+// true, or returns false when it has nothing more to do. Then the console
+// closes the active dialog (as its close box would), so the program never
+// waits forever.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/backend.h"
+
+namespace qtr5 {
+
+struct ConsoleOptions {
+  std::ostream* out = nullptr;    // where everything is printed (required)
+  std::istream* in = nullptr;     // where answers are read; null: nothing is ever read
+  bool outputIsTerminal = false;  // progress bar with carriage returns, else plain lines
+  bool inputIsTerminal = false;   // questions may be asked
+  int barWidth = 40;              // characters between the brackets of the progress bar
+};
+
+// std::cout and std::cin, with the terminal flags taken from isatty() of
+// standard output and standard input.
+ConsoleOptions StandardConsoleOptions();
+
+// `text` with every byte outside printable ASCII (below 0x20, 0x7F and above)
+// written as "\xHH", and backslashes doubled, so device-originated strings
+// cannot move the cursor or change the terminal.
+std::string MakePrintable(std::string_view text);
+
+class ConsoleBackend : public Backend {
+ public:
+  explicit ConsoleBackend(ConsoleOptions options);
+  ~ConsoleBackend() override;  // ends an unfinished progress line
+
+  // The program's idle handler (see above). Replaces the previous one.
+  void SetIdleHandler(std::function<bool()> handler);
+
+  // Prints `line` on its own line (ending an unfinished progress line first),
+  // made printable. For the program's own output between the backend's lines.
+  void PrintLine(std::string_view line);
+
+  // Asks `prompt` and reads one line when the input is a terminal; nothing
+  // (and nothing is read) otherwise, or at end of input.
+  std::optional<std::string> AskLine(std::string_view prompt);
+
+  // Ends an unfinished progress line with a newline.
+  void FinishProgressLine();
+
+  // True once the console closed a dialog because the idle handler had
+  // nothing more to do (the program did not end by itself).
+  bool ClosedForLackOfInput() const { return closedForLackOfInput_; }
+
+  // ---- Backend ----
+  void WindowCreated(HWND dialog) override;
+  void WindowDestroyed(HWND window) override;
+  void WindowChanged(HWND window, WindowChange change) override;
+  void ModalLoopStarted(HWND dialog) override;
+  bool WaitForInput() override;
+  int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption,
+                     UINT type) override;
+  std::optional<std::string> ShowOpenFileDialog(const OpenFileRequest& request) override;
+
+ private:
+  void StatusChanged(HWND control);
+  void ReportChanged(HWND list);
+  void ProgressChanged(HWND progress);
+  void AnswerSelectDevice(HWND dialog);
+  void Emit(std::string_view text);
+
+  ConsoleOptions options_;
+  std::function<bool()> idle_;
+  bool progressLineOpen_ = false;  // a bar was drawn and not yet ended by a newline
+  std::string lastBar_;            // what the bar shows now
+  int lastStep_ = -1;              // last 10% step printed without a terminal
+  std::string lastStatus_;
+  std::vector<std::string> shownRows_;  // value last printed for each report row
+  int unansweredCloses_ = 0;
+  bool closedForLackOfInput_ = false;
+};
+
+}  // namespace qtr5
