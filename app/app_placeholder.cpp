@@ -1,4 +1,0 @@
-// Removed once the application sources exist.
-namespace {
-[[maybe_unused]] int placeholder;
-}

@@ -1,0 +1,79 @@
+// The display operations of the main window: status line, report rows,
+// state picture, busy animation and progress bar.
+#include <cstdio>
+#include <cstring>
+
+#include "app/download_app.h"
+#include "app/report_list.h"
+#include "app/resource_ids.h"
+
+std::uint8_t g_pictureToggle = 0;
+
+namespace {
+
+constexpr int kLastReportSlot = 5;
+constexpr int kTextBufferSize = 260;
+constexpr int kReportRowCount = 5;
+constexpr const char* kReportLabels[kReportRowCount] = {
+    "Adapter : Target ID", "Check Sum", "Model Name", "Current F/W Version", "New F/W Version"};
+constexpr int kKeyColumnWidth = 120;
+constexpr int kValueColumnMargin = 125;
+
+}  // namespace
+
+LRESULT DownloadApp::ShowText(int slot, const char* text) {
+  if (slot > kLastReportSlot) {
+    return SendMessageA(GetDlgItem(mainWindow, slot), WM_SETTEXT, 0,
+                        reinterpret_cast<LPARAM>(text));
+  }
+  if (reportList == nullptr) return 0;
+  char buffer[kTextBufferSize];
+  std::snprintf(buffer, sizeof buffer, "%s", text);
+  return reportList->SetItem(slot, 1, buffer);
+}
+
+int DownloadApp::InitDialogContents() {
+  InitCommonControls();
+  HICON icon = LoadIconA(instance, MAKEINTRESOURCEA(kIconApp));
+  SendMessageA(mainWindow, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+  SetStatePicture(kBitmapLogo);
+  reportList->AddColumn("Key", -1);
+  reportList->AddColumn("Value", -1);
+  for (int row = 0; row < kReportRowCount; ++row) reportList->SetItem(row, 0, kReportLabels[row]);
+  RECT rectangle{};
+  GetWindowRect(GetDlgItem(mainWindow, kIdReport), &rectangle);
+  reportList->SetColumnWidth(0, kKeyColumnWidth);
+  reportList->SetColumnWidth(1, (rectangle.right - rectangle.left) - kValueColumnMargin);
+  HBITMAP folder = LoadBitmapA(instance, MAKEINTRESOURCEA(kBitmapBrowse));
+  SendDlgItemMessageA(mainWindow, kIdBrowse, BM_SETIMAGE, IMAGE_BITMAP,
+                      reinterpret_cast<LPARAM>(folder));
+  InitProgress();
+  return 1;
+}
+
+// Repainted at once: the long operations run without returning to the
+// message loop, and the picture must still change while they run.
+void DownloadApp::SetStatePicture(int bitmapId) {
+  HBITMAP picture = LoadBitmapA(instance, MAKEINTRESOURCEA(bitmapId));
+  HWND button = GetDlgItem(mainWindow, kIdPicture);
+  SendMessageA(button, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture));
+  InvalidateRect(button, nullptr, TRUE);
+  UpdateWindow(button);
+}
+
+void DownloadApp::ToggleBusyPicture() {
+  ++g_pictureToggle;
+  SetStatePicture((g_pictureToggle & 1) != 0 ? kBitmapWait : kBitmapLogo);
+}
+
+void DownloadApp::InitProgress() {
+  SendDlgItemMessageA(mainWindow, kIdProgress, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+}
+
+void DownloadApp::SetProgress(int percent) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%d%%", percent);
+  HWND bar = GetDlgItem(mainWindow, kIdProgress);
+  SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+  SendMessageA(bar, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+}

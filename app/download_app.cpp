@@ -1,0 +1,96 @@
+// DownloadApp: construction order, drive preparation, message loop, teardown.
+#include "app/download_app.h"
+
+#include <new>
+
+#include "app/report_list.h"
+#include "app/resource_ids.h"
+#include "app/run_options.h"
+
+DownloadApp* g_app = nullptr;
+
+namespace {
+
+constexpr const char* kTextFailToInitialize = "Fail to Initialize ASPI !";
+constexpr const char* kTextReady = "Ready to Download, select HEX file...";
+
+}  // namespace
+
+// The device is the first member built (it asks the ASPI service for its
+// adapters); the other fields are set in the order the start-up needs them.
+DownloadApp::DownloadApp(HINSTANCE moduleInstance, LPCSTR templateName, DLGPROC dialogProcedure,
+                         int showCommand)
+    : device() {
+  instance = moduleInstance;
+  imageChecksum = 0;
+  reportList = nullptr;
+  // The dialog procedure's WM_INITDIALOG runs inside this call, while g_app
+  // is still null and the report list not yet made.
+  mainWindow = CreateDialogParamA(moduleInstance, templateName, nullptr, dialogProcedure, 0);
+  if (mainWindow == nullptr) {
+    g_runOutcome.startUpFailed = true;
+    return;
+  }
+  // The template is system-modal, which makes the window topmost; keep its
+  // place and size but take the topmost state away.
+  RECT rectangle{};
+  GetWindowRect(mainWindow, &rectangle);
+  SetWindowPos(mainWindow, HWND_NOTOPMOST, rectangle.left, rectangle.top,
+               rectangle.right - rectangle.left, rectangle.bottom - rectangle.top, 0);
+  reportList = new (std::nothrow) ReportList(mainWindow, GetDlgItem(mainWindow, kIdReport));
+  if (reportList == nullptr) {
+    // Without its report the program cannot show what it finds: it says so
+    // and ends (see AppMain) instead of scanning.
+    g_runOutcome.startUpFailed = true;
+    ShowText(kIdStatus, kTextOutOfMemory);
+    return;
+  }
+  InitDialogContents();
+  ShowWindow(mainWindow, showCommand);
+  UpdateWindow(mainWindow);
+  PrepareDevice();
+}
+
+DownloadApp::~DownloadApp() {
+  delete reportList;
+  reportList = nullptr;
+  // device is destroyed after this body, releasing its data buffer.
+}
+
+void DownloadApp::PrepareDevice() {
+  if (!device.IsAvailable()) ShowText(kIdStatus, kTextFailToInitialize);
+  if (ScanDevices()) {
+    OpenTray();
+    ShowText(kIdStatus, kTextReady);
+    return;
+  }
+  ShowText(kIdStatus, g_runOutcome.scanRefusal.empty() ? kTextFailToFindDevice
+                                                       : g_runOutcome.scanRefusal.c_str());
+  SetStatePicture(kBitmapNoDevice);
+  EnableWindow(GetDlgItem(mainWindow, kIdBrowse), FALSE);
+  // No drive was accepted: a default image found at start must not make the
+  // Download button usable (the file name box keeps it disabled from now on).
+  EnableWindow(GetDlgItem(mainWindow, kIdDownload), FALSE);
+}
+
+int DownloadApp::RunMessageLoop() {
+  MSG message{};
+  for (;;) {
+    const BOOL got = GetMessageA(&message, nullptr, 0, 0);
+    if (got == 0) break;  // WM_QUIT
+    if (got == -1) return 1;
+    if (!IsDialogMessageA(mainWindow, &message)) {
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+  }
+  return static_cast<int>(message.wParam);
+}
+
+HINSTANCE DownloadApp::GetInstance() const {
+  return instance;
+}
+
+bool DownloadApp::StartUpFailed() const {
+  return mainWindow == nullptr || reportList == nullptr;
+}

@@ -1,0 +1,40 @@
+#include "app/entry.h"
+
+#include "app/download_app.h"
+#include "app/main_dialog.h"
+#include "app/resource_ids.h"
+#include "app/run_options.h"
+#include "app/version.h"
+
+namespace {
+
+constexpr const char* kTextNoMainWindow = "The main window could not be created.";
+
+}  // namespace
+
+int RunApplication(HINSTANCE instance, LPCSTR templateName, int showCommand) {
+  int status = 0;
+  {
+    DownloadApp app(instance, templateName, MainDialogProc, showCommand);
+    g_app = &app;
+    if (app.StartUpFailed()) {
+      // No loop could end without a window, and without its report the
+      // program cannot work: it ends here instead of waiting for nothing.
+      if (app.mainWindow == nullptr) {
+        MessageBoxA(nullptr, kTextNoMainWindow, kProgramTitle, MB_OK | MB_ICONERROR);
+      } else {
+        DestroyWindow(app.mainWindow);
+      }
+      status = kStartUpFailedStatus;
+    } else {
+      if (g_runOptions.afterStartUp != nullptr) g_runOptions.afterStartUp(app);
+      status = app.RunMessageLoop();
+    }
+  }
+  g_app = nullptr;
+  return status;
+}
+
+int AppMain(HINSTANCE instance, int showCommand) {
+  return RunApplication(instance, MAKEINTRESOURCEA(kDialogMain), showCommand);
+}

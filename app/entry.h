@@ -1,0 +1,17 @@
+// The body of the program entry, shared by every front end's main function.
+#pragma once
+
+#include "platform/winapi.h"
+
+// Exit status when the program could not start: the main window or its
+// report list could not be made. The message has been shown (status line or
+// message box) before it returns.
+inline constexpr int kStartUpFailedStatus = 4;
+
+// Builds the application from dialog template 102 and MainDialogProc, sets
+// g_app, runs the message loop, destroys the application and returns the
+// loop's value (0 after the main window was closed), or kStartUpFailedStatus.
+int AppMain(HINSTANCE instance, int showCommand);
+
+// The same with another main dialog template (AppMain passes 102).
+int RunApplication(HINSTANCE instance, LPCSTR templateName, int showCommand);

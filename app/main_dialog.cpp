@@ -1,0 +1,160 @@
+// The main window's commands: file name box, browse, release notes,
+// Download, Cancel and close.
+#include "app/main_dialog.h"
+
+#include <cstdio>
+
+#include "app/download_app.h"
+#include "app/resource_ids.h"
+#include "app/run_options.h"
+
+std::uint8_t g_downloadDone = 0;
+char g_defaultImageName[260] = {};
+
+namespace {
+
+constexpr int kPathSize = 260;
+constexpr const char* kTextDefaultMissing = "QTR5_ORNA.HEX file not found.";
+constexpr const char* kCaptionDefaultMissing = "ZAZADUZ_AUTO";
+constexpr const char* kTextReboot = "Please Reboot system";
+constexpr const char* kCaptionNotice = "Notice";
+constexpr const char* kCaptionWarning = "Warning";
+
+void EnableControl(HWND window, int id, BOOL enable) {
+  EnableWindow(GetDlgItem(window, id), enable);
+}
+
+// A drive was accepted at start. Before the application object exists (the
+// window's initialisation) nothing is known yet, and the scan settles it.
+bool DriveChosen() {
+  return g_app == nullptr || g_app->device.HasTarget();
+}
+
+void OnFileNameChanged(HWND window) {
+  char text[kPathSize] = {};
+  GetDlgItemTextA(window, kIdFileName, text, kPathSize);
+  EnableControl(window, kIdDownload, text[0] != '\0' && DriveChosen() ? TRUE : FALSE);
+}
+
+void OnDownload(HWND window) {
+  if (g_downloadDone != 0) {
+    MessageBoxA(window, kTextReboot, kCaptionWarning, MB_OK);
+    DestroyWindow(window);
+    return;
+  }
+  if (g_app == nullptr) return;
+  if (!g_app->device.HasTarget()) {
+    // No drive was accepted at start (the Enter key can still send the
+    // command): nothing may be sent, and the state stays as it is.
+    g_app->ShowText(kIdStatus, kTextFailToFindDevice);
+    return;
+  }
+  EnableControl(window, kIdCancel, FALSE);
+  EnableControl(window, kIdBrowse, FALSE);
+  EnableControl(window, kIdDownload, FALSE);
+  if (g_app->DownloadFirmware() == 1) {
+    g_app->SetStatePicture(kBitmapOk);
+    // Set before the notice: a Download command dispatched while the box is
+    // open must already meet the reboot warning.
+    g_downloadDone = 1;
+    MessageBoxA(window, kTextReboot, kCaptionNotice, MB_OK);
+    return;
+  }
+  EnableControl(window, kIdCancel, TRUE);
+  EnableControl(window, kIdBrowse, TRUE);
+  g_app->SetStatePicture(kBitmapNg);
+}
+
+void OnCommand(HWND window, WPARAM wParam) {
+  switch (LOWORD(wParam)) {
+    case kIdFileName:
+      if (HIWORD(wParam) == EN_CHANGE) OnFileNameChanged(window);
+      break;
+    case kIdBrowse:
+      if (g_app != nullptr) g_app->ChooseImageFile();
+      break;
+    case kIdPicture:
+      if (g_app != nullptr) {
+        DialogBoxParamA(g_app->GetInstance(), MAKEINTRESOURCEA(kDialogReleaseNote), window,
+                        ReleaseNoteProc, 0);
+      }
+      break;
+    case kIdDownload:
+      OnDownload(window);
+      break;
+    case kIdCancel:
+      DestroyWindow(window);
+      break;
+    default:  // IDCANCEL (the Esc key) included: nothing
+      break;
+  }
+}
+
+}  // namespace
+
+int ProbeDefaultImage(HWND window) {
+  std::snprintf(g_defaultImageName, sizeof g_defaultImageName, "%s", kDefaultImageName);
+  // Opened for reading and writing, so that a file that could not be
+  // replaced counts as absent; closed at once and never written.
+  if (std::FILE* file = std::fopen(g_defaultImageName, "r+b")) {
+    std::fclose(file);
+    SetDlgItemTextA(window, kIdFileName, g_defaultImageName);
+    return 1;
+  }
+  MessageBoxA(window, kTextDefaultMissing, kCaptionDefaultMissing, MB_OK | MB_ICONERROR);
+  EnableControl(window, kIdBrowse, TRUE);
+  EnableControl(window, kIdFileName, TRUE);
+  return 0;
+}
+
+INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM /*lParam*/) {
+  switch (message) {
+    case WM_INITDIALOG:
+      // Runs while the window is being created: g_app is still null.
+      EnableControl(window, kIdBrowse, FALSE);
+      EnableControl(window, kIdFileName, FALSE);
+      ProbeDefaultImage(window);
+      if (!g_runOptions.initialImage.empty()) {
+        SetDlgItemTextA(window, kIdFileName, g_runOptions.initialImage.c_str());
+      }
+      return TRUE;
+    case WM_COMMAND:
+      OnCommand(window, wParam);
+      return TRUE;
+    case WM_CLOSE:
+      DestroyWindow(window);
+      return TRUE;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+void DownloadApp::ChooseImageFile() {
+  char path[kPathSize] = {};
+  OPENFILENAMEA dialog{};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = mainWindow;
+  // Both spellings of the extension, for file systems that tell them apart.
+  dialog.lpstrFilter = "Firmware file (*.HEX)\0*.HEX;*.hex\0";
+  dialog.nFilterIndex = 1;
+  dialog.lpstrFile = path;
+  dialog.nMaxFile = kPathSize;
+  dialog.Flags = OFN_FILEMUSTEXIST;
+  if (GetOpenFileNameA(&dialog)) ShowText(kIdFileName, path);
+}
+
+INT_PTR CALLBACK ReleaseNoteProc(HWND window, UINT message, WPARAM wParam, LPARAM /*lParam*/) {
+  switch (message) {
+    case WM_CLOSE:
+      EndDialog(window, 1);
+      return TRUE;
+    case WM_COMMAND:
+      if (LOWORD(wParam) == kIdReleaseNoteOk) EndDialog(window, 1);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}

@@ -1,0 +1,27 @@
+// The main window's dialog procedure and what belongs to it: the default
+// image probe, the browse button's open-file dialog (DownloadApp::
+// ChooseImageFile) and the Release Note dialog.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/winapi.h"
+
+// 1 once a download has succeeded in this run; a second one is refused.
+extern std::uint8_t g_downloadDone;
+// The default image's name, once the probe has run.
+extern char g_defaultImageName[260];
+
+inline constexpr const char* kDefaultImageName = "QTR5_ORNA.HEX";
+
+// Dialog procedure of the main window (template 102).
+INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Looks for the default image in the current directory. Present (it opens
+// for reading and writing): its name goes into the file name box and 1 is
+// returned. Absent: a message box says so, the browse button and the file
+// name box are enabled, and 0 is returned. The file is never written.
+int ProbeDefaultImage(HWND window);
+
+// Dialog procedure of the Release Note dialog (template 105).
+INT_PTR CALLBACK ReleaseNoteProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,0 +1,35 @@
+// Identifiers of the program's resources and of the controls of its dialogs.
+// One list for every platform: the dialog templates, the resource script and
+// the application code all name them from here.
+#pragma once
+
+// Bitmaps of the state picture (control kIdPicture) and of the browse button.
+inline constexpr int kBitmapLogo = 101;      // at start; second frame of the busy animation
+inline constexpr int kBitmapWait = 103;      // "Wait !": first frame of the busy animation
+inline constexpr int kBitmapOk = 104;        // "OK!": the download succeeded
+inline constexpr int kBitmapNg = 105;        // "NG!": the download failed
+inline constexpr int kBitmapNoDevice = 106;  // "No Device": no drive found at start
+inline constexpr int kBitmapBrowse = 109;    // open folder, on the browse button
+inline constexpr int kIconApp = 108;         // window icon
+
+// Dialog templates.
+inline constexpr int kDialogMain = 102;
+inline constexpr int kDialogReleaseNote = 105;
+inline constexpr int kDialogSelectDevice = 106;
+
+// Controls of the main window (template 102).
+inline constexpr int kIdDownload = 1;  // IDOK: the default button
+inline constexpr int kIdCancel = 8;
+inline constexpr int kIdReport = 1000;
+inline constexpr int kIdStatus = 1001;
+inline constexpr int kIdFileName = 1002;
+inline constexpr int kIdBrowse = 1004;
+inline constexpr int kIdProgress = 1005;
+inline constexpr int kIdPicture = 1017;
+
+// Controls of the Release Note dialog (template 105).
+inline constexpr int kIdReleaseNoteOk = 1;
+
+// Controls of the Select Device dialog (template 106).
+inline constexpr int kIdSelectOk = 1;
+inline constexpr int kIdDeviceList = 1007;

@@ -1,0 +1,83 @@
+// DownloadApp::ScanDevices and OpenTray: choosing the one drive to flash.
+#include <cstdio>
+
+#include "app/download_app.h"
+#include "app/resource_ids.h"
+#include "app/run_options.h"
+#include "discovery/device_table.h"
+#include "discovery/select_device.h"
+
+namespace {
+
+constexpr const char* kTextOpenTray = "Open Tray...";
+constexpr const char* kTextSeveralDrives = "Several drives found: choose one with --device A:T";
+constexpr std::uint8_t kOpenTray = 0x02;  // LoEj 1, Start 0
+
+int FindEntry(std::uint8_t adapter, std::uint8_t target) {
+  for (int row = 0; row < g_deviceCount; ++row) {
+    if (DeviceTable[row].adapterId == adapter && DeviceTable[row].targetId == target) return row;
+  }
+  return -1;
+}
+
+}  // namespace
+
+bool DownloadApp::ScanDevices() {
+  int accepted = 0;
+  SweepDevices(device, &accepted);
+  g_runOutcome.drivesAccepted = accepted;
+  g_runOutcome.driveChosen = false;
+  g_runOutcome.scanRefusal.clear();
+
+  int row = -1;
+  if (g_deviceCount == 0) {
+    row = -1;
+  } else if (g_runOptions.hasPreferredDevice) {
+    row = FindEntry(g_runOptions.preferredAdapter, g_runOptions.preferredTarget);
+    if (row < 0) {
+      char text[64];
+      std::snprintf(text, sizeof text, "No XPM-3177K drive at %u:%u",
+                    static_cast<unsigned>(g_runOptions.preferredAdapter),
+                    static_cast<unsigned>(g_runOptions.preferredTarget));
+      g_runOutcome.scanRefusal = text;
+    }
+  } else if (g_deviceCount == 1) {
+    row = 0;
+  } else if (!g_runOptions.mayAskForDevice) {
+    g_runOutcome.scanRefusal = kTextSeveralDrives;
+  } else {
+    const INT_PTR answer = DialogBoxParamA(instance, MAKEINTRESOURCEA(kDialogSelectDevice),
+                                           mainWindow, SelectDeviceProc, 0);
+    // A dialog that could not be created (-1), or any answer outside the
+    // table, chooses the first drive, as closing without a selection does.
+    row = (answer >= 0 && answer < g_deviceCount) ? static_cast<int>(answer) : 0;
+  }
+  if (row < 0) {
+    // The sweep left the device at the last address it asked; no command
+    // may reach that address.
+    device.ClearTarget();
+    return false;
+  }
+
+  const DeviceEntry& entry = DeviceTable[row];
+  device.SelectAdapter(entry.adapterId);
+  device.SelectTarget(entry.targetId);
+  g_runOutcome.driveChosen = true;
+  g_runOutcome.chosenAdapter = entry.adapterId;
+  g_runOutcome.chosenTarget = entry.targetId;
+
+  char address[16];
+  std::snprintf(address, sizeof address, "%d : %d", entry.adapterId, entry.targetId);
+  ShowText(0, address);
+  ShowText(2, entry.model);
+  ShowText(3, entry.revision);
+  return true;
+}
+
+// The outcome is not looked at: a tray that does not open changes nothing.
+void DownloadApp::OpenTray() {
+  ShowText(kIdStatus, kTextOpenTray);
+  device.SetCommand(kStartStopUnitTemplate, SRB_DIR_IN, 0);
+  device.commandBlock[4] = kOpenTray;
+  device.ExecuteWait();
+}

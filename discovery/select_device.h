@@ -1,0 +1,8 @@
+// The Select Device dialog (template 106): lists the accepted drives and
+// returns the chosen row. It cannot be cancelled: OK, Enter or closing
+// without a selection choose row 0; Esc does nothing.
+#pragma once
+
+#include "platform/winapi.h"
+
+INT_PTR CALLBACK SelectDeviceProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,0 +1,97 @@
+// DownloadApp::DownloadFirmware: the image sent in one command, a timed
+// progress display, the settle delay and the verification by INQUIRY.
+#include "download/download_firmware.h"
+
+#include <cstring>
+
+#include "app/download_app.h"
+#include "app/resource_ids.h"
+#include "app/run_options.h"
+#include "discovery/device_table.h"
+#include "image/hex_loader.h"
+
+const std::uint8_t kDownloadTemplate[12] = {0x55, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                            0x00, 0xFF, 0xFE, 0x02, 0x00, 0x00};
+
+namespace {
+
+constexpr int kNewVersionRow = 4;
+constexpr const char* kTextDownloading = "Downloading...";
+constexpr const char* kTextSuccess = "Download has been done successfully!";
+constexpr const char* kTextFailed = "Download has been failed!";
+
+// Tick differences are taken modulo 2^32, so a counter that wraps neither
+// ends nor lengthens the display; the percentage is computed in 64 bits so
+// that even a very late reading cannot wrap back below 100.
+DWORD PercentSince(DWORD start) {
+  const DWORD elapsed = GetTickCount() - start;
+  return static_cast<DWORD>(static_cast<std::uint64_t>(elapsed) * 100 / kProgressSpanMs);
+}
+
+void SettleDelay() {
+  Sleep(kSettleDelayMs);
+}
+
+}  // namespace
+
+int DownloadApp::DownloadFirmware() {
+  g_runOutcome.imageReadFailed = false;
+  g_runOutcome.downloadAttempted = false;
+  g_runOutcome.downloadSucceeded = false;
+  // Only the drive chosen at start may receive the image.
+  if (!device.HasTarget() || g_deviceCount == 0) {
+    ShowText(kIdStatus, kTextFailToFindDevice);
+    return 0;
+  }
+  if (ReadImageFile() == 0) {
+    g_runOutcome.imageReadFailed = true;
+    return 0;
+  }
+  ShowText(kIdStatus, kTextDownloading);
+
+  std::uint8_t* image = device.dataBuffer;
+  device.SetCommand(kDownloadTemplate, SRB_DIR_OUT, kDownloadLength);
+  device.commandBlock[3] = 0x77;
+  device.commandBlock[5] = static_cast<std::uint8_t>(imageChecksum >> 8);
+  device.commandBlock[6] = static_cast<std::uint8_t>(imageChecksum & 0xFF);
+  device.commandBlock[7] = 0xFF;
+  device.commandBlock[8] = 0xFE;
+  device.commandBlock[9] = 0x02;
+  device.commandBlock[10] = image[0];
+  device.commandBlock[11] = image[1];
+  // Image bytes 0 and 1 travel in the command block; the data phase starts
+  // with byte 2. Bytes 65534 and 65535 of the buffer keep their values.
+  std::memmove(image, image + 2, kFirmwareImageSize - 2);
+
+  int result = 0;
+  g_runOutcome.downloadAttempted = true;
+  if (device.ExecuteWait()) {
+    const DWORD start = GetTickCount();
+    DWORD last = start;
+    DWORD percent = 0;
+    while (percent < 100) {
+      if (GetTickCount() - last > kPictureIntervalMs) {
+        ToggleBusyPicture();
+        last = GetTickCount();
+      }
+      SetProgress(static_cast<int>(percent));
+      percent = PercentSince(start);
+    }
+    SettleDelay();
+    for (int attempt = 1;; ++attempt) {
+      device.SetCommand(kInquiryTemplate, SRB_DIR_IN, kInquiryLength);
+      if (device.ExecuteWait()) {
+        char revision[32] = {};
+        device.GetInquiryStrings(nullptr, revision);
+        ShowText(kNewVersionRow, revision);
+        result = 1;
+        break;
+      }
+      if (attempt >= kInquiryAttempts) break;
+      SettleDelay();
+    }
+  }
+  g_runOutcome.downloadSucceeded = result == 1;
+  ShowText(kIdStatus, result == 1 ? kTextSuccess : kTextFailed);
+  return result;
+}

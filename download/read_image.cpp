@@ -1,0 +1,46 @@
+// DownloadApp::ReadImageFile: the image named in the file name box, built
+// in the device's data buffer, and its 16-bit byte sum.
+#include <cstdio>
+
+#include "app/download_app.h"
+#include "app/resource_ids.h"
+#include "app/run_options.h"
+#include "image/hex_loader.h"
+#include "image/image_checksum.h"
+#include "image/result_codes.h"
+
+namespace {
+
+constexpr int kPathSize = 260;
+constexpr int kChecksumRow = 1;
+constexpr const char* kTextReading = "Reading File...";
+constexpr const char* kTextReadOk = "Reading is success!";
+
+}  // namespace
+
+int DownloadApp::ReadImageFile() {
+  ShowText(kIdStatus, kTextReading);
+  char path[kPathSize] = {};
+  SendDlgItemMessageA(mainWindow, kIdFileName, WM_GETTEXT, kPathSize,
+                      reinterpret_cast<LPARAM>(path));
+  path[kPathSize - 1] = '\0';
+  if (path[0] == '\0') {
+    ShowText(kIdStatus, "");
+    return 0;
+  }
+  if (device.dataBuffer == nullptr) {
+    ShowText(kIdStatus, kTextOutOfMemory);
+    return 0;
+  }
+  if (!LoadHexImage(path, device.dataBuffer)) {
+    const ResultCode code = g_resultCode < kResultCodeCount ? g_resultCode : kResultCannotOpen;
+    ShowText(kIdStatus, ResultMessages[code]);
+    return 0;
+  }
+  imageChecksum = ImageChecksum(device.dataBuffer);
+  char text[8];
+  std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(imageChecksum));
+  ShowText(kChecksumRow, text);
+  ShowText(kIdStatus, kTextReadOk);
+  return 1;
+}
