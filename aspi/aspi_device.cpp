@@ -16,6 +16,8 @@ namespace {
 
 std::atomic<int> g_failedAllocations{0};
 
+constexpr std::chrono::milliseconds kCompletionRoutineWait{1000};
+
 std::uint8_t* AllocateDataBuffer() {
   if (g_failedAllocations.load() > 0) return nullptr;
   return new (std::nothrow) std::uint8_t[kDataBufferSize];
@@ -136,9 +138,19 @@ bool AspiDevice::WaitUntilFinal(const std::uint8_t& status, std::chrono::millise
 // A command whose status still reads SS_PENDING belongs to the service; it is
 // aborted before its block is written again or released.
 void AspiDevice::ReclaimRequestBlock() {
-  if (srb.SRB_Cmd != SC_EXEC_SCSI_CMD || LoadSrbByte(srb.SRB_Status) != SS_PENDING) return;
-  AbortCommand();
-  WaitUntilFinal(srb.SRB_Status, CommandWaitGrace());
+  if (srb.SRB_Cmd != SC_EXEC_SCSI_CMD) return;
+  if (LoadSrbByte(srb.SRB_Status) == SS_PENDING) {
+    AbortCommand();
+    WaitUntilFinal(srb.SRB_Status, CommandWaitGrace());
+  }
+  // A posted command that has ended may still be in its completion routine;
+  // letting it finish first keeps it from clearing the flag of the next one.
+  if ((srb.SRB_Flags & SRB_POSTING) != 0) {
+    const auto deadline = std::chrono::steady_clock::now() + kCompletionRoutineWait;
+    while (CommandPending() != 0 && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::yield();
+    }
+  }
 }
 
 void AspiDevice::PrepareRequest(std::uint8_t flags) {
