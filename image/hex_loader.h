@@ -1,0 +1,64 @@
+// Intel HEX reader that builds the 64 KiB firmware image.
+//
+// The reader accepts the 16-bit-address form of the format: data records (type 0x00)
+// and the end-of-file record (type 0x01). It is deliberately lenient in a few ways and
+// strict in others:
+//  - text outside records is skipped, and the end-of-file record may be missing;
+//  - any character from '0' (0x30) upward counts as a digit, ':' included, and is
+//    decoded by HexPairToByte's rules; only the record checksum catches a bad digit;
+//  - a record holds at most 251 data bytes (256 decoded bytes in all), and only the
+//    addresses 0x0000 to 0xFEFF can be loaded;
+//  - start-address records (0x03, 0x05) are passed over; address-extension records
+//    (0x02, 0x04) are accepted only with the value 0, since any other base would move
+//    later data away from the addresses the image is built for; every other type is
+//    refused as damaged;
+//  - the file is read as text: a Ctrl-Z (0x1A) ends it, as text-mode reading does on
+//    the platform the image files come from, so a file checks the same everywhere.
+// Results are reported through the return value and g_resultCode (image/result_codes.h).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+// Bytes of the firmware image; byte index = firmware address.
+inline constexpr std::size_t kFirmwareImageSize = 65536;
+// First address that cannot be loaded; 0xFF00 to 0xFFFF always hold 0xFF.
+inline constexpr std::uint32_t kLoadableLimit = 0xFF00;
+// Decoded bytes one record may have: length, address (2), type, data, checksum.
+inline constexpr std::size_t kDecodeBufferSize = 256;
+// Most data bytes one record may carry.
+inline constexpr std::size_t kMaxRecordData = kDecodeBufferSize - 5;
+// Storage ReadHexRecord needs: address high, address low, length, data.
+inline constexpr std::size_t kHexRecordSize = 3 + kMaxRecordData;
+
+// Decodes a pair of digit characters. Each character c, taken as a signed 8-bit value,
+// has the digit value c - 0x57 when c >= 'a', c - 0x37 when 'A' <= c < 'a', and
+// c - 0x30 otherwise (bytes 0x80-0xFF are negative and fall in the last case). The
+// result is (high * 16 | low) modulo 256. No character is refused.
+std::uint8_t HexPairToByte(char high, char low);
+
+// Reads the next record from `stream` (an input stream opened by the caller), starting
+// at its current position, into `record` (kHexRecordSize bytes): address high, address
+// low, data length N, then the N data bytes.
+// Returns true for a sound data record. Returns false with g_resultCode
+//   0  at the end of the file or at a sound end-of-file record (nothing after it read),
+//   15 for a damaged record (pair count is not N + 5, wrong checksum, more than 256
+//      pairs, an unsupported record type or a malformed extension record),
+//   4  when reading the stream failed.
+// A null stream gives false with code 4.
+bool ReadHexRecord(std::FILE* stream, std::uint8_t* record);
+
+// Builds the image at `image` (kFirmwareImageSize writable bytes) from the Intel HEX
+// file `path`. Fills the image with 0xFF, then stores every data record; records may
+// come in any order and later ones overwrite earlier ones.
+// Returns true, with g_resultCode 0, when the file was read to its end-of-file record
+// or to its end and every record was sound and in range. Returns false with
+//   4  when the file cannot be opened or read (the image untouched when nothing could
+//      be read at all; a null path counts as a file that cannot be opened),
+//   15 at the first damaged record,
+//   16 at the first data byte at address 0xFF00 or above (the bytes of that record
+//      below 0xFF00 are stored).
+// The first failure ends the load; what was stored before it stays in the image. The
+// bytes behind the image are never touched. The file is closed on every way out.
+bool LoadHexImage(const char* path, std::uint8_t* image);

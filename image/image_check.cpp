@@ -1,0 +1,52 @@
+#include "image/image_check.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "image/atomic_file.h"
+#include "image/hex_loader.h"
+#include "image/image_checksum.h"
+#include "image/result_codes.h"
+
+namespace {
+// The drive's data buffer is 4 bytes longer than the image; the loader sees the same.
+constexpr std::size_t kDataBufferSize = kFirmwareImageSize + 4;
+}  // namespace
+
+int RunImageCheck(const char* path, const char* saveImagePath, std::FILE* out, std::FILE* err) {
+  if (path == nullptr || *path == '\0') return kImageCheckUsage;
+
+  char name[kMaxImagePathLength + 1] = {};
+  std::strncpy(name, path, kMaxImagePathLength);
+
+  std::vector<std::uint8_t> buffer(kDataBufferSize, 0);
+  const bool built = LoadHexImage(name, buffer.data());
+  if (built) {
+    std::fprintf(out, "Check Sum: %04X\n", static_cast<unsigned>(ImageChecksum(buffer.data())));
+    std::fprintf(out, "%s\n", "Reading is success!");
+  } else {
+    std::fprintf(out, "%s\n", ResultMessages[g_resultCode]);
+  }
+  if (std::fflush(out) != 0 || std::ferror(out)) {
+    std::fprintf(err, "cannot write the check result: %s\n", std::strerror(errno));
+    return kImageCheckNotBuilt;
+  }
+  if (!built) return kImageCheckNotBuilt;
+
+  if (saveImagePath != nullptr) {
+    std::string reason;
+    if (!WriteFileAtomically(saveImagePath, buffer.data(), kFirmwareImageSize, reason)) {
+      std::fprintf(err, "cannot save the image to \"%s\": %s (nothing was written)\n",
+                   saveImagePath, reason.c_str());
+      return kImageCheckNotBuilt;
+    }
+  }
+  return kImageCheckBuilt;
+}
+
+int RunImageCheck(const char* path, const char* saveImagePath, std::FILE* out) {
+  return RunImageCheck(path, saveImagePath, out, stderr);
+}

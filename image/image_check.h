@@ -1,0 +1,30 @@
+// Checking an image file without a drive: what `--check FILE [--save-image OUT]` does.
+#pragma once
+
+#include <cstdio>
+
+// Results of RunImageCheck; they are also the exit statuses the command line uses.
+inline constexpr int kImageCheckBuilt = 0;     // the image was built (and saved if asked)
+inline constexpr int kImageCheckNotBuilt = 1;  // the image was not built, or not saved
+inline constexpr int kImageCheckUsage = 2;     // no file name given; nothing printed
+
+// The longest file name the Download command hands to the loader (its name buffer holds
+// 260 characters with the terminator); longer names are cut to this length.
+inline constexpr int kMaxImagePathLength = 259;
+
+// Reads `path` exactly as the Download command reads its image (the loader, then the
+// 16-bit byte sum of all 65536 bytes) and prints on `out`, each on a line of its own:
+//   "Check Sum: XXXX"  (four upper-case hex digits; only when the image was built)
+//   the status text:   "Reading is success!" or ResultMessages[g_resultCode].
+// With `saveImagePath` (may be null) and a built image, the 65536 image bytes are then
+// written to that file atomically: either the complete file appears or nothing changes.
+// A failed save is reported on `err` and gives kImageCheckNotBuilt. When the image is
+// not built, the save file is not touched.
+// A null or empty `path` prints nothing and returns kImageCheckUsage: the caller treats
+// it as a usage error and explains it.
+// Returns kImageCheckBuilt or kImageCheckNotBuilt otherwise; a failure to write to `out`
+// is reported on `err` and gives kImageCheckNotBuilt.
+int RunImageCheck(const char* path, const char* saveImagePath, std::FILE* out, std::FILE* err);
+
+// As above, reporting save and output failures on stderr.
+int RunImageCheck(const char* path, const char* saveImagePath, std::FILE* out);

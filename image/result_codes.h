@@ -1,0 +1,25 @@
+// The loader's result code and the table of messages shown for it.
+#pragma once
+
+#include <cstdint>
+
+// Index into ResultMessages, 0 to 17.
+using ResultCode = std::uint8_t;
+
+// Number of entries in ResultMessages.
+inline constexpr int kResultCodeCount = 18;
+
+// Codes the image loader sets.
+inline constexpr ResultCode kResultNoError = 0;
+inline constexpr ResultCode kResultCannotOpen = 4;
+inline constexpr ResultCode kResultDamaged = 15;
+inline constexpr ResultCode kResultAddressOverflow = 16;
+
+// The outcome of the last image load: 0 at program start, then whatever the last
+// LoadHexImage left (0 success, 4 file not readable, 15 damaged record, 16 address
+// overflow). Nothing else changes it; plain global, user-interface thread only.
+extern ResultCode g_resultCode;
+
+// One NUL-terminated message per code; ResultMessages[g_resultCode] is the status text
+// of a failed load. Every entry is non-empty.
+extern const char* const ResultMessages[kResultCodeCount];

@@ -1,0 +1,268 @@
+// The Intel HEX loader: what it accepts, what it refuses, what it stores and what it
+// never touches.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "image/hex_loader.h"
+#include "image/result_codes.h"
+#include "test_files.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+constexpr std::uint8_t kCanary = 0xA5;
+constexpr std::size_t kBufferSize = kFirmwareImageSize + 4;  // as the drive's data buffer
+
+struct LoadCase {
+  const char* name;
+  std::string content;
+  bool loads;
+  ResultCode code;
+  std::vector<std::pair<std::uint32_t, std::uint8_t>> stored;  // checked image bytes
+};
+
+class HexLoaderTest : public ::testing::Test {
+ protected:
+  HexLoaderTest() : buffer_(kBufferSize, kCanary) {}
+
+  bool Load(const std::string& content) {
+    const bool loaded = LoadHexImage(dir_.Write("image.hex", content).c_str(), buffer_.data());
+    for (std::size_t i = kFirmwareImageSize; i < kBufferSize; ++i) {
+      EXPECT_EQ(buffer_[i], kCanary) << "byte behind the image changed at " << i;
+    }
+    return loaded;
+  }
+  std::size_t CountNotFF() const {
+    return static_cast<std::size_t>(std::count_if(buffer_.begin(),
+                                                  buffer_.begin() + kFirmwareImageSize,
+                                                  [](std::uint8_t b) { return b != 0xFF; }));
+  }
+
+  TempDir dir_;
+  Bytes buffer_;
+};
+
+std::string Lines(std::initializer_list<std::string> lines, const char* end = "\r\n") {
+  std::string text;
+  for (const auto& line : lines) text += line + end;
+  return text;
+}
+
+const std::string kData = Record(0x0100, 0, {0x11, 0x22, 0x33});
+
+std::vector<LoadCase> Cases() {
+  return {
+      {"EmptyFile", "", true, 0, {}},
+      {"NoColonAtAll", "just some text\r\n0123456789ABCDEF\r\n", true, 0, {}},
+      {"OnlyEndOfFile", Lines({kEofRecord}), true, 0, {}},
+      {"NoEndOfFileRecord", Lines({kData}), true, 0, {{0x100, 0x11}, {0x102, 0x33}}},
+      {"TextAroundRecords",
+       "header " + kData + "\r\n\r\n# note\n" + kEofRecord,
+       true,
+       0,
+       {{0x101, 0x22}}},
+      {"LowerCaseDigits", ":03abcd00abcdef1e\n", true, 0, {{0xABCD, 0xAB}, {0xABCF, 0xEF}}},
+      {"NothingAfterEndOfFileIsRead", Lines({kEofRecord, ":0301000011223300", kData}), true, 0, {}},
+      {"LoneDigitAfterEndOfFile", Lines({kEofRecord + "7"}), true, 0, {}},
+      {"LoneDigitBeforeTrailingText", kData + "7 trailing\r\n", true, 0, {{0x100, 0x11}}},
+      {"LoneDigitDroppedFromData", Lines({kData + "7"}), true, 0, {{0x100, 0x11}}},
+      {"EndOfFileWithBadChecksum", Lines({kData, ":00000001FE"}), false, 15, {{0x100, 0x11}}},
+      {"BadChecksum", Lines({RecordWithChecksum(0x100, 0, {1, 2}, 0x00)}), false, 15, {}},
+      {"BlankInsideRecord", ":03010000 112233B6\r\n", false, 15, {}},
+      {"TabInsideRecord", ":0301000011\t2233B6\r\n", false, 15, {}},
+      {"TwoRecordsOnOneLine", kData + kData + "\r\n", false, 15, {}},
+      {"ColonAlone", ":\r\n", false, 15, {}},
+      {"FewerThanFivePairs", ":00000001\r\n", false, 15, {}},
+      {"CountTooHigh", Lines({Record(0x100, 0, {1, 2}) + "00"}), false, 15, {}},
+      // 'G1' decodes to 0x01 (G is worth 16); the checksum matches, so the byte is stored.
+      {"NonHexPairWithMatchingChecksum", ":01020000G1FC\r\n", true, 0, {{0x200, 0x01}}},
+      {"NonHexPairWithWrongChecksum", ":01020000G0FC\r\n", false, 15, {}},
+      {"LastByteAtFEFF", Lines({Record(0xFEF0, 0, Bytes(16, 0x5A))}), true, 0, {{0xFEFF, 0x5A}}},
+      {"ByteAtFF00", Lines({Record(0xFF00, 0, {0x00})}), false, 16, {}},
+      {"RunsPastFEFF",
+       Lines({Record(0xFEF8, 0, Bytes(16, 0x00))}),
+       false,
+       16,
+       {{0xFEF8, 0x00}, {0xFEFF, 0x00}}},
+      {"EmptyRecordAtFFFF", Lines({Record(0xFFFF, 0, {}), kData}), true, 0, {{0x100, 0x11}}},
+      {"LaterRecordOverwrites",
+       Lines({kData, Record(0x101, 0, {0x99})}),
+       true,
+       0,
+       {{0x100, 0x11}, {0x101, 0x99}, {0x102, 0x33}}},
+      {"FirstFailureEndsTheLoad",
+       Lines({kData, ":0100000000FE", Record(0x200, 0, {0x44})}),
+       false,
+       15,
+       {{0x100, 0x11}, {0x200, 0xFF}}},
+      {"ZeroAddressExtensionsPassedOver",
+       Lines({":020000040000FA", ":020000020000FC", kData}),
+       true,
+       0,
+       {{0x100, 0x11}}},
+      {"LinearExtensionShiftRefused", Lines({Record(0, 4, {0x00, 0x01}), kData}), false, 15, {}},
+      {"SegmentExtensionShiftRefused", Lines({Record(0, 2, {0x10, 0x00}), kData}), false, 15, {}},
+      {"ExtensionWithWrongLengthRefused",
+       Lines({Record(0, 4, {0, 0, 0, 0}), kData}),
+       false,
+       15,
+       {}},
+      {"StartAddressesPassedOver",
+       Lines({Record(0, 3, {0, 0, 1, 0}), Record(0, 5, {0, 0, 1, 0}), kData}),
+       true,
+       0,
+       {{0x100, 0x11}}},
+      {"StartAddressWithWrongLengthRefused", Lines({Record(0, 5, {1, 0})}), false, 15, {}},
+      {"UnknownTypeRefused", Lines({Record(0x100, 6, {0x11})}), false, 15, {{0x100, 0xFF}}},
+      {"CtrlZEndsTheText",
+       Lines({kData}) + "\x1A" + Lines({Record(0x200, 0, {0x44})}),
+       true,
+       0,
+       {{0x100, 0x11}, {0x200, 0xFF}}},
+      {"HighBytesOutsideRecordsSkipped", "\xEF\xBB\xBF" + Lines({kData}), true, 0, {{0x100, 0x11}}},
+  };
+}
+
+TEST_F(HexLoaderTest, Cases) {
+  for (const LoadCase& c : Cases()) {
+    SCOPED_TRACE(c.name);
+    std::fill(buffer_.begin(), buffer_.end(), kCanary);
+    g_resultCode = 3;  // a code no load leaves: every outcome must set its own
+    EXPECT_EQ(Load(c.content), c.loads);
+    EXPECT_EQ(g_resultCode, c.code);
+    for (const auto& [address, byte] : c.stored) {
+      EXPECT_EQ(buffer_[address], byte) << "address 0x" << std::hex << address;
+    }
+    if (c.code == 0) {
+      EXPECT_TRUE(std::all_of(buffer_.begin() + kLoadableLimit,
+                              buffer_.begin() + kFirmwareImageSize,
+                              [](std::uint8_t b) { return b == 0xFF; }));
+    }
+    if (c.stored.empty() && c.loads) {
+      EXPECT_EQ(CountNotFF(), 0u);
+    }
+  }
+}
+
+TEST_F(HexLoaderTest, LineEndsAndDigitCaseDoNotChangeTheImage) {
+  const std::string upper = Lines({Record(0x1234, 0, {0xAB, 0xCD, 0xEF}), kEofRecord}, "\r\n");
+  ASSERT_TRUE(Load(upper));
+  const Bytes reference(buffer_.begin(), buffer_.begin() + kFirmwareImageSize);
+  std::string lower = Lines({Record(0x1234, 0, {0xAB, 0xCD, 0xEF}), kEofRecord}, "\n");
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](char ch) { return static_cast<char>(std::tolower(ch)); });
+  std::fill(buffer_.begin(), buffer_.end(), 0);
+  std::fill(buffer_.begin() + kFirmwareImageSize, buffer_.end(), kCanary);
+  ASSERT_TRUE(Load(lower));
+  EXPECT_TRUE(std::equal(reference.begin(), reference.end(), buffer_.begin()));
+  EXPECT_EQ(buffer_[0x1235], 0xCD);
+}
+
+TEST_F(HexLoaderTest, LongestRecordLoadsAndLongerLinesNeverOverflow) {
+  Bytes data(251);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i);
+  ASSERT_TRUE(Load(Lines({Record(0x1000, 0, data)})));
+  EXPECT_EQ(buffer_[0x1000 + 250], 250);
+
+  // Lengths 252-255 need more pairs than a record may have; so does any longer line.
+  for (std::size_t length : {252u, 255u}) {
+    SCOPED_TRACE(length);
+    EXPECT_FALSE(Load(Lines({Record(0x1000, 0, Bytes(length, 0x77))})));
+    EXPECT_EQ(g_resultCode, 15);
+  }
+  EXPECT_FALSE(Load(":" + std::string(4000, '0') + "\r\n"));
+  EXPECT_EQ(g_resultCode, 15);
+  EXPECT_EQ(CountNotFF(), 0u);
+}
+
+TEST_F(HexLoaderTest, FileThatCannotBeReadLeavesTheImageUntouched) {
+  for (const std::string& path : {dir_.path() + "/missing.hex", dir_.path()}) {
+    SCOPED_TRACE(path);
+    std::fill(buffer_.begin(), buffer_.end(), 0x55);
+    g_resultCode = 0;
+    EXPECT_FALSE(LoadHexImage(path.c_str(), buffer_.data()));
+    EXPECT_EQ(g_resultCode, 4);
+    EXPECT_TRUE(
+        std::all_of(buffer_.begin(), buffer_.end(), [](std::uint8_t b) { return b == 0x55; }));
+  }
+  EXPECT_FALSE(LoadHexImage(nullptr, buffer_.data()));
+  EXPECT_EQ(g_resultCode, 4);
+}
+
+TEST_F(HexLoaderTest, SuccessAfterFailureClearsTheCode) {
+  EXPECT_FALSE(Load(Lines({Record(0xFF00, 0, {1})})));
+  EXPECT_EQ(g_resultCode, 16);
+  EXPECT_TRUE(Load(""));
+  EXPECT_EQ(g_resultCode, 0);
+  EXPECT_EQ(CountNotFF(), 0u);
+}
+
+// Records that straddle the loader's read blocks must load as any other.
+TEST_F(HexLoaderTest, RecordsAcrossReadBlocksLoad) {
+  for (std::size_t padding : {65536u - 5u, 65536u - 1u, 65536u, 2 * 65536u - 20u}) {
+    SCOPED_TRACE(padding);
+    ASSERT_TRUE(
+        Load(std::string(padding, '\n') + Lines({kData, Record(0x3000, 0, Bytes(40, 0x12))})));
+    EXPECT_EQ(buffer_[0x102], 0x33);
+    EXPECT_EQ(buffer_[0x3027], 0x12);
+  }
+}
+
+TEST(ReadHexRecordTest, HandsBackAddressFirstAndStopsAtTheEnd) {
+  TempDir dir;
+  const std::string path =
+      dir.Write("r.hex", Lines({"junk", Record(0xBEEF, 0, {7, 8}), Record(0x10, 0, {}), kEofRecord,
+                                Record(0x20, 0, {9})}));
+  std::FILE* stream = std::fopen(path.c_str(), "r");
+  ASSERT_NE(stream, nullptr);
+  std::uint8_t record[kHexRecordSize + 1];
+  record[kHexRecordSize] = kCanary;
+  ASSERT_TRUE(ReadHexRecord(stream, record));
+  EXPECT_EQ(Bytes(record, record + 5), (Bytes{0xBE, 0xEF, 2, 7, 8}));
+  ASSERT_TRUE(ReadHexRecord(stream, record));
+  EXPECT_EQ(Bytes(record, record + 3), (Bytes{0x00, 0x10, 0}));
+  g_resultCode = 15;
+  EXPECT_FALSE(ReadHexRecord(stream, record));
+  EXPECT_EQ(g_resultCode, 0);
+  std::fclose(stream);
+
+  // The longest record fills the storage exactly.
+  std::FILE* longest = std::fopen(dir.Write("l.hex", Record(0, 0, Bytes(251, 0xEE))).c_str(), "r");
+  ASSERT_TRUE(ReadHexRecord(longest, record));
+  EXPECT_EQ(record[2], 251);
+  EXPECT_EQ(record[kHexRecordSize - 1], 0xEE);
+  EXPECT_EQ(record[kHexRecordSize], kCanary);
+  EXPECT_FALSE(ReadHexRecord(longest, record));
+  std::fclose(longest);
+
+  EXPECT_FALSE(ReadHexRecord(nullptr, record));
+  EXPECT_EQ(g_resultCode, 4);
+}
+
+TEST(ReadHexRecordTest, CtrlZKeepsEndingTheText) {
+  TempDir dir;
+  std::FILE* stream = std::fopen(dir.Write("z.hex", "\x1A" + kData).c_str(), "r");
+  ASSERT_NE(stream, nullptr);
+  std::uint8_t record[kHexRecordSize];
+  EXPECT_FALSE(ReadHexRecord(stream, record));
+  EXPECT_FALSE(ReadHexRecord(stream, record));
+  EXPECT_EQ(g_resultCode, 0);
+  std::fclose(stream);
+}
+
+TEST(SampleImageTest, LoadsWithTheRevisionAndGaps) {
+  std::vector<std::uint8_t> image(kFirmwareImageSize);
+  ASSERT_TRUE(LoadHexImage(QTR5_SAMPLE_IMAGE, image.data()));
+  EXPECT_EQ(std::string(image.begin() + 0xFEF0, image.begin() + 0xFEF4), "1.10");
+  EXPECT_EQ(image[0x0000], 0x02);  // reset vector: a long jump
+  EXPECT_EQ(image[0x7800], 0xFF);  // unused areas stay empty
+  EXPECT_EQ(image[0xC800], 0xFF);
+}
+
+}  // namespace
