@@ -1,0 +1,275 @@
+#include "aspi/windows/spti_provider.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <set>
+#include <tuple>
+
+#include "aspi/command_time_limits.h"
+#include "aspi/srb_access.h"
+
+namespace {
+
+constexpr UCHAR kScsiStatusGood = 0x00;
+constexpr UCHAR kScsiStatusCheckCondition = 0x02;
+constexpr int kUnaddressedPortBase = 256;
+
+bool IsTimeoutError(DWORD error) {
+  return error == ERROR_SEM_TIMEOUT || error == ERROR_TIMEOUT || error == WAIT_TIMEOUT;
+}
+
+bool IsGoneError(DWORD error) {
+  return error == ERROR_DEV_NOT_EXIST || error == ERROR_FILE_NOT_FOUND ||
+         error == ERROR_INVALID_HANDLE;
+}
+
+// Sense data were written when the drive said CHECK CONDITION or when the
+// (cleared) buffer holds a response code.
+bool HasSense(const SptiRequest& request) {
+  return request.sptd.ScsiStatus == kScsiStatusCheckCondition || request.sense[0] != 0;
+}
+
+void Finish(SRB_ExecSCSICmd& srb, BYTE status) {
+  if ((srb.SRB_Flags & SRB_POSTING) != 0 && srb.SRB_PostProc != nullptr) {
+    StoreSrbByte(srb.SRB_Status, status);
+    srb.SRB_PostProc(&srb);
+    return;
+  }
+  StoreSrbByte(srb.SRB_Status, status);
+}
+
+std::string DescribeError(DWORD error) {
+  char text[96];
+  if (error == ERROR_ACCESS_DENIED) {
+    std::snprintf(text, sizeof text, "access denied (error %lu); run the program as administrator",
+                  static_cast<unsigned long>(error));
+  } else {
+    std::snprintf(text, sizeof text, "error %lu", static_cast<unsigned long>(error));
+  }
+  return text;
+}
+
+}  // namespace
+
+void BuildSptiRequest(const SRB_ExecSCSICmd& srb, const SCSI_ADDRESS& address,
+                      SptiRequest& request) {
+  std::memset(&request, 0, sizeof request);
+  SCSI_PASS_THROUGH_DIRECT& sptd = request.sptd;
+  sptd.Length = sizeof(SCSI_PASS_THROUGH_DIRECT);
+  sptd.PathId = address.PathId;
+  sptd.TargetId = address.TargetId;
+  sptd.Lun = address.Lun;
+  sptd.CdbLength = srb.SRB_CDBLen;
+  sptd.SenseInfoLength = sizeof request.sense;
+  sptd.SenseInfoOffset = offsetof(SptiRequest, sense);
+  sptd.DataTransferLength = srb.SRB_BufLen;
+  sptd.DataBuffer = srb.SRB_BufLen != 0 ? srb.SRB_BufPointer : nullptr;
+  if (srb.SRB_BufLen == 0) {
+    sptd.DataIn = SCSI_IOCTL_DATA_UNSPECIFIED;
+  } else if ((srb.SRB_Flags & SRB_DIR_OUT) != 0) {
+    sptd.DataIn = SCSI_IOCTL_DATA_OUT;
+  } else {
+    sptd.DataIn = SCSI_IOCTL_DATA_IN;
+  }
+  std::memcpy(sptd.Cdb, srb.CDBByte, std::min<std::size_t>(srb.SRB_CDBLen, sizeof sptd.Cdb));
+  const auto limit = CommandTimeLimit(srb.CDBByte).count();
+  const long long seconds = (limit + 999) / 1000;
+  sptd.TimeOutValue = static_cast<ULONG>(std::clamp<long long>(seconds, 1, 108000));
+}
+
+void StoreSptiOutcome(bool ioctlSucceeded, DWORD error, const SptiRequest& request,
+                      SRB_ExecSCSICmd& srb) {
+  BYTE haStat = HASTAT_OK;
+  BYTE targStat = STATUS_GOOD;
+  bool clean = false;
+  bool withSense = false;
+  if (!ioctlSucceeded) {
+    // The command did not run to an end the drive reported: whatever is in
+    // the sense buffer is not to be trusted.
+    if (IsTimeoutError(error)) {
+      haStat = HASTAT_COMMAND_TIMEOUT;
+    } else if (IsGoneError(error)) {
+      haStat = HASTAT_SEL_TO;
+    } else {
+      haStat = HASTAT_BUS_FREE;
+    }
+  } else {
+    targStat = request.sptd.ScsiStatus;
+    withSense = HasSense(request);
+    const bool shortWrite = request.sptd.DataIn == SCSI_IOCTL_DATA_OUT &&
+                            request.sptd.DataTransferLength < srb.SRB_BufLen;
+    if (shortWrite && targStat == kScsiStatusGood && !withSense) haStat = HASTAT_DO_DU;
+    clean = targStat == kScsiStatusGood && !withSense && !shortWrite;
+  }
+  if (withSense) {
+    const std::size_t count = std::min<std::size_t>(srb.SRB_SenseLen, sizeof request.sense);
+    // SRB_SenseLen bytes from SenseArea on: the block's owner keeps room
+    // for all of them behind the published area.
+    std::memcpy(srb.SenseArea, request.sense, count);
+  }
+  srb.SRB_HaStat = haStat;
+  srb.SRB_TargStat = targStat;
+  Finish(srb, clean ? SS_COMP : SS_ERR);
+}
+
+std::vector<SptiNumber> NumberSptiDevices(const std::vector<SptiAddress>& addresses) {
+  std::vector<SptiNumber> numbers(addresses.size(), SptiNumber{0, 0});
+  std::map<int, std::vector<std::size_t>> byPort;  // ascending port order
+  for (std::size_t i = 0; i < addresses.size(); ++i) byPort[addresses[i].port].push_back(i);
+  int adapter = 0;
+  for (auto& [port, members] : byPort) {
+    std::set<int> ids;
+    bool keepIds = true;
+    for (std::size_t i : members) {
+      const SptiAddress& a = addresses[i];
+      if (a.path != 0 || a.lun != 0 || a.target < 0 || a.target > 7 ||
+          !ids.insert(a.target).second) {
+        keepIds = false;
+      }
+    }
+    std::sort(members.begin(), members.end(), [&](std::size_t x, std::size_t y) {
+      const SptiAddress& a = addresses[x];
+      const SptiAddress& b = addresses[y];
+      return std::tie(a.path, a.target, a.lun, x) < std::tie(b.path, b.target, b.lun, y);
+    });
+    for (std::size_t rank = 0; rank < members.size(); ++rank) {
+      const std::size_t i = members[rank];
+      numbers[i].adapter = static_cast<BYTE>(std::min(adapter, 255));
+      numbers[i].target =
+          static_cast<BYTE>(keepIds ? addresses[i].target : std::min<std::size_t>(rank, 255));
+    }
+    ++adapter;
+  }
+  return numbers;
+}
+
+SptiProvider::SptiProvider(SptiSystem system, int maxDevices) : system_(std::move(system)) {
+  std::vector<SptiAddress> addresses;
+  for (int n = 0; n < maxDevices; ++n) {
+    char path[32];
+    std::snprintf(path, sizeof path, "\\\\.\\CdRom%d", n);
+    HANDLE handle = system_.openDevice(path);
+    if (handle == INVALID_HANDLE_VALUE || handle == nullptr) {
+      const DWORD error = system_.lastError();
+      if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+        problems_.push_back(std::string(path) + ": " + DescribeError(error));
+      }
+      continue;
+    }
+    Device device{path, handle, SCSI_ADDRESS{}, 0, 0};
+    device.address.Length = sizeof(SCSI_ADDRESS);
+    DWORD returned = 0;
+    SptiAddress where{};
+    if (system_.deviceIoControl(handle, IOCTL_SCSI_GET_ADDRESS, nullptr, 0, &device.address,
+                                sizeof device.address, &returned)) {
+      where = SptiAddress{device.address.PortNumber, device.address.PathId, device.address.TargetId,
+                          device.address.Lun};
+    } else {
+      // Some drivers (USB bridges, virtual drives) keep their address to
+      // themselves: such a device becomes an adapter of its own.
+      device.address = SCSI_ADDRESS{};
+      device.address.Length = sizeof(SCSI_ADDRESS);
+      where = SptiAddress{kUnaddressedPortBase + n, 0, 0, 0};
+    }
+    addresses.push_back(where);
+    devices_.push_back(device);
+  }
+  const std::vector<SptiNumber> numbers = NumberSptiDevices(addresses);
+  for (std::size_t i = 0; i < devices_.size(); ++i) {
+    devices_[i].adapter = numbers[i].adapter;
+    devices_[i].target = numbers[i].target;
+    adapterCount_ = std::max(adapterCount_, numbers[i].adapter + 1);
+  }
+}
+
+SptiProvider::~SptiProvider() {
+  for (const Device& device : devices_) system_.closeHandle(device.handle);
+}
+
+aspi::DWORD SptiProvider::GetSupportInfo() {
+  if (adapterCount_ == 0) return static_cast<aspi::DWORD>(SS_NO_ADAPTERS) << 8;
+  return (static_cast<aspi::DWORD>(SS_COMP) << 8) | static_cast<aspi::DWORD>(adapterCount_);
+}
+
+const SptiProvider::Device* SptiProvider::Find(BYTE adapter, BYTE target) const {
+  for (const Device& device : devices_) {
+    if (device.adapter == adapter && device.target == target) return &device;
+  }
+  return nullptr;
+}
+
+aspi::DWORD SptiProvider::SendCommand(void* block) {
+  auto* header = static_cast<SRB_Header*>(block);
+  switch (header->SRB_Cmd) {
+    case SC_EXEC_SCSI_CMD:
+      return Execute(*static_cast<SRB_ExecSCSICmd*>(block));
+    case SC_RESET_DEV:
+      return Reset(*static_cast<SRB_BusDeviceReset*>(block));
+    case SC_ABORT_SRB:
+      // Every command has ended before SendCommand returns: there is never
+      // one to abort.
+      StoreSrbByte(header->SRB_Status, SS_ABORT_FAIL);
+      return SS_ABORT_FAIL;
+    default:
+      StoreSrbByte(header->SRB_Status, SS_INVALID_CMD);
+      return SS_INVALID_CMD;
+  }
+}
+
+aspi::DWORD SptiProvider::Execute(SRB_ExecSCSICmd& srb) {
+  StoreSrbByte(srb.SRB_Status, SS_PENDING);
+  srb.SRB_HaStat = HASTAT_OK;
+  srb.SRB_TargStat = STATUS_GOOD;
+  if (srb.SRB_HaId >= adapterCount_) {
+    Finish(srb, SS_INVALID_HA);
+    return SS_INVALID_HA;
+  }
+  const Device* device = srb.SRB_Lun == 0 ? Find(srb.SRB_HaId, srb.SRB_Target) : nullptr;
+  if (device == nullptr) {
+    srb.SRB_HaStat = HASTAT_SEL_TO;
+    Finish(srb, SS_NO_DEVICE);
+    return SS_NO_DEVICE;
+  }
+  const bool bothDirections =
+      (srb.SRB_Flags & (SRB_DIR_IN | SRB_DIR_OUT)) == (SRB_DIR_IN | SRB_DIR_OUT);
+  if (srb.SRB_CDBLen == 0 || srb.SRB_CDBLen > sizeof srb.CDBByte || bothDirections ||
+      (srb.SRB_BufLen != 0 && srb.SRB_BufPointer == nullptr)) {
+    Finish(srb, SS_INVALID_SRB);
+    return SS_INVALID_SRB;
+  }
+  if ((srb.SRB_Flags & SRB_EVENT_NOTIFY) != 0) {
+    Finish(srb, SS_ILLEGAL_MODE);
+    return SS_ILLEGAL_MODE;
+  }
+  SptiRequest request;
+  BuildSptiRequest(srb, device->address, request);
+  DWORD returned = 0;
+  const bool ok =
+      system_.deviceIoControl(device->handle, IOCTL_SCSI_PASS_THROUGH_DIRECT, &request,
+                              sizeof request, &request, sizeof request, &returned) != FALSE;
+  const DWORD error = ok ? ERROR_SUCCESS : system_.lastError();
+  StoreSptiOutcome(ok, error, request, srb);
+  return srb.SRB_Status;
+}
+
+aspi::DWORD SptiProvider::Reset(SRB_BusDeviceReset& srb) {
+  StoreSrbByte(srb.SRB_Status, SS_PENDING);
+  if (srb.SRB_HaId >= adapterCount_) {
+    StoreSrbByte(srb.SRB_Status, SS_INVALID_HA);
+    return SS_INVALID_HA;
+  }
+  const Device* device = srb.SRB_Lun == 0 ? Find(srb.SRB_HaId, srb.SRB_Target) : nullptr;
+  if (device == nullptr) {
+    StoreSrbByte(srb.SRB_Status, SS_NO_DEVICE);
+    return SS_NO_DEVICE;
+  }
+  DWORD returned = 0;
+  const bool ok = system_.deviceIoControl(device->handle, IOCTL_STORAGE_RESET_DEVICE, nullptr, 0,
+                                          nullptr, 0, &returned) != FALSE;
+  const BYTE status = ok ? SS_COMP : SS_ERR;
+  StoreSrbByte(srb.SRB_Status, status);
+  return status;
+}

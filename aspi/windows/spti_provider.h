@@ -1,0 +1,99 @@
+// The SCSI Pass Through Interface as an ASPI provider: where no ASPI service
+// is installed (every modern Windows), the CD-ROM devices \\.\CdRom0..N are
+// opened and each command goes to its device with
+// IOCTL_SCSI_PASS_THROUGH_DIRECT. Commands run synchronously: when
+// SendCommand returns, the request block holds its final status.
+#pragma once
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <ntddscsi.h>
+#include <windows.h>
+#include <winioctl.h>
+
+#include <string>
+#include <vector>
+
+#include "aspi/aspi_provider.h"
+#include "aspi/windows/spti_system.h"
+
+// One pass-through request with the sense buffer right behind it, laid out
+// as the port driver expects (SenseInfoOffset points at `sense`).
+struct SptiRequest {
+  SCSI_PASS_THROUGH_DIRECT sptd;
+  ULONG filler;
+  UCHAR sense[32];
+};
+
+// Fills `request` for the command in `srb` addressed to `address`; the
+// timeout is the command's time limit in whole seconds, at least 1.
+void BuildSptiRequest(const SRB_ExecSCSICmd& srb, const SCSI_ADDRESS& address,
+                      SptiRequest& request);
+
+// Finishes `srb` from the outcome of DeviceIoControl, judged in the order
+// system error, SCSI status, sense data, short write. The data are already
+// in the buffer; the sense bytes (SRB_SenseLen of them, from SenseArea on)
+// and SRB_HaStat / SRB_TargStat are stored before SRB_Status, which is
+// SS_COMP only for a clean completion and SS_ERR otherwise.
+void StoreSptiOutcome(bool ioctlSucceeded, DWORD error, const SptiRequest& request,
+                      SRB_ExecSCSICmd& srb);
+
+// Where a device sits, as IOCTL_SCSI_GET_ADDRESS tells it. `port` is above
+// 255 for a device that would not tell (it then gets an adapter of its own).
+struct SptiAddress {
+  int port;
+  int path;
+  int target;
+  int lun;
+};
+
+struct SptiNumber {
+  BYTE adapter;
+  BYTE target;
+};
+
+// Numbers the devices as ASPI would: one adapter per distinct port, in
+// ascending port order. Within a port every device keeps its own target id
+// when all of them are at path 0 and LUN 0 with distinct ids below 8;
+// otherwise they are numbered 0, 1, 2... in (path, target, LUN) order, so
+// that a scan of targets 0 to 7 reaches each of them.
+std::vector<SptiNumber> NumberSptiDevices(const std::vector<SptiAddress>& addresses);
+
+class SptiProvider : public AspiProvider {
+ public:
+  struct Device {
+    std::string path;
+    HANDLE handle;
+    SCSI_ADDRESS address;
+    BYTE adapter;
+    BYTE target;
+  };
+
+  // Opens \\.\CdRom0 to \\.\CdRom<maxDevices - 1>; numbers that do not exist
+  // are skipped (the numbering may have gaps).
+  explicit SptiProvider(SptiSystem system = SptiSystem::Real(), int maxDevices = 32);
+  ~SptiProvider() override;
+  SptiProvider(const SptiProvider&) = delete;
+  SptiProvider& operator=(const SptiProvider&) = delete;
+
+  aspi::DWORD GetSupportInfo() override;
+  aspi::DWORD SendCommand(void* srb) override;
+  const char* Name() const override { return "spti"; }
+
+  const std::vector<Device>& Devices() const { return devices_; }
+  int AdapterCount() const { return adapterCount_; }
+  // Devices that exist but could not be used, one line each ("\\.\CdRom1:
+  // access denied (error 5); run the program as administrator").
+  const std::vector<std::string>& Problems() const { return problems_; }
+
+ private:
+  const Device* Find(BYTE adapter, BYTE target) const;
+  aspi::DWORD Execute(SRB_ExecSCSICmd& srb);
+  aspi::DWORD Reset(SRB_BusDeviceReset& srb);
+
+  SptiSystem system_;
+  std::vector<Device> devices_;
+  std::vector<std::string> problems_;
+  int adapterCount_ = 0;
+};

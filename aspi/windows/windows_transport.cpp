@@ -1,0 +1,40 @@
+#include "aspi/windows/windows_transport.h"
+
+#include <cstdio>
+
+#include "aspi/windows/spti_provider.h"
+#include "aspi/windows/wnaspi32_provider.h"
+
+WindowsTransport ChooseWindowsTransport(const char* aspiLibrary, SptiSystem system) {
+  WindowsTransport transport;
+  std::string problem;
+  std::unique_ptr<Wnaspi32Provider> aspi = Wnaspi32Provider::Load(aspiLibrary, problem);
+  if (aspi) {
+    const aspi::DWORD info = aspi->GetSupportInfo();
+    const unsigned status = (info >> 8) & 0xFF;
+    const unsigned count = info & 0xFF;
+    if (status == SS_COMP && count != 0) {
+      transport.provider = std::move(aspi);
+      transport.name = kAspiTransportName;
+      return transport;
+    }
+    char text[96];
+    std::snprintf(text, sizeof text, "%s reports no host adapter (status 0x%02X)", aspiLibrary,
+                  status);
+    problem = text;
+  }
+  auto spti = std::make_unique<SptiProvider>(std::move(system));
+  transport.notes.push_back(problem);
+  if (spti->Devices().empty())
+    transport.notes.push_back("no CD-ROM device found (\\\\.\\CdRom0..31)");
+  for (const std::string& line : spti->Problems()) transport.notes.push_back(line);
+  transport.provider = std::move(spti);
+  transport.name = kPassThroughTransportName;
+  return transport;
+}
+
+std::string DescribeTransport(const WindowsTransport& transport) {
+  std::string text = "transport: " + transport.name + "\n";
+  for (const std::string& note : transport.notes) text += "  " + note + "\n";
+  return text;
+}

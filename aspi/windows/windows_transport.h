@@ -1,0 +1,29 @@
+// Which transport the Windows program uses, chosen once at start-up:
+// the ASPI service when wnaspi32.dll is installed and reports at least one
+// host adapter, otherwise the SCSI Pass Through Interface.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "aspi/aspi_provider.h"
+#include "aspi/windows/spti_system.h"
+
+struct WindowsTransport {
+  std::unique_ptr<AspiProvider> provider;
+  // "ASPI (wnaspi32.dll)" or "SCSI pass-through".
+  std::string name;
+  // Why the pass-through was chosen, and devices that could not be used;
+  // empty when the ASPI service is used.
+  std::vector<std::string> notes;
+};
+
+inline constexpr const char* kAspiTransportName = "ASPI (wnaspi32.dll)";
+inline constexpr const char* kPassThroughTransportName = "SCSI pass-through";
+
+WindowsTransport ChooseWindowsTransport(const char* aspiLibrary = "wnaspi32.dll",
+                                        SptiSystem system = SptiSystem::Real());
+
+// "transport: <name>" and one "  <note>" line per note.
+std::string DescribeTransport(const WindowsTransport& transport);

@@ -1,0 +1,115 @@
+// Stand-in CD-ROM devices behind the SptiSystem calls: each \\.\CdRomN that
+// exists has an address (or none), and answers pass-through requests
+// through a function the test supplies. Every call is recorded.
+#pragma once
+
+#include <ntddscsi.h>
+#include <windows.h>
+#include <winioctl.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "aspi/windows/spti_provider.h"
+#include "aspi/windows/spti_system.h"
+
+struct FakeCdRom {
+  std::optional<SCSI_ADDRESS> address;  // nullopt: IOCTL_SCSI_GET_ADDRESS fails
+  DWORD openError = ERROR_SUCCESS;      // non-zero: CreateFileA fails with it
+  // Answers one IOCTL_SCSI_PASS_THROUGH_DIRECT: fills the request (status,
+  // sense, data) and returns false with `error` set to fail the call.
+  std::function<bool(SptiRequest& request, DWORD& error)> answer;
+};
+
+struct IoctlCall {
+  int device;  // N of \\.\CdRomN
+  DWORD code;
+  SptiRequest request;  // as it was handed over (pass-through only)
+};
+
+class FakeCdRoms {
+ public:
+  std::map<int, FakeCdRom> devices;
+  std::vector<IoctlCall> calls;
+  std::set<int> openHandles;
+  int opened = 0;
+
+  static SCSI_ADDRESS Address(UCHAR port, UCHAR path, UCHAR target, UCHAR lun = 0) {
+    SCSI_ADDRESS a{};
+    a.Length = sizeof a;
+    a.PortNumber = port;
+    a.PathId = path;
+    a.TargetId = target;
+    a.Lun = lun;
+    return a;
+  }
+
+  SptiSystem System() {
+    SptiSystem system;
+    system.openDevice = [this](const char* path) -> HANDLE {
+      int n = -1;
+      if (std::sscanf(path, "\\\\.\\CdRom%d", &n) != 1) return Fail(ERROR_FILE_NOT_FOUND);
+      auto it = devices.find(n);
+      if (it == devices.end()) return Fail(ERROR_FILE_NOT_FOUND);
+      if (it->second.openError != ERROR_SUCCESS) return Fail(it->second.openError);
+      ++opened;
+      openHandles.insert(n);
+      return HandleOf(n);
+    };
+    system.deviceIoControl = [this](HANDLE handle, DWORD code, void* in, DWORD inSize, void* out,
+                                    DWORD outSize, DWORD* returned) -> BOOL {
+      const int n = DeviceOf(handle);
+      FakeCdRom& device = devices.at(n);
+      IoctlCall call{n, code, {}};
+      if (code == IOCTL_SCSI_GET_ADDRESS) {
+        calls.push_back(call);
+        if (!device.address || outSize < sizeof(SCSI_ADDRESS))
+          return FailCall(ERROR_INVALID_FUNCTION);
+        std::memcpy(out, &*device.address, sizeof(SCSI_ADDRESS));
+        *returned = sizeof(SCSI_ADDRESS);
+        return TRUE;
+      }
+      if (code == IOCTL_SCSI_PASS_THROUGH_DIRECT) {
+        if (in != out || inSize != sizeof(SptiRequest) || outSize != sizeof(SptiRequest)) {
+          return FailCall(ERROR_INVALID_PARAMETER);
+        }
+        auto& request = *static_cast<SptiRequest*>(in);
+        call.request = request;
+        calls.push_back(call);
+        DWORD error = ERROR_SUCCESS;
+        if (!device.answer || !device.answer(request, error)) return FailCall(error);
+        *returned = sizeof(SptiRequest);
+        return TRUE;
+      }
+      calls.push_back(call);
+      return device.answer ? TRUE : FailCall(ERROR_INVALID_FUNCTION);
+    };
+    system.lastError = [this] { return lastError_; };
+    system.closeHandle = [this](HANDLE handle) { openHandles.erase(DeviceOf(handle)); };
+    return system;
+  }
+
+ private:
+  static HANDLE HandleOf(int n) {
+    return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(0x100 + n));
+  }
+  static int DeviceOf(HANDLE h) {
+    return static_cast<int>(reinterpret_cast<std::intptr_t>(h) - 0x100);
+  }
+  HANDLE Fail(DWORD error) {
+    lastError_ = error;
+    return INVALID_HANDLE_VALUE;
+  }
+  BOOL FailCall(DWORD error) {
+    lastError_ = error;
+    return FALSE;
+  }
+  DWORD lastError_ = ERROR_SUCCESS;
+};

@@ -1,0 +1,255 @@
+// The pass-through provider over stand-in CD-ROM devices: enumeration,
+// numbering of adapters and targets, routing, and AspiDevice on top of it.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "aspi/aspi_device.h"
+#include "aspi/windows/spti_provider.h"
+#include "tests/windows/fake_cdrom_devices.h"
+
+namespace {
+
+struct NumberingCase {
+  const char* name;
+  std::vector<SptiAddress> addresses;
+  std::vector<std::pair<int, int>> expected;  // adapter, target for each address
+};
+
+class SptiNumberingTest : public ::testing::TestWithParam<NumberingCase> {};
+
+TEST_P(SptiNumberingTest, AdaptersByPortAndTargetsWithinIt) {
+  const NumberingCase& c = GetParam();
+  const std::vector<SptiNumber> numbers = NumberSptiDevices(c.addresses);
+  ASSERT_EQ(numbers.size(), c.expected.size());
+  for (std::size_t i = 0; i < numbers.size(); ++i) {
+    EXPECT_EQ(numbers[i].adapter, c.expected[i].first) << "device " << i;
+    EXPECT_EQ(numbers[i].target, c.expected[i].second) << "device " << i;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, SptiNumberingTest,
+    ::testing::Values(
+        NumberingCase{"Empty", {}, {}},
+        // Two IDE channels: master and slave keep their ids.
+        NumberingCase{
+            "IdeChannels", {{1, 0, 1, 0}, {1, 0, 0, 0}, {3, 0, 0, 0}}, {{0, 1}, {0, 0}, {1, 0}}},
+        // Ports in ascending order, whatever order the devices came in.
+        NumberingCase{
+            "PortsAscending", {{7, 0, 0, 0}, {2, 0, 0, 0}, {4, 0, 1, 0}}, {{2, 0}, {0, 0}, {1, 1}}},
+        // One AHCI controller: every drive at target 0 of its own path.
+        NumberingCase{
+            "SataPaths", {{0, 2, 0, 0}, {0, 0, 0, 0}, {0, 1, 0, 0}}, {{0, 2}, {0, 0}, {0, 1}}},
+        // A target id the scan would never reach is renumbered.
+        NumberingCase{"HighTargetId", {{0, 0, 9, 0}}, {{0, 0}}},
+        // Two LUNs of one target: numbered in LUN order.
+        NumberingCase{"TwoLuns", {{5, 0, 0, 1}, {5, 0, 0, 0}}, {{0, 1}, {0, 0}}},
+        // A device that does not tell its address has an adapter of its own,
+        // after the real ports.
+        NumberingCase{"UnaddressedLast", {{256 + 0, 0, 0, 0}, {1, 0, 0, 0}}, {{1, 0}, {0, 0}}}),
+    [](const ::testing::TestParamInfo<NumberingCase>& info) { return info.param.name; });
+
+// Answers INQUIRY with a short identification and fails everything else
+// with CHECK CONDITION, ILLEGAL REQUEST.
+bool InquiryOnly(SptiRequest& request, DWORD&) {
+  if (request.sptd.Cdb[0] == 0x12) {
+    auto* data = static_cast<std::uint8_t*>(request.sptd.DataBuffer);
+    std::memset(data, 0, 36);
+    std::memcpy(data + 8, "VENDOR  MODEL           1.00", 28);
+    request.sptd.DataTransferLength = 36;
+    request.sptd.ScsiStatus = 0x00;
+    return true;
+  }
+  request.sptd.ScsiStatus = 0x02;
+  request.sense[0] = 0x70;
+  request.sense[2] = 0x05;
+  request.sense[7] = 10;
+  request.sense[12] = 0x20;
+  request.sense[16] = 0xAB;
+  request.sense[17] = 0xCD;
+  return true;
+}
+
+TEST(SptiProvider, EnumeratesExistingDevicesAcrossGapsAndReportsUnusableOnes) {
+  FakeCdRoms fake;
+  fake.devices[1].address = FakeCdRoms::Address(2, 0, 1);
+  fake.devices[2].openError = ERROR_ACCESS_DENIED;
+  fake.devices[4].address = FakeCdRoms::Address(0, 0, 0);
+  fake.devices[7].address = std::nullopt;
+  {
+    SptiProvider provider(fake.System());
+    ASSERT_EQ(provider.Devices().size(), 3u);
+    EXPECT_EQ(provider.AdapterCount(), 3);
+    EXPECT_EQ(provider.GetSupportInfo(), (DWORD{SS_COMP} << 8) | 3u);
+    EXPECT_EQ(provider.Devices()[0].path, "\\\\.\\CdRom1");
+    EXPECT_EQ(provider.Devices()[0].adapter, 1);  // port 2 comes after port 0
+    EXPECT_EQ(provider.Devices()[0].target, 1);
+    EXPECT_EQ(provider.Devices()[1].adapter, 0);
+    EXPECT_EQ(provider.Devices()[2].adapter, 2);  // CdRom7, no address
+    ASSERT_EQ(provider.Problems().size(), 1u);
+    EXPECT_NE(provider.Problems()[0].find("\\\\.\\CdRom2: access denied"), std::string::npos)
+        << provider.Problems()[0];
+    EXPECT_EQ(fake.openHandles.size(), 3u);
+  }
+  EXPECT_TRUE(fake.openHandles.empty()) << "every handle is closed with the provider";
+}
+
+TEST(SptiProvider, NoDeviceMeansNoAdapter) {
+  FakeCdRoms fake;
+  SptiProvider provider(fake.System());
+  EXPECT_EQ(provider.GetSupportInfo(), DWORD{SS_NO_ADAPTERS} << 8);
+  EXPECT_TRUE(provider.Problems().empty());
+}
+
+TEST(SptiProvider, SendsEachCommandToTheDeviceAtItsAdapterAndTarget) {
+  FakeCdRoms fake;
+  fake.devices[0].address = FakeCdRoms::Address(1, 0, 0);
+  fake.devices[0].answer = InquiryOnly;
+  fake.devices[3].address = FakeCdRoms::Address(0, 0, 1);
+  fake.devices[3].answer = InquiryOnly;
+  SptiProvider provider(fake.System());
+
+  std::uint8_t data[64] = {};
+  SRB_ExecSCSICmd srb{};
+  srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
+  srb.SRB_HaId = 0;
+  srb.SRB_Target = 1;
+  srb.SRB_Flags = SRB_DIR_IN;
+  srb.SRB_BufLen = 36;
+  srb.SRB_BufPointer = data;
+  srb.SRB_CDBLen = 6;
+  srb.SRB_SenseLen = 18;
+  srb.CDBByte[0] = 0x12;
+  srb.CDBByte[4] = 36;
+  EXPECT_EQ(provider.SendCommand(&srb), SS_COMP);
+  EXPECT_EQ(srb.SRB_Status, SS_COMP);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(data + 8), 5), "VENDO");
+  ASSERT_FALSE(fake.calls.empty());
+  const IoctlCall& call = fake.calls.back();
+  EXPECT_EQ(call.device, 3) << "adapter 0 is port 0, where CdRom3 sits";
+  EXPECT_EQ(call.code, DWORD{IOCTL_SCSI_PASS_THROUGH_DIRECT});
+  EXPECT_EQ(call.request.sptd.TargetId, 1);
+}
+
+struct BadRequest {
+  const char* name;
+  BYTE adapter;
+  BYTE target;
+  BYTE lun;
+  BYTE cdbLength;
+  BYTE flags;
+  BYTE expectStatus;
+};
+
+class SptiRefusalTest : public ::testing::TestWithParam<BadRequest> {};
+
+TEST_P(SptiRefusalTest, NothingReachesADeviceAndNoStaleStatusRemains) {
+  const BadRequest& r = GetParam();
+  FakeCdRoms fake;
+  fake.devices[0].address = FakeCdRoms::Address(0, 0, 0);
+  fake.devices[0].answer = InquiryOnly;
+  SptiProvider provider(fake.System());
+  const std::size_t callsBefore = fake.calls.size();
+  std::uint8_t data[36];
+  SRB_ExecSCSICmd srb{};
+  srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
+  srb.SRB_Status = SS_COMP;  // from the command before
+  srb.SRB_HaId = r.adapter;
+  srb.SRB_Target = r.target;
+  srb.SRB_Lun = r.lun;
+  srb.SRB_CDBLen = r.cdbLength;
+  srb.SRB_Flags = r.flags;
+  srb.SRB_BufLen = sizeof data;
+  srb.SRB_BufPointer = data;
+  EXPECT_EQ(provider.SendCommand(&srb), r.expectStatus);
+  EXPECT_EQ(srb.SRB_Status, r.expectStatus);
+  EXPECT_EQ(fake.calls.size(), callsBefore);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Requests, SptiRefusalTest,
+    ::testing::Values(BadRequest{"NoSuchAdapter", 1, 0, 0, 6, SRB_DIR_IN, SS_INVALID_HA},
+                      BadRequest{"NoSuchTarget", 0, 1, 0, 6, SRB_DIR_IN, SS_NO_DEVICE},
+                      BadRequest{"OtherLun", 0, 0, 1, 6, SRB_DIR_IN, SS_NO_DEVICE},
+                      BadRequest{"NoCommandBytes", 0, 0, 0, 0, SRB_DIR_IN, SS_INVALID_SRB},
+                      BadRequest{"TooManyCommandBytes", 0, 0, 0, 17, SRB_DIR_IN, SS_INVALID_SRB},
+                      BadRequest{"BothDirections", 0, 0, 0, 6, SRB_DIR_IN | SRB_DIR_OUT,
+                                 SS_INVALID_SRB},
+                      BadRequest{"EventNotification", 0, 0, 0, 6, SRB_DIR_IN | SRB_EVENT_NOTIFY,
+                                 SS_ILLEGAL_MODE}),
+    [](const ::testing::TestParamInfo<BadRequest>& info) { return info.param.name; });
+
+TEST(SptiProvider, AbortFindsNothingToAbortAndResetGoesToTheDevice) {
+  FakeCdRoms fake;
+  fake.devices[2].address = FakeCdRoms::Address(0, 0, 0);
+  fake.devices[2].answer = InquiryOnly;
+  SptiProvider provider(fake.System());
+  SRB_Abort abort{};
+  abort.SRB_Cmd = SC_ABORT_SRB;
+  EXPECT_EQ(provider.SendCommand(&abort), SS_ABORT_FAIL);
+  SRB_BusDeviceReset reset{};
+  reset.SRB_Cmd = SC_RESET_DEV;
+  EXPECT_EQ(provider.SendCommand(&reset), SS_COMP);
+  EXPECT_EQ(fake.calls.back().device, 2);
+  EXPECT_EQ(fake.calls.back().code, DWORD{IOCTL_STORAGE_RESET_DEVICE});
+  reset.SRB_Target = 3;
+  EXPECT_EQ(provider.SendCommand(&reset), SS_NO_DEVICE);
+  SRB_Header unknown{};
+  unknown.SRB_Cmd = SC_HA_INQUIRY;
+  EXPECT_EQ(provider.SendCommand(&unknown), SS_INVALID_CMD);
+}
+
+// AspiDevice over the pass-through provider, through the entry points.
+class AspiDeviceOverSpti : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fake_.devices[0].address = FakeCdRoms::Address(0, 0, 0);
+    fake_.devices[0].answer = InquiryOnly;
+    provider_ = std::make_unique<SptiProvider>(fake_.System());
+    InstallAspiProvider(provider_.get());
+  }
+  void TearDown() override { InstallAspiProvider(nullptr); }
+
+  FakeCdRoms fake_;
+  std::unique_ptr<SptiProvider> provider_;
+};
+
+TEST_F(AspiDeviceOverSpti, InquirySucceedsAndAFailedCommandLeavesAllSenseBytes) {
+  AspiDevice device;
+  ASSERT_TRUE(device.IsAvailable());
+  EXPECT_EQ(device.GetAdapterCount(), 1);
+  device.SelectAdapter(0);
+  device.SelectTarget(0);
+  const std::uint8_t inquiry[12] = {0x12, 0, 0, 0, 36, 0, 0, 0, 0, 0, 0, 0};
+  device.SetCommand(inquiry, SRB_DIR_IN, 36);
+  ASSERT_TRUE(device.ExecuteWait());
+  EXPECT_EQ(std::memcmp(device.dataBuffer + 8, "VENDOR", 6), 0);
+
+  const std::uint8_t startStop[12] = {0x1B, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0};
+  device.SetCommand(startStop, SRB_DIR_IN, 0);
+  EXPECT_FALSE(device.ExecuteWait());
+  EXPECT_EQ(device.srb.SenseArea[0], 0x70);
+  EXPECT_EQ(device.srb.SenseArea[12], 0x20);
+  EXPECT_EQ(device.senseReserve[0], 0xAB);
+  EXPECT_EQ(device.senseReserve[1], 0xCD);
+  EXPECT_EQ(fake_.calls.back().request.sptd.DataIn, SCSI_IOCTL_DATA_UNSPECIFIED);
+
+  device.SetCommand(inquiry, SRB_DIR_IN, 36);
+  EXPECT_TRUE(device.ExecuteWait()) << "the sense of the failed command does not leak";
+}
+
+TEST_F(AspiDeviceOverSpti, NothingIsSentToATargetWithoutADevice) {
+  AspiDevice device;
+  device.SelectAdapter(0);
+  device.SelectTarget(4);
+  const std::uint8_t inquiry[12] = {0x12, 0, 0, 0, 36, 0, 0, 0, 0, 0, 0, 0};
+  const std::size_t callsBefore = fake_.calls.size();
+  device.SetCommand(inquiry, SRB_DIR_IN, 36);
+  EXPECT_FALSE(device.ExecuteWait());
+  EXPECT_EQ(fake_.calls.size(), callsBefore);
+}
+
+}  // namespace
