@@ -1,0 +1,40 @@
+// What the options ask of a started application: click Download by itself
+// (--yes), ask first on a terminal, or leave the drive alone; and end the
+// program once the download has an outcome. It runs as the front end's idle
+// handler, each time the application waits for its user.
+#pragma once
+
+#include <string>
+
+#include "app/cli/options.h"
+
+class ProgramFrontEnd;
+
+class DownloadAutomation {
+ public:
+  DownloadAutomation(const ProgramOptions& options, ProgramFrontEnd& frontEnd);
+
+  // Posts the next action and returns true, or returns false when the
+  // program has nothing more to do (the front end then closes the window).
+  bool OnIdle();
+
+  // Why no download was started, when none was.
+  bool Declined() const { return declined_; }          // the user said no
+  bool NotConfirmed() const { return notConfirmed_; }  // no --yes and no terminal
+  bool NoImage() const { return noImage_; }            // nothing to flash
+
+ private:
+  enum class Stage { kStart, kBrowsing, kDownloadClicked, kDone };
+
+  bool Start();
+  bool ConfirmDownload();
+  bool ClickDownload();
+  std::string Question() const;
+
+  bool yes_;
+  ProgramFrontEnd& frontEnd_;
+  Stage stage_ = Stage::kStart;
+  bool declined_ = false;
+  bool notConfirmed_ = false;
+  bool noImage_ = false;
+};

@@ -1,0 +1,25 @@
+// The program's front end on a terminal or in a script: the console backend
+// renders the window; the program's own lines go to standard output, its
+// diagnostics to standard error, and questions are asked only when standard
+// input is a terminal.
+#pragma once
+
+#include "app/cli/program.h"
+#include "platform/console/console_backend.h"
+
+class ConsoleFrontEnd : public ProgramFrontEnd {
+ public:
+  ConsoleFrontEnd(qtr5::ConsoleBackend& backend, bool inputIsTerminal);
+
+  void PrintLine(std::string_view line) override;
+  void PrintError(std::string_view line) override;
+  std::optional<std::string> Ask(std::string_view question) override;
+  bool CanAsk() const override { return inputIsTerminal_; }
+  void SetIdleHandler(std::function<bool()> handler) override;
+  std::FILE* Output() override;
+  std::FILE* ErrorOutput() override;
+
+ private:
+  qtr5::ConsoleBackend& backend_;
+  bool inputIsTerminal_;
+};

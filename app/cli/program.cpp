@@ -1,0 +1,190 @@
+#include "app/cli/program.h"
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+
+#include "app/cli/automation.h"
+#include "app/cli/printable.h"
+#include "app/cli/transport.h"
+#include "app/entry.h"
+#include "app/run_options.h"
+#include "aspi/aspi_device.h"
+#include "discovery/device_table.h"
+#include "image/image_check.h"
+#include "platform/winapi.h"
+
+#ifndef _WIN32
+#include "app/cli/time_scale.h"
+#endif
+
+namespace {
+
+struct StatusEntry {
+  ProgramOutcome outcome;
+  int status;
+  const char* meaning;
+};
+
+// The exit statuses: this table is the only place that gives them.
+constexpr StatusEntry kStatusTable[] = {
+    {ProgramOutcome::kSuccess, 0, "success: the download, the list or the check succeeded"},
+    {ProgramOutcome::kFailed, 1,
+     "the image could not be read (or there was none) or the download failed"},
+    {ProgramOutcome::kUsageError, 2, "usage error: bad option, option value or combination"},
+    {ProgramOutcome::kNoDrive, 3, "no drive of the model was found (also: no host adapter)"},
+    {ProgramOutcome::kInternalFailure, 4, "internal failure: the main window could not be made"},
+    {ProgramOutcome::kRefusedToGuess, 5,
+     "several drives and no way to choose one: give --device (nothing was sent)"},
+    {ProgramOutcome::kNotDownloaded, 6,
+     "no download: declined at the question, or no --yes without a terminal"},
+};
+
+const StatusEntry& EntryOf(ProgramOutcome outcome) {
+  for (const StatusEntry& entry : kStatusTable)
+    if (entry.outcome == outcome) return entry;
+  return kStatusTable[4];  // unreachable: every outcome is in the table
+}
+
+HINSTANCE ProgramInstance() {
+#ifdef _WIN32
+  return GetModuleHandleA(nullptr);
+#else
+  return nullptr;
+#endif
+}
+
+ProgramOutcome RunCheck(const ProgramOptions& options, ProgramFrontEnd& frontEnd) {
+  const int result = RunImageCheck(options.checkFile.c_str(),
+                                   options.saveImage ? options.saveImagePath.c_str() : nullptr,
+                                   frontEnd.Output(), frontEnd.ErrorOutput());
+  if (result == kImageCheckBuilt) return ProgramOutcome::kSuccess;
+  if (result == kImageCheckNotBuilt) return ProgramOutcome::kFailed;
+  frontEnd.PrintError("--check needs a file name");
+  return ProgramOutcome::kUsageError;
+}
+
+// --list: the sweep of the start-up on a device of its own; no tray is
+// opened and no drive is chosen.
+ProgramOutcome RunList(const ProgramOptions& options, ProgramFrontEnd& frontEnd) {
+  AspiDevice device;
+  if (!device.IsAvailable()) frontEnd.PrintError("No SCSI host adapter is available");
+  int found = 0;
+  SweepDevices(device, &found);
+  device.ClearTarget();
+
+  if (options.json) {
+    nlohmann::json drives = nlohmann::json::array();
+    for (int row = 0; row < g_deviceCount; ++row) {
+      const DeviceEntry& entry = DeviceTable[row];
+      drives.push_back({{"adapter", entry.adapterId},
+                        {"target", entry.targetId},
+                        {"model", PrintableText(entry.model)},
+                        {"revision", PrintableText(entry.revision)}});
+    }
+    frontEnd.PrintLine(nlohmann::json{{"drives", drives}, {"found", found}}.dump());
+  } else if (g_deviceCount > 0) {
+    frontEnd.PrintLine("Adapter  Target  Model                     Revision");
+    for (int row = 0; row < g_deviceCount; ++row) {
+      const DeviceEntry& entry = DeviceTable[row];
+      char line[160];
+      std::snprintf(line, sizeof line, "%-8u %-7u %-25s %s", static_cast<unsigned>(entry.adapterId),
+                    static_cast<unsigned>(entry.targetId), PrintableText(entry.model).c_str(),
+                    PrintableText(entry.revision).c_str());
+      frontEnd.PrintLine(line);
+    }
+  }
+  if (found > g_deviceCount) {
+    frontEnd.PrintError(std::to_string(found - g_deviceCount) +
+                        " more drive(s) found; only the first " + std::to_string(kDeviceTableSize) +
+                        " are listed");
+  }
+  if (g_deviceCount == 0) {
+    frontEnd.PrintError("No XPM-3177K drive found");
+    return ProgramOutcome::kNoDrive;
+  }
+  return ProgramOutcome::kSuccess;
+}
+
+ProgramOutcome Classify(int appStatus, const DownloadAutomation& automation,
+                        const ProgramOptions& options) {
+  const RunOutcome& run = g_runOutcome;
+  if (appStatus == kStartUpFailedStatus || run.startUpFailed)
+    return ProgramOutcome::kInternalFailure;
+  if (!run.driveChosen) {
+    const bool severalUnchosen =
+        run.drivesAccepted > 1 && !options.hasDevice && !run.scanRefusal.empty();
+    return severalUnchosen ? ProgramOutcome::kRefusedToGuess : ProgramOutcome::kNoDrive;
+  }
+  if (run.downloadSucceeded) return ProgramOutcome::kSuccess;
+  if (run.imageReadFailed || run.downloadAttempted || automation.NoImage())
+    return ProgramOutcome::kFailed;
+  return ProgramOutcome::kNotDownloaded;
+}
+
+// The application itself, driven as the options ask.
+ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& frontEnd) {
+  ResetRunState();
+  g_runOptions.hasPreferredDevice = options.hasDevice;
+  g_runOptions.preferredAdapter = options.deviceAdapter;
+  g_runOptions.preferredTarget = options.deviceTarget;
+  // Several drives: the user chooses on a terminal; --yes and scripts never
+  // get a drive picked for them.
+  g_runOptions.mayAskForDevice = !options.yes && frontEnd.CanAsk();
+  if (options.hasImage) g_runOptions.initialImage = options.imagePath;
+
+  DownloadAutomation automation(options, frontEnd);
+  frontEnd.SetIdleHandler([&automation] { return automation.OnIdle(); });
+  const int appStatus = AppMain(ProgramInstance(), SW_SHOWNORMAL);
+  frontEnd.SetIdleHandler(nullptr);
+
+  const ProgramOutcome outcome = Classify(appStatus, automation, options);
+  if (outcome == ProgramOutcome::kRefusedToGuess) {
+    frontEnd.PrintError(std::to_string(g_runOutcome.drivesAccepted) +
+                        " drives found and none chosen: pick one with --device A:T (see "
+                        "--list); no tray was opened and nothing was downloaded");
+  }
+  return outcome;
+}
+
+}  // namespace
+
+int ExitStatus(ProgramOutcome outcome) {
+  return EntryOf(outcome).status;
+}
+
+const char* ExitStatusMeaning(ProgramOutcome outcome) {
+  return EntryOf(outcome).meaning;
+}
+
+int RunProgram(const ProgramOptions& options, ProgramFrontEnd& frontEnd) {
+  if (options.check) return ExitStatus(RunCheck(options, frontEnd));
+
+#ifndef _WIN32
+  std::string scaleError;
+  std::optional<unsigned> scale = TimeScaleFromEnvironment(scaleError);
+  if (!scaleError.empty()) {
+    frontEnd.PrintError(scaleError);
+    return ExitStatus(ProgramOutcome::kUsageError);
+  }
+  if (scale && !options.emulate && !options.replay) {
+    frontEnd.PrintError("QTR5_TIME_SCALE is ignored: it is meant for emulated drives only");
+    scale.reset();
+  }
+#endif
+
+  Transport transport;
+  std::string problem;
+  if (!transport.Open(options, frontEnd, problem)) {
+    frontEnd.PrintError(problem);
+    return ExitStatus(ProgramOutcome::kUsageError);
+  }
+  transport.Install();
+#ifndef _WIN32
+  if (scale) InstallTimeScale(*scale, transport.Bus());
+#endif
+  const ProgramOutcome outcome =
+      options.list ? RunList(options, frontEnd) : RunMainWindow(options, frontEnd);
+  return ExitStatus(outcome);
+}

@@ -1,0 +1,65 @@
+// RunProgram: what every qtr5-download executable does with its options. It
+// chooses the transport (the real one, an emulated bus, a recorded session,
+// optionally recorded), runs the check, the list or the application, drives
+// the application as the options ask (which drive, which image, download
+// without asking), and turns what happened into the exit status.
+//
+// The front end (terminal, desktop) supplies the few things that differ
+// between them through ProgramFrontEnd; the window backend is installed by
+// the front end before RunProgram is called.
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "app/cli/options.h"
+
+// What happened, in the words of the exit status table. Every way out of the
+// program ends in exactly one of these.
+enum class ProgramOutcome {
+  kSuccess,          // the download (or the list, or the check) succeeded
+  kFailed,           // the image could not be read or the download failed
+  kUsageError,       // bad option, option value or combination
+  kNoDrive,          // no drive of the model accepted (also: no host adapter)
+  kInternalFailure,  // the main window could not be created
+  kRefusedToGuess,   // several drives, no --device and no question allowed
+  kNotDownloaded,    // declined, not confirmed, or closed before a download
+};
+
+// The one table from outcomes to exit statuses.
+int ExitStatus(ProgramOutcome outcome);
+
+// One line per exit status, as the help and the README give them.
+const char* ExitStatusMeaning(ProgramOutcome outcome);
+
+class ProgramFrontEnd {
+ public:
+  virtual ~ProgramFrontEnd() = default;
+  // The program's own lines for the user (lists, explanations, results).
+  virtual void PrintLine(std::string_view line) = 0;
+  // Diagnostics: why something could not be done (standard error on a terminal).
+  virtual void PrintError(std::string_view line) = 0;
+  // Asks a yes-or-no question; nothing when no question may be asked here
+  // (standard input is not a terminal) or no answer came.
+  virtual std::optional<std::string> Ask(std::string_view question) = 0;
+  // True when questions may be asked at all.
+  virtual bool CanAsk() const = 0;
+  // Makes `handler` run whenever the application waits for its user: it
+  // posts the next action and returns true, or returns false when it has
+  // nothing more to do (the front end then closes the window).
+  virtual void SetIdleHandler(std::function<bool()> handler) = 0;
+  // Streams for the image check, which prints on its own.
+  virtual std::FILE* Output() = 0;
+  virtual std::FILE* ErrorOutput() = 0;
+};
+
+// Runs the program with parsed options; returns the exit status.
+int RunProgram(const ProgramOptions& options, ProgramFrontEnd& frontEnd);
+
+// For tests only: QTR5_TIME_SCALE=N (1 to 1000) makes every timed wait of the
+// program and of the emulated drives N times shorter. It is honoured only
+// with --emulate or --replay, never with a real drive.
+inline constexpr const char* kTimeScaleVariable = "QTR5_TIME_SCALE";

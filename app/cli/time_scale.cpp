@@ -1,0 +1,45 @@
+#include "app/cli/time_scale.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+
+#include "emulator/emulated_bus.h"
+#include "platform/clock.h"
+
+namespace {
+
+class ScaledClock : public qtr5::Clock {
+ public:
+  explicit ScaledClock(unsigned factor) : factor_(factor) {}
+  std::uint32_t TickCount() override {
+    return qtr5::SteadyClock().TickCount() * static_cast<std::uint32_t>(factor_);
+  }
+  void Sleep(std::uint32_t milliseconds) override {
+    qtr5::SteadyClock().Sleep(milliseconds / factor_);
+  }
+
+ private:
+  unsigned factor_;
+};
+
+}  // namespace
+
+std::optional<unsigned> TimeScaleFromEnvironment(std::string& error) {
+  const char* text = std::getenv("QTR5_TIME_SCALE");
+  if (text == nullptr || *text == '\0') return std::nullopt;
+  unsigned factor = 0;
+  const char* end = text + std::strlen(text);
+  const auto [stop, code] = std::from_chars(text, end, factor);
+  if (code != std::errc() || stop != end || factor < 1 || factor > 1000) {
+    error = "QTR5_TIME_SCALE must be a whole number from 1 to 1000";
+    return std::nullopt;
+  }
+  return factor;
+}
+
+void InstallTimeScale(unsigned factor, EmulatedBus* bus) {
+  static ScaledClock clock(factor);  // lives for the rest of the program
+  qtr5::InstallClock(&clock);
+  if (bus != nullptr) bus->SetClock([] { return qtr5::CurrentClock().TickCount(); });
+}

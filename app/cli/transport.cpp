@@ -1,0 +1,99 @@
+#include "app/cli/transport.h"
+
+#include <sstream>
+#include <string_view>
+
+#include "app/cli/options.h"
+#include "app/cli/program.h"
+#include "emulator/emulated_bus.h"
+
+#if QTR5_HAVE_SG_PROVIDER
+#include "aspi/linux/sg_provider.h"
+#endif
+#if QTR5_HAVE_RECORDING
+#include "aspi/recording/recording_provider.h"
+#endif
+
+namespace {
+
+// Each line of a block of diagnostics, as lines of their own.
+[[maybe_unused]] void PrintLines(ProgramFrontEnd& frontEnd, std::string_view text) {
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    const std::string_view line = text.substr(0, end);
+    if (!line.empty()) frontEnd.PrintError(line);
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+}
+
+}  // namespace
+
+Transport::Transport() = default;
+
+Transport::~Transport() {
+  if (installed_) InstallAspiProvider(nullptr);
+  recorder_.reset();
+  base_.reset();
+}
+
+bool Transport::Open(const ProgramOptions& options, ProgramFrontEnd& frontEnd,
+                     std::string& problem) {
+  if (options.replay) {
+#if QTR5_HAVE_RECORDING
+    std::string error;
+    base_ = OpenReplayProvider(options.replayPath, error);
+    if (!base_) {
+      problem = "--replay " + options.replayPath + ": " + error;
+      return false;
+    }
+#else
+    problem = "--replay is not available in this build";
+    return false;
+#endif
+  } else if (options.emulate) {
+    std::string error;
+    std::unique_ptr<EmulatedBus> bus = EmulatedBus::FromLayout(options.emulateLayout, error);
+    if (!bus) {
+      problem = "--emulate=" + options.emulateLayout + ": " + error;
+      return false;
+    }
+    if (options.emulateState && !bus->SetStateDirectory(options.emulateStateDir, error)) {
+      problem = "--emulate-state " + options.emulateStateDir + ": " + error;
+      return false;
+    }
+    bus_ = bus.get();
+    base_ = std::move(bus);
+  } else {
+#if QTR5_HAVE_SG_PROVIDER
+    std::string diagnostics;
+    base_ = CreateSgProvider(diagnostics);
+    PrintLines(frontEnd, diagnostics);
+#else
+    frontEnd.PrintError("This build has no transport to real drives; try --emulate");
+#endif
+  }
+
+  active_ = base_.get();
+  if (options.record) {
+#if QTR5_HAVE_RECORDING
+    std::string error;
+    recorder_ = OpenRecordingProvider(options.recordPath, active_, error);
+    if (!recorder_) {
+      problem = "--record " + options.recordPath + ": " + error;
+      return false;
+    }
+    active_ = recorder_.get();
+#else
+    problem = "--record is not available in this build";
+    return false;
+#endif
+  }
+  return true;
+}
+
+void Transport::Install() {
+  // With no provider at all the entry points answer as an absent service.
+  InstallAspiProvider(active_);
+  installed_ = true;
+}

@@ -1,0 +1,41 @@
+// The provider that answers the two ASPI entry points for this run, chosen
+// once from the options: a recorded session (--replay), an emulated bus
+// (--emulate), or the machine's real transport; and, with --record, a
+// recorder around it.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "aspi/aspi_provider.h"
+
+struct ProgramOptions;
+class ProgramFrontEnd;
+class EmulatedBus;
+
+class Transport {
+ public:
+  Transport();
+  ~Transport();  // uninstalls the provider before releasing it
+  Transport(const Transport&) = delete;
+  Transport& operator=(const Transport&) = delete;
+
+  // Builds what the options ask for. False with `problem` set when an option
+  // value cannot be used (a malformed layout, a state folder or a recording
+  // that cannot be opened): a usage error. Diagnostics of the real transport
+  // (why it found no adapter) go to the front end's error output.
+  bool Open(const ProgramOptions& options, ProgramFrontEnd& frontEnd, std::string& problem);
+
+  // Installs the chosen provider as the one behind the entry points.
+  void Install();
+
+  // The emulated bus, when one is in use; else nullptr.
+  EmulatedBus* Bus() const { return bus_; }
+
+ private:
+  std::unique_ptr<AspiProvider> base_;
+  std::unique_ptr<AspiProvider> recorder_;
+  EmulatedBus* bus_ = nullptr;
+  AspiProvider* active_ = nullptr;
+  bool installed_ = false;
+};

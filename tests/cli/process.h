@@ -1,0 +1,30 @@
+// Runs a program as a user would: in a folder of its own, with standard input
+// from /dev/null or from a pseudo-terminal, and collects what it printed and
+// its exit status. A program that runs too long is killed and reported.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+struct RunRequest {
+  std::vector<std::string> args;                                 // without the program itself
+  std::string workingDirectory;                                  // "" keeps the current one
+  std::vector<std::pair<std::string, std::string>> environment;  // added or replaced
+  // On a terminal: standard input, output and error all go to a
+  // pseudo-terminal, and `output` receives what was shown on it. When the
+  // output contains `prompt`, `answer` is typed (once).
+  bool terminal = false;
+  std::string prompt;
+  std::string answer;
+  int timeoutSeconds = 60;
+};
+
+struct RunResult {
+  int status = -1;        // exit status; -1 when it did not exit normally
+  bool timedOut = false;  // killed after the time-out
+  std::string output;     // standard output (or the terminal's text)
+  std::string error;      // standard error (empty on a terminal)
+};
+
+RunResult RunProcess(const std::string& program, const RunRequest& request);
