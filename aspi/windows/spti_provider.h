@@ -8,9 +8,12 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#include <ntddscsi.h>
+// windows.h first: the other two build on its types.
 #include <windows.h>
+
 #include <winioctl.h>
+
+#include <ntddscsi.h>
 
 #include <string>
 #include <vector>

@@ -3,9 +3,12 @@
 // through a function the test supplies. Every call is recorded.
 #pragma once
 
-#include <ntddscsi.h>
+// windows.h first: the other two build on its types.
 #include <windows.h>
+
 #include <winioctl.h>
+
+#include <ntddscsi.h>
 
 #include <cstdint>
 #include <cstdio>
