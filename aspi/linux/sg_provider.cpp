@@ -1,0 +1,376 @@
+// The SCSI generic provider: adapters and targets from sysfs, commands through
+// the pass-through call, outcomes copied into the request block.
+#include "aspi/linux/sg_provider.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <map>
+#include <vector>
+
+#include "aspi/command_time_limits.h"
+#include "aspi/linux/sg_outcome.h"
+#include "aspi/linux/sg_topology.h"
+#include "aspi/srb_access.h"
+
+namespace {
+
+using sg::DataDirection;
+
+// A command interrupted by a signal is sent again, a limited number of times.
+constexpr int kInterruptRetries = 8;
+// Room for the longest sense data a device may return.
+constexpr int kSenseCapacity = 252;
+
+struct Target {
+  sg::SgNode node;
+  std::string path;  // /dev/sgN
+  int fd = -1;
+  bool exclusive = false;
+  bool lost = false;
+  long sysfsLimit = -1;  // bytes, -1 unknown
+};
+
+struct Adapter {
+  int host = -1;
+  std::map<int, Target> targets;  // by target id: the devices at channel 0, LUN 0
+};
+
+std::string Describe(const Target& target) {
+  return target.path + " (" + sg::FormatAddress(target.node.address) + ")";
+}
+
+std::string OpenProblem(const Target& target, int error) {
+  switch (error) {
+    case EACCES:
+    case EPERM:
+      return Describe(target) +
+             " needs read and write access: run the program as root (sudo), or give your user "
+             "access to it, for example with the udev rule shipped with the program.";
+    case ENOENT:
+      return Describe(target) + " does not exist: its device node is missing.";
+    case EBUSY:
+      return Describe(target) +
+             " is held exclusively by another program (perhaps another copy of this one).";
+    default:
+      return Describe(target) + " cannot be opened: " + std::strerror(error) + ".";
+  }
+}
+
+class SgProvider final : public AspiProvider {
+ public:
+  SgProvider(const SgProviderOptions& options, std::string& diagnostics)
+      : system_(options.system ? options.system
+                               : std::shared_ptr<sg::SgSystem>(sg::CreateLinuxSgSystem())),
+        messages_(options.messages ? *options.messages : std::cerr) {
+    diagnostics.clear();
+    Discover(options, diagnostics);
+  }
+
+  ~SgProvider() override {
+    for (Adapter& adapter : adapters_) {
+      for (auto& [id, target] : adapter.targets) system_->Close(target.fd);
+    }
+  }
+
+  aspi::DWORD GetSupportInfo() override {
+    if (adapters_.empty()) return static_cast<aspi::DWORD>(SS_NO_ADAPTERS) << 8;
+    const std::size_t count = std::min<std::size_t>(adapters_.size(), 255);
+    return (static_cast<aspi::DWORD>(SS_COMP) << 8) | static_cast<aspi::DWORD>(count);
+  }
+
+  aspi::DWORD SendCommand(void* request) override {
+    if (request == nullptr) return SS_INVALID_SRB;
+    auto* header = static_cast<SRB_Header*>(request);
+    switch (header->SRB_Cmd) {
+      case SC_EXEC_SCSI_CMD:
+        return Execute(*static_cast<SRB_ExecSCSICmd*>(request));
+      case SC_ABORT_SRB:
+        // Every command has ended by the time SendCommand returns: nothing
+        // is pending, so there is nothing left to abort.
+        return Finish(header->SRB_Status,
+                      header->SRB_HaId < adapters_.size() ? SS_COMP : SS_INVALID_HA);
+      case SC_RESET_DEV:
+        return Reset(*static_cast<SRB_BusDeviceReset*>(request));
+      default:
+        return Finish(header->SRB_Status, SS_INVALID_CMD);
+    }
+  }
+
+  const char* Name() const override { return "sg"; }
+
+ private:
+  void Discover(const SgProviderOptions& options, std::string& diagnostics) {
+    const sg::SgTopology topology = sg::ReadSgTopology(options.sysfsRoot);
+    std::vector<std::string> notes;
+    if (!topology.classPresent) {
+      diagnostics =
+          "No SCSI generic devices: " + options.sysfsRoot +
+          "/class/scsi_generic does not exist, so the Linux sg driver is not loaded. Load it "
+          "with \"modprobe sg\" as root, then start the program again.";
+      return;
+    }
+    for (const std::string& entry : topology.unreadable) {
+      notes.push_back("Cannot tell the SCSI address of " + entry + ".");
+    }
+    std::vector<std::string> skipped;
+    for (const sg::SgNode& node : topology.nodes) {
+      if (adapters_.empty() || adapters_.back().host != node.address.host) {
+        adapters_.push_back(Adapter{node.address.host, {}});
+      }
+      if (node.address.channel != 0 || node.address.lun != 0) {
+        skipped.push_back(node.name + " at " + sg::FormatAddress(node.address));
+        continue;
+      }
+      Target target;
+      target.node = node;
+      target.path = options.devRoot + "/" + node.name;
+      target.sysfsLimit = sg::SysfsMaxTransferBytes(options.sysfsRoot, node);
+      adapters_.back().targets.emplace(node.address.target, std::move(target));
+    }
+    std::size_t usable = 0;
+    std::size_t addressable = 0;
+    for (Adapter& adapter : adapters_) {
+      for (auto& [id, target] : adapter.targets) {
+        ++addressable;
+        const int error = OpenShared(target);
+        if (error == 0) {
+          ++usable;
+        } else {
+          notes.push_back(error == -1 ? Describe(target) +
+                                            " answers as another SCSI device than sysfs names; "
+                                            "it is left alone."
+                                      : OpenProblem(target, error));
+        }
+      }
+    }
+    if (usable == 0) {
+      std::string reason;
+      if (topology.nodes.empty()) {
+        reason =
+            "No SCSI generic devices: the sg driver is loaded but lists no device. Check that "
+            "the drive is connected and powered and that the kernel sees it (lsscsi, dmesg).";
+      } else if (addressable == 0) {
+        reason =
+            "No SCSI generic device at channel 0, LUN 0, the only addresses the program "
+            "uses; found:";
+        for (const std::string& entry : skipped) reason += " " + entry;
+        reason += ".";
+      } else {
+        reason = "None of the SCSI generic devices can be used:";
+      }
+      notes.insert(notes.begin(), reason);
+      adapters_.clear();
+    }
+    for (std::size_t i = 0; i < notes.size(); ++i) {
+      diagnostics += (i == 0 ? "" : "\n") + notes[i];
+    }
+  }
+
+  // Opens the target non-exclusively if it is not open yet and makes sure
+  // the node still is the device sysfs named. 0, an errno value, or -1 for a
+  // device at another address.
+  int OpenShared(Target& target) { return target.fd >= 0 ? 0 : OpenAs(target, false); }
+
+  int OpenAs(Target& target, bool exclusive) {
+    if (target.fd >= 0 && (target.exclusive || !exclusive)) return 0;
+    system_->Close(target.fd);
+    target.fd = -1;
+    target.exclusive = false;
+    const int fd = system_->Open(target.path, exclusive);
+    if (fd < 0) return -fd;
+    sg::ScsiAddress actual;
+    if (system_->GetScsiAddress(fd, actual) != 0 || !(actual == target.node.address)) {
+      system_->Close(fd);
+      return -1;
+    }
+    target.fd = fd;
+    target.exclusive = exclusive;
+    return 0;
+  }
+
+  Target* FindTarget(aspi::BYTE ha, aspi::BYTE id, aspi::BYTE lun) {
+    if (ha >= adapters_.size() || lun != 0) return nullptr;
+    auto it = adapters_[ha].targets.find(id);
+    return it == adapters_[ha].targets.end() ? nullptr : &it->second;
+  }
+
+  static aspi::DWORD Finish(aspi::BYTE& statusByte, aspi::BYTE status) {
+    StoreSrbByte(statusByte, status);
+    return status;
+  }
+
+  aspi::DWORD Complete(SRB_ExecSCSICmd& srb, aspi::BYTE status) {
+    StoreSrbByte(srb.SRB_Status, status);
+    if ((srb.SRB_Flags & SRB_POSTING) != 0 && srb.SRB_PostProc != nullptr) srb.SRB_PostProc(&srb);
+    return status;
+  }
+
+  void Tell(const Target& target, const std::string& text) {
+    messages_ << Describe(target) << ": " << text << '\n' << std::flush;
+  }
+
+  aspi::DWORD Execute(SRB_ExecSCSICmd& srb) {
+    StoreSrbByte(srb.SRB_Status, SS_PENDING);
+    srb.SRB_HaStat = HASTAT_OK;
+    srb.SRB_TargStat = STATUS_GOOD;
+    if (srb.SRB_HaId >= adapters_.size()) return Complete(srb, SS_INVALID_HA);
+    const bool in = (srb.SRB_Flags & SRB_DIR_IN) != 0;
+    const bool out = (srb.SRB_Flags & SRB_DIR_OUT) != 0;
+    if (srb.SRB_CDBLen == 0 || srb.SRB_CDBLen > sizeof srb.CDBByte || (in && out) ||
+        (srb.SRB_BufLen != 0 && (srb.SRB_BufPointer == nullptr || (!in && !out)))) {
+      return Complete(srb, SS_INVALID_SRB);
+    }
+    if ((srb.SRB_Flags & SRB_EVENT_NOTIFY) != 0) return Complete(srb, SS_ILLEGAL_MODE);
+    if (srb.SRB_BufLen > 0x7FFFFFFFu) return Complete(srb, SS_BUFFER_TO_BIG);
+
+    Target* target = FindTarget(srb.SRB_HaId, srb.SRB_Target, srb.SRB_Lun);
+    if (target == nullptr) {
+      srb.SRB_HaStat = HASTAT_SEL_TO;
+      return Complete(srb, SS_NO_DEVICE);
+    }
+    if (target->lost) {
+      srb.SRB_HaStat = HASTAT_SEL_TO;
+      return Complete(srb, SS_ERR);
+    }
+    const bool download = srb.CDBByte[0] == kExclusiveFromOpcode;
+    if (download && !target->exclusive) {
+      if (const int error = OpenAs(*target, true); error != 0) {
+        Tell(*target, error == EBUSY
+                          ? "another program has the drive open, so it cannot be held "
+                            "exclusively; the download command is not sent."
+                          : "the drive cannot be opened exclusively (" +
+                                (error == -1 ? std::string("it answers as another device")
+                                             : std::string(std::strerror(error))) +
+                                "); the download command is not sent.");
+        OpenShared(*target);
+        return Complete(srb, SS_ERR);
+      }
+    } else if (const int error = OpenShared(*target); error != 0) {
+      if (error == -1) {
+        target->lost = true;
+        Tell(*target, "the node now belongs to another device; no command is sent to it.");
+      }
+      if (error == ENOENT) {
+        srb.SRB_HaStat = HASTAT_SEL_TO;
+        return Complete(srb, SS_NO_DEVICE);
+      }
+      return Complete(srb, SS_ERR);
+    }
+    if (srb.SRB_BufLen > 0 && !TransferFits(*target, srb.SRB_BufLen)) {
+      return Complete(srb, SS_BUFFER_TO_BIG);
+    }
+    return Run(srb, *target,
+               in    ? DataDirection::kIn
+               : out ? DataDirection::kOut
+                     : DataDirection::kNone);
+  }
+
+  // The kernel refuses (or would have to split) a transfer beyond the
+  // device's limit; such a command is not sent at all.
+  bool TransferFits(Target& target, std::uint32_t length) {
+    long limit = target.sysfsLimit;
+    if (limit < 0) limit = system_->MaxTransferBytes(target.fd);
+    if (limit < 0 || static_cast<unsigned long>(limit) >= length) return true;
+    Tell(target, "the kernel allows at most " + std::to_string(limit) +
+                     " bytes in one transfer to this device, but the command needs " +
+                     std::to_string(length) + "; nothing was sent.");
+    return false;
+  }
+
+  aspi::DWORD Run(SRB_ExecSCSICmd& srb, Target& target, DataDirection direction) {
+    const bool download = srb.CDBByte[0] == kExclusiveFromOpcode;
+    const auto limit = CommandTimeLimit(srb.CDBByte);
+    const auto seconds = std::max<long long>(1, (limit.count() + 999) / 1000);
+    std::uint8_t sense[kSenseCapacity];
+    sg::PassThroughRequest request;
+    request.fd = target.fd;
+    request.cdb = srb.CDBByte;
+    request.cdbLength = srb.SRB_CDBLen;
+    request.direction = direction;
+    request.data = srb.SRB_BufPointer;
+    request.length = srb.SRB_BufLen;
+    request.sense = sense;
+    request.senseCapacity = kSenseCapacity;
+    request.timeoutSeconds = static_cast<int>(std::min<long long>(seconds, 0x7FFFFFFF));
+
+    sg::Verdict verdict;
+    for (int attempt = 0;; ++attempt) {
+      std::memset(sense, 0, sizeof sense);
+      const sg::PassThroughResult result = system_->PassThrough(request);
+      verdict = sg::JudgePassThrough(result, direction, srb.SRB_BufLen, sense);
+      verdict.senseBytes = std::min(verdict.senseBytes, kSenseCapacity);
+      // A command without data out is harmless to repeat. One with data out
+      // (the download) may already have reached the drive when the call was
+      // interrupted, and is not sent a second time.
+      if (!verdict.interrupted || direction == DataDirection::kOut ||
+          attempt >= kInterruptRetries) {
+        break;
+      }
+    }
+
+    srb.SRB_HaStat = verdict.haStat;
+    srb.SRB_TargStat = verdict.targStat;
+    if (verdict.senseBytes > 0 && srb.SRB_SenseLen > 0) {
+      // The caller reserves room behind the block for SRB_SenseLen bytes.
+      auto* area = reinterpret_cast<std::uint8_t*>(&srb) + offsetof(SRB_ExecSCSICmd, SenseArea);
+      std::memcpy(area, sense, std::min<int>(verdict.senseBytes, srb.SRB_SenseLen));
+    }
+    if ((srb.SRB_Flags & SRB_ENABLE_RESIDUAL_COUNT) != 0) srb.SRB_BufLen = verdict.residual;
+
+    if (verdict.deviceLost) {
+      // Never reopened by name: /dev/sgN may come back as another device.
+      system_->Close(target.fd);
+      target.fd = -1;
+      target.exclusive = false;
+      target.lost = true;
+      Tell(target, "the device has gone away; no further command is sent to it.");
+    } else if (verdict.timedOut) {
+      char opcode[8];
+      std::snprintf(opcode, sizeof opcode, "0x%02X", srb.CDBByte[0]);
+      Tell(target, std::string("the command ") + opcode + " did not end within " +
+                       std::to_string(seconds) + " s and counts as failed.");
+    } else if (verdict.interrupted && direction == DataDirection::kOut) {
+      Tell(target,
+           "the command was interrupted after it was handed to the driver; it is not "
+           "sent again, since the drive may already be working on it.");
+    } else if (verdict.status != SS_COMP &&
+               (download || verdict.problem.find("permission") != std::string::npos)) {
+      Tell(target, verdict.problem + ".");
+    }
+    return Complete(srb, verdict.status);
+  }
+
+  aspi::DWORD Reset(SRB_BusDeviceReset& srb) {
+    StoreSrbByte(srb.SRB_Status, SS_PENDING);
+    if (srb.SRB_HaId >= adapters_.size()) return Finish(srb.SRB_Status, SS_INVALID_HA);
+    Target* target = FindTarget(srb.SRB_HaId, srb.SRB_Target, srb.SRB_Lun);
+    if (target == nullptr || target->lost || OpenShared(*target) != 0) {
+      srb.SRB_HaStat = HASTAT_SEL_TO;
+      return Finish(srb.SRB_Status, target == nullptr ? SS_NO_DEVICE : SS_ERR);
+    }
+    const aspi::BYTE status = system_->ResetDevice(target->fd) == 0 ? SS_COMP : SS_ERR;
+    srb.SRB_HaStat = HASTAT_OK;
+    Finish(srb.SRB_Status, status);
+    if ((srb.SRB_Flags & SRB_POSTING) != 0 && srb.SRB_PostProc != nullptr) srb.SRB_PostProc(&srb);
+    return status;
+  }
+
+  std::shared_ptr<sg::SgSystem> system_;
+  std::ostream& messages_;
+  std::vector<Adapter> adapters_;
+};
+
+}  // namespace
+
+std::unique_ptr<AspiProvider> CreateSgProvider(std::string& diagnostics) {
+  return CreateSgProvider(SgProviderOptions{}, diagnostics);
+}
+
+std::unique_ptr<AspiProvider> CreateSgProvider(const SgProviderOptions& options,
+                                               std::string& diagnostics) {
+  return std::make_unique<SgProvider>(options, diagnostics);
+}

@@ -1,0 +1,46 @@
+// The ASPI entry points over the Linux SCSI generic driver.
+//
+// Host adapters are the SCSI hosts that have SCSI generic devices, numbered
+// 0, 1, ... in ascending host number; the target of a request is the device
+// at channel 0, that target id, LUN 0 of that host (/sys/class/scsi_generic/
+// sgN/device names "host:channel:target:lun"). A target without a device
+// answers SS_NO_DEVICE with a selection timeout, as an empty target of a real
+// bus does. Every command runs synchronously on /dev/sgN (read-write,
+// non-blocking) through libsgutils2, with the timeout CommandTimeLimit gives
+// its command block; the final status is stored when SendCommand returns.
+//
+// From the download command (operation code 0x55) on, the provider holds
+// that target open exclusively (O_EXCL) for the rest of the run, so that no
+// second copy of the program can send to the drive while it reprograms itself
+// and is verified. A device that vanishes is never opened again by its old
+// name, since the name may by then belong to another device.
+#pragma once
+
+#include <iosfwd>
+#include <memory>
+#include <string>
+
+#include "aspi/aspi_provider.h"
+#include "aspi/linux/sg_system.h"
+
+struct SgProviderOptions {
+  std::string sysfsRoot = "/sys";
+  std::string devRoot = "/dev";
+  // The system calls; null means the real ones (libsgutils2, open, ioctl).
+  std::shared_ptr<sg::SgSystem> system;
+  // Where failures the user must know about during the run are written
+  // (a lost device, a timeout, a refused exclusive open, a transfer limit
+  // that is too small, a failed download command); null means std::cerr.
+  std::ostream* messages = nullptr;
+};
+
+// Finds the SCSI generic devices and opens them. Always returns a provider;
+// when no device can be used its adapter count is 0. `diagnostics` receives,
+// in plain words and one line each, why no adapter was found or which
+// devices cannot be used (empty when every device could be opened).
+std::unique_ptr<AspiProvider> CreateSgProvider(std::string& diagnostics);
+std::unique_ptr<AspiProvider> CreateSgProvider(const SgProviderOptions& options,
+                                               std::string& diagnostics);
+
+// The operation code from which on a target is held open exclusively.
+inline constexpr unsigned char kExclusiveFromOpcode = 0x55;

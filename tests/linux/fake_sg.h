@@ -1,0 +1,93 @@
+// Test stand-ins for the Linux side: a sysfs tree under a scratch folder and
+// an SgSystem that behaves like the sg driver (open errors, O_EXCL, the
+// device's address) and answers commands from a script.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "aspi/linux/sg_system.h"
+
+namespace sgtest {
+
+// A sysfs tree: class/scsi_generic/sgN/device -> ../../../devices/H:C:T:L.
+class FakeSysfs {
+ public:
+  FakeSysfs();
+  ~FakeSysfs();
+  FakeSysfs(const FakeSysfs&) = delete;
+  FakeSysfs& operator=(const FakeSysfs&) = delete;
+
+  std::string Root() const { return root_.string(); }
+  std::string DevRoot() const { return (root_ / "dev").string(); }
+  void AddClass();  // an empty class/scsi_generic: the sg module is loaded
+  void AddNode(const std::string& name, const std::string& address);
+  void AddBrokenNode(const std::string& name);  // no device link
+  void SetBlockLimitKib(const std::string& address, long kib);
+  void SetHostMaxSectors(int host, long sectors);
+
+ private:
+  std::filesystem::path root_;
+};
+
+struct RecordedCall {
+  std::string path;
+  bool exclusive = false;
+  std::vector<std::uint8_t> cdb;
+  sg::DataDirection direction = sg::DataDirection::kNone;
+  std::uint32_t length = 0;
+  int timeoutSeconds = 0;
+  std::vector<std::uint8_t> dataOut;
+};
+
+// What one scripted command does: the result, the data it returns and the
+// sense bytes it writes.
+struct ScriptedAnswer {
+  sg::PassThroughResult result;
+  std::vector<std::uint8_t> dataIn;
+  std::vector<std::uint8_t> sense;
+};
+
+class FakeSgSystem : public sg::SgSystem {
+ public:
+  struct Node {
+    sg::ScsiAddress address;  // what SG_GET_SCSI_ID reports
+    int openError = 0;        // errno that open() fails with, 0 for none
+  };
+
+  // path -> node; a path without an entry does not exist (ENOENT).
+  std::map<std::string, Node> nodes;
+  // Answers in order; when they run out, every command completes GOOD.
+  std::deque<ScriptedAnswer> answers;
+  std::vector<RecordedCall> calls;
+  long maxTransfer = -1;
+  std::vector<std::string> resets;
+
+  int Open(const std::string& path, bool exclusive) override;
+  void Close(int fd) override;
+  int GetScsiAddress(int fd, sg::ScsiAddress& address) override;
+  sg::PassThroughResult PassThrough(const sg::PassThroughRequest& request) override;
+  long MaxTransferBytes(int fd) override;
+  int ResetDevice(int fd) override;
+
+  int OpenCount() const { return static_cast<int>(open_.size()); }
+
+ private:
+  struct OpenFile {
+    std::string path;
+    bool exclusive;
+  };
+  std::map<int, OpenFile> open_;
+  int nextFd_ = 100;
+};
+
+// Sense data helpers.
+std::vector<std::uint8_t> FixedSense(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq);
+std::vector<std::uint8_t> DescriptorSense(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq);
+
+}  // namespace sgtest
