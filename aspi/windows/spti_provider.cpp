@@ -26,10 +26,19 @@ bool IsGoneError(DWORD error) {
          error == ERROR_INVALID_HANDLE;
 }
 
-// Sense data were written when the drive said CHECK CONDITION or when the
-// (cleared) buffer holds a response code.
+constexpr UCHAR kScsiStatusConditionMet = 0x04;
+constexpr int kSenseKeyNoSense = 0x0;
+constexpr int kSenseKeyRecovered = 0x1;
+
+// The (cleared) sense buffer holds sense data when it has a response code.
 bool HasSense(const SptiRequest& request) {
-  return request.sptd.ScsiStatus == kScsiStatusCheckCondition || request.sense[0] != 0;
+  return (request.sense[0] & 0x7F) != 0;
+}
+
+// The sense key of fixed (0x70, 0x71) or descriptor (0x72, 0x73) sense data.
+int SenseKey(const UCHAR* sense) {
+  const int code = sense[0] & 0x7F;
+  return (code == 0x72 || code == 0x73) ? (sense[1] & 0x0F) : (sense[2] & 0x0F);
 }
 
 void Finish(SRB_ExecSCSICmd& srb, BYTE status) {
@@ -93,16 +102,26 @@ void StoreSptiOutcome(bool ioctlSucceeded, DWORD error, const SptiRequest& reque
       haStat = HASTAT_COMMAND_TIMEOUT;
     } else if (IsGoneError(error)) {
       haStat = HASTAT_SEL_TO;
-    } else {
-      haStat = HASTAT_BUS_FREE;
     }
   } else {
+    // Judged as the layers answer: the target's status, its sense data, then
+    // the data phase.
     targStat = request.sptd.ScsiStatus;
-    withSense = HasSense(request);
+    const bool goodStatus = targStat == kScsiStatusGood || targStat == kScsiStatusConditionMet;
+    if (!goodStatus) {
+      withSense = targStat == kScsiStatusCheckCondition && HasSense(request);
+    } else if (HasSense(request)) {
+      // With a good status, a recovered error is still a success; any other
+      // sense key is not.
+      const int key = SenseKey(request.sense);
+      withSense = key != kSenseKeyNoSense && key != kSenseKeyRecovered;
+    }
+    // Fewer bytes in than asked for is normal (the device says how much it
+    // has); fewer bytes out means the drive did not take the whole image.
     const bool shortWrite = request.sptd.DataIn == SCSI_IOCTL_DATA_OUT &&
                             request.sptd.DataTransferLength < srb.SRB_BufLen;
-    if (shortWrite && targStat == kScsiStatusGood && !withSense) haStat = HASTAT_DO_DU;
-    clean = targStat == kScsiStatusGood && !withSense && !shortWrite;
+    if (goodStatus && !withSense && shortWrite) haStat = HASTAT_DO_DU;
+    clean = goodStatus && !withSense && !shortWrite;
   }
   if (withSense) {
     const std::size_t count = std::min<std::size_t>(srb.SRB_SenseLen, sizeof request.sense);
