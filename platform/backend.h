@@ -166,7 +166,8 @@ const DialogTemplate* DialogTemplateOf(HWND dialog);
 const ControlTemplate* ControlTemplateOf(HWND control);
 // The owner of a dialog given to CreateDialogParamA / DialogBoxParamA (null for none).
 HWND OwnerOf(HWND dialog);
-// True for a dialog shown by DialogBoxParamA whose modal loop is running.
+// True for a dialog made by DialogBoxParamA (from its creation on, so also
+// inside WindowCreated and WM_INITDIALOG).
 bool IsModalDialog(HWND dialog);
 // True when the window is topmost (a system-modal template until SetWindowPos
 // with HWND_NOTOPMOST).

@@ -162,6 +162,10 @@ using LPMSG = MSG*;
 #define SWP_NOACTIVATE 0x0010
 #define SWP_SHOWWINDOW 0x0040
 
+// PeekMessage.
+#define PM_NOREMOVE 0x0000
+#define PM_REMOVE 0x0001
+
 // Keys.
 #define VK_RETURN 0x0D
 #define VK_ESCAPE 0x1B
@@ -324,6 +328,7 @@ LRESULT SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LP
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void PostQuitMessage(int exitCode);
 BOOL GetMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax);
+BOOL PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT removeMessage);
 BOOL IsDialogMessageA(HWND dialog, LPMSG msg);
 BOOL TranslateMessage(const MSG* msg);
 LRESULT DispatchMessageA(const MSG* msg);
@@ -357,6 +362,7 @@ void Sleep(DWORD milliseconds);
 #define SendDlgItemMessage SendDlgItemMessageA
 #define PostMessage PostMessageA
 #define GetMessage GetMessageA
+#define PeekMessage PeekMessageA
 #define IsDialogMessage IsDialogMessageA
 #define DispatchMessage DispatchMessageA
 #define MessageBox MessageBoxA

@@ -6,9 +6,9 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#include <windows.h>
 #include <commctrl.h>
 #include <commdlg.h>
+#include <windows.h>
 #else
 #include "platform/win32.h"
 #endif

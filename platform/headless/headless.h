@@ -109,6 +109,7 @@ class HeadlessDriver : public Backend {
   int ModalCount(int templateId) const;
 
   HWND Control(HWND dialog, int id) const { return GetDlgItem(dialog, id); }
+  // The current state of a control; once it was destroyed, the last state it had.
   std::string Text(HWND dialog, int id) const;
   bool Enabled(HWND dialog, int id) const;
   bool Visible(HWND window) const;
@@ -165,12 +166,12 @@ class HeadlessDriver : public Backend {
   };
   void Record(HWND control);
   const ControlRecord* RecordOf(HWND dialog, int id) const;
+  HWND ControlOf(HWND dialog, int id) const;
   bool AfterPost(bool posted);
 
   bool installed_ = false;
   Backend* previous_ = nullptr;
   int loopDepth_ = 0;  // > 0 while the program's message loop asks for input
-  int forcedCloses_ = 0;
   std::deque<int> messageBoxAnswers_;
   std::deque<std::optional<std::string>> openFileAnswers_;
   std::map<int, std::deque<DialogAnswer>> dialogAnswers_;
@@ -183,6 +184,9 @@ class HeadlessDriver : public Backend {
   std::vector<ShownMessageBox> messageBoxes_;
   std::vector<OpenFileRequest> openFileRequests_;
   std::map<HWND, int> repaints_;
+  std::map<HWND, int> forcedClosesOf_;  // dialogs the driver closed for lack of input
+  std::map<HWND, std::vector<ListColumnInfo>> lastColumns_;  // list views, when destroyed
+  std::map<HWND, std::vector<ListRowInfo>> lastRows_;
   int totalRepaints_ = 0;
   std::vector<std::string> unscripted_;
 };
