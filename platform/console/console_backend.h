@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -98,7 +99,7 @@ class ConsoleBackend : public Backend {
   int lastStep_ = -1;              // last 10% step printed without a terminal
   std::string lastStatus_;
   std::vector<std::string> shownRows_;  // value last printed for each report row
-  int unansweredCloses_ = 0;
+  std::map<HWND, int> closesOf_;        // dialogs closed for lack of input
   bool closedForLackOfInput_ = false;
 };
 

@@ -1,0 +1,264 @@
+// The console backend: the program's windows as lines on a terminal.
+#include "platform/console/console_backend.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <filesystem>
+#include <iostream>
+
+#include "app/resource_ids.h"
+
+namespace qtr5 {
+namespace {
+
+// How often the console closes the same dialog for lack of input before it
+// reports that no input will come.
+constexpr int kCloseLimit = 2;
+
+// The identifier of `control` when it belongs to a main window, else 0.
+int MainWindowControl(HWND control) {
+  const ControlTemplate* controlTemplate = ControlTemplateOf(control);
+  const DialogTemplate* dialogTemplate = DialogTemplateOf(GetParent(control));
+  if (controlTemplate == nullptr || dialogTemplate == nullptr) return 0;
+  return dialogTemplate->id == kDialogMain ? controlTemplate->id : 0;
+}
+
+}  // namespace
+
+ConsoleOptions StandardConsoleOptions() {
+  ConsoleOptions options;
+  options.out = &std::cout;
+  options.in = &std::cin;
+  options.outputIsTerminal = isatty(STDOUT_FILENO) == 1;
+  options.inputIsTerminal = isatty(STDIN_FILENO) == 1;
+  return options;
+}
+
+std::string MakePrintable(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string printable;
+  printable.reserve(text.size());
+  for (char c : text) {
+    auto byte = static_cast<unsigned char>(c);
+    if (byte == '\\') {
+      printable += "\\\\";
+    } else if (byte >= 0x20 && byte < 0x7F) {
+      printable += c;
+    } else {
+      printable += "\\x";
+      printable += kHex[byte >> 4];
+      printable += kHex[byte & 0x0F];
+    }
+  }
+  return printable;
+}
+
+ConsoleBackend::ConsoleBackend(ConsoleOptions options) : options_(options) {
+  if (options_.barWidth < 1) options_.barWidth = 1;
+}
+
+ConsoleBackend::~ConsoleBackend() {
+  FinishProgressLine();
+}
+
+void ConsoleBackend::SetIdleHandler(std::function<bool()> handler) {
+  idle_ = std::move(handler);
+}
+
+void ConsoleBackend::FinishProgressLine() {
+  if (progressLineOpen_ && options_.out) {
+    *options_.out << '\n';
+    options_.out->flush();
+  }
+  progressLineOpen_ = false;
+  lastBar_.clear();
+}
+
+void ConsoleBackend::Emit(std::string_view text) {
+  FinishProgressLine();
+  if (options_.out == nullptr) return;
+  *options_.out << MakePrintable(text) << '\n';
+  options_.out->flush();
+}
+
+void ConsoleBackend::PrintLine(std::string_view line) {
+  Emit(line);
+}
+
+std::optional<std::string> ConsoleBackend::AskLine(std::string_view prompt) {
+  if (!options_.inputIsTerminal || options_.in == nullptr) return std::nullopt;
+  FinishProgressLine();
+  if (options_.out) {
+    *options_.out << prompt;
+    options_.out->flush();
+  }
+  std::string line;
+  if (!std::getline(*options_.in, line)) return std::nullopt;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+// ---- what the windows show ----
+
+void ConsoleBackend::WindowCreated(HWND dialog) {
+  const DialogTemplate* dialogTemplate = DialogTemplateOf(dialog);
+  if (dialogTemplate && dialogTemplate->id == kDialogMain) {
+    lastStatus_.clear();
+    shownRows_.clear();
+    lastStep_ = -1;
+  }
+}
+
+void ConsoleBackend::WindowDestroyed(HWND window) {
+  const DialogTemplate* dialogTemplate = DialogTemplateOf(window);
+  if (dialogTemplate && dialogTemplate->id == kDialogMain) FinishProgressLine();
+}
+
+void ConsoleBackend::WindowChanged(HWND window, WindowChange change) {
+  int id = MainWindowControl(window);
+  if (change == WindowChange::kText && id == kIdStatus) {
+    StatusChanged(window);
+  } else if (change == WindowChange::kListItems && id == kIdReport) {
+    ReportChanged(window);
+  } else if (change == WindowChange::kProgressPosition && id == kIdProgress) {
+    ProgressChanged(window);
+  }
+}
+
+void ConsoleBackend::StatusChanged(HWND control) {
+  std::string text = WindowText(control);
+  if (text == lastStatus_) return;
+  lastStatus_ = text;
+  if (!text.empty()) Emit(text);
+}
+
+void ConsoleBackend::ReportChanged(HWND list) {
+  std::vector<ListRowInfo> rows = ListRows(list);
+  std::size_t keyWidth = 0;
+  for (const ListRowInfo& row : rows) keyWidth = std::max(keyWidth, row.cells[0].size());
+  if (shownRows_.size() < rows.size()) shownRows_.resize(rows.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const std::string value = rows[i].cells.size() > 1 ? rows[i].cells[1] : std::string();
+    if (value == shownRows_[i]) continue;
+    shownRows_[i] = value;
+    if (value.empty()) continue;
+    std::string line = rows[i].cells[0] + ":";
+    line.append(keyWidth + 2 - line.size(), ' ');
+    Emit(line + value);
+  }
+}
+
+void ConsoleBackend::ProgressChanged(HWND progress) {
+  ProgressState state = ProgressOf(progress);
+  long long span = static_cast<long long>(state.high) - state.low;
+  int percent = span <= 0 ? 0 : static_cast<int>((state.position - state.low) * 100LL / span);
+  percent = std::clamp(percent, 0, 100);
+  if (options_.out == nullptr) return;
+  if (options_.outputIsTerminal) {
+    int filled = percent * options_.barWidth / 100;
+    std::string bar = "[" + std::string(filled, '#') +
+                      std::string(options_.barWidth - filled, ' ') + "] " +
+                      std::string(percent < 10    ? 2
+                                  : percent < 100 ? 1
+                                                  : 0,
+                                  ' ') +
+                      std::to_string(percent) + "%";
+    if (progressLineOpen_ && bar == lastBar_) return;  // nothing new to show
+    *options_.out << '\r' << bar;
+    options_.out->flush();
+    lastBar_ = bar;
+    progressLineOpen_ = true;
+    return;
+  }
+  int step = percent / 10;
+  if (step < lastStep_) lastStep_ = -1;  // a new run of the display
+  if (step <= lastStep_) return;
+  lastStep_ = step;
+  Emit("Progress: " + std::to_string(step * 10) + "%");
+}
+
+// ---- questions ----
+
+int ConsoleBackend::ShowMessageBox(HWND owner, const std::string& text, const std::string& caption,
+                                   UINT type) {
+  (void)owner;
+  Emit(caption + ": " + text);
+  // Answered at once: OK where it is the only button, otherwise the answer
+  // that changes nothing.
+  switch (type & MB_TYPEMASK) {
+    case MB_OK:
+      return IDOK;
+    case MB_YESNO:
+      return IDNO;
+    default:
+      return IDCANCEL;
+  }
+}
+
+std::optional<std::string> ConsoleBackend::ShowOpenFileDialog(const OpenFileRequest& request) {
+  std::string what = request.filters.empty() ? std::string("file") : request.filters[0].description;
+  for (;;) {
+    std::optional<std::string> path = AskLine("Open " + what + " (empty line to cancel): ");
+    if (!path || path->empty()) return std::nullopt;
+    std::error_code error;
+    if ((request.flags & OFN_FILEMUSTEXIST) && !std::filesystem::is_regular_file(*path, error)) {
+      Emit("File not found: " + *path);
+      continue;
+    }
+    if (path->size() > request.maxPathLength) {
+      Emit("The path is too long.");
+      continue;
+    }
+    return path;
+  }
+}
+
+void ConsoleBackend::ModalLoopStarted(HWND dialog) {
+  const DialogTemplate* dialogTemplate = DialogTemplateOf(dialog);
+  if (dialogTemplate && dialogTemplate->id == kDialogSelectDevice) AnswerSelectDevice(dialog);
+}
+
+void ConsoleBackend::AnswerSelectDevice(HWND dialog) {
+  HWND list = GetDlgItem(dialog, kIdDeviceList);
+  if (options_.inputIsTerminal && options_.in != nullptr) {
+    std::vector<ListRowInfo> rows = ListRows(list);
+    Emit("Select Device:");
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      std::string line = "  " + std::to_string(i + 1) + ") " + rows[i].cells[0];
+      if (rows[i].cells.size() > 1) line += "  " + rows[i].cells[1];
+      Emit(line);
+    }
+    while (!rows.empty()) {
+      std::optional<std::string> answer =
+          AskLine("Device number (1-" + std::to_string(rows.size()) + "): ");
+      if (!answer) break;  // end of input: nothing selected
+      int number = 0;
+      const char* end = answer->data() + answer->size();
+      auto [stop, error] = std::from_chars(answer->data(), end, number);
+      if (error != std::errc() || stop != end) number = 0;
+      if (number >= 1 && number <= static_cast<int>(rows.size())) {
+        SelectListRow(list, number - 1);
+        break;
+      }
+      Emit("Please enter a number from 1 to " + std::to_string(rows.size()) + ".");
+    }
+  }
+  PostClick(GetDlgItem(dialog, kIdSelectOk));
+}
+
+// ---- input ----
+
+bool ConsoleBackend::WaitForInput() {
+  if (idle_ && idle_()) return true;
+  HWND active = ActiveDialog();
+  if (active == nullptr) return false;
+  int& closes = closesOf_[active];
+  if (closes >= kCloseLimit) return false;
+  ++closes;
+  closedForLackOfInput_ = true;
+  return PostClose(active);
+}
+
+}  // namespace qtr5
