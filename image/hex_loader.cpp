@@ -8,9 +8,7 @@
 
 namespace {
 
-constexpr int kEnd = -1;          // no further character
 constexpr int kEndOfText = 0x1A;  // Ctrl-Z: the end of a text file
-constexpr std::size_t kChunkSize = 64 * 1024;
 
 // Digit value of every byte, modulo 256, by HexPairToByte's rules.
 constexpr std::array<std::uint8_t, 256> MakeDigitValues() {
@@ -29,129 +27,192 @@ constexpr std::array<std::uint8_t, 256> MakeDigitValues() {
 }
 constexpr std::array<std::uint8_t, 256> kDigitValues = MakeDigitValues();
 
-inline std::uint8_t DecodePair(int high, int low) {
-  return static_cast<std::uint8_t>((kDigitValues[static_cast<std::size_t>(high)] << 4) |
-                                   kDigitValues[static_cast<std::size_t>(low)]);
+inline std::uint8_t DecodePair(unsigned high, unsigned low) {
+  return static_cast<std::uint8_t>((kDigitValues[high] << 4) | kDigitValues[low]);
 }
 
-// Characters of a stream the caller opened, one getc at a time. A Ctrl-Z is pushed
-// back so that it keeps ending the text on the next call too.
-class StreamSource {
- public:
-  explicit StreamSource(std::FILE* stream) : stream_(stream) {}
-  int Get() {
-    const int c = std::getc(stream_);
-    if (c == EOF) return kEnd;
-    if (c == kEndOfText) {
-      std::ungetc(c, stream_);
-      return kEnd;
-    }
-    return c;
+// Copies one record's data. Records are short (mostly 16 or 32 bytes); fixed-size
+// pieces keep the compiler from a string-move instruction that costs more than the
+// copy itself.
+inline void CopyData(std::uint8_t* to, const std::uint8_t* from, std::size_t n) {
+  for (; n >= 16; n -= 16, to += 16, from += 16) std::memcpy(to, from, 16);
+  if (n >= 8) {
+    std::memcpy(to, from, 8);
+    n -= 8, to += 8, from += 8;
   }
-  bool Failed() const { return std::ferror(stream_) != 0; }
-
- private:
-  std::FILE* stream_;
-};
-
-// Characters of a file read in large blocks: the same characters StreamSource would
-// give, without a library call per character.
-class BlockSource {
- public:
-  explicit BlockSource(std::FILE* file) : file_(file), block_(new std::uint8_t[kChunkSize]) {}
-  // Reads the first block; false when the file cannot be read at all.
-  bool Start() {
-    Refill();
-    return !failed_;
-  }
-  int Get() {
-    if (next_ == filled_ && !Refill()) return kEnd;
-    const int c = block_[next_++];
-    if (c == kEndOfText) {
-      ended_ = true;
-      next_ = filled_ = 0;
-      return kEnd;
-    }
-    return c;
-  }
-  bool Failed() const { return failed_; }
-
- private:
-  bool Refill() {
-    next_ = filled_ = 0;
-    if (ended_) return false;
-    filled_ = std::fread(block_.get(), 1, kChunkSize, file_);
-    if (filled_ == 0) {
-      ended_ = true;
-      failed_ = std::ferror(file_) != 0;
-    }
-    return filled_ != 0;
-  }
-
-  std::FILE* file_;
-  std::unique_ptr<std::uint8_t[]> block_;
-  std::size_t next_ = 0;
-  std::size_t filled_ = 0;
-  bool ended_ = false;
-  bool failed_ = false;
-};
+  for (; n > 0; --n) *to++ = *from++;
+}
 
 bool Refuse(ResultCode code) {
   g_resultCode = code;
   return false;
 }
 
-// Reads records until a data record (true) or the end of the records (false, with
-// g_resultCode set). Records that carry no data for a 16-bit image are passed over.
-template <class Source>
-bool ReadRecordFrom(Source& source, std::uint8_t* record) {
-  for (;;) {
-    int c;
-    do {
-      c = source.Get();
-    } while (c != kEnd && c != ':');
-    if (c == kEnd) return Refuse(source.Failed() ? kResultCannotOpen : kResultNoError);
+// What a decoded record means for the image.
+enum class Verdict { kData, kEndOfFile, kPassOver, kDamaged };
 
-    std::uint8_t decoded[kDecodeBufferSize];
-    std::size_t count = 0;
-    for (;;) {
-      const int high = source.Get();
-      if (high < '0') break;  // also kEnd
-      const int low = source.Get();
-      if (low < '0') break;  // the unfinished pair is dropped
-      if (count == kDecodeBufferSize) return Refuse(kResultDamaged);
-      decoded[count++] = DecodePair(high, low);
-    }
-    if (source.Failed()) return Refuse(kResultCannotOpen);
-
-    if (count < 5 || count != decoded[0] + 5u) return Refuse(kResultDamaged);
-    std::uint8_t sum = 0;
-    for (std::size_t i = 0; i + 1 < count; ++i) sum = static_cast<std::uint8_t>(sum + decoded[i]);
-    if (static_cast<std::uint8_t>(-sum) != decoded[count - 1]) return Refuse(kResultDamaged);
-
-    const std::uint8_t length = decoded[0];
-    switch (decoded[3]) {
-      case 0x00:  // data
-        record[0] = decoded[1];
-        record[1] = decoded[2];
-        record[2] = length;
-        std::memcpy(record + 3, decoded + 4, length);
-        return true;
-      case 0x01:  // end of file
-        return Refuse(kResultNoError);
-      case 0x02:  // extended segment address
-      case 0x04:  // extended linear address
-        if (length != 2 || decoded[4] != 0 || decoded[5] != 0) return Refuse(kResultDamaged);
-        continue;
-      case 0x03:  // start segment address
-      case 0x05:  // start linear address
-        if (length != 4) return Refuse(kResultDamaged);
-        continue;
-      default:
-        return Refuse(kResultDamaged);
-    }
+// Checks the decoded bytes of one record: pair count, checksum and type. `sum` is the
+// sum of all decoded bytes modulo 256; the record's checksum is right exactly when it
+// is 0 (the last byte is the two's complement of the sum of the others).
+Verdict Judge(const std::uint8_t* decoded, std::size_t count, std::uint8_t sum) {
+  if (count < 5 || count != decoded[0] + 5u || sum != 0) return Verdict::kDamaged;
+  const std::uint8_t length = decoded[0];
+  switch (decoded[3]) {
+    case 0x00:
+      return Verdict::kData;
+    case 0x01:  // its address and data are ignored
+      return Verdict::kEndOfFile;
+    case 0x02:  // extended segment address
+    case 0x04:  // extended linear address: only a base of 0 keeps addresses as written
+      return length == 2 && decoded[4] == 0 && decoded[5] == 0 ? Verdict::kPassOver
+                                                               : Verdict::kDamaged;
+    case 0x03:  // start segment address
+    case 0x05:  // start linear address: no meaning for the image
+      return length == 4 ? Verdict::kPassOver : Verdict::kDamaged;
+    default:
+      return Verdict::kDamaged;
   }
 }
+
+// --- Record by record from a stream the caller opened ---------------------------------
+
+constexpr int kEnd = -1;
+
+// One character at a time; a Ctrl-Z is pushed back so it keeps ending the text.
+int NextChar(std::FILE* stream) {
+  const int c = std::getc(stream);
+  if (c == EOF) return kEnd;
+  if (c == kEndOfText) {
+    std::ungetc(c, stream);
+    return kEnd;
+  }
+  return c;
+}
+
+// --- The whole file through a window with look-ahead ------------------------------------
+
+// Characters the decoding of one record may look at: 257 pairs (the one too many
+// included) and the character after them.
+constexpr std::size_t kRecordLookAhead = 2 * (kDecodeBufferSize + 1) + 1;
+constexpr std::size_t kWindowSize = 64 * 1024;
+// Bytes behind the window that an eight-character look may touch (kept zero).
+constexpr std::size_t kWindowSlack = 8;
+
+// True when all eight characters at `p` are digits, that is none is below '0'.
+inline bool EightDigits(const std::uint8_t* p) {
+  constexpr std::uint64_t kHigh = 0x8080808080808080u;
+  constexpr std::uint64_t kZeros = 0x3030303030303030u;
+  std::uint64_t x;
+  std::memcpy(&x, p, sizeof x);
+  // A byte with its top bit set is a digit; for the others, setting the top bit and
+  // taking 0x30 away leaves it set exactly when the byte is at least 0x30. No byte
+  // borrows from its neighbour, since each is at least 0x80 before the subtraction.
+  return ((((x | kHigh) - kZeros) | x) & kHigh) == kHigh;
+}
+
+// Reads the file in large blocks and decodes records straight from memory. The text
+// ends at the end of the file or at the first Ctrl-Z; a 0 byte is kept behind the last
+// character, so decoding needs no bounds check per character.
+class TextWindow {
+ public:
+  explicit TextWindow(std::FILE* file)
+      : file_(file), text_(new std::uint8_t[kWindowSize + 1 + kWindowSlack]()) {}
+
+  // Reads the first block; false when the file cannot be read at all.
+  bool Start() {
+    Fill(kRecordLookAhead);
+    return !failed_;
+  }
+  bool Failed() const { return failed_; }
+
+  // Moves past the next ':'; false when the text ends first. (Usually the ':' is a
+  // line end away, too close for a library search to pay.)
+  bool FindRecord() {
+    for (;;) {
+      const std::uint8_t* p = text_.get() + next_;
+      const std::uint8_t* const end = text_.get() + filled_;
+      while (p != end && *p != ':') ++p;
+      if (p != end) {
+        next_ = static_cast<std::size_t>(p - text_.get()) + 1;
+        return true;
+      }
+      next_ = filled_;
+      if (!Fill(1)) return false;
+    }
+  }
+
+  // Decodes the pairs after the ':' into `decoded`; returns their number, or
+  // kDecodeBufferSize + 1 when the line has more pairs than fit. `sum` receives the
+  // sum of the decoded bytes modulo 256.
+  std::size_t DecodeRecord(std::uint8_t* decoded, std::uint8_t& sum) {
+    Fill(kRecordLookAhead);
+    const std::uint8_t* p = text_.get() + next_;
+    const std::uint8_t* const end = text_.get() + filled_;
+    std::size_t count = 0;
+    unsigned total = 0;
+    for (;;) {
+      // Four pairs at a time while the next eight characters are all digits; the 0
+      // behind the text stops this before anything past it is used.
+      if (count + 4 <= kDecodeBufferSize && EightDigits(p)) {
+        for (int i = 0; i < 4; ++i) {
+          const std::uint8_t byte = DecodePair(p[2 * i], p[2 * i + 1]);
+          decoded[count + static_cast<std::size_t>(i)] = byte;
+          total += byte;
+        }
+        count += 4;
+        p += 8;
+        continue;
+      }
+      if (p[0] < '0') {  // the text ends; the 0 behind the last character ends it too
+        p += p < end ? 1 : 0;
+        break;
+      }
+      if (p[1] < '0') {  // the unfinished pair is dropped
+        p += p + 1 < end ? 2 : 1;
+        break;
+      }
+      if (count == kDecodeBufferSize) return kDecodeBufferSize + 1;
+      decoded[count] = DecodePair(p[0], p[1]);
+      total += decoded[count++];
+      p += 2;
+    }
+    next_ = static_cast<std::size_t>(p - text_.get());
+    sum = static_cast<std::uint8_t>(total);
+    return count;
+  }
+
+ private:
+  // Makes at least `wanted` characters available past next_, unless the text ends
+  // sooner; false when none is left.
+  bool Fill(std::size_t wanted) {
+    if (filled_ - next_ < wanted && !ended_) {
+      std::memmove(text_.get(), text_.get() + next_, filled_ - next_);
+      filled_ -= next_;
+      next_ = 0;
+      while (filled_ < wanted && !ended_) {
+        const std::size_t got = std::fread(text_.get() + filled_, 1, kWindowSize - filled_, file_);
+        const void* stop = std::memchr(text_.get() + filled_, kEndOfText, got);
+        filled_ += got;
+        if (stop != nullptr) {
+          filled_ = static_cast<std::size_t>(static_cast<const std::uint8_t*>(stop) - text_.get());
+          ended_ = true;
+        } else if (got == 0) {
+          ended_ = true;
+          failed_ = std::ferror(file_) != 0;
+        }
+      }
+      text_[filled_] = 0;
+    }
+    return filled_ > next_;
+  }
+
+  std::FILE* file_;
+  std::unique_ptr<std::uint8_t[]> text_;
+  std::size_t next_ = 0;
+  std::size_t filled_ = 0;
+  bool ended_ = false;
+  bool failed_ = false;
+};
 
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
@@ -165,31 +226,82 @@ std::uint8_t HexPairToByte(char high, char low) {
 
 bool ReadHexRecord(std::FILE* stream, std::uint8_t* record) {
   if (stream == nullptr) return Refuse(kResultCannotOpen);
-  StreamSource source(stream);
-  return ReadRecordFrom(source, record);
+  for (;;) {
+    int c;
+    do {
+      c = NextChar(stream);
+    } while (c != kEnd && c != ':');
+    if (c == kEnd) return Refuse(std::ferror(stream) ? kResultCannotOpen : kResultNoError);
+
+    std::uint8_t decoded[kDecodeBufferSize];
+    std::size_t count = 0;
+    std::uint8_t sum = 0;
+    for (;;) {
+      const int high = NextChar(stream);
+      if (high < '0') break;  // kEnd too
+      const int low = NextChar(stream);
+      if (low < '0') break;  // the unfinished pair is dropped
+      if (count == kDecodeBufferSize) return Refuse(kResultDamaged);
+      decoded[count] = DecodePair(static_cast<unsigned>(high), static_cast<unsigned>(low));
+      sum = static_cast<std::uint8_t>(sum + decoded[count++]);
+    }
+    if (std::ferror(stream)) return Refuse(kResultCannotOpen);
+
+    switch (Judge(decoded, count, sum)) {
+      case Verdict::kData:
+        record[0] = decoded[1];
+        record[1] = decoded[2];
+        record[2] = decoded[0];
+        std::memcpy(record + 3, decoded + 4, decoded[0]);
+        return true;
+      case Verdict::kEndOfFile:
+        return Refuse(kResultNoError);
+      case Verdict::kPassOver:
+        continue;
+      case Verdict::kDamaged:
+        return Refuse(kResultDamaged);
+    }
+  }
 }
 
 bool LoadHexImage(const char* path, std::uint8_t* image) {
   if (path == nullptr) return Refuse(kResultCannotOpen);
-  // Binary mode on purpose: BlockSource gives text-mode semantics itself (line ends
-  // are all below '0', and Ctrl-Z ends the text), identically on every platform.
+  // Binary mode on purpose: TextWindow gives text-mode semantics itself (line ends are
+  // all below '0' and need no translation, Ctrl-Z ends the text), the same everywhere.
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
   if (!file) return Refuse(kResultCannotOpen);
-  BlockSource source(file.get());
-  if (!source.Start()) return Refuse(kResultCannotOpen);  // e.g. a directory
+  TextWindow text(file.get());
+  if (!text.Start()) return Refuse(kResultCannotOpen);  // e.g. a directory
 
   std::memset(image, 0xFF, kFirmwareImageSize);
-  std::uint8_t record[kHexRecordSize];
-  while (ReadRecordFrom(source, record)) {
-    const std::uint32_t address = record[0] * 256u + record[1];
-    const std::uint32_t length = record[2];
+  std::uint8_t decoded[kDecodeBufferSize];
+  while (text.FindRecord()) {
+    std::uint8_t sum = 0;
+    const std::size_t count = text.DecodeRecord(decoded, sum);
+    if (text.Failed()) return Refuse(kResultCannotOpen);
+    if (count > kDecodeBufferSize) return Refuse(kResultDamaged);
+    switch (Judge(decoded, count, sum)) {
+      case Verdict::kData:
+        break;
+      case Verdict::kEndOfFile:  // nothing behind it is read
+        g_resultCode = kResultNoError;
+        return true;
+      case Verdict::kPassOver:
+        continue;
+      case Verdict::kDamaged:
+        return Refuse(kResultDamaged);
+    }
+    const std::uint32_t address = decoded[1] * 256u + decoded[2];
+    const std::uint32_t length = decoded[0];
     if (length != 0 && address + length > kLoadableLimit) {
       // Store what lies below the limit, then fail at the first byte beyond it.
       if (address < kLoadableLimit)
-        std::memcpy(image + address, record + 3, kLoadableLimit - address);
+        std::memcpy(image + address, decoded + 4, kLoadableLimit - address);
       return Refuse(kResultAddressOverflow);
     }
-    std::memcpy(image + address, record + 3, length);
+    CopyData(image + address, decoded + 4, length);
   }
-  return g_resultCode == kResultNoError;
+  if (text.Failed()) return Refuse(kResultCannotOpen);
+  g_resultCode = kResultNoError;
+  return true;
 }

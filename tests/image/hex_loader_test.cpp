@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -211,6 +213,55 @@ TEST_F(HexLoaderTest, RecordsAcrossReadBlocksLoad) {
         Load(std::string(padding, '\n') + Lines({kData, Record(0x3000, 0, Bytes(40, 0x12))})));
     EXPECT_EQ(buffer_[0x102], 0x33);
     EXPECT_EQ(buffer_[0x3027], 0x12);
+  }
+}
+
+// The image built from ReadHexRecord alone, record by record.
+bool LoadByRecords(const std::string& path, Bytes& image) {
+  image.assign(kFirmwareImageSize, 0xFF);
+  std::FILE* stream = std::fopen(path.c_str(), "rb");
+  std::uint8_t record[kHexRecordSize];
+  while (ReadHexRecord(stream, record)) {
+    for (std::uint32_t k = 0, address = record[0] * 256u + record[1]; k < record[2]; ++k) {
+      if (address + k >= kLoadableLimit) {
+        std::fclose(stream);
+        g_resultCode = 16;
+        return false;
+      }
+      image[address + k] = record[3 + k];
+    }
+  }
+  std::fclose(stream);
+  return g_resultCode == 0;
+}
+
+// The loader reads the file in blocks; wherever a block ends, it must build what the
+// record reader builds.
+TEST_F(HexLoaderTest, BlockReadingAgreesWithTheRecordReader) {
+  std::ifstream in(QTR5_SAMPLE_IMAGE, std::ios::binary);
+  const std::string sample{std::istreambuf_iterator<char>(in), {}};
+  ASSERT_GT(sample.size(), 100000u);
+  std::vector<std::string> variants;
+  for (std::size_t pad : {1u, 7u, 300u, 515u, 516u, 65536u - 3u, 65536u + 3u}) {
+    variants.push_back(std::string(pad, 'x') + sample);
+  }
+  for (std::size_t cut : {std::size_t{65536 + 20}, std::size_t{100001}, sample.size() - 5})
+    variants.push_back(sample.substr(0, cut));
+  std::string withStop = sample;
+  withStop[70000] = '\x1A';  // Ctrl-Z ends the text
+  variants.push_back(withStop);
+  variants.push_back(sample.substr(0, 65436));
+  variants.back().append(":").append(600, 'A').append(sample, 65436);
+
+  for (std::size_t i = 0; i < variants.size(); ++i) {
+    SCOPED_TRACE(i);
+    const std::string path = dir_.Write("v.hex", variants[i]);
+    const bool loaded = LoadHexImage(path.c_str(), buffer_.data());
+    const ResultCode code = g_resultCode;
+    Bytes expected;
+    EXPECT_EQ(LoadByRecords(path, expected), loaded);
+    EXPECT_EQ(g_resultCode, code);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), buffer_.begin()));
   }
 }
 

@@ -97,7 +97,9 @@ TEST(ImageCheckTest, NameIsCutTo259Characters) {
     path += "/d";
     std::filesystem::create_directory(path);
   }
-  path += "/" + std::string(static_cast<std::size_t>(kMaxImagePathLength) - path.size() - 1, 'f');
+  const std::size_t nameLength = static_cast<std::size_t>(kMaxImagePathLength) - path.size() - 1;
+  path += '/';
+  path.append(nameLength, 'f');
   ASSERT_EQ(path.size(), static_cast<std::size_t>(kMaxImagePathLength));
   std::ofstream(path) << Record(0, 0, {0x01}) << "\r\n";
   const CheckRun run = Check((path + ".extra").c_str());
