@@ -6,9 +6,12 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+// windows.h first (its own block, so that sorting includes keeps it there):
+// the other two build on its types.
+#include <windows.h>
+
 #include <commctrl.h>
 #include <commdlg.h>
-#include <windows.h>
 #else
 #include "platform/win32.h"
 #endif
