@@ -51,15 +51,20 @@ EmulatedBus::~EmulatedBus() {
     workers.swap(workers_);
   }
   wake_.notify_all();
+  // A service that shuts down ends what it still holds.
   for (auto& worker : workers) {
     worker->thread.join();
-    // A service that shuts down ends what it still holds.
-    std::uint8_t& status = AsExec(worker->request)->SRB_Status;
-    if (LoadSrbByte(status) == SS_PENDING) StoreSrbByte(status, SS_ABORTED);
+    if (LoadSrbByte(AsExec(worker->request)->SRB_Status) == SS_PENDING) {
+      EndAborted(worker->request);
+    }
   }
-  for (const PendingRequest& pending : pending_) {
-    StoreSrbByte(AsExec(pending.request)->SRB_Status, SS_ABORTED);
-  }
+  for (const PendingRequest& pending : pending_) EndAborted(pending.request);
+}
+
+void EmulatedBus::EndAborted(void* srb) {
+  SRB_ExecSCSICmd* s = AsExec(srb);
+  StoreSrbByte(s->SRB_Status, SS_ABORTED);
+  if ((s->SRB_Flags & SRB_POSTING) != 0 && s->SRB_PostProc != nullptr) s->SRB_PostProc(srb);
 }
 
 std::unique_ptr<EmulatedBus> EmulatedBus::FromLayout(std::string_view text, std::string& error) {
@@ -395,11 +400,7 @@ aspi::DWORD EmulatedBus::Abort(void* srb) {
   if (!ready_) {
     result = SS_FAILED_INIT;
   } else if (request->SRB_ToAbort != nullptr && Withdraw(request->SRB_ToAbort)) {
-    SRB_ExecSCSICmd* victim = AsExec(request->SRB_ToAbort);
-    StoreSrbByte(victim->SRB_Status, SS_ABORTED);
-    if ((victim->SRB_Flags & SRB_POSTING) != 0 && victim->SRB_PostProc != nullptr) {
-      victim->SRB_PostProc(victim);
-    }
+    EndAborted(request->SRB_ToAbort);
     result = SS_COMP;
   }
   entry.status = result;
@@ -422,7 +423,7 @@ void EmulatedBus::AbortAllAt(std::uint8_t adapter, std::uint8_t target) {
     if (pending.adapter == adapter && pending.target == target) requests.push_back(pending.request);
   }
   for (void* request : requests) {
-    if (Withdraw(request)) StoreSrbByte(AsExec(request)->SRB_Status, SS_ABORTED);
+    if (Withdraw(request)) EndAborted(request);
   }
 }
 

@@ -87,6 +87,8 @@ class EmulatedBus : public AspiProvider {
   aspi::DWORD Reset(void* srb);
   void Deliver(void* srb, const DeviceResponse& response);
   void StartWorker(void* srb, DeviceResponse response);
+  // Stores SS_ABORTED and calls the completion routine of a posted command.
+  void EndAborted(void* srb);
   void AbortAllAt(std::uint8_t adapter, std::uint8_t target);
   // Takes back a request block the bus still works on: stops its thread and
   // forgets it. True when it was still pending.
