@@ -53,6 +53,12 @@ INT_PTR CALLBACK SelectDeviceProc(HWND window, UINT message, WPARAM wParam, LPAR
         return TRUE;
       }
       return FALSE;  // IDCANCEL (Esc) included: the dialog stays open
+    case WM_DESTROY:
+      // Ended some other way (the program quitting while it was open): its
+      // list goes with it all the same.
+      delete g_selectList;
+      g_selectList = nullptr;
+      return FALSE;
     default:
       return FALSE;
   }

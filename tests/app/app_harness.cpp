@@ -1,0 +1,139 @@
+#include "tests/app/app_harness.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <new>
+
+#include "app/main_dialog.h"
+#include "app/report_list.h"
+#include "app/resource_ids.h"
+#include "app/run_options.h"
+#include "discovery/device_table.h"
+
+namespace {
+
+int g_reportListFailureCountdown = 0;
+
+}  // namespace
+
+void FailReportListAllocation(int nth) {
+  g_reportListFailureCountdown = nth;
+}
+
+// The core allocates its report lists with new (std::nothrow); this test
+// binary's replacement lets a test make one of them fail.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  if (size == sizeof(ReportList) && g_reportListFailureCountdown > 0) {
+    if (--g_reportListFailureCountdown == 0) return nullptr;
+  }
+  return std::malloc(size == 0 ? 1 : size);
+}
+
+std::string HexFile(std::uint16_t address, const std::vector<std::uint8_t>& bytes) {
+  std::string text;
+  for (std::size_t offset = 0; offset < bytes.size(); offset += 16) {
+    const std::size_t count = std::min<std::size_t>(16, bytes.size() - offset);
+    const unsigned at = address + static_cast<unsigned>(offset);
+    unsigned sum = static_cast<unsigned>(count) + (at >> 8) + (at & 0xFF);
+    char line[64];
+    std::snprintf(line, sizeof line, ":%02X%04X00", static_cast<unsigned>(count), at);
+    text += line;
+    for (std::size_t i = 0; i < count; ++i) {
+      std::snprintf(line, sizeof line, "%02X", bytes[offset + i]);
+      text += line;
+      sum += bytes[offset + i];
+    }
+    std::snprintf(line, sizeof line, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
+    text += line;
+  }
+  return text + ":00000001FF\n";
+}
+
+AppTest::AppTest() : bus_(std::make_unique<EmulatedBus>()) {
+  ResetRunState();
+  g_app = nullptr;
+  g_selectList = nullptr;
+  bus_->SetClock([this] { return clock_.Now(); });
+  InstallAspiProvider(bus_.get());
+  char pattern[] = "/tmp/qtr5-app-XXXXXX";
+  workDir_ = mkdtemp(pattern);
+  previousDir_ = std::filesystem::current_path().string();
+  std::filesystem::current_path(workDir_);
+}
+
+AppTest::~AppTest() {
+  app_.reset();
+  g_app = nullptr;
+  FailReportListAllocation(0);
+  InstallAspiProvider(nullptr);
+  std::filesystem::current_path(previousDir_);
+  std::error_code ignored;
+  std::filesystem::remove_all(workDir_, ignored);
+  ResetRunState();
+}
+
+void AppTest::AddDevice(std::uint8_t adapter, std::uint8_t target, DeviceOptions options) {
+  std::string error;
+  ASSERT_TRUE(bus_->AddDevice(adapter, target, options, error)) << error;
+}
+
+void AppTest::AddDrive(std::uint8_t adapter, std::uint8_t target, const std::string& revision) {
+  DeviceOptions options;
+  options.revision = revision;
+  AddDevice(adapter, target, options);
+}
+
+void AppTest::WriteFile(const std::string& name, const std::string& content) {
+  std::ofstream(name, std::ios::binary) << content;
+}
+
+void AppTest::WriteDefaultImage(std::uint16_t address, const std::vector<std::uint8_t>& bytes) {
+  WriteFile(kDefaultImageName, HexFile(address, bytes));
+}
+
+DownloadApp& AppTest::Start() {
+  app_ = std::make_unique<DownloadApp>(nullptr, MAKEINTRESOURCEA(kDialogMain), MainDialogProc,
+                                       SW_SHOW);
+  g_app = app_.get();
+  return *app_;
+}
+
+std::string AppTest::Status() const {
+  return driver_.Text(Main(), kIdStatus);
+}
+
+std::vector<std::string> AppTest::StatusHistory() const {
+  return driver_.TextHistory(Main(), kIdStatus);
+}
+
+std::string AppTest::Row(int row) const {
+  return driver_.Cell(Main(), kIdReport, row, 1);
+}
+
+int AppTest::Picture() const {
+  return driver_.Picture(Main(), kIdPicture);
+}
+
+bool AppTest::Enabled(int id) const {
+  return driver_.Enabled(Main(), id);
+}
+
+int AppTest::CountTo(std::uint8_t adapter, std::uint8_t target, std::uint8_t opcode) const {
+  int count = 0;
+  for (const LoggedCommand& command : bus_->CommandsTo(adapter, target)) {
+    if (command.requestKind == SC_EXEC_SCSI_CMD && command.Opcode() == opcode) ++count;
+  }
+  return count;
+}
+
+std::vector<LoggedCommand> AppTest::ScsiCommands() const {
+  std::vector<LoggedCommand> commands;
+  for (const LoggedCommand& command : bus_->Log()) {
+    if (command.requestKind == SC_EXEC_SCSI_CMD) commands.push_back(command);
+  }
+  return commands;
+}

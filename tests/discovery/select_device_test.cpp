@@ -1,0 +1,168 @@
+// The Select Device dialog: several drives, every way out of it.
+#include <gtest/gtest.h>
+
+#include "app/report_list.h"
+#include "app/resource_ids.h"
+#include "app/run_options.h"
+#include "discovery/device_table.h"
+#include "discovery/select_device.h"
+#include "tests/app/app_harness.h"
+
+namespace {
+
+constexpr std::uint8_t kStartStopUnit = 0x1B;
+
+class SelectDeviceTest : public AppTest {
+ protected:
+  // Two drives, found in the order 0:3 ("1.01"), then 1:0 ("1.02").
+  void TwoDrives() {
+    AddDrive(1, 0, "1.02");
+    AddDrive(0, 3, "1.01");
+  }
+  void ExpectChosen(int adapter, int target, const char* revision) {
+    char address[16];
+    std::snprintf(address, sizeof address, "%d : %d", adapter, target);
+    EXPECT_EQ(Row(0), address);
+    EXPECT_EQ(Row(3), revision);
+    EXPECT_EQ(CountTo(static_cast<std::uint8_t>(adapter), static_cast<std::uint8_t>(target),
+                      kStartStopUnit),
+              1);
+    EXPECT_EQ(CountTo(0, 3, kStartStopUnit) + CountTo(1, 0, kStartStopUnit), 1);
+    EXPECT_EQ(g_selectList, nullptr);
+  }
+};
+
+TEST_F(SelectDeviceTest, ListsTheDrivesInSweepOrder) {
+  TwoDrives();
+  std::vector<std::vector<std::string>> rows;
+  std::vector<qtr5::ListColumnInfo> columns;
+  std::vector<int> selected{-2};
+  HWND owner = nullptr;
+  driver_.AnswerDialog(kDialogSelectDevice, [&](qtr5::HeadlessDriver& d, HWND dialog) {
+    rows = d.Rows(dialog, kIdDeviceList);
+    columns = d.Columns(dialog, kIdDeviceList);
+    selected = d.SelectedRows(dialog, kIdDeviceList);
+    owner = qtr5::OwnerOf(dialog);
+    EXPECT_NE(g_selectList, nullptr);
+    d.Click(dialog, kIdSelectOk);
+  });
+  Start();
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0], (std::vector<std::string>{std::string(kDriveModel), "1.01"}));
+  EXPECT_EQ(rows[1], (std::vector<std::string>{std::string(kDriveModel), "1.02"}));
+  ASSERT_EQ(columns.size(), 2u);
+  EXPECT_EQ(columns[0].title, "Model");
+  EXPECT_EQ(columns[1].title, "Version");
+  EXPECT_EQ(columns[0].width, 220);
+  EXPECT_TRUE(selected.empty());
+  EXPECT_EQ(owner, Main());
+}
+
+enum class Exit { kOk, kEnter, kClose, kEscapeThenClose };
+
+struct ExitCase {
+  const char* name;
+  int selectRow;  // -1: nothing selected
+  Exit exit;
+  int chosenAdapter;
+  int chosenTarget;
+  const char* revision;
+};
+
+class SelectDeviceExitTest : public SelectDeviceTest,
+                             public ::testing::WithParamInterface<ExitCase> {};
+
+TEST_P(SelectDeviceExitTest, ChoosesTheSelectedRowOrTheFirst) {
+  TwoDrives();
+  const ExitCase c = GetParam();
+  driver_.AnswerDialog(kDialogSelectDevice, [c](qtr5::HeadlessDriver& d, HWND dialog) {
+    if (c.selectRow >= 0) d.SelectRow(dialog, kIdDeviceList, c.selectRow);
+    switch (c.exit) {
+      case Exit::kOk:
+        d.Click(dialog, kIdSelectOk);
+        break;
+      case Exit::kEnter:
+        d.PressEnter(dialog);
+        break;
+      case Exit::kClose:
+        d.Close(dialog);
+        break;
+      case Exit::kEscapeThenClose:
+        d.PressEscape(dialog);
+        d.Close(dialog);
+        break;
+    }
+  });
+  Start();
+  ExpectChosen(c.chosenAdapter, c.chosenTarget, c.revision);
+  EXPECT_EQ(driver_.ModalCount(kDialogSelectDevice), 1);
+  EXPECT_TRUE(driver_.UnscriptedWaits().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Exits, SelectDeviceExitTest,
+    ::testing::Values(ExitCase{"OkWithoutSelection", -1, Exit::kOk, 0, 3, "1.01"},
+                      ExitCase{"OkWithSecond", 1, Exit::kOk, 1, 0, "1.02"},
+                      ExitCase{"EnterWithSecond", 1, Exit::kEnter, 1, 0, "1.02"},
+                      ExitCase{"EnterWithoutSelection", -1, Exit::kEnter, 0, 3, "1.01"},
+                      ExitCase{"CloseWithSecond", 1, Exit::kClose, 1, 0, "1.02"},
+                      ExitCase{"CloseWithoutSelection", -1, Exit::kClose, 0, 3, "1.01"},
+                      ExitCase{"EscapeDoesNotEndIt", 1, Exit::kEscapeThenClose, 1, 0, "1.02"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SelectDeviceTest, EscapeAloneLeavesTheDialogOpen) {
+  EXPECT_EQ(SelectDeviceProc(nullptr, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0), FALSE);
+  TwoDrives();
+  bool openAfterEscape = false;
+  driver_.AnswerDialog(kDialogSelectDevice, [&](qtr5::HeadlessDriver& d, HWND dialog) {
+    d.PressEscape(dialog);
+    d.Then([&openAfterEscape, dialog](qtr5::HeadlessDriver& driver) {
+      openAfterEscape = IsWindow(dialog) && qtr5::IsModalDialog(dialog);
+      driver.Click(dialog, kIdSelectOk);
+    });
+  });
+  Start();
+  EXPECT_TRUE(openAfterEscape);
+  ExpectChosen(0, 3, "1.01");
+}
+
+TEST_F(SelectDeviceTest, ListThatCannotBeAllocatedChoosesTheFirstDrive) {
+  TwoDrives();
+  FailReportListAllocation(2);  // the main report is the first, the dialog's the second
+  Start();
+  ExpectChosen(0, 3, "1.01");
+  EXPECT_EQ(Status(), "Ready to Download, select HEX file...");
+}
+
+TEST_F(SelectDeviceTest, DialogThatCannotBeCreatedChoosesTheFirstDrive) {
+  TwoDrives();
+  driver_.AnswerDialog(kDialogSelectDevice, [](qtr5::HeadlessDriver& d, HWND dialog) {
+    d.SelectRow(dialog, kIdDeviceList, 1);
+    d.Click(dialog, kIdSelectOk);
+  });
+  Start();
+  ASSERT_EQ(g_runOutcome.chosenTarget, 0);  // 1:0 was chosen at start
+  // An owner that is no window makes the dialog call fail with -1.
+  HWND main = app_->mainWindow;
+  app_->mainWindow = reinterpret_cast<HWND>(static_cast<UINT_PTR>(0xBAD0));
+  const bool chosen = app_->ScanDevices();
+  app_->mainWindow = main;
+  EXPECT_TRUE(chosen);
+  EXPECT_EQ(driver_.ModalCount(kDialogSelectDevice), 1);
+  EXPECT_EQ(app_->device.adapterId, 0);
+  EXPECT_EQ(app_->device.targetId, 3);
+  EXPECT_EQ(Row(0), "0 : 3");
+}
+
+TEST_F(SelectDeviceTest, QuitWhileTheDialogIsOpenStillChoosesAValidRow) {
+  TwoDrives();
+  driver_.AnswerDialog(kDialogSelectDevice, [](qtr5::HeadlessDriver& d, HWND dialog) {
+    d.SelectRow(dialog, kIdDeviceList, 1);
+    PostQuitMessage(0);
+  });
+  Start();
+  EXPECT_EQ(Row(0), "0 : 3");
+  EXPECT_EQ(g_selectList, nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,208 @@
+// DownloadFirmware: the command and the data phase as the drive received
+// them, the settle delays and the verification, and every way it fails.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <numeric>
+
+#include "app/resource_ids.h"
+#include "app/run_options.h"
+#include "aspi/command_time_limits.h"
+#include "download/download_firmware.h"
+#include "tests/app/app_harness.h"
+
+namespace {
+
+constexpr std::uint8_t kInquiry = 0x12;
+constexpr std::uint8_t kDownload = 0x55;
+
+class DownloadTest : public AppTest {
+ protected:
+  void StartWith(DeviceOptions options, const std::string& hex = HexFile(0, {})) {
+    WriteFile("image.hex", hex);
+    AddDevice(0, 0, options);
+    Start();
+    SetDlgItemTextA(Main(), kIdFileName, "image.hex");
+    sentAtStart_ = ScsiCommands().size();
+  }
+  // Commands sent since start-up.
+  std::vector<LoggedCommand> Sent() const {
+    const auto all = ScsiCommands();
+    return {all.begin() + static_cast<long>(sentAtStart_), all.end()};
+  }
+  int SentWith(std::uint8_t opcode) const {
+    int count = 0;
+    for (const LoggedCommand& command : Sent()) count += command.Opcode() == opcode ? 1 : 0;
+    return count;
+  }
+  std::size_t sentAtStart_ = 0;
+};
+
+TEST_F(DownloadTest, ImageWithoutDataGivesTheBlankCommandAndAllOnes) {
+  StartWith({});
+  ASSERT_EQ(app_->DownloadFirmware(), 1);
+  const auto sent = Sent();
+  ASSERT_FALSE(sent.empty());
+  const LoggedCommand& download = sent[0];
+  const std::uint8_t expected[12] = {0x55, 0x00, 0x00, 0x77, 0x00, 0x00,
+                                     0x00, 0xFF, 0xFE, 0x02, 0xFF, 0xFF};
+  EXPECT_EQ(download.cdbLength, 12);
+  EXPECT_EQ(std::memcmp(download.cdb, expected, 12), 0);
+  EXPECT_EQ(download.flags, SRB_DIR_OUT);
+  EXPECT_EQ(download.transferLength, 65535u);
+  ASSERT_EQ(download.dataOut.size(), 65535u);
+  EXPECT_EQ(std::count(download.dataOut.begin(), download.dataOut.end(), 0xFF), 65535);
+  EXPECT_EQ(Row(1), "0000");
+}
+
+TEST_F(DownloadTest, ChecksumAndFirstBytesTravelInTheCommandTheRestMovedDownByTwo) {
+  // Distinct bytes at the start and at the top of the loadable range.
+  std::vector<std::uint8_t> low{0x12, 0x34, 0x56, 0x78, 0x9A};
+  std::vector<std::uint8_t> high{0xA1, 0xA2, 0xA3};
+  std::string hex = HexFile(0, low);
+  hex = hex.substr(0, hex.rfind(':')) + HexFile(0xFEFD, high);
+  StartWith({}, hex);
+  std::vector<std::uint8_t> image(65536, 0xFF);
+  std::copy(low.begin(), low.end(), image.begin());
+  std::copy(high.begin(), high.end(), image.begin() + 0xFEFD);
+  const unsigned sum = std::accumulate(image.begin(), image.end(), 0u) & 0xFFFF;
+
+  ASSERT_EQ(app_->DownloadFirmware(), 1);
+  const LoggedCommand& download = Sent().at(0);
+  EXPECT_EQ(download.cdb[5], sum >> 8);
+  EXPECT_EQ(download.cdb[6], sum & 0xFF);
+  EXPECT_EQ(download.cdb[10], 0x12);
+  EXPECT_EQ(download.cdb[11], 0x34);
+  ASSERT_EQ(download.dataOut.size(), 65535u);
+  for (std::size_t k = 0; k < 65534; ++k) {
+    ASSERT_EQ(download.dataOut[k], image[k + 2]) << k;
+  }
+  EXPECT_EQ(download.dataOut[65534], image[65534]);
+  EXPECT_EQ(download.dataOut[0], 0x56);
+  EXPECT_EQ(download.dataOut[0xFEFB], 0xA1);
+  // The drive rebuilt exactly the image from the command and the data.
+  EXPECT_EQ(bus_->Device(0, 0)->Firmware(), image);
+}
+
+TEST_F(DownloadTest, DriveThatAnswersTheFirstInquiryNeedsOneSettleDelay) {
+  StartWith({}, HexFile(0xFEF0, {'1', '.', '1', '0'}));
+  const int sleepsBefore = clock_.SleepCount();
+  EXPECT_EQ(app_->DownloadFirmware(), 1);
+  EXPECT_EQ(clock_.SleepCount() - sleepsBefore, 1);
+  EXPECT_EQ(clock_.LastSleep(), kSettleDelayMs);
+  EXPECT_EQ(SentWith(kInquiry), 1);
+  const LoggedCommand& inquiry = Sent().back();
+  EXPECT_EQ(inquiry.Opcode(), kInquiry);
+  EXPECT_EQ(inquiry.cdb[4], 36);
+  EXPECT_EQ(inquiry.transferLength, 36u);
+  EXPECT_EQ(inquiry.flags, SRB_DIR_IN);
+  EXPECT_EQ(Row(4), "1.10");
+  const auto history = StatusHistory();
+  EXPECT_NE(std::find(history.begin(), history.end(), "Downloading..."), history.end());
+  EXPECT_EQ(Status(), "Download has been done successfully!");
+  EXPECT_TRUE(g_runOutcome.downloadAttempted);
+  EXPECT_TRUE(g_runOutcome.downloadSucceeded);
+}
+
+TEST_F(DownloadTest, DriveThatAnswersLateIsAskedAgainAfterEachSettleDelay) {
+  DeviceOptions slowToRestart;
+  slowToRestart.busyMs = 7000;  // 4000 of progress and 2000 of settling are not enough
+  StartWith(slowToRestart);
+  const int sleepsBefore = clock_.SleepCount();
+  EXPECT_EQ(app_->DownloadFirmware(), 1);
+  EXPECT_EQ(SentWith(kInquiry), 2);
+  EXPECT_EQ(clock_.SleepCount() - sleepsBefore, 2);
+  EXPECT_EQ(Row(4), bus_->Device(0, 0)->Revision());
+}
+
+TEST_F(DownloadTest, DriveThatNeverAnswersIsAskedFourTimes) {
+  DeviceOptions neverBack;
+  neverBack.busyMs = 0x7FFFFFFF;
+  StartWith(neverBack);
+  app_->ShowText(4, "before");
+  const int sleepsBefore = clock_.SleepCount();
+  EXPECT_EQ(app_->DownloadFirmware(), 0);
+  EXPECT_EQ(SentWith(kInquiry), 4);
+  EXPECT_EQ(clock_.SleepCount() - sleepsBefore, 4);
+  EXPECT_EQ(clock_.TotalSlept() % kSettleDelayMs, 0u);
+  EXPECT_EQ(Row(4), "before");
+  EXPECT_EQ(Status(), "Download has been failed!");
+  EXPECT_TRUE(g_runOutcome.downloadAttempted);
+  EXPECT_FALSE(g_runOutcome.downloadSucceeded);
+}
+
+TEST_F(DownloadTest, DriveThatHangsAfterTheDownloadEndsThroughTheTimeLimit) {
+  ScopedCommandTimeLimitOverride limit(std::chrono::milliseconds(30));
+  DeviceOptions hangs;
+  hangs.faults.push_back({FaultKind::kHangAfterDownload, FaultScope::kDownload});
+  StartWith(hangs);
+  EXPECT_EQ(app_->DownloadFirmware(), 0);
+  EXPECT_EQ(SentWith(kInquiry), 4);
+  EXPECT_EQ(Status(), "Download has been failed!");
+}
+
+TEST_F(DownloadTest, RefusedDownloadSendsNoInquiryAndShowsNoProgress) {
+  DeviceOptions refusing;
+  refusing.faults.push_back({FaultKind::kRefuseDownload, FaultScope::kDownload});
+  StartWith(refusing);
+  const std::size_t progress = driver_.ProgressHistory(Main(), kIdProgress).size();
+  const std::size_t pictures = driver_.PictureHistory(Main(), kIdPicture).size();
+  const int sleepsBefore = clock_.SleepCount();
+  EXPECT_EQ(app_->DownloadFirmware(), 0);
+  EXPECT_EQ(SentWith(kDownload), 1);
+  EXPECT_EQ(SentWith(kInquiry), 0);
+  EXPECT_EQ(driver_.ProgressHistory(Main(), kIdProgress).size(), progress);
+  EXPECT_EQ(driver_.PictureHistory(Main(), kIdPicture).size(), pictures);
+  EXPECT_EQ(clock_.SleepCount(), sleepsBefore);
+  EXPECT_EQ(Status(), "Download has been failed!");
+  EXPECT_TRUE(g_runOutcome.downloadAttempted);
+  EXPECT_FALSE(g_runOutcome.downloadSucceeded);
+}
+
+TEST_F(DownloadTest, FailedReadSendsNothingAndAddsNoText) {
+  StartWith({}, ":0100000001FF\n");
+  EXPECT_EQ(app_->DownloadFirmware(), 0);
+  EXPECT_TRUE(Sent().empty());
+  EXPECT_EQ(Status(), "HEX file is damaged!");
+  const auto history = StatusHistory();
+  EXPECT_EQ(std::find(history.begin(), history.end(), "Downloading..."), history.end());
+  EXPECT_TRUE(g_runOutcome.imageReadFailed);
+  EXPECT_FALSE(g_runOutcome.downloadAttempted);
+}
+
+TEST_F(DownloadTest, EveryDownloadStartsAgainFromTheFile) {
+  // The first attempt leaves the buffer moved and overwritten by INQUIRY;
+  // the second must send the same command and data.
+  StartWith({}, HexFile(0, {0xC0, 0xDE, 0x11}));
+  ASSERT_EQ(app_->DownloadFirmware(), 1);
+  ASSERT_EQ(app_->DownloadFirmware(), 1);
+  std::vector<LoggedCommand> downloads;
+  for (const LoggedCommand& command : Sent()) {
+    if (command.Opcode() == kDownload) downloads.push_back(command);
+  }
+  ASSERT_EQ(downloads.size(), 2u);
+  EXPECT_EQ(std::memcmp(downloads[0].cdb, downloads[1].cdb, 12), 0);
+  EXPECT_EQ(downloads[0].dataOut, downloads[1].dataOut);
+  EXPECT_EQ(downloads[1].cdb[10], 0xC0);
+  EXPECT_EQ(downloads[1].dataOut[0], 0x11);
+}
+
+TEST_F(DownloadTest, NoAcceptedDriveRefusesBeforeReading) {
+  WriteDefaultImage();
+  DeviceOptions other;
+  other.kind = DeviceKind::kCdrom;
+  AddDevice(0, 7, other);
+  Start();
+  const std::size_t sent = ScsiCommands().size();
+  EXPECT_EQ(app_->DownloadFirmware(), 0);
+  EXPECT_EQ(ScsiCommands().size(), sent);
+  EXPECT_EQ(Status(), "Fail to Find Device");
+  EXPECT_FALSE(g_runOutcome.downloadAttempted);
+  // Even with the sweep's last address named again, the empty table refuses.
+  app_->device.SelectTarget(7);
+  EXPECT_EQ(app_->DownloadFirmware(), 0);
+  EXPECT_EQ(ScsiCommands().size(), sent);
+}
+
+}  // namespace
