@@ -1,0 +1,152 @@
+// Recording every request and its outcome.
+#include "aspi/recording/recording_provider.h"
+
+#include <chrono>
+#include <iostream>
+#include <thread>
+
+#include <nlohmann/json.hpp>
+
+#include "aspi/command_time_limits.h"
+#include "aspi/recording/session_format.h"
+#include "aspi/srb_access.h"
+
+using json = nlohmann::ordered_json;
+
+namespace {
+
+// Waits until the provider has stored a final status (or, for a command,
+// sense data, which end it for the program as well), or until the time such
+// a command may take has run out. True when the outcome is known.
+bool WaitUntilFinal(const std::uint8_t& status, std::chrono::milliseconds limit,
+                    const std::uint8_t* sense = nullptr) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (LoadSrbByte(status) == SS_PENDING && (sense == nullptr || LoadSrbByte(*sense) == 0)) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  return true;
+}
+
+json Nullable(bool present, json value) {
+  return present ? std::move(value) : json(nullptr);
+}
+
+}  // namespace
+
+RecordingProvider::RecordingProvider(AspiProvider& inner, std::ostream& out, std::ostream* messages)
+    : inner_(inner), out_(out), messages_(messages ? *messages : std::cerr) {}
+
+std::unique_ptr<RecordingProvider> RecordingProvider::Create(AspiProvider& inner,
+                                                             const std::string& path,
+                                                             std::string& error,
+                                                             std::ostream* messages) {
+  auto file = std::make_unique<std::ofstream>(path, std::ios::out | std::ios::trunc);
+  if (!*file) {
+    error = "Cannot write the session recording \"" + path + "\"";
+    return nullptr;
+  }
+  auto provider = std::make_unique<RecordingProvider>(inner, *file, messages);
+  provider->file_ = std::move(file);
+  return provider;
+}
+
+const char* RecordingProvider::Name() const {
+  return inner_.Name();
+}
+
+void RecordingProvider::Write(const std::string& line) {
+  if (!headerWritten_) {
+    headerWritten_ = true;
+    json header;
+    header["record"] = "header";
+    header["format"] = recording::kFormatName;
+    header["version"] = recording::kFormatVersion;
+    header["provider"] = inner_.Name();
+    Write(header.dump());
+  }
+  out_ << line << '\n' << std::flush;
+  if (!out_ && good_) {
+    good_ = false;
+    messages_ << "The session recording could not be written; it ends before this command.\n";
+  }
+}
+
+aspi::DWORD RecordingProvider::GetSupportInfo() {
+  const aspi::DWORD result = inner_.GetSupportInfo();
+  json record;
+  record["record"] = "support_info";
+  record["status"] = (result >> 8) & 0xFF;
+  record["adapters"] = result & 0xFF;
+  Write(record.dump());
+  return result;
+}
+
+aspi::DWORD RecordingProvider::SendCommand(void* request) {
+  if (request == nullptr) return inner_.SendCommand(request);
+  const aspi::BYTE kind = static_cast<SRB_Header*>(request)->SRB_Cmd;
+  if (kind == SC_EXEC_SCSI_CMD) {
+    auto& srb = *static_cast<SRB_ExecSCSICmd*>(request);
+    // What the program asked for, before the provider may change the block.
+    const json asked = recording::DescribeExecRequest(srb);
+    const std::uint32_t length = srb.SRB_BufLen;
+    const aspi::DWORD returned = inner_.SendCommand(request);
+    WaitUntilFinal(srb.SRB_Status, CommandTimeLimit(srb.CDBByte) + CommandWaitGrace(),
+                   srb.SRB_SenseLen > 0 ? &srb.SenseArea[0] : nullptr);
+    const aspi::BYTE status = LoadSrbByte(srb.SRB_Status);
+    json record;
+    record["record"] = "exec";
+    for (const auto& [key, value] : asked.items()) record[key] = value;
+    record["return"] = returned;
+    record["status"] = status;
+    record["ha_stat"] = srb.SRB_HaStat;
+    record["targ_stat"] = srb.SRB_TargStat;
+    const std::uint8_t* sense = recording::SenseBytes(srb);
+    bool anySense = false;
+    for (int i = 0; i < srb.SRB_SenseLen; ++i) anySense = anySense || sense[i] != 0;
+    record["sense"] = anySense ? recording::HexEncode(sense, srb.SRB_SenseLen) : "";
+    const bool in = (srb.SRB_Flags & SRB_DIR_IN) != 0 && (srb.SRB_Flags & SRB_DIR_OUT) == 0;
+    record["data_in"] = Nullable(in && srb.SRB_BufPointer != nullptr,
+                                 recording::HexEncode(srb.SRB_BufPointer, in ? length : 0));
+    record["buf_len_after"] =
+        Nullable((srb.SRB_Flags & SRB_ENABLE_RESIDUAL_COUNT) != 0, srb.SRB_BufLen);
+    pending_ = status == SS_PENDING ? request : nullptr;
+    Write(record.dump());
+    return returned;
+  }
+  const aspi::DWORD returned = inner_.SendCommand(request);
+  json record;
+  if (kind == SC_ABORT_SRB) {
+    auto& abort = *static_cast<SRB_Abort*>(request);
+    record["record"] = "abort";
+    record["ha"] = abort.SRB_HaId;
+    record["return"] = returned;
+    record["status"] = LoadSrbByte(abort.SRB_Status);
+    json aborted = nullptr;
+    if (abort.SRB_ToAbort != nullptr && abort.SRB_ToAbort == pending_) {
+      auto& target = *static_cast<SRB_ExecSCSICmd*>(pending_);
+      WaitUntilFinal(target.SRB_Status, CommandWaitGrace());
+      aborted = LoadSrbByte(target.SRB_Status);
+      pending_ = nullptr;
+    }
+    record["aborted_status"] = aborted;
+  } else if (kind == SC_RESET_DEV) {
+    auto& reset = *static_cast<SRB_BusDeviceReset*>(request);
+    WaitUntilFinal(reset.SRB_Status, CommandWaitGrace());
+    record["record"] = "reset";
+    record["ha"] = reset.SRB_HaId;
+    record["target"] = reset.SRB_Target;
+    record["lun"] = reset.SRB_Lun;
+    record["return"] = returned;
+    record["status"] = LoadSrbByte(reset.SRB_Status);
+    record["ha_stat"] = reset.SRB_HaStat;
+    record["targ_stat"] = reset.SRB_TargStat;
+  } else {
+    record["record"] = "other";
+    record["cmd"] = kind;
+    record["return"] = returned;
+    record["status"] = static_cast<SRB_Header*>(request)->SRB_Status;
+  }
+  Write(record.dump());
+  return returned;
+}

@@ -1,0 +1,48 @@
+// A provider that passes every request on to another provider and writes
+// the request and its outcome to a session file, one JSON object per line
+// (see session_format.h), flushed line by line so that a session that ends
+// badly is still on disk up to its last command. `--record FILE` puts it in
+// front of the real transport; a user attaches the file to a bug report.
+#pragma once
+
+#include <fstream>
+#include <iosfwd>
+#include <memory>
+#include <string>
+
+#include "aspi/aspi_provider.h"
+
+class RecordingProvider final : public AspiProvider {
+ public:
+  // Records to `out`, which must outlive the provider. `inner` is not owned.
+  // Messages about the recording itself (a write that failed) go to
+  // `messages` (null: std::cerr).
+  RecordingProvider(AspiProvider& inner, std::ostream& out, std::ostream* messages = nullptr);
+
+  // Creates (or truncates) the file at `path`; null with `error` set when it
+  // cannot be opened for writing.
+  static std::unique_ptr<RecordingProvider> Create(AspiProvider& inner, const std::string& path,
+                                                   std::string& error,
+                                                   std::ostream* messages = nullptr);
+
+  aspi::DWORD GetSupportInfo() override;
+  aspi::DWORD SendCommand(void* srb) override;
+  // The name of the provider underneath: the recording changes nothing.
+  const char* Name() const override;
+
+  // False once a line could not be written; the commands still go through.
+  bool Good() const { return good_; }
+
+ private:
+  void Write(const std::string& line);
+
+  AspiProvider& inner_;
+  std::unique_ptr<std::ofstream> file_;
+  std::ostream& out_;
+  std::ostream& messages_;
+  bool good_ = true;
+  bool headerWritten_ = false;
+  // The last exec request still pending when it was recorded, so that an
+  // abort can record how it finally ended.
+  void* pending_ = nullptr;
+};

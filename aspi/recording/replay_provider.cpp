@@ -1,0 +1,242 @@
+// Answering from a recorded session.
+#include "aspi/recording/replay_provider.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+
+#include "aspi/recording/session_format.h"
+#include "aspi/srb_access.h"
+
+using json = nlohmann::ordered_json;
+
+namespace {
+
+const char* const kKinds[] = {"support_info", "exec", "abort", "reset"};
+
+// Checks the fields a record of its kind must have, with the right types.
+bool WellFormed(const json& record, std::string& why) {
+  const std::string kind = record.value("record", "");
+  auto need = [&](std::initializer_list<const char*> fields, bool (json::*test)() const) {
+    for (const char* field : fields) {
+      if (!record.contains(field) || !(record[field].*test)()) {
+        why = std::string("field \"") + field + "\" is missing or of the wrong type";
+        return false;
+      }
+    }
+    return true;
+  };
+  if (kind == "support_info") return need({"status", "adapters"}, &json::is_number_unsigned);
+  if (kind == "exec") {
+    return need({"ha", "target", "lun", "length", "sense_len", "return", "status", "ha_stat",
+                 "targ_stat"},
+                &json::is_number_unsigned) &&
+           need({"direction", "cdb", "sense"}, &json::is_string);
+  }
+  if (kind == "abort" || kind == "reset")
+    return need({"ha", "return", "status"}, &json::is_number_unsigned);
+  why = "unknown record kind \"" + kind + "\"";
+  return false;
+}
+
+std::string Brief(const json& request) {
+  return "ha " + request["ha"].dump() + ", target " + request["target"].dump() + ", cdb " +
+         request["cdb"].get<std::string>();
+}
+
+}  // namespace
+
+ReplayProvider::ReplayProvider(std::string name, std::vector<Record> records,
+                               std::ostream& messages)
+    : name_(std::move(name)), records_(std::move(records)), messages_(messages) {}
+
+std::unique_ptr<ReplayProvider> ReplayProvider::Open(const std::string& path, std::string& error,
+                                                     std::ostream* messages) {
+  std::ifstream in(path);
+  if (!in) {
+    error = "Cannot read the session recording \"" + path + "\"";
+    return nullptr;
+  }
+  return FromStream(in, path, error, messages);
+}
+
+std::unique_ptr<ReplayProvider> ReplayProvider::FromStream(std::istream& in,
+                                                           const std::string& name,
+                                                           std::string& error,
+                                                           std::ostream* messages) {
+  std::vector<Record> records;
+  std::string text;
+  bool headerSeen = false;
+  for (int line = 1; std::getline(in, text); ++line) {
+    if (text.find_first_not_of(" \t\r") == std::string::npos) continue;
+    const std::string where = name + ", line " + std::to_string(line) + ": ";
+    json value = json::parse(text, nullptr, false);
+    if (value.is_discarded() || !value.is_object()) {
+      error = where + "not a JSON object";
+      return nullptr;
+    }
+    if (!headerSeen) {
+      if (value.value("record", "") != "header" ||
+          value.value("format", "") != recording::kFormatName) {
+        error = where + "not a session recording (its first line must be the header)";
+        return nullptr;
+      }
+      if (value.value("version", 0) != recording::kFormatVersion) {
+        error = where + "recording format version " + value["version"].dump() +
+                " is not supported (this program reads version " +
+                std::to_string(recording::kFormatVersion) + ")";
+        return nullptr;
+      }
+      headerSeen = true;
+      continue;
+    }
+    std::string why;
+    if (!WellFormed(value, why)) {
+      error = where + why;
+      return nullptr;
+    }
+    records.push_back(Record{line, std::move(value)});
+  }
+  if (!headerSeen) {
+    error = name + ": the session recording is empty";
+    return nullptr;
+  }
+  return std::unique_ptr<ReplayProvider>(
+      new ReplayProvider(name, std::move(records), messages ? *messages : std::cerr));
+}
+
+void ReplayProvider::Fail(const std::string& text) {
+  diverged_ = true;
+  messages_ << "replay " << name_ << ": " << text << '\n' << std::flush;
+}
+
+const ReplayProvider::Record* ReplayProvider::Expect(const char* kind, const std::string& call) {
+  if (diverged_) {
+    Fail("not answered, the session has already left the recording: " + call);
+    return nullptr;
+  }
+  if (next_ >= records_.size()) {
+    const int last = records_.empty() ? 1 : records_.back().line;
+    Fail("the program made a call beyond the end of the recording (line " + std::to_string(last) +
+         "): " + call);
+    return nullptr;
+  }
+  const Record& record = records_[next_];
+  const std::string recorded = record.value["record"].get<std::string>();
+  if (recorded != kind) {
+    Fail("line " + std::to_string(record.line) + ": the program made the call " + call +
+         " where the recording has a \"" + recorded + "\" record");
+    return nullptr;
+  }
+  ++next_;
+  return &record;
+}
+
+aspi::DWORD ReplayProvider::GetSupportInfo() {
+  const Record* record = Expect("support_info", "support_info");
+  if (record == nullptr) return aspi::DWORD{SS_FAILED_INIT} << 8;
+  return (record->value["status"].get<aspi::DWORD>() & 0xFF) << 8 |
+         (record->value["adapters"].get<aspi::DWORD>() & 0xFF);
+}
+
+aspi::DWORD ReplayProvider::SendCommand(void* request) {
+  if (request == nullptr) return SS_INVALID_SRB;
+  auto* header = static_cast<SRB_Header*>(request);
+  switch (header->SRB_Cmd) {
+    case SC_EXEC_SCSI_CMD:
+      return Exec(*static_cast<SRB_ExecSCSICmd*>(request));
+    case SC_ABORT_SRB: {
+      auto& abort = *static_cast<SRB_Abort*>(request);
+      const Record* record = Expect("abort", "abort (ha " + std::to_string(abort.SRB_HaId) + ")");
+      if (record == nullptr) {
+        StoreSrbByte(abort.SRB_Status, SS_ERR);
+        return SS_ERR;
+      }
+      const json& value = record->value;
+      if (abort.SRB_ToAbort != nullptr && abort.SRB_ToAbort == pending_ &&
+          value.contains("aborted_status") && value["aborted_status"].is_number_unsigned()) {
+        StoreSrbByte(static_cast<SRB_ExecSCSICmd*>(pending_)->SRB_Status,
+                     value["aborted_status"].get<aspi::BYTE>());
+        pending_ = nullptr;
+      }
+      StoreSrbByte(abort.SRB_Status, value["status"].get<aspi::BYTE>());
+      return value["return"].get<aspi::DWORD>();
+    }
+    case SC_RESET_DEV: {
+      auto& reset = *static_cast<SRB_BusDeviceReset*>(request);
+      const std::string call = "reset (ha " + std::to_string(reset.SRB_HaId) + ", target " +
+                               std::to_string(reset.SRB_Target) + ")";
+      const Record* record = Expect("reset", call);
+      if (record == nullptr) {
+        StoreSrbByte(reset.SRB_Status, SS_ERR);
+        return SS_ERR;
+      }
+      const json& value = record->value;
+      if (value.value("ha", -1) != reset.SRB_HaId ||
+          value.value("target", -1) != reset.SRB_Target ||
+          value.value("lun", -1) != reset.SRB_Lun) {
+        Fail("line " + std::to_string(record->line) + ": " + call +
+             " differs from the recorded reset");
+        StoreSrbByte(reset.SRB_Status, SS_ERR);
+        return SS_ERR;
+      }
+      reset.SRB_HaStat = value.value("ha_stat", 0);
+      reset.SRB_TargStat = value.value("targ_stat", 0);
+      StoreSrbByte(reset.SRB_Status, value["status"].get<aspi::BYTE>());
+      return value["return"].get<aspi::DWORD>();
+    }
+    default:
+      Fail("the program made a call of kind " + std::to_string(header->SRB_Cmd) +
+           ", which a recording cannot answer");
+      StoreSrbByte(header->SRB_Status, SS_INVALID_CMD);
+      return SS_INVALID_CMD;
+  }
+}
+
+aspi::DWORD ReplayProvider::Exec(SRB_ExecSCSICmd& srb) {
+  StoreSrbByte(srb.SRB_Status, SS_PENDING);
+  const json asked = recording::DescribeExecRequest(srb);
+  const Record* record = Expect("exec", Brief(asked));
+  if (record == nullptr) {
+    StoreSrbByte(srb.SRB_Status, SS_ERR);
+    return SS_ERR;
+  }
+  const json& value = record->value;
+  const std::string differences = recording::DescribeDifferences(asked, value);
+  if (!differences.empty()) {
+    Fail("line " + std::to_string(record->line) + ": the program sent a command that differs " +
+         "from the recording (" + differences + ")");
+    StoreSrbByte(srb.SRB_Status, SS_ERR);
+    return SS_ERR;
+  }
+  std::vector<std::uint8_t> bytes;
+  if (value.contains("data_in") && value["data_in"].is_string()) {
+    if (!recording::HexDecode(value["data_in"].get<std::string>(), bytes) ||
+        bytes.size() > srb.SRB_BufLen || (!bytes.empty() && srb.SRB_BufPointer == nullptr)) {
+      Fail("line " + std::to_string(record->line) + ": the recorded data do not fit the buffer");
+      StoreSrbByte(srb.SRB_Status, SS_ERR);
+      return SS_ERR;
+    }
+    if (!bytes.empty()) std::memcpy(srb.SRB_BufPointer, bytes.data(), bytes.size());
+  }
+  if (!recording::HexDecode(value["sense"].get<std::string>(), bytes) ||
+      bytes.size() > srb.SRB_SenseLen) {
+    Fail("line " + std::to_string(record->line) + ": the recorded sense data do not fit");
+    StoreSrbByte(srb.SRB_Status, SS_ERR);
+    return SS_ERR;
+  }
+  if (!bytes.empty()) std::memcpy(recording::SenseBytes(srb), bytes.data(), bytes.size());
+  srb.SRB_HaStat = value["ha_stat"].get<aspi::BYTE>();
+  srb.SRB_TargStat = value["targ_stat"].get<aspi::BYTE>();
+  if (value.contains("buf_len_after") && value["buf_len_after"].is_number_unsigned()) {
+    srb.SRB_BufLen = value["buf_len_after"].get<aspi::DWORD>();
+  }
+  const aspi::BYTE status = value["status"].get<aspi::BYTE>();
+  StoreSrbByte(srb.SRB_Status, status);
+  pending_ = status == SS_PENDING ? &srb : nullptr;
+  if (status != SS_PENDING && (srb.SRB_Flags & SRB_POSTING) != 0 && srb.SRB_PostProc != nullptr) {
+    srb.SRB_PostProc(&srb);
+  }
+  return value["return"].get<aspi::DWORD>();
+}
