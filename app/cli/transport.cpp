@@ -12,6 +12,10 @@
 #endif
 #if QTR5_HAVE_RECORDING
 #include "aspi/recording/recording_provider.h"
+#include "aspi/recording/replay_provider.h"
+#endif
+#if QTR5_HAVE_WINDOWS_PROVIDER
+#include "aspi/windows/windows_transport.h"
 #endif
 
 namespace {
@@ -42,7 +46,7 @@ bool Transport::Open(const ProgramOptions& options, ProgramFrontEnd& frontEnd,
   if (options.replay) {
 #if QTR5_HAVE_RECORDING
     std::string error;
-    base_ = OpenReplayProvider(options.replayPath, error);
+    base_ = ReplayProvider::Open(options.replayPath, error);
     if (!base_) {
       problem = "--replay " + options.replayPath + ": " + error;
       return false;
@@ -69,6 +73,10 @@ bool Transport::Open(const ProgramOptions& options, ProgramFrontEnd& frontEnd,
     std::string diagnostics;
     base_ = CreateSgProvider(diagnostics);
     PrintLines(frontEnd, diagnostics);
+#elif QTR5_HAVE_WINDOWS_PROVIDER
+    std::string diagnostics;
+    base_ = CreateWindowsProvider(diagnostics);
+    PrintLines(frontEnd, diagnostics);
 #else
     frontEnd.PrintError("This build has no transport to real drives; try --emulate");
 #endif
@@ -78,7 +86,8 @@ bool Transport::Open(const ProgramOptions& options, ProgramFrontEnd& frontEnd,
   if (options.record) {
 #if QTR5_HAVE_RECORDING
     std::string error;
-    recorder_ = OpenRecordingProvider(options.recordPath, active_, error);
+    if (active_ != nullptr)
+      recorder_ = RecordingProvider::Create(*active_, options.recordPath, error);
     if (!recorder_) {
       problem = "--record " + options.recordPath + ": " + error;
       return false;
