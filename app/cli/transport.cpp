@@ -10,6 +10,9 @@
 #if QTR5_HAVE_SG_PROVIDER
 #include "aspi/linux/sg_provider.h"
 #endif
+#if QTR5_HAVE_WINDOWS_PROVIDER
+#include "aspi/windows/windows_transport.h"
+#endif
 #if QTR5_HAVE_RECORDING
 #include "aspi/recording/recording_provider.h"
 #include "aspi/recording/replay_provider.h"
