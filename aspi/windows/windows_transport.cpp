@@ -35,6 +35,12 @@ WindowsTransport ChooseWindowsTransport(const char* aspiLibrary, SptiSystem syst
 
 std::string DescribeTransport(const WindowsTransport& transport) {
   std::string text = "transport: " + transport.name + "\n";
-  for (const std::string& note : transport.notes) text += "  " + note + "\n";
+  for (const std::string& note : transport.notes) text += note + "\n";
   return text;
+}
+
+std::unique_ptr<AspiProvider> CreateWindowsProvider(std::string& diagnostics) {
+  WindowsTransport transport = ChooseWindowsTransport();
+  diagnostics = DescribeTransport(transport);
+  return std::move(transport.provider);
 }

@@ -25,5 +25,9 @@ inline constexpr const char* kPassThroughTransportName = "SCSI pass-through";
 WindowsTransport ChooseWindowsTransport(const char* aspiLibrary = "wnaspi32.dll",
                                         SptiSystem system = SptiSystem::Real());
 
-// "transport: <name>" and one "  <note>" line per note.
+// "transport: <name>" and one line per note, each ended by a line break.
 std::string DescribeTransport(const WindowsTransport& transport);
+
+// For the program's transport choice: the chosen provider, with what
+// DescribeTransport says about it in `diagnostics`.
+std::unique_ptr<AspiProvider> CreateWindowsProvider(std::string& diagnostics);

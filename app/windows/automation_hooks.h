@@ -1,0 +1,25 @@
+// The Windows side of running the program by itself (--yes): a timer that
+// calls the idle handler while the main window waits for its user, and
+// window hooks that answer message boxes and echo what the window shows.
+// All of it lives on the one user-interface thread.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+
+// Installs the hooks for the calling thread; they stay until Stop().
+// `echo` receives each new status line text and each message box as
+// "Caption: Text".
+void StartAutomationHooks(std::function<void(const char* line)> echo);
+void StopAutomationHooks();
+
+// Runs `handler` every `periodMs` while the main window exists, is enabled
+// (no modal dialog or message box is open) and the thread has no input
+// waiting. When it returns false the timer stops and the main window is
+// closed. An empty handler stops the timer.
+void SetIdleTimer(std::function<bool()> handler, UINT periodMs = 50);
+
+// True when `window` is a message box: a dialog with the message text
+// control that the system gives every message box.
+bool IsMessageBoxWindow(HWND window);

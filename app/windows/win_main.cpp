@@ -1,0 +1,55 @@
+// qtr5-download.exe: the Windows desktop program. Without options it is the
+// dialog program as it always was; the options of the command-line program
+// work here too, with their output on the console the program was started
+// from (or wherever its output is redirected).
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "app/cli/options.h"
+#include "app/cli/program.h"
+#include "app/version.h"
+#include "app/windows/console_output.h"
+#include "app/windows/windows_front_end.h"
+
+namespace {
+
+// Help, version and usage errors go to the console; a program started
+// without one (from the desktop) shows them in a message box instead.
+void Show(const std::string& text, std::FILE* stream, bool haveOutput, UINT icon) {
+  if (haveOutput) {
+    std::fputs(text.c_str(), stream);
+    std::fputc('\n', stream);
+    std::fflush(stream);
+  } else {
+    MessageBoxA(nullptr, text.c_str(), kProgramTitle, MB_OK | icon);
+  }
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  const bool haveOutput = ConnectStandardOutput();
+  const ParseResult parsed = ParseProgramOptions(__argc, __argv, "qtr5-download");
+  switch (parsed.action) {
+    case ParseAction::kHelp:
+    case ParseAction::kVersion:
+      Show(parsed.text, stdout, haveOutput, MB_ICONINFORMATION);
+      return ExitStatus(ProgramOutcome::kSuccess);
+    case ParseAction::kUsageError:
+      Show(parsed.text, stderr, haveOutput, MB_ICONERROR);
+      return ExitStatus(ProgramOutcome::kUsageError);
+    case ParseAction::kRun:
+      break;
+  }
+  int status = 0;
+  {
+    WindowsFrontEnd frontEnd(parsed.options.yes);
+    status = RunProgram(parsed.options, frontEnd);
+  }
+  std::fflush(stdout);
+  std::fflush(stderr);
+  return status;
+}

@@ -1,0 +1,49 @@
+#include "app/windows/windows_front_end.h"
+
+#include <utility>
+
+#include "app/windows/automation_hooks.h"
+
+WindowsFrontEnd::WindowsFrontEnd(bool automated) : automated_(automated) {
+  if (automated_) {
+    StartAutomationHooks([this](const char* line) { PrintLine(line); });
+  }
+}
+
+WindowsFrontEnd::~WindowsFrontEnd() {
+  SetIdleTimer(nullptr);
+  if (automated_) StopAutomationHooks();
+}
+
+void WindowsFrontEnd::PrintLine(std::string_view line) {
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+void WindowsFrontEnd::PrintError(std::string_view line) {
+  std::fflush(stdout);
+  std::fputs("qtr5-download: ", stderr);
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fputc('\n', stderr);
+  std::fflush(stderr);
+}
+
+std::optional<std::string> WindowsFrontEnd::Ask(std::string_view) {
+  return std::nullopt;
+}
+
+void WindowsFrontEnd::SetIdleHandler(std::function<bool()> handler) {
+  // Without --yes the user drives the window; nothing is done for them.
+  SetIdleTimer(automated_ ? std::move(handler) : std::function<bool()>{});
+}
+
+std::FILE* WindowsFrontEnd::Output() {
+  std::fflush(stdout);
+  return stdout;
+}
+
+std::FILE* WindowsFrontEnd::ErrorOutput() {
+  std::fflush(stdout);
+  return stderr;
+}

@@ -1,0 +1,38 @@
+// The Windows program's front end for RunProgram: its own lines go to
+// standard output, diagnostics to standard error (see console_output.h).
+// No question is ever asked on the console.
+//
+// With --yes the program runs by itself: the idle handler runs from a timer
+// whenever the main window waits for its user (no modal dialog open), and
+// when it has nothing more to do the main window is closed. Every message
+// box is answered with its default button, and the status line and the
+// message boxes are echoed to standard output as they appear. Without
+// --yes the idle handler is not used: the user drives the window.
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "app/cli/program.h"
+
+class WindowsFrontEnd : public ProgramFrontEnd {
+ public:
+  explicit WindowsFrontEnd(bool automated);
+  ~WindowsFrontEnd() override;
+  WindowsFrontEnd(const WindowsFrontEnd&) = delete;
+  WindowsFrontEnd& operator=(const WindowsFrontEnd&) = delete;
+
+  void PrintLine(std::string_view line) override;
+  void PrintError(std::string_view line) override;
+  std::optional<std::string> Ask(std::string_view question) override;
+  bool CanAsk() const override { return false; }
+  void SetIdleHandler(std::function<bool()> handler) override;
+  std::FILE* Output() override;
+  std::FILE* ErrorOutput() override;
+
+ private:
+  bool automated_;
+};
