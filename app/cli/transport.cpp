@@ -17,9 +17,6 @@
 #include "aspi/recording/recording_provider.h"
 #include "aspi/recording/replay_provider.h"
 #endif
-#if QTR5_HAVE_WINDOWS_PROVIDER
-#include "aspi/windows/windows_transport.h"
-#endif
 
 namespace {
 
