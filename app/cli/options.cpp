@@ -9,6 +9,7 @@
 #include <system_error>
 #include <utility>
 
+#include "app/cli/exit_status.h"
 #include "app/cli/printable.h"
 #include "app/version.h"
 
@@ -20,20 +21,11 @@ constexpr const char* kDescription =
     "Without options it uses the default image QTR5_ORNA.HEX in the current\n"
     "directory and asks before it downloads.";
 
-constexpr const char* kFooter =
-    "Emulated layouts: a comma-separated list of ADAPTER:TARGET=KIND[+OPTION...]\n"
-    "entries (KIND drive, cdrom, disk, ...), or 'empty' (an adapter without devices)\n"
-    "or 'absent' (no ASPI service). Without LAYOUT: one drive at 0:0.\n"
-    "\n"
-    "Exit status:\n"
-    "  0  success (the download was done, the list or check succeeded)\n"
-    "  1  the image could not be read or the download failed\n"
-    "  2  usage error (bad option, option value or combination)\n"
-    "  3  no drive of the model was found (including no host adapter)\n"
-    "  4  several drives and no way to choose: give --device (nothing was sent)\n"
-    "  5  no download: declined at the question, no --yes without a terminal,\n"
-    "     or the program was closed before downloading\n"
-    "  6  internal failure (the main window could not be created)";
+constexpr const char* kLayoutHelp =
+    "Emulated drives: LAYOUT is a comma-separated list of A:T=KIND[+OPTION...]\n"
+    "(KIND drive, cdrom, disk, q1cd or disk3177k; OPTION rev=TEXT, busy=MS,\n"
+    "delay=MS, inquiry-bytes=N or fault=NAME), or 'empty' (an adapter without\n"
+    "devices) or 'absent' (no host adapter). Without LAYOUT: one drive at 0:0.\n";
 
 // Strings the parser fills before they are checked and copied into the
 // options; kept apart so that an option given without value is detected.
@@ -73,7 +65,7 @@ OptionHandles DefineOptions(CLI::App& app, ProgramOptions& o, RawValues& raw) {
   auto formatter = std::make_shared<HelpFormatter>();
   formatter->column_width(24);
   app.formatter(formatter);
-  app.footer(kFooter);
+  app.footer(std::string(kLayoutHelp) + "\nExit status:\n" + ExitStatusHelp());
   h.help = app.add_flag("-h,--help")->description("Print this help and exit");
   h.version =
       app.add_flag("--version")->description("Print the program's name and version and exit");

@@ -21,32 +21,6 @@
 
 namespace {
 
-struct StatusEntry {
-  ProgramOutcome outcome;
-  int status;
-  const char* meaning;
-};
-
-// The exit statuses: this table is the only place that gives them.
-constexpr StatusEntry kStatusTable[] = {
-    {ProgramOutcome::kSuccess, 0, "success: the download, the list or the check succeeded"},
-    {ProgramOutcome::kFailed, 1,
-     "the image could not be read (or there was none) or the download failed"},
-    {ProgramOutcome::kUsageError, 2, "usage error: bad option, option value or combination"},
-    {ProgramOutcome::kNoDrive, 3, "no drive of the model was found (also: no host adapter)"},
-    {ProgramOutcome::kInternalFailure, 4, "internal failure: the main window could not be made"},
-    {ProgramOutcome::kRefusedToGuess, 5,
-     "several drives and no way to choose one: give --device (nothing was sent)"},
-    {ProgramOutcome::kNotDownloaded, 6,
-     "no download: declined at the question, or no --yes without a terminal"},
-};
-
-const StatusEntry& EntryOf(ProgramOutcome outcome) {
-  for (const StatusEntry& entry : kStatusTable)
-    if (entry.outcome == outcome) return entry;
-  return kStatusTable[4];  // unreachable: every outcome is in the table
-}
-
 HINSTANCE ProgramInstance() {
 #ifdef _WIN32
   return GetModuleHandleA(nullptr);
@@ -129,15 +103,16 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
   g_runOptions.hasPreferredDevice = options.hasDevice;
   g_runOptions.preferredAdapter = options.deviceAdapter;
   g_runOptions.preferredTarget = options.deviceTarget;
-  // Several drives: the user chooses on a terminal; --yes and scripts never
-  // get a drive picked for them.
-  g_runOptions.mayAskForDevice = !options.yes && frontEnd.CanAsk();
+  // Several drives: the user chooses on a terminal or in the window; --yes
+  // and scripts never get a drive picked for them.
+  const bool userWorksTheWindow = !options.yes && frontEnd.UserWorksTheWindow();
+  g_runOptions.mayAskForDevice = !options.yes && (frontEnd.CanAsk() || userWorksTheWindow);
   if (options.hasImage) g_runOptions.initialImage = options.imagePath;
 
   DownloadAutomation automation(options, frontEnd);
-  frontEnd.SetIdleHandler([&automation] { return automation.OnIdle(); });
+  if (!userWorksTheWindow) frontEnd.SetIdleHandler([&automation] { return automation.OnIdle(); });
   const int appStatus = AppMain(ProgramInstance(), SW_SHOWNORMAL);
-  frontEnd.SetIdleHandler(nullptr);
+  if (!userWorksTheWindow) frontEnd.SetIdleHandler(nullptr);
 
   const ProgramOutcome outcome = Classify(appStatus, automation, options);
   if (outcome == ProgramOutcome::kRefusedToGuess) {
@@ -149,14 +124,6 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
 }
 
 }  // namespace
-
-int ExitStatus(ProgramOutcome outcome) {
-  return EntryOf(outcome).status;
-}
-
-const char* ExitStatusMeaning(ProgramOutcome outcome) {
-  return EntryOf(outcome).meaning;
-}
 
 int RunProgram(const ProgramOptions& options, ProgramFrontEnd& frontEnd) {
   if (options.check) return ExitStatus(RunCheck(options, frontEnd));

@@ -15,25 +15,8 @@
 #include <string>
 #include <string_view>
 
+#include "app/cli/exit_status.h"
 #include "app/cli/options.h"
-
-// What happened, in the words of the exit status table. Every way out of the
-// program ends in exactly one of these.
-enum class ProgramOutcome {
-  kSuccess,          // the download (or the list, or the check) succeeded
-  kFailed,           // the image could not be read or the download failed
-  kUsageError,       // bad option, option value or combination
-  kNoDrive,          // no drive of the model accepted (also: no host adapter)
-  kInternalFailure,  // the main window could not be created
-  kRefusedToGuess,   // several drives, no --device and no question allowed
-  kNotDownloaded,    // declined, not confirmed, or closed before a download
-};
-
-// The one table from outcomes to exit statuses.
-int ExitStatus(ProgramOutcome outcome);
-
-// One line per exit status, as the help and the README give them.
-const char* ExitStatusMeaning(ProgramOutcome outcome);
 
 class ProgramFrontEnd {
  public:
@@ -47,6 +30,10 @@ class ProgramFrontEnd {
   virtual std::optional<std::string> Ask(std::string_view question) = 0;
   // True when questions may be asked at all.
   virtual bool CanAsk() const = 0;
+  // True when a person works the window (a desktop program run without
+  // --yes): the Select Device dialog may then be shown, and the program
+  // does nothing by itself (no idle handler is set).
+  virtual bool UserWorksTheWindow() const { return false; }
   // Makes `handler` run whenever the application waits for its user: it
   // posts the next action and returns true, or returns false when it has
   // nothing more to do (the front end then closes the window).

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/cli/exit_status.h"
 #include "app/cli/options.h"
 #include "app/cli/printable.h"
 
@@ -170,6 +171,33 @@ TEST(PrintableText, DefusesControlAndNonAsciiBytes) {
       {"back\\slash", "back\\\\slash"},
   };
   for (const auto& c : cases) EXPECT_EQ(PrintableText(c.in), c.out);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ExitStatus, AgreedStatusesAndNoTwoOutcomesShareOne) {
+  EXPECT_EQ(ExitStatus(ProgramOutcome::kSuccess), 0);
+  EXPECT_EQ(ExitStatus(ProgramOutcome::kFailed), 1);
+  EXPECT_EQ(ExitStatus(ProgramOutcome::kUsageError), 2);
+  EXPECT_EQ(ExitStatus(ProgramOutcome::kNoDrive), 3);
+  const ProgramOutcome all[] = {ProgramOutcome::kSuccess,         ProgramOutcome::kFailed,
+                                ProgramOutcome::kUsageError,      ProgramOutcome::kNoDrive,
+                                ProgramOutcome::kInternalFailure, ProgramOutcome::kRefusedToGuess,
+                                ProgramOutcome::kNotDownloaded};
+  const std::string help = ProgramHelpText("qtr5-download");
+  for (ProgramOutcome a : all) {
+    for (ProgramOutcome b : all) {
+      if (a != b) {
+        EXPECT_NE(ExitStatus(a), ExitStatus(b));
+      }
+    }
+    // The help explains every status the program can end with.
+    const std::string line =
+        "  " + std::to_string(ExitStatus(a)) + "  " + ExitStatusMeaning(a) + "\n";
+    EXPECT_NE(help.find(line), std::string::npos) << line;
+  }
 }
 
 }  // namespace

@@ -1,0 +1,48 @@
+#include "app/cli/exit_status.h"
+
+namespace {
+
+struct StatusEntry {
+  ProgramOutcome outcome;
+  int status;
+  const char* meaning;
+};
+
+// The exit statuses: this table is the only place that gives them.
+constexpr StatusEntry kStatusTable[] = {
+    {ProgramOutcome::kSuccess, 0, "success: the download, the list or the check succeeded"},
+    {ProgramOutcome::kFailed, 1,
+     "the image could not be read (or there was none), or the "
+     "download failed"},
+    {ProgramOutcome::kUsageError, 2, "usage error: a bad option, value or combination"},
+    {ProgramOutcome::kNoDrive, 3, "no XPM-3177K drive was found (also: no host adapter)"},
+    {ProgramOutcome::kInternalFailure, 4, "internal failure: the main window could not be made"},
+    {ProgramOutcome::kRefusedToGuess, 5,
+     "several drives and no --device: none was chosen, nothing was sent"},
+    {ProgramOutcome::kNotDownloaded, 6,
+     "no download: declined, no --yes without a terminal, or closed first"},
+};
+
+const StatusEntry& EntryOf(ProgramOutcome outcome) {
+  for (const StatusEntry& entry : kStatusTable)
+    if (entry.outcome == outcome) return entry;
+  return kStatusTable[4];  // unreachable: every outcome is in the table
+}
+
+}  // namespace
+
+int ExitStatus(ProgramOutcome outcome) {
+  return EntryOf(outcome).status;
+}
+
+const char* ExitStatusMeaning(ProgramOutcome outcome) {
+  return EntryOf(outcome).meaning;
+}
+
+std::string ExitStatusHelp() {
+  std::string text;
+  for (const StatusEntry& entry : kStatusTable) {
+    text += "  " + std::to_string(entry.status) + "  " + entry.meaning + "\n";
+  }
+  return text;
+}

@@ -1,0 +1,26 @@
+// The exit statuses of the qtr5-download programs: one table, used by the
+// programs to end and by the help text to explain them.
+#pragma once
+
+#include <string>
+
+// What happened, in the words of the exit status table. Every way out of the
+// program ends in exactly one of these.
+enum class ProgramOutcome {
+  kSuccess,          // the download (or the list, or the check) succeeded
+  kFailed,           // the image could not be read (or there was none), or the download failed
+  kUsageError,       // bad option, option value or combination
+  kNoDrive,          // no drive of the model accepted (also: no host adapter)
+  kInternalFailure,  // the main window could not be created
+  kRefusedToGuess,   // several drives, no --device and no question allowed
+  kNotDownloaded,    // declined, not confirmed, or closed before a download
+};
+
+// The exit status of an outcome.
+int ExitStatus(ProgramOutcome outcome);
+
+// What the status means, in one line.
+const char* ExitStatusMeaning(ProgramOutcome outcome);
+
+// The table as the help shows it: "  N  meaning" lines, in status order.
+std::string ExitStatusHelp();
