@@ -186,7 +186,7 @@ TEST(ExitStatus, AgreedStatusesAndNoTwoOutcomesShareOne) {
                                 ProgramOutcome::kUsageError,      ProgramOutcome::kNoDrive,
                                 ProgramOutcome::kInternalFailure, ProgramOutcome::kRefusedToGuess,
                                 ProgramOutcome::kNotDownloaded};
-  const std::string help = ProgramHelpText("qtr5-download");
+  const std::string help = ProgramHelpText("qtr5-download") + "\n";
   for (ProgramOutcome a : all) {
     for (ProgramOutcome b : all) {
       if (a != b) {
