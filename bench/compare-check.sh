@@ -5,7 +5,9 @@
 #   objcopy -I ihex -O binary --gap-fill 0xFF FILE OUT
 #   srec_cat FILE -intel -fill 0xFF 0 0x10000 -o OUT -binary
 # Usage: bench/compare-check.sh [BUILD_DIR]   (default: build-release if it has the
-# program, else build). Without qtr5-download the bench driver check-driver is timed.
+# program, else build). Without qtr5-download, or with USE_DRIVER=1, the bench driver
+# check-driver (the same image check in a minimal program) is timed instead.
+# RUNS sets the number of timed runs per command (default 200).
 # Needs hyperfine, binutils and srecord (setup.sh installs them).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -24,7 +26,7 @@ if [[ -z "$generator" ]]; then
   cmake --build "$build" --target make-sample-image >/dev/null
   generator=$(find "$build" -type f -name make-sample-image -perm -u+x | head -n 1)
 fi
-if [[ -x "$build/qtr5-download" ]]; then
+if [[ -x "$build/qtr5-download" && "${USE_DRIVER:-0}" != 1 ]]; then
   check=("$build/qtr5-download" --check)
 else
   driver=$(find "$build" -type f -name check-driver -perm -u+x | head -n 1)
@@ -32,7 +34,7 @@ else
     cmake --build "$build" --target check-driver >/dev/null
     driver=$(find "$build" -type f -name check-driver -perm -u+x | head -n 1)
   fi
-  echo "compare-check: $build/qtr5-download not found; timing the image check driver $driver"
+  echo "compare-check: timing the image check driver $driver"
   check=("$driver")
 fi
 
