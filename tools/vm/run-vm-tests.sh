@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# Boots the program in a virtual machine against drives that QEMU emulates
+# and a real Linux kernel's SCSI stack, and checks what it prints and its
+# exit status. Usage: tools/vm/run-vm-tests.sh [PROGRAM] (default
+# build/qtr5-download). Skips, saying why, where QEMU cannot run.
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+top=$(cd "$here/../.." && pwd)
+program=${1:-$top/build/qtr5-download}
+work=${VM_WORK:-$top/build/vm}
+sample=$top/samples/QTR5_ORNA.HEX
+source "$here/vm-lib.sh"
+
+if ! command -v qemu-system-x86_64 >/dev/null; then
+  echo "vm: SKIPPED: qemu-system-x86_64 is not installed (./setup.sh installs it)"
+  exit 0
+fi
+if [[ ! -x "$program" ]]; then
+  echo "vm: $program does not exist; build it first" >&2
+  exit 1
+fi
+mkdir -p "$work"
+if ! vm_fetch_kernel "$work/cache"; then
+  echo "vm: SKIPPED: no kernel package could be fetched"
+  exit 0
+fi
+
+passed=0
+failed=0
+check() {  # check NAME CONDITION-DESCRIPTION COMMAND...
+  local name=$1 what=$2
+  shift 2
+  if "$@"; then
+    echo "  ok   $what"
+  else
+    echo "  FAIL $what"
+    case_failed=1
+  fi
+}
+has() { grep -q -- "$2" "$1"; }
+count() { grep -c -- "$2" "$1"; }
+
+# The devices of the cases that need a drive of the model.
+model_drives=(-device virtio-scsi-pci,id=s0
+  -device 'scsi-cd,bus=s0.0,scsi-id=3,lun=0,vendor=QTR5,product=CD-ROM XPM-3177K,ver=1.00'
+  -device 'scsi-cd,bus=s0.0,scsi-id=1,lun=0,vendor=OTHER,product=CD-ROM MODEL-1,ver=2.00'
+  -device ide-cd,bus=ide.1)
+
+run_case() {  # run_case NAME LIMIT QEMU-ARGS...
+  local name=$1 limit=$2
+  shift 2
+  log=$work/$name.log
+  local initrd=$work/$name.cpio.gz
+  vm_build_initramfs "$initrd" "$program" "$here/cases/$name.sh" "$sample"
+  local t0=$SECONDS
+  vm_boot "$initrd" "$log" "$limit" "$@"
+  tr -d '\r' <"$log" >"$log.txt"
+  log=$log.txt
+  echo "vm: case $name ($((SECONDS - t0)) s)"
+  case_failed=0
+  check "$name" "the guest ran the case to its end" has "$log" "QTR5-VM-RESULT"
+}
+finish_case() {
+  if [[ $case_failed -eq 0 ]]; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "  --- guest console of the failed case ($log):"
+    sed 's/^/  | /' "$log" | tail -n 60
+  fi
+}
+
+run_case list 120 "${model_drives[@]}"
+check list "--list exits 0" has "$log" "list-exit=0"
+check list "exactly the model drive, at adapter 0, target 3" \
+  has "$log" '{"drives":\[{"adapter":0,"model":"QTR5    CD-ROM XPM-3177K","revision":"1.00","target":3}\],"found":1}'
+check list "the drive of another model and the ATAPI drive are not listed" \
+  test "$(grep -c -E 'MODEL-1|QEMU DVD' <(grep -v '^sysfs:' "$log"))" -eq 0
+finish_case
+
+run_case download 180 "${model_drives[@]}"
+check download "exit status 1" has "$log" "download-exit=1"
+check download "the tray was opened" has "$log" "out: Open Tray..."
+check download "the download was reported failed" has "$log" "out: Download has been failed!"
+check download "the tray command completed" \
+  has "$log" '"cdb":"1b00000002'
+check download "the download command reached the device and was refused with sense data" \
+  grep -q -E 'rec: .*"cdb":"55000077.*"status":4' "$log"
+check download "no INQUIRY after the refused download" \
+  test "$(sed -n '/"cdb":"55000077/,$p' "$log" | grep -c '"cdb":"12')" -eq 0
+finish_case
+
+run_case no-sg 120 "${model_drives[@]}"
+check no-sg "--list exits 3" has "$log" "list-exit=3"
+check no-sg "the run exits 3" has "$log" "run-exit=3"
+check no-sg "the program says the sg module is not loaded" grep -q -i "sg.*module\|module.*sg" "$log"
+check no-sg "the status line ends on Fail to Find Device" has "$log" "Fail to Find Device"
+finish_case
+
+run_case timeout 240
+check timeout "the drive is found while it answers" has "$log" "control-exit=0"
+check timeout "commands that time out find no drive: exit 3" has "$log" "timeout-exit=3"
+elapsed=$(sed -n 's/^elapsed=//p' "$log")
+check timeout "the program ends within its limits (${elapsed:-?} s)" test "${elapsed:-999}" -le 90
+finish_case
+
+# A recording made in the machine replays on the host with the same output.
+rec=$work/download-session.jsonl
+sed -n 's/^rec: //p' "$work/download.log.txt" >"$rec"
+sed -n 's/^out: //p' "$work/download.log.txt" >"$work/download-guest.out"
+case_failed=0
+log=$work/replay.log
+echo "vm: case replay (host)"
+(cd "$work" && "$program" --replay "$rec" --image "$sample" --yes </dev/null >"$work/download-host.out" 2>"$log")
+status=$?
+check replay "the replay exits 1 as the machine did" test "$status" -eq 1
+check replay "the replay prints what the machine printed" diff -u "$work/download-guest.out" "$work/download-host.out"
+finish_case
+
+echo "vm: $passed passed, $failed failed"
+[[ $failed -eq 0 ]]
