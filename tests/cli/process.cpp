@@ -70,7 +70,8 @@ RunResult RunProcess(const std::string& program, const RunRequest& request) {
 
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::seconds(request.timeoutSeconds);
-  bool answered = request.prompt.empty();
+  std::size_t nextAnswer = 0;
+  std::size_t searchFrom = 0;
   std::vector<pollfd> fds;
   if (request.terminal) {
     fds.push_back({terminal, POLLIN, 0});
@@ -97,10 +98,15 @@ RunResult RunProcess(const std::string& program, const RunRequest& request) {
         --open;
       }
     }
-    if (!answered && result.output.find(request.prompt) != std::string::npos) {
-      answered = true;
-      const ssize_t written = write(terminal, request.answer.data(), request.answer.size());
-      (void)written;
+    if (nextAnswer < request.dialogue.size()) {
+      const auto& [prompt, answer] = request.dialogue[nextAnswer];
+      const std::size_t at = result.output.find(prompt, searchFrom);
+      if (at != std::string::npos) {
+        ++nextAnswer;
+        searchFrom = at + prompt.size();
+        const ssize_t written = write(terminal, answer.data(), answer.size());
+        (void)written;
+      }
     }
   }
   int waitStatus = 0;

@@ -12,11 +12,11 @@ struct RunRequest {
   std::string workingDirectory;                                  // "" keeps the current one
   std::vector<std::pair<std::string, std::string>> environment;  // added or replaced
   // On a terminal: standard input, output and error all go to a
-  // pseudo-terminal, and `output` receives what was shown on it. When the
-  // output contains `prompt`, `answer` is typed (once).
+  // pseudo-terminal, and `output` receives what was shown on it. The
+  // dialogue is played in order: when the output shows the next prompt
+  // (after the previous answer), its answer is typed.
   bool terminal = false;
-  std::string prompt;
-  std::string answer;
+  std::vector<std::pair<std::string, std::string>> dialogue;  // prompt, answer
   int timeoutSeconds = 60;
 };
 

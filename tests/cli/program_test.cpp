@@ -36,6 +36,14 @@ std::string LineWith(const std::string& text, const std::string& piece) {
   return "";
 }
 
+std::string WithoutProgress(const std::string& text) {
+  std::istringstream lines(text);
+  std::string kept;
+  for (std::string line; std::getline(lines, line);)
+    if (line.rfind("Progress:", 0) != 0) kept += line + "\n";
+  return kept;
+}
+
 bool Contains(const std::string& text, const std::string& piece) {
   return text.find(piece) != std::string::npos;
 }
@@ -345,8 +353,7 @@ TEST_F(ProgramRun, OnATerminalTheProgramAsksBeforeItDownloads) {
   PutDefaultImage();
   RunRequest no;
   no.terminal = true;
-  no.prompt = "[y/N]";
-  no.answer = "n\n";
+  no.dialogue = {{"[y/N]", "n\n"}};
   const RunResult declined = Run({"--emulate", "--emulate-state", "state"}, no);
   EXPECT_EQ(declined.status, 6) << Describe(declined);
   EXPECT_TRUE(Contains(declined.output, "Download QTR5_ORNA.HEX to ")) << declined.output;
@@ -355,11 +362,68 @@ TEST_F(ProgramRun, OnATerminalTheProgramAsksBeforeItDownloads) {
   EXPECT_FALSE(fs::exists(dir_ / "state" / "0-0" / "firmware.bin"));
 
   RunRequest yes = no;
-  yes.answer = "y\n";
+  yes.dialogue = {{"[y/N]", "y\n"}};
   const RunResult accepted = Run({"--emulate", "--emulate-state", "state"}, yes);
   EXPECT_EQ(accepted.status, 0) << Describe(accepted);
   EXPECT_TRUE(Contains(accepted.output, "Download has been done successfully!"));
   EXPECT_TRUE(fs::exists(dir_ / "state" / "0-0" / "firmware.bin"));
+}
+
+// Without the default image a user on a terminal names the file, as the
+// browse button lets them, and is then asked before the download.
+TEST_F(ProgramRun, OnATerminalAMissingImageIsAskedFor) {
+  fs::copy_file(kSample, dir_ / "other.hex");
+  RunRequest request;
+  request.terminal = true;
+  request.dialogue = {{"(*.HEX)", "other.hex\n"}, {"[y/N]", "yes\n"}};
+  const RunResult r = Run({"--emulate", "--emulate-state", "state"}, request);
+  ASSERT_EQ(r.status, 0) << Describe(r);
+  EXPECT_TRUE(Contains(r.output, "QTR5_ORNA.HEX file not found.")) << r.output;
+  EXPECT_TRUE(Contains(r.output, "Download other.hex to ")) << r.output;
+  EXPECT_EQ(ReadFile(dir_ / "state" / "0-0" / "firmware.bin"), SampleImage());
+}
+
+// ---- recorded sessions ----
+
+TEST_F(ProgramRun, ARecordedSessionReplaysAndAnotherImageLeavesIt) {
+  PutDefaultImage();
+  const RunResult recorded = Run({"--emulate", "--yes", "--record", "session.jsonl"});
+  ASSERT_EQ(recorded.status, 0) << Describe(recorded);
+  ASSERT_TRUE(fs::file_size(dir_ / "session.jsonl") > 0);
+
+  const RunResult replayed = Run({"--replay", "session.jsonl", "--yes"});
+  EXPECT_EQ(replayed.status, 0) << Describe(replayed);
+  // Everything but the progress lines, whose steps depend on the timing.
+  EXPECT_EQ(WithoutProgress(replayed.output), WithoutProgress(recorded.output));
+
+  // Another image sends other data: the replay refuses it, the download fails.
+  std::ofstream(dir_ / "other.hex") << ":0100000041BE\r\n:00000001FF\r\n";
+  const RunResult diverged = Run({"--replay", "session.jsonl", "--yes", "--image", "other.hex"});
+  EXPECT_EQ(diverged.status, 1) << Describe(diverged);
+  EXPECT_TRUE(Contains(diverged.output, "Download has been failed!")) << diverged.output;
+  EXPECT_NE(diverged.error, "");
+}
+
+TEST_F(ProgramRun, UnusableFilesForTheTransportAreUsageErrors) {
+  fs::create_directories(dir_ / "folder");
+  std::ofstream(dir_ / "not-a-folder") << "x";
+  std::ofstream(dir_ / "garbage.jsonl") << "this is no recording\n";
+  const struct {
+    std::vector<std::string> args;
+    const char* named;  // the message names the file
+  } cases[] = {
+      {{"--emulate", "--list", "--record", "folder"}, "folder"},
+      {{"--emulate", "--list", "--record", "missing/dir/r.jsonl"}, "missing/dir/r.jsonl"},
+      {{"--replay", "missing.jsonl", "--list"}, "missing.jsonl"},
+      {{"--replay", "garbage.jsonl", "--list"}, "garbage.jsonl"},
+      {{"--emulate", "--emulate-state", "not-a-folder", "--list"}, "not-a-folder"},
+  };
+  for (const auto& c : cases) {
+    const RunResult r = Run(c.args);
+    EXPECT_EQ(r.status, 2) << c.named << "\n" << Describe(r);
+    EXPECT_TRUE(Contains(r.error, c.named)) << r.error;
+    EXPECT_EQ(r.output, "") << c.named;
+  }
 }
 
 }  // namespace
