@@ -10,12 +10,12 @@ seconds=${FUZZ_SECONDS:-60}
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz --target fuzz-hex-loader
 
-work=$(mktemp -d)
+work=$(mktemp -d -p /dev/shm 2>/dev/null || mktemp -d)  # memory-backed when possible: one file per run
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/corpus" "$work/artifacts"
 echo "fuzzing the HEX loader for ${seconds} s"
 if ! TMPDIR="$work" build-fuzz/fuzz/fuzz-hex-loader -max_total_time="$seconds" -max_len=4096 \
-    -print_final_stats=1 -artifact_prefix="$work/artifacts/" \
+    -dict=fuzz/hex.dict -print_final_stats=1 -artifact_prefix="$work/artifacts/" \
     "$work/corpus" fuzz/corpus >"$work/log" 2>&1; then
   tail -n 60 "$work/log" >&2
   for artifact in "$work"/artifacts/*; do
