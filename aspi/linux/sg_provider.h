@@ -7,7 +7,12 @@
 // answers SS_NO_DEVICE with a selection timeout, as an empty target of a real
 // bus does. Every command runs synchronously on /dev/sgN (read-write,
 // non-blocking) through libsgutils2, with the timeout CommandTimeLimit gives
-// its command block; the final status is stored when SendCommand returns.
+// its command block (INQUIRY 10 s, START STOP UNIT 30 s, the download
+// command 5 minutes, anything else 60 s; rounded up to whole seconds); the
+// final status is stored when SendCommand returns. A command that times out
+// at the host, a device that is gone (ENODEV, ENXIO) or refused access
+// (EACCES) fail; a command interrupted by a signal (EINTR) is sent again,
+// except one with data out, which may already have reached the drive.
 //
 // From the download command (operation code 0x55) on, the provider holds
 // that target open exclusively (O_EXCL) for the rest of the run, so that no

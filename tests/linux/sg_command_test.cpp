@@ -95,6 +95,10 @@ sg::PassThroughResult Result(int submit, int os, int host, int driver, int scsi,
   return r;
 }
 
+void PrintTo(const Outcome& outcome, std::ostream* out) {
+  *out << outcome.name;
+}
+
 class SgOutcome : public SgCommand, public ::testing::WithParamInterface<Outcome> {};
 
 TEST_P(SgOutcome, LandsInTheRequestBlock) {
