@@ -48,8 +48,9 @@ std::string OpenProblem(const Target& target, int error) {
     case EACCES:
     case EPERM:
       return Describe(target) +
-             " needs read and write access: run the program as root (sudo), or give your user "
-             "access to it, for example with the udev rule shipped with the program.";
+             " needs read and write access (permission denied): run the program as root "
+             "(sudo), or give your user access to it with the example udev rule "
+             "60-qtr5-download.rules (see README.drive-access.md).";
     case ENOENT:
       return Describe(target) + " does not exist: its device node is missing.";
     case EBUSY:
@@ -77,7 +78,8 @@ class SgProvider final : public AspiProvider {
   }
 
   aspi::DWORD GetSupportInfo() override {
-    if (adapters_.empty()) return static_cast<aspi::DWORD>(SS_NO_ADAPTERS) << 8;
+    // The service itself is always ready; without usable devices it offers
+    // no adapter (and the diagnostics say why).
     const std::size_t count = std::min<std::size_t>(adapters_.size(), 255);
     return (static_cast<aspi::DWORD>(SS_COMP) << 8) | static_cast<aspi::DWORD>(count);
   }
