@@ -75,11 +75,11 @@ void SyncDirectory(const std::string& directory) {
 constexpr char kSeparators[] = "/";
 #endif
 
-std::string DirectoryOf(const std::string& path) {
+// The part of `path` up to and including its last separator ("" for a bare name), so
+// that a name put behind it lands in the same directory.
+std::string DirectoryPrefix(const std::string& path) {
   const std::size_t cut = path.find_last_of(kSeparators);
-  if (cut == std::string::npos) return ".";
-  if (cut == 0) return path.substr(0, 1);
-  return path.substr(0, cut);
+  return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
 }
 
 bool WriteAll(int fd, const unsigned char* data, std::size_t size) {
@@ -106,8 +106,8 @@ bool WriteFileAtomically(const char* path, const void* data, std::size_t size, s
     error = "no file name";
     return false;
   }
-  const std::string directory = DirectoryOf(path);
-  const std::string prefix = directory + "/.qtr5-save-" + std::to_string(ProcessId()) + "-";
+  const std::string directory = DirectoryPrefix(path);
+  const std::string prefix = directory + ".qtr5-save-" + std::to_string(ProcessId()) + "-";
 
   std::string temporary;
   int fd = -1;
@@ -136,6 +136,6 @@ bool WriteFileAtomically(const char* path, const void* data, std::size_t size, s
     std::remove(temporary.c_str());
     return false;
   }
-  SyncDirectory(directory);
+  SyncDirectory(directory.empty() ? "." : directory);
   return true;
 }
