@@ -3,6 +3,11 @@
 // (see session_format.h), flushed line by line so that a session that ends
 // badly is still on disk up to its last command. `--record FILE` puts it in
 // front of the real transport; a user attaches the file to a bug report.
+//
+// A command is recorded once its outcome is known, so SendCommand returns
+// only then (a posted command, too), or when the time the command may take
+// (CommandTimeLimit plus CommandWaitGrace) has run out; such a command is
+// recorded as still pending, and an abort of it with the status it ended in.
 #pragma once
 
 #include <fstream>
