@@ -30,7 +30,11 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
   if (size == sizeof(ReportList) && g_reportListFailureCountdown > 0) {
     if (--g_reportListFailureCountdown == 0) return nullptr;
   }
-  return std::malloc(size == 0 ? 1 : size);
+  try {
+    return ::operator new(size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
 }
 
 std::string HexFile(std::uint16_t address, const std::vector<std::uint8_t>& bytes) {

@@ -244,11 +244,6 @@ TEST_F(MainWindowTest, PictureButtonShowsTheReleaseNotes) {
   EXPECT_TRUE(driver_.UnscriptedWaits().empty());
 }
 
-TEST_F(MainWindowTest, ReleaseNoteProcEndsOnlyOnOkOrClose) {
-  EXPECT_EQ(ReleaseNoteProc(nullptr, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0), TRUE);
-  EXPECT_EQ(ReleaseNoteProc(nullptr, WM_SETTEXT, 0, 0), FALSE);
-}
-
 TEST_F(MainWindowTest, EscapeDoesNothing) {
   WriteDefaultImage();
   AddDrive(0, 0);

@@ -69,7 +69,9 @@ TEST_F(DownloadTest, ChecksumAndFirstBytesTravelInTheCommandTheRestMovedDownByTw
   const unsigned sum = std::accumulate(image.begin(), image.end(), 0u) & 0xFFFF;
 
   ASSERT_EQ(app_->DownloadFirmware(), 1);
-  const LoggedCommand& download = Sent().at(0);
+  const auto sent = Sent();
+  ASSERT_FALSE(sent.empty());
+  const LoggedCommand& download = sent[0];
   EXPECT_EQ(download.cdb[5], sum >> 8);
   EXPECT_EQ(download.cdb[6], sum & 0xFF);
   EXPECT_EQ(download.cdb[10], 0x12);
@@ -92,7 +94,8 @@ TEST_F(DownloadTest, DriveThatAnswersTheFirstInquiryNeedsOneSettleDelay) {
   EXPECT_EQ(clock_.SleepCount() - sleepsBefore, 1);
   EXPECT_EQ(clock_.LastSleep(), kSettleDelayMs);
   EXPECT_EQ(SentWith(kInquiry), 1);
-  const LoggedCommand& inquiry = Sent().back();
+  const auto sent = Sent();
+  const LoggedCommand& inquiry = sent.back();
   EXPECT_EQ(inquiry.Opcode(), kInquiry);
   EXPECT_EQ(inquiry.cdb[4], 36);
   EXPECT_EQ(inquiry.transferLength, 36u);
