@@ -52,11 +52,11 @@ EmulatedBus::~EmulatedBus() {
   }
   wake_.notify_all();
   // A service that shuts down ends what it still holds.
+  // A worker that delivered its answer has no claim on the block any more,
+  // which may be gone by now.
   for (auto& worker : workers) {
     worker->thread.join();
-    if (LoadSrbByte(AsExec(worker->request)->SRB_Status) == SS_PENDING) {
-      EndAborted(worker->request);
-    }
+    if (!worker->delivering) EndAborted(worker->request);
   }
   for (const PendingRequest& pending : pending_) EndAborted(pending.request);
 }
@@ -338,6 +338,7 @@ void EmulatedBus::StartWorker(void* srb, DeviceResponse response) {
         raw->finished = true;
         return;
       }
+      raw->delivering = true;
     }
     Deliver(srb, response);
     if (post != nullptr) post(srb);
@@ -379,7 +380,7 @@ bool EmulatedBus::Withdraw(void* srb) {
   if (worker != nullptr) {
     wake_.notify_all();
     worker->thread.join();
-    stillPending = LoadSrbByte(AsExec(srb)->SRB_Status) == SS_PENDING;
+    stillPending = !worker->delivering;
   }
   const auto it = std::find_if(pending_.begin(), pending_.end(),
                                [srb](const PendingRequest& p) { return p.request == srb; });
@@ -414,7 +415,7 @@ void EmulatedBus::AbortAllAt(std::uint8_t adapter, std::uint8_t target) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     for (auto& worker : workers_) {
-      if (worker->adapter == adapter && worker->target == target && !worker->finished) {
+      if (worker->adapter == adapter && worker->target == target && !worker->delivering) {
         requests.push_back(worker->request);
       }
     }

@@ -74,6 +74,7 @@ class EmulatedBus : public AspiProvider {
     std::uint8_t target = 0;
     std::thread thread;
     bool cancelled = false;
+    bool delivering = false;  // past its delay: it ends the command itself
     bool finished = false;
   };
   struct PendingRequest {

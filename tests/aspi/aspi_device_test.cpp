@@ -133,8 +133,11 @@ TEST(ExecuteWait, FillsTheRequestBlockFromTheLoadedCommand) {
   EXPECT_EQ(sent.SRB_Target, 6);
   EXPECT_EQ(sent.SRB_Lun, 0);
   EXPECT_EQ(sent.SRB_Flags, SRB_DIR_IN);
-  EXPECT_EQ(sent.SRB_BufLen, 36u);
-  EXPECT_EQ(sent.SRB_BufPointer, device.dataBuffer);
+  // Packed fields are copied out before they are compared.
+  const std::uint32_t bufferLength = sent.SRB_BufLen;
+  const std::uint8_t* bufferPointer = sent.SRB_BufPointer;
+  EXPECT_EQ(bufferLength, 36u);
+  EXPECT_EQ(bufferPointer, device.dataBuffer);
   EXPECT_EQ(sent.SRB_SenseLen, 18);
   EXPECT_EQ(sent.SRB_CDBLen, 12);
   EXPECT_EQ(sent.CDBByte[0], 0x12);
@@ -296,7 +299,8 @@ TEST(ExecutePosted, TheFlagIsRaisedBeforeTheHandOverAndARunningCommandIsAbortedA
     EXPECT_EQ(seenByService, 1);
     EXPECT_EQ(CommandPending(), 1);
     EXPECT_EQ(provider.received[0].exec.SRB_Flags, SRB_DIR_IN | SRB_POSTING);
-    EXPECT_EQ(provider.received[0].exec.SRB_PostProc, &PostRoutine);
+    void (*routine)(void*) = provider.received[0].exec.SRB_PostProc;
+    EXPECT_EQ(routine, &PostRoutine);
   }
   // The block still belonged to the service: the device took it back first,
   // and the completion routine of the aborted command lowered the flag.

@@ -40,7 +40,7 @@ TEST_P(Faults, ShowAsDescribed) {
   EXPECT_EQ(Run(GetParam().command), GetParam().succeeds);
   EXPECT_EQ(LoadSrbByte(device_->srb.SRB_Status), GetParam().status);
   EXPECT_EQ(device_->srb.SenseArea[0], GetParam().sense0);
-  const LoggedCommand& sent = bus_->CommandsTo(0, 0).back();
+  const LoggedCommand sent = bus_->CommandsTo(0, 0).back();
   EXPECT_EQ(sent.completion, GetParam().completion);
 }
 
