@@ -68,7 +68,11 @@ INSTANTIATE_TEST_SUITE_P(
                     ControlExpectation{106, 1007, ControlKind::kListView, "", 7, 7, 216, 84,
                                        kShown | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS |
                                            LVS_NOSORTHEADER | WS_BORDER | WS_TABSTOP,
-                                       0}));
+                                       0}),
+    [](const testing::TestParamInfo<ControlExpectation>& info) {
+      return "Dialog" + std::to_string(info.param.dialog) + "Control" +
+             std::to_string(info.param.id);
+    });
 
 TEST(DialogTemplates, DialogsHaveTheirTitlesFramesAndFont) {
   struct Expectation {

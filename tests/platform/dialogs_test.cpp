@@ -130,6 +130,13 @@ TEST_F(DialogsTest, EnterPressesTheEnabledDefaultButtonAndEscapeSendsCancel) {
   HWND other = CreateDialogParamA(nullptr, MAKEINTRESOURCEA(105), nullptr, TestProc, 0);
   MSG elsewhere{other, WM_KEYDOWN, VK_RETURN, 0, 0, {0, 0}};
   EXPECT_FALSE(IsDialogMessageA(main, &elsewhere)) << "a key for another dialog";
+  // Without a default push button Enter means IDOK.
+  DestroyWindow(GetDlgItem(main, 1));
+  test::g_received.clear();
+  EXPECT_TRUE(IsDialogMessageA(main, &key));
+  ASSERT_EQ(Commands().size(), 1u);
+  EXPECT_EQ(Commands()[0], std::make_pair(IDOK, static_cast<int>(BN_CLICKED)));
+  EXPECT_EQ(test::g_received.back().lParam, 0);
   // A disabled dialog swallows the key.
   EnableWindow(main, FALSE);
   test::g_received.clear();
