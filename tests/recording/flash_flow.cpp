@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "aspi/aspi_device.h"
+#include "image/image_checksum.h"
 
 namespace {
 
@@ -42,8 +43,7 @@ FlowOutcome RunFlashFlow(const std::uint8_t* image, const std::function<void()>&
   device.commandBlock[4] = 0x02;
   device.ExecuteWait();
 
-  std::uint16_t sum = 0;
-  for (std::size_t i = 0; i < 65536; ++i) sum = static_cast<std::uint16_t>(sum + image[i]);
+  const std::uint16_t sum = ImageChecksum(image);
   device.SetCommand(kDownload, SRB_DIR_OUT, 65535);
   device.commandBlock[3] = 0x77;
   device.commandBlock[5] = static_cast<std::uint8_t>(sum >> 8);
