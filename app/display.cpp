@@ -56,7 +56,13 @@ int DownloadApp::InitDialogContents() {
 void DownloadApp::SetStatePicture(int bitmapId) {
   HBITMAP picture = LoadBitmapA(instance, MAKEINTRESOURCEA(bitmapId));
   HWND button = GetDlgItem(mainWindow, kIdPicture);
-  SendMessageA(button, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture));
+  // The button does not own its pictures: the one it showed before is
+  // released here, so that the busy animation does not pile them up.
+  const LRESULT previous =
+      SendMessageA(button, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture));
+  if (previous != 0 && reinterpret_cast<HBITMAP>(previous) != picture) {
+    DeleteObject(reinterpret_cast<HGDIOBJ>(previous));
+  }
   InvalidateRect(button, nullptr, TRUE);
   UpdateWindow(button);
 }

@@ -82,12 +82,17 @@ TEST_F(DisplayTest, BusyPictureAlternatesStartingWithWait) {
   EXPECT_EQ(Picture(), kBitmapLogo);
 }
 
-TEST_F(DisplayTest, StatePictureIsRepaintedAtOnce) {
+TEST_F(DisplayTest, StatePictureIsRepaintedAtOnceAndTheOldOneReleased) {
   HWND button = GetDlgItem(Main(), kIdPicture);
   const int before = driver_.RepaintCount(button);
+  const auto old = reinterpret_cast<HGDIOBJ>(SendMessageA(button, BM_GETIMAGE, IMAGE_BITMAP, 0));
+  ASSERT_EQ(qtr5::ResourceIdOfHandle(old), kBitmapLogo);
   app_->SetStatePicture(kBitmapNg);
   EXPECT_EQ(Picture(), kBitmapNg);
   EXPECT_GT(driver_.RepaintCount(button), before);
+  EXPECT_EQ(qtr5::ResourceIdOfHandle(old), 0);
+  const auto shown = reinterpret_cast<HGDIOBJ>(SendMessageA(button, BM_GETIMAGE, IMAGE_BITMAP, 0));
+  EXPECT_EQ(qtr5::ResourceIdOfHandle(shown), kBitmapNg);
 }
 
 TEST_F(DisplayTest, ProgressSetsPositionAndPercentText) {
