@@ -142,6 +142,8 @@ class SgProvider final : public AspiProvider {
         if (error == 0) {
           ++usable;
         } else {
+          // A node that is not the device sysfs names is never used.
+          target.lost = error == -1;
           notes.push_back(error == -1 ? Describe(target) +
                                             " answers as another SCSI device than sysfs names; "
                                             "it is left alone."
