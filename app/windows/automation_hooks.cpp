@@ -55,12 +55,9 @@ void AnswerMessageBox(HWND box) {
         WindowText(box) + ": " + WindowText(GetDlgItem(box, kMessageBoxTextId));
     g_hooks.echo(line.c_str());
   }
-  // Posted, not sent: the box is still being activated. Its default button
-  // answers it, as the Enter key would.
-  const LRESULT defaultId = SendMessageA(box, DM_GETDEFID, 0, 0);
-  const WORD id = HIWORD(defaultId) == DC_HASDEFID ? LOWORD(defaultId) : IDOK;
-  PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-               reinterpret_cast<LPARAM>(GetDlgItem(box, id)));
+  // The Enter key, posted: the box is still being activated, and once its
+  // loop runs the key presses whichever button the box made its default.
+  PostMessageA(box, WM_KEYDOWN, VK_RETURN, 0);
 }
 
 LRESULT CALLBACK CbtHook(int code, WPARAM wParam, LPARAM lParam) {
