@@ -4,7 +4,6 @@
 
 #include "app/download_app.h"
 #include "app/resource_ids.h"
-#include "app/run_options.h"
 #include "image/hex_loader.h"
 #include "image/image_checksum.h"
 #include "image/result_codes.h"
