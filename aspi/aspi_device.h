@@ -38,10 +38,24 @@ class AspiDevice {
   void SetCommand(const std::uint8_t* block, std::uint8_t direction, std::uint32_t length);
   void SetCommand10(const std::uint8_t* block, std::uint8_t direction, std::uint32_t length);
 
+  // Sends the loaded command and polls until it ends; true only for SS_COMP
+  // without sense data. Between two polls the thread yields the processor, so
+  // that a service finishing the command on another thread gets to run even
+  // on a fully loaded machine. A command still running after
+  // CommandTimeLimit + CommandWaitGrace (command_time_limits.h) is aborted
+  // with SC_ABORT_SRB and counts as failed. Nothing is sent, and the result
+  // is false, without a data buffer, without an adapter or after
+  // ClearTarget(). g_commandPending is 0 afterwards in every case.
   bool ExecuteWait();
+  // 0 while the command runs, 1 when it ended well, 2 when it failed.
   int CheckStatus();
+  // Sends the loaded command with SRB_POSTING and returns at once;
+  // g_commandPending is raised before the hand-over and lowered by
+  // PostRoutine (or at once when the service refuses the block).
   void ExecutePosted();
   bool AbortCommand();
+  // False also while an earlier reset is still pending: its block stays the
+  // service's until it ends.
   bool ResetDevice();
 
   bool GetInquiryStrings(char* model, char* revision);
@@ -76,6 +90,8 @@ class AspiDevice {
  private:
   bool CanSend() const;
   void PrepareRequest(std::uint8_t flags);
+  // A command the service still holds is aborted before its block is
+  // written for the next command or released with the device.
   void ReclaimRequestBlock();
   bool WaitUntilFinal(const std::uint8_t& status, std::chrono::milliseconds limit) const;
 };
