@@ -98,13 +98,13 @@ sg::PassThroughResult FakeSgSystem::PassThrough(const sg::PassThroughRequest& re
   if (answers.empty()) return {};
   ScriptedAnswer answer = std::move(answers.front());
   answers.pop_front();
-  if (request.direction == sg::DataDirection::kIn) {
+  if (request.direction == sg::DataDirection::kIn && !answer.dataIn.empty()) {
     std::memcpy(request.data, answer.dataIn.data(),
                 std::min<std::size_t>(answer.dataIn.size(), request.length));
   }
   const std::size_t senseCount =
       std::min<std::size_t>(answer.sense.size(), static_cast<std::size_t>(request.senseCapacity));
-  std::memcpy(request.sense, answer.sense.data(), senseCount);
+  if (senseCount > 0) std::memcpy(request.sense, answer.sense.data(), senseCount);
   if (answer.result.senseLength == 0) answer.result.senseLength = static_cast<int>(senseCount);
   return answer.result;
 }
