@@ -1,0 +1,95 @@
+// The Qt6 Widgets backend of the portable window layer: every dialog the
+// program creates becomes a top-level Qt window with one widget per control,
+// placed by converting the template's dialog units with the dialog font's
+// base units (DejaVu Sans at 8 points stands in for MS Sans Serif). The window
+// layer keeps the state; this backend mirrors each change into the widgets
+// and turns the user's clicks, typing, keys and close boxes into the layer's
+// input messages.
+//
+// Requires a QApplication, created before the backend is installed.
+#pragma once
+
+#include <QFont>
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+#include <map>
+
+#include "platform/backend.h"
+
+class QEventLoop;
+
+namespace qtr5 {
+
+class QtBackend : public Backend {
+ public:
+  QtBackend();
+  ~QtBackend() override;
+  QtBackend(const QtBackend&) = delete;
+  QtBackend& operator=(const QtBackend&) = delete;
+
+  // Runs whenever the program waits for its user, before any real input is
+  // waited for: it posts the next action and returns true, or returns false
+  // when it has nothing more to do (it is then dropped and the user goes on).
+  void SetIdleHandler(std::function<bool()> handler) { idleHandler_ = std::move(handler); }
+  // With a limit, a wait for input that sees nothing for `milliseconds`
+  // reports that no input will come (the layer then ends the loops). 0 waits
+  // for ever, as the desktop program does.
+  void SetInputTimeout(int milliseconds) { inputTimeout_ = milliseconds; }
+  // Runs once each time the program starts waiting for input, after the idle
+  // handler declined (tests and screenshots look at the window there).
+  void SetWaitObserver(std::function<void()> observer) { waitObserver_ = std::move(observer); }
+
+  // The widget of a dialog or control (null when it has none), and back.
+  QWidget* WidgetOf(HWND window) const;
+  HWND WindowOf(const QWidget* widget) const;
+  // The area of a dialog's window that holds its controls; disabled while
+  // the dialog is (null for anything but a dialog).
+  QWidget* ClientOf(HWND dialog) const;
+  // The dialog font and its base units.
+  const QFont& DialogFont() const { return font_; }
+
+  // ---- Backend ----
+  void WindowCreated(HWND dialog) override;
+  void WindowDestroyed(HWND window) override;
+  void WindowChanged(HWND window, WindowChange change) override;
+  void Repaint(HWND window) override;
+  bool WaitForInput() override;
+  int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption,
+                     UINT type) override;
+  std::optional<std::string> ShowOpenFileDialog(const OpenFileRequest& request) override;
+  DialogBaseUnits BaseUnits() const override { return baseUnits_; }
+
+  // Called by the widgets when the user acted: the action was posted.
+  void InputPosted();
+  // True when input was posted since the current wait for input began.
+  bool InputPending() const { return posted_; }
+
+ private:
+  QWidget* CreateControl(QWidget* parent, HWND control);
+  void Refresh(HWND window, WindowChange change);
+  void PlaceDialog(HWND dialog, QWidget* widget);
+
+  QFont font_;
+  DialogBaseUnits baseUnits_;
+  std::map<HWND, QPointer<QWidget>> widgets_;
+  std::function<bool()> idleHandler_;
+  std::function<void()> waitObserver_;
+  int inputTimeout_ = 0;
+  bool posted_ = false;
+  bool syncing_ = false;  // mirroring the layer's state into a widget
+  QEventLoop* waiting_ = nullptr;
+};
+
+// The dialog font: DejaVu Sans (any sans-serif face when it is missing) at
+// 8 points on a 96 dpi dialog, 11 pixels, as Windows sizes MS Sans Serif.
+QFont MakeDialogFont();
+// Base units as Windows computes them: the average width of the 52 letters
+// (rounded half up) and the character height.
+DialogBaseUnits ComputeBaseUnits(const QFont& font);
+
+// The text of an 8-bit string of the program (local encoding), and back.
+QString FromProgramText(const std::string& text);
+std::string ToProgramText(const QString& text);
+
+}  // namespace qtr5

@@ -1,0 +1,115 @@
+// The bench of the window tests: the program's own code rendered by the Qt
+// backend (offscreen), an emulated bus as the ASPI service, a fake clock
+// behind GetTickCount and Sleep shared with the emulated drives, and a
+// working directory of its own for the default image. The test acts as the
+// user through Qt (QTest clicks and keys on the widgets) whenever the program
+// waits for input, and answers modal Qt windows (message boxes, the
+// open-file dialog) as they come up.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QString>
+#include <QWidget>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/download_app.h"
+#include "emulator/emulated_bus.h"
+#include "platform/clock.h"
+#include "platform/qt/qt_backend.h"
+
+inline void PrintTo(const QString& text, std::ostream* out) {
+  *out << '"' << text.toStdString() << '"';
+}
+
+// The resource id of the state picture a picture button shows (found by
+// comparing its pixels with the program's bitmaps); 0 for none, -1 for a
+// picture that is none of them.
+int PictureIdOf(const QImage& picture);
+
+// The Qt backend with a log of what every synchronous repaint put on the
+// screen: the state picture and the progress bar's text.
+class RecordingBackend : public qtr5::QtBackend {
+ public:
+  struct Frame {
+    int picture = 0;
+    std::string progressText;
+    int progressValue = 0;
+  };
+  void Repaint(HWND window) override;
+  std::vector<Frame> frames;
+  HWND mainWindow = nullptr;
+};
+
+class QtAppTest : public ::testing::Test {
+ protected:
+  QtAppTest();
+  ~QtAppTest() override;
+
+  void AddDrive(std::uint8_t adapter, std::uint8_t target, DeviceOptions options = {});
+  void WriteFile(const std::string& name, const std::string& content);
+  // QTR5_ORNA.HEX holding a small image.
+  void WriteDefaultImage();
+
+  // Builds the application as the entry does (start-up included), sets g_app.
+  DownloadApp& Start();
+  // Runs the program's message loop until the main window is gone.
+  int Run();
+
+  // The main window, also while the application is still being built.
+  HWND Main() const;
+  QWidget* Window() const { return backend_.WidgetOf(Main()); }
+  QWidget* Control(int id) const { return backend_.WidgetOf(GetDlgItem(Main(), id)); }
+  template <class T>
+  T* ControlAs(int id) const {
+    return dynamic_cast<T*>(Control(id));
+  }
+  // The state picture on the screen, as a resource id.
+  int ShownPicture() const;
+  // The status line's text as drawn.
+  QString ShownStatus() const;
+  // Cell of the report list as drawn.
+  QString ShownCell(int row, int column) const;
+
+  // The next time the program waits for input, `step` runs (one per wait).
+  void Then(std::function<void()> step) { steps_.push_back(std::move(step)); }
+  // The next modal Qt window (message box, file dialog) is handed to `answer`
+  // once it is up; `answer` must close it.
+  void WhenModal(std::function<void(QWidget*)> answer);
+  // Closes the main window with its close box (as a step does).
+  void CloseMain();
+
+  qtr5::FakeClock clock_{1000, 5};
+  std::unique_ptr<EmulatedBus> bus_;
+  RecordingBackend backend_;
+  std::unique_ptr<DownloadApp> app_;
+  int modalAnswered_ = 0;
+
+ private:
+  void ArmModalWatch();
+
+  std::deque<std::function<void()>> steps_;
+  std::deque<std::function<void(QWidget*)>> modalAnswers_;
+  bool watching_ = false;
+  std::unique_ptr<qtr5::ScopedBackend> installed_;
+  qtr5::ScopedClock scopedClock_{clock_};
+  std::string workDir_;
+  std::string previousDir_;
+};
+
+// A message box's parts, for the checks.
+struct BoxContents {
+  QString title;
+  QString text;
+  int icon = 0;  // QMessageBox::Icon
+  QStringList buttons;
+};
+BoxContents ReadBox(QWidget* modal);
+// Clicks the button of a message box whose text is `label` (without '&').
+void ClickBoxButton(QWidget* modal, const QString& label);
