@@ -81,8 +81,10 @@ class Backend {
   // reported before the dialog.
   virtual void WindowDestroyed(HWND window) { (void)window; }
   // The state of a dialog or control changed; read the new state with the
-  // query functions below. Called for every change, also when a value is set
-  // to what it already was (WM_SETTEXT with the same text).
+  // query functions below. Texts, pictures, icons, progress positions and
+  // list contents are reported on every set, also to the value they already
+  // had (WM_SETTEXT with the same text); the enabled, shown, topmost and
+  // placement states only when they really change.
   virtual void WindowChanged(HWND window, WindowChange change) {
     (void)window;
     (void)change;

@@ -124,8 +124,10 @@ class HeadlessDriver : public Backend {
   // Rows whose LVIS_SELECTED bit is set, in row order.
   std::vector<int> SelectedRows(HWND dialog, int id) const;
 
-  // Every value a control took, in order, including repeats, from its
-  // creation on (the template's text first), also after it was destroyed.
+  // Every value a control was given, in order, from its creation on (the
+  // template's text and enabled state first), also after it was destroyed.
+  // Texts, pictures and positions include repeats of the same value; the
+  // enabled history holds only real changes.
   std::vector<std::string> TextHistory(HWND dialog, int id) const;
   std::vector<int> PictureHistory(HWND dialog, int id) const;
   std::vector<int> ProgressHistory(HWND dialog, int id) const;
