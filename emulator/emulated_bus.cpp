@@ -194,6 +194,7 @@ aspi::DWORD EmulatedBus::GetSupportInfo() {
 }
 
 aspi::DWORD EmulatedBus::SendCommand(void* srb) {
+  if (srb == nullptr) return SS_INVALID_SRB;
   JoinFinishedWorkers();
   auto* header = static_cast<SRB_Header*>(srb);
   switch (header->SRB_Cmd) {
