@@ -29,6 +29,8 @@ class WindowsFrontEnd : public ProgramFrontEnd {
   void PrintError(std::string_view line) override;
   std::optional<std::string> Ask(std::string_view question) override;
   bool CanAsk() const override { return false; }
+  // Without --yes the user works the window: the Select Device dialog may be shown.
+  bool UserWorksTheWindow() const override { return !automated_; }
   void SetIdleHandler(std::function<bool()> handler) override;
   std::FILE* Output() override;
   std::FILE* ErrorOutput() override;
