@@ -135,7 +135,7 @@ bool ParseFault(std::string_view name, Fault& fault) {
   return false;
 }
 
-bool ParseDeviceSpec(std::string_view text, DeviceOptions& options, std::string& error) {
+bool ParseDeviceDescription(std::string_view text, DeviceOptions& options, std::string& error) {
   options = DeviceOptions{};
   const std::size_t plus = text.find('+');
   const std::string_view kind = text.substr(0, plus);
@@ -215,9 +215,9 @@ bool ParseLayout(std::string_view text, Layout& layout, std::string& error) {
     LayoutEntry parsed;
     parsed.adapter = static_cast<std::uint8_t>(adapter);
     parsed.target = static_cast<std::uint8_t>(target);
-    std::string specError;
-    if (!ParseDeviceSpec(entry.substr(equals + 1), parsed.options, specError)) {
-      error = where + specError;
+    std::string deviceError;
+    if (!ParseDeviceDescription(entry.substr(equals + 1), parsed.options, deviceError)) {
+      error = where + deviceError;
       return false;
     }
     layout.entries.push_back(parsed);

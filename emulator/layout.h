@@ -33,7 +33,7 @@ struct Layout {
 bool ParseLayout(std::string_view text, Layout& layout, std::string& error);
 
 // Parses "KIND[+OPT...]" into `options`.
-bool ParseDeviceSpec(std::string_view text, DeviceOptions& options, std::string& error);
+bool ParseDeviceDescription(std::string_view text, DeviceOptions& options, std::string& error);
 
 // Parses a fault name ("slow-inquiry", "refuse-download", ...).
 bool ParseFault(std::string_view name, Fault& fault);
