@@ -1,10 +1,10 @@
 // The state folder between runs, and the command log.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 
 #include "emulator/state_store.h"
 #include "tests/emulator/bus_fixture.h"
@@ -16,9 +16,13 @@ namespace fs = std::filesystem;
 class StateFolder : public BusFixture {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/qtr5-emulator-state-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && dir_.empty(); ++attempt) {
+      const fs::path candidate =
+          fs::temp_directory_path() / ("qtr5-emulator-state-" + std::to_string(random()));
+      if (fs::create_directory(candidate)) dir_ = candidate;
+    }
+    ASSERT_FALSE(dir_.empty());
   }
   void TearDown() override {
     BusFixture::TearDown();
