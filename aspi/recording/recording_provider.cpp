@@ -109,7 +109,7 @@ aspi::DWORD RecordingProvider::SendCommand(void* request) {
     record["data_in"] = Nullable(in && srb.SRB_BufPointer != nullptr,
                                  recording::HexEncode(srb.SRB_BufPointer, in ? length : 0));
     record["buf_len_after"] =
-        Nullable((srb.SRB_Flags & SRB_ENABLE_RESIDUAL_COUNT) != 0, srb.SRB_BufLen);
+        Nullable((srb.SRB_Flags & SRB_ENABLE_RESIDUAL_COUNT) != 0, aspi::DWORD{srb.SRB_BufLen});
     pending_ = status == SS_PENDING ? request : nullptr;
     Write(record.dump());
     return returned;

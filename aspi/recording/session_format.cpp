@@ -72,11 +72,12 @@ nlohmann::ordered_json DescribeExecRequest(const SRB_ExecSCSICmd& srb) {
   request["direction"] = DirectionName(srb.SRB_Flags);
   const std::size_t cdbLength = std::min<std::size_t>(srb.SRB_CDBLen, sizeof srb.CDBByte);
   request["cdb"] = HexEncode(srb.CDBByte, cdbLength);
-  request["length"] = srb.SRB_BufLen;
+  const std::uint32_t length = srb.SRB_BufLen;  // a copy: the field is not aligned
+  request["length"] = length;
   request["sense_len"] = srb.SRB_SenseLen;
   const bool out = (srb.SRB_Flags & SRB_DIR_OUT) != 0 && (srb.SRB_Flags & SRB_DIR_IN) == 0;
   if (out && srb.SRB_BufPointer != nullptr) {
-    request["data_out_sha256"] = Sha256Hex(srb.SRB_BufPointer, srb.SRB_BufLen);
+    request["data_out_sha256"] = Sha256Hex(srb.SRB_BufPointer, length);
   } else {
     request["data_out_sha256"] = nullptr;
   }
