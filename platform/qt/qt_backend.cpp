@@ -249,6 +249,9 @@ QWidget* QtBackend::CreateControl(QWidget* parent, HWND control) {
                               WindowChange::kProgressRange, WindowChange::kListColumns,
                               WindowChange::kListItems, WindowChange::kListSelection})
     Refresh(control, change);
+  // A progress bar's caption in the template ("Progress1") is never shown;
+  // the bar shows the texts the program gives it ("42%").
+  if (auto* bar = dynamic_cast<TextProgressBar*>(widget)) bar->SetBarText(QString());
   widget->setVisible((style & WS_VISIBLE) != 0);
   return widget;
 }
@@ -348,6 +351,9 @@ void QtBackend::Refresh(HWND window, WindowChange change) {
         int id = IconResourceId(window, ICON_SMALL);
         if (id == 0) id = IconResourceId(window, ICON_BIG);
         widget->setWindowIcon(LoadProgramIcon(id));
+        // Message boxes and the open-file dialog carry the program's icon too.
+        if (QApplication::windowIcon().isNull() || id != 0)
+          QApplication::setWindowIcon(widget->windowIcon());
       }
       break;
     case WindowChange::kProgressRange:

@@ -12,6 +12,7 @@
 
 #include "app/main_dialog.h"
 #include "app/resource_ids.h"
+#include "platform/qt/qt_controls.h"
 #include "tests/qt/qt_harness.h"
 
 namespace {
@@ -62,6 +63,8 @@ TEST_F(MainWindowTest, StartWithTheDefaultImageShowsTheDriveAndTheLogo) {
   EXPECT_TRUE(ShownCell(2, 1).endsWith("3177K"));
   EXPECT_EQ(ShownCell(3, 1), "1.00");
   EXPECT_EQ(ShownCell(4, 1), "");
+  // The bar shows no text until the program gives it one.
+  EXPECT_EQ(ControlAs<qtr5::TextProgressBar>(kIdProgress)->text(), "");
   // The browse button carries the open folder.
   EXPECT_FALSE(ControlAs<QPushButton>(kIdBrowse)->icon().isNull());
   // Clicks on disabled controls do nothing.

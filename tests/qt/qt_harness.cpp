@@ -42,6 +42,7 @@ void RecordingBackend::Repaint(HWND window) {
     frame.progressValue = bar->value();
   }
   frames.push_back(frame);
+  if (afterRepaint) afterRepaint(frame);
 }
 
 QtAppTest::QtAppTest() : bus_(std::make_unique<EmulatedBus>()) {

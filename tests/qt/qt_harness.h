@@ -44,6 +44,8 @@ class RecordingBackend : public qtr5::QtBackend {
   };
   void Repaint(HWND window) override;
   std::vector<Frame> frames;
+  // Runs after each recorded repaint.
+  std::function<void(const Frame&)> afterRepaint;
   HWND mainWindow = nullptr;
 };
 

@@ -1,0 +1,151 @@
+// Screenshots of the window in each of its states, for the documentation.
+// Not a test: tools/screenshots.sh runs it under Xvfb with a window manager
+// and QTR5_SCREENSHOT_DIR naming the folder for the PNG files. Each case
+// drives the program on the emulated drive to a state and photographs the
+// screen area of the windows that are up (title bars included).
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QPixmap>
+#include <QScreen>
+#include <QTest>
+#include <QTreeWidget>
+#include <cstdlib>
+
+#include "app/resource_ids.h"
+#include "tests/qt/qt_harness.h"
+
+namespace {
+
+class Screenshots : public QtAppTest {
+ protected:
+  Screenshots() { backend_.SetInputTimeout(20000); }
+
+  // Waits until `windows` are on the screen and painted, then saves the
+  // screen area that holds all of them.
+  void Shoot(const char* name, std::initializer_list<QWidget*> windows) {
+    QRect area;
+    for (QWidget* window : windows) {
+      ASSERT_NE(window, nullptr) << name;
+      EXPECT_TRUE(QTest::qWaitForWindowExposed(window)) << name;
+    }
+    QTest::qWait(400);  // the window manager draws its frames
+    for (QWidget* window : windows) area |= window->frameGeometry();
+    const char* dir = std::getenv("QTR5_SCREENSHOT_DIR");
+    ASSERT_NE(dir, nullptr);
+    QScreen* screen = (*windows.begin())->screen();
+    const QPixmap shot = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    const QString path = QDir(QString::fromLocal8Bit(dir)).filePath(QString::fromLatin1(name));
+    EXPECT_TRUE(shot.save(path, "PNG")) << path.toStdString();
+  }
+  // Photographs the main window once the mid-download frame is up.
+  void ShootWhileDownloading() {
+    backend_.afterRepaint = [this](const RecordingBackend::Frame& frame) {
+      if (frame.picture == kBitmapWait && frame.progressValue >= 40) {
+        backend_.afterRepaint = nullptr;
+        Shoot("downloading.png", {Window()});
+      }
+    };
+  }
+  QWidget* DialogWindow(int templateId) const {
+    for (HWND dialog : qtr5::TopLevelWindows()) {
+      const qtr5::DialogTemplate* tmpl = qtr5::DialogTemplateOf(dialog);
+      if (tmpl != nullptr && tmpl->id == templateId) return backend_.WidgetOf(dialog);
+    }
+    return nullptr;
+  }
+  void Click(int id) { QTest::mouseClick(Control(id), Qt::LeftButton); }
+};
+
+TEST_F(Screenshots, StartDownloadAndOk) {
+  WriteDefaultImage();
+  AddDrive(0, 0);
+  Start();
+  Then([&] {
+    Shoot("start.png", {Window()});
+    ShootWhileDownloading();
+    Click(kIdDownload);
+  });
+  WhenModal([&](QWidget* notice) {
+    Shoot("ok-notice.png", {Window(), notice});
+    ClickBoxButton(notice, "OK");
+  });
+  Then([&] {
+    Shoot("ok.png", {Window()});
+    CloseMain();
+  });
+  EXPECT_EQ(Run(), 0);
+}
+
+TEST_F(Screenshots, NoDevice) {
+  WriteDefaultImage();
+  Start();
+  Then([&] {
+    Shoot("no-device.png", {Window()});
+    CloseMain();
+  });
+  EXPECT_EQ(Run(), 0);
+}
+
+TEST_F(Screenshots, FailedDownload) {
+  WriteDefaultImage();
+  DeviceOptions refusing;
+  refusing.faults.push_back(Fault{FaultKind::kRefuseDownload, FaultScope::kDownload});
+  AddDrive(0, 0, refusing);
+  Start();
+  Then([&] { Click(kIdDownload); });
+  Then([&] {
+    Shoot("ng.png", {Window()});
+    CloseMain();
+  });
+  EXPECT_EQ(Run(), 0);
+}
+
+TEST_F(Screenshots, SelectDevice) {
+  WriteDefaultImage();
+  DeviceOptions older;
+  older.revision = "1.02";
+  AddDrive(0, 0, older);
+  AddDrive(1, 1);
+  Then([&] {
+    QWidget* dialog = DialogWindow(kDialogSelectDevice);
+    ASSERT_NE(dialog, nullptr);
+    auto* list = dialog->findChild<QTreeWidget*>();
+    ASSERT_NE(list, nullptr);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualItemRect(list->topLevelItem(1)).center());
+    Shoot("select-device.png", {Window(), dialog});
+    dialog->close();
+  });
+  Start();
+  Then([&] { CloseMain(); });
+  EXPECT_EQ(Run(), 0);
+}
+
+TEST_F(Screenshots, ReleaseNote) {
+  WriteDefaultImage();
+  AddDrive(0, 0);
+  Start();
+  Then([&] { Click(kIdPicture); });
+  Then([&] {
+    QWidget* dialog = DialogWindow(kDialogReleaseNote);
+    Shoot("release-note.png", {Window(), dialog});
+    dialog->close();
+  });
+  Then([&] { CloseMain(); });
+  EXPECT_EQ(Run(), 0);
+}
+
+TEST_F(Screenshots, NoDefaultImage) {
+  AddDrive(0, 0);
+  WhenModal([&](QWidget* box) {
+    Shoot("image-not-found.png", {box});  // the main window is not shown yet
+    ClickBoxButton(box, "OK");
+  });
+  Start();
+  Then([&] { CloseMain(); });
+  EXPECT_EQ(Run(), 0);
+}
+
+}  // namespace
