@@ -28,12 +28,12 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "qtr5-download developers")
 set(CPACK_PACKAGE_CONTACT "qtr5-download developers <qtr5-download@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "firmware download utility for the XPM-3177K CD-ROM drive")
-set(CPACK_PACKAGE_DESCRIPTION
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Finds an XPM-3177K E-IDE/ATAPI CD-ROM drive, reads an Intel HEX firmware\n"
     "file into a 64 KiB image, sends it to the drive in one vendor command,\n"
     "verifies that the drive came back, and tells the user to reboot.\n"
     "Contains the terminal program qtr5-download and the desktop program\n"
-    "qtr5-download-gui.")
+    "qtr5-download-gui. An example udev rule gives a group access to the drive.")
 set(CPACK_PACKAGE_FILE_NAME "${CPACK_PACKAGE_NAME}_${PROJECT_VERSION}_${CMAKE_SYSTEM_PROCESSOR}")
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEBIAN_PACKAGE_NAME qtr5-download)
@@ -41,7 +41,6 @@ set(CPACK_DEBIAN_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}\n${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 include(CPack)

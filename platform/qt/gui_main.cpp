@@ -8,7 +8,9 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <cstdio>
+#include <iostream>
 #include <memory>
+#include <streambuf>
 #include <string>
 
 #include "app/cli/options.h"
@@ -55,6 +57,39 @@ class GuiFrontEnd : public ProgramFrontEnd {
   qtr5::QtBackend* backend_;
 };
 
+// Passes what is written to std::cerr on to standard error and keeps a copy:
+// the drive transports explain there why a drive cannot be used (no access to
+// its device node, for example), which a desktop user would otherwise never see.
+class KeepingBuffer : public std::streambuf {
+ public:
+  explicit KeepingBuffer(std::streambuf* target) : target_(target) {}
+  std::string Take() {
+    std::string text;
+    text.swap(kept_);
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    return text;
+  }
+
+ protected:
+  int overflow(int c) override {
+    if (c == traits_type::eof()) return traits_type::not_eof(c);
+    kept_ += static_cast<char>(c);
+    return target_->sputc(static_cast<char>(c));
+  }
+  std::streamsize xsputn(const char* text, std::streamsize count) override {
+    kept_.append(text, static_cast<std::size_t>(count));
+    return target_->sputn(text, count);
+  }
+  int sync() override { return target_->pubsync(); }
+
+ public:
+  std::streambuf* Target() const { return target_; }
+
+ private:
+  std::streambuf* target_;
+  std::string kept_;
+};
+
 // Automation only with --yes: otherwise the user clicks Download.
 class InteractiveFrontEnd : public GuiFrontEnd {
  public:
@@ -90,14 +125,25 @@ int main(int argc, char** argv) {
   QApplication::setApplicationDisplayName(QString::fromLatin1(kProgramTitle));
   QApplication::setDesktopFileName(QStringLiteral("qtr5-download"));
   int status = 0;
+  KeepingBuffer kept(std::cerr.rdbuf());
+  const bool watched = isatty(STDERR_FILENO) != 0;
+  if (!watched) std::cerr.rdbuf(&kept);
   {
     qtr5::QtBackend backend;
     qtr5::ScopedBackend installed(backend);
+    // Whenever the window waits for its user, what the transport had to say
+    // since the last time comes up in a message box.
+    backend.SetWaitObserver([&backend, &kept] {
+      const std::string text = kept.Take();
+      if (!text.empty())
+        backend.ShowMessageBox(qtr5::ActiveDialog(), text, kProgramTitle, MB_OK | MB_ICONWARNING);
+    });
     std::unique_ptr<GuiFrontEnd> frontEnd = options.yes
                                                 ? std::make_unique<GuiFrontEnd>(&backend)
                                                 : std::make_unique<InteractiveFrontEnd>(&backend);
     status = RunProgram(options, *frontEnd);
   }
+  std::cerr.rdbuf(kept.Target());
   if (options.yes) return status;
   // The desktop program ends with 0 once its window is closed, whatever the
   // download did; only a program that could not start says otherwise.

@@ -1,0 +1,37 @@
+# The man page keeps up with the program: every option and every exit status
+# that `qtr5-download --help` lists is in packaging/qtr5-download.1.
+# Usage: cmake -DPROGRAM=... -DMAN_PAGE=... -P check_man_page.cmake
+execute_process(COMMAND ${PROGRAM} --help OUTPUT_VARIABLE help RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "${PROGRAM} --help failed: ${status}")
+endif()
+file(READ ${MAN_PAGE} page)
+# troff writes a literal '-' as '\-'.
+string(REPLACE "\\-" "-" page "${page}")
+
+string(REGEX MATCHALL "--[a-z][a-z-]*" options "${help}")
+list(REMOVE_DUPLICATES options)
+set(missing "")
+foreach(option IN LISTS options)
+  string(FIND "${page}" "${option}" at)
+  if(at EQUAL -1)
+    list(APPEND missing ${option})
+  endif()
+endforeach()
+
+string(REGEX MATCH "Exit status:.*" statuses "${help}")
+string(REGEX MATCHALL "\n  [0-9]+  " codes "${statuses}")
+list(LENGTH codes count)
+if(count EQUAL 0)
+  message(FATAL_ERROR "no exit statuses found in the help text")
+endif()
+foreach(code IN LISTS codes)
+  string(STRIP "${code}" code)
+  string(FIND "${page}" ".TP\n.B ${code}\n" at)
+  if(at EQUAL -1)
+    list(APPEND missing "exit status ${code}")
+  endif()
+endforeach()
+if(missing)
+  message(FATAL_ERROR "packaging/qtr5-download.1 lacks: ${missing}")
+endif()
