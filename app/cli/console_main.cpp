@@ -1,5 +1,7 @@
 // qtr5-download: the program on a terminal or in a script.
+#include <csignal>
 #include <cstdio>
+#include <iostream>
 
 #include "app/cli/console_front_end.h"
 #include "app/cli/options.h"
@@ -20,6 +22,10 @@ int main(int argc, char** argv) {
     case ParseAction::kRun:
       break;
   }
+  // A reader that goes away (`| head`) must not end the program in the
+  // middle of a download: writes then fail quietly and the flow completes.
+  std::signal(SIGPIPE, SIG_IGN);
+
   const qtr5::ConsoleOptions console = qtr5::StandardConsoleOptions();
   int status = 0;
   {
@@ -28,6 +34,13 @@ int main(int argc, char** argv) {
     ConsoleFrontEnd frontEnd(backend, console.inputIsTerminal);
     status = RunProgram(parsed.options, frontEnd);
   }
-  std::fflush(stdout);
+  std::cout.flush();
+  const bool written = std::cout.good() && std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
+  // A list or a check that could not be written did not succeed.
+  if (!written && status == ExitStatus(ProgramOutcome::kSuccess) &&
+      (parsed.options.list || parsed.options.check)) {
+    std::fprintf(stderr, "qtr5-download: the output could not be written\n");
+    status = ExitStatus(ProgramOutcome::kFailed);
+  }
   return status;
 }

@@ -12,8 +12,7 @@ struct StatusEntry {
 constexpr StatusEntry kStatusTable[] = {
     {ProgramOutcome::kSuccess, 0, "success: the download, the list or the check succeeded"},
     {ProgramOutcome::kFailed, 1,
-     "the image could not be read (or there was none), or the "
-     "download failed"},
+     "the image or the download failed, there was no image, or no output"},
     {ProgramOutcome::kUsageError, 2, "usage error: a bad option, value or combination"},
     {ProgramOutcome::kNoDrive, 3, "no XPM-3177K drive was found (also: no host adapter)"},
     {ProgramOutcome::kInternalFailure, 4, "internal failure: the main window could not be made"},

@@ -8,7 +8,7 @@
 // program ends in exactly one of these.
 enum class ProgramOutcome {
   kSuccess,          // the download (or the list, or the check) succeeded
-  kFailed,           // the image could not be read (or there was none), or the download failed
+  kFailed,           // the image or the download failed, no image, or the output failed
   kUsageError,       // bad option, option value or combination
   kNoDrive,          // no drive of the model accepted (also: no host adapter)
   kInternalFailure,  // the main window could not be created

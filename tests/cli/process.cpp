@@ -57,7 +57,13 @@ RunResult RunProcess(const std::string& program, const RunRequest& request) {
     if (child == 0) {
       const int null = open("/dev/null", O_RDONLY);
       dup2(null, STDIN_FILENO);
-      dup2(outPipe[1], STDOUT_FILENO);
+      if (request.outputFile.empty()) {
+        dup2(outPipe[1], STDOUT_FILENO);
+      } else {
+        const int file = open(request.outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (file < 0) _exit(126);
+        dup2(file, STDOUT_FILENO);
+      }
       dup2(errPipe[1], STDERR_FILENO);
       close(outPipe[0]);
       close(errPipe[0]);

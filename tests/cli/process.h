@@ -17,6 +17,9 @@ struct RunRequest {
   // (after the previous answer), its answer is typed.
   bool terminal = false;
   std::vector<std::pair<std::string, std::string>> dialogue;  // prompt, answer
+  // Not on a terminal: standard output goes to this file instead ("" keeps
+  // the pipe that fills `output`).
+  std::string outputFile;
   int timeoutSeconds = 60;
 };
 

@@ -426,4 +426,18 @@ TEST_F(ProgramRun, UnusableFilesForTheTransportAreUsageErrors) {
   }
 }
 
+// A list or a check that nobody received did not succeed.
+TEST_F(ProgramRun, OutputThatCannotBeWrittenIsAFailure) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  RunRequest full;
+  full.outputFile = "/dev/full";
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--emulate", "--list"},
+        std::vector<std::string>{"--check", kSample.string()}}) {
+    const RunResult r = Run(args, full);
+    EXPECT_EQ(r.status, 1) << args[0] << "\n" << Describe(r);
+    EXPECT_NE(r.error, "") << args[0];
+  }
+}
+
 }  // namespace
