@@ -24,6 +24,9 @@ using sg::DataDirection;
 constexpr int kInterruptRetries = 8;
 // Room for the longest sense data a device may return.
 constexpr int kSenseCapacity = 252;
+// The SCSI peripheral device type of CD/DVD devices, the only kind the
+// program may flash.
+constexpr int kTypeCdDvd = 5;
 
 struct Target {
   sg::SgNode node;
@@ -135,22 +138,32 @@ class SgProvider final : public AspiProvider {
     }
     std::size_t usable = 0;
     std::size_t addressable = 0;
+    // Devices that cannot be used, and those of them that may be the drive.
+    std::vector<std::string> unusable;
+    std::vector<std::string> unusableCd;
     for (Adapter& adapter : adapters_) {
       for (auto& [id, target] : adapter.targets) {
         ++addressable;
         const int error = OpenShared(target);
         if (error == 0) {
           ++usable;
-        } else {
-          // A node that is not the device sysfs names is never used.
-          target.lost = error == -1;
-          notes.push_back(error == -1 ? Describe(target) +
-                                            " answers as another SCSI device than sysfs names; "
-                                            "it is left alone."
-                                      : OpenProblem(target, error));
+          continue;
+        }
+        // A node that is not the device sysfs names is never used.
+        target.lost = error == -1;
+        unusable.push_back(error == -1 ? Describe(target) +
+                                             " answers as another SCSI device than sysfs "
+                                             "names; it is left alone."
+                                       : OpenProblem(target, error));
+        if (target.node.type == kTypeCdDvd || target.node.type < 0) {
+          unusableCd.push_back(unusable.back());
         }
       }
     }
+    // While some device can be used, a disk or tape that cannot is no news:
+    // only CD/DVD devices (or devices of unknown type) may be the drive.
+    const auto& worthTelling = usable == 0 ? unusable : unusableCd;
+    notes.insert(notes.end(), worthTelling.begin(), worthTelling.end());
     if (usable == 0) {
       std::string reason;
       if (topology.nodes.empty()) {

@@ -66,7 +66,10 @@ SgTopology ReadSgTopology(const std::string& sysfsRoot) {
     } else if (!ParseAddress(target.filename().string(), address)) {
       topology.unreadable.push_back(name + ": its device link names no SCSI address");
     } else {
-      topology.nodes.push_back(SgNode{name, address});
+      long type = -1;
+      std::ifstream(it->path() / "device" / "type") >> type;
+      topology.nodes.push_back(
+          SgNode{name, address, type >= 0 && type < 32 ? static_cast<int>(type) : -1});
     }
   }
   std::sort(topology.nodes.begin(), topology.nodes.end(), [](const SgNode& a, const SgNode& b) {

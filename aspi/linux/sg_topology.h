@@ -14,6 +14,7 @@ namespace sg {
 struct SgNode {
   std::string name;  // "sg3"
   ScsiAddress address;
+  int type = -1;  // the SCSI peripheral device type sysfs gives (5: CD/DVD), -1 unknown
 };
 
 struct SgTopology {

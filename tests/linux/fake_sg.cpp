@@ -26,9 +26,10 @@ void FakeSysfs::AddClass() {
   fs::create_directories(root_ / "class" / "scsi_generic");
 }
 
-void FakeSysfs::AddNode(const std::string& name, const std::string& address) {
+void FakeSysfs::AddNode(const std::string& name, const std::string& address, int type) {
   AddClass();
   fs::create_directories(root_ / "devices" / address);
+  if (type >= 0) std::ofstream(root_ / "devices" / address / "type") << type << "\n";
   const fs::path dir = root_ / "class" / "scsi_generic" / name;
   fs::create_directories(dir);
   fs::create_directory_symlink(fs::path("../../../devices") / address, dir / "device");

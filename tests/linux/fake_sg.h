@@ -26,7 +26,8 @@ class FakeSysfs {
   std::string Root() const { return root_.string(); }
   std::string DevRoot() const { return (root_ / "dev").string(); }
   void AddClass();  // an empty class/scsi_generic: the sg module is loaded
-  void AddNode(const std::string& name, const std::string& address);
+  // `type`: the SCSI device type sysfs reports (5: CD/DVD), -1 for none.
+  void AddNode(const std::string& name, const std::string& address, int type = -1);
   void AddBrokenNode(const std::string& name);  // no device link
   void SetBlockLimitKib(const std::string& address, long kib);
   void SetHostMaxSectors(int host, long sectors);

@@ -81,8 +81,8 @@ TEST(SgTopology, TransferLimitFromBlockQueueThenFromHost) {
 // A provider over a fake tree; nodes are registered with the fake system too.
 class SgDiscovery : public ::testing::Test {
  protected:
-  void Node(const std::string& name, sg::ScsiAddress address, int openError = 0) {
-    sysfs.AddNode(name, sg::FormatAddress(address));
+  void Node(const std::string& name, sg::ScsiAddress address, int openError = 0, int type = -1) {
+    sysfs.AddNode(name, sg::FormatAddress(address), type);
     system->nodes[sysfs.DevRoot() + "/" + name] = FakeSgSystem::Node{address, openError};
   }
 
@@ -194,9 +194,24 @@ TEST_F(SgDiscovery, UnreadableNodeIsAFailedTargetAndNamedInTheDiagnostics) {
   EXPECT_EQ(system->calls.size(), 1u);
 }
 
+TEST_F(SgDiscovery, WhileTheDriveCanBeUsedAnInaccessibleDiskIsNoNews) {
+  Node("sg0", {0, 0, 0, 0}, EACCES, 0);  // the system disk
+  Node("sg1", {1, 0, 0, 0}, 0, 5);       // the drive
+  Node("sg2", {2, 0, 0, 0}, EACCES, 5);  // another CD/DVD device
+  auto provider = Create();
+  EXPECT_EQ(provider->GetSupportInfo() & 0xFF, 3u);
+  EXPECT_EQ(diagnostics.find("/sg0"), std::string::npos) << diagnostics;
+  EXPECT_NE(diagnostics.find("/sg2 (2:0:0:0) needs read and write access"), std::string::npos)
+      << diagnostics;
+  const sg::SgTopology topology = sg::ReadSgTopology(sysfs.Root());
+  ASSERT_EQ(topology.nodes.size(), 3u);
+  EXPECT_EQ(topology.nodes[0].type, 0);
+  EXPECT_EQ(topology.nodes[1].type, 5);
+}
+
 TEST_F(SgDiscovery, NoOpenableDeviceMeansNoAdapter) {
-  Node("sg0", {0, 0, 0, 0}, EACCES);
-  Node("sg1", {1, 0, 0, 0}, EPERM);
+  Node("sg0", {0, 0, 0, 0}, EACCES, 0);
+  Node("sg1", {1, 0, 0, 0}, EPERM, 5);
   auto provider = Create();
   EXPECT_EQ(provider->GetSupportInfo(), aspi::DWORD{SS_COMP} << 8) << "ready, no adapter";
   EXPECT_EQ(diagnostics.rfind("None of the SCSI generic devices can be used:", 0), 0u)
