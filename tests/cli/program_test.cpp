@@ -440,4 +440,48 @@ TEST_F(ProgramRun, OutputThatCannotBeWrittenIsAFailure) {
   }
 }
 
+// Text from a device reaches the terminal only with its control characters
+// made harmless. The device here is a recorded one whose vendor field was
+// changed to clear the screen and fake a line of its own.
+TEST_F(ProgramRun, DeviceTextCannotControlTheTerminal) {
+  const RunResult recorded = Run({"--emulate", "--list", "--record", "session.jsonl"});
+  ASSERT_EQ(recorded.status, 0) << Describe(recorded);
+  std::ifstream in(dir_ / "session.jsonl");
+  std::ofstream out(dir_ / "hostile.jsonl");
+  int changed = 0;
+  for (std::string line; std::getline(in, line);) {
+    nlohmann::ordered_json record = nlohmann::ordered_json::parse(line);
+    if (record["record"] == "exec" && record["target"] == 0 && record["ha"] == 0) {
+      std::string data = record["data_in"];
+      // Bytes 8 to 15, the vendor: ESC [ 2 J CR LF BEL 'X'.
+      data.replace(16, 16, "1b5b324a0d0a0758");
+      record["data_in"] = data;
+      ++changed;
+    }
+    out << record.dump() << "\n";
+  }
+  out.close();
+  ASSERT_EQ(changed, 1);
+
+  PutDefaultImage();
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--list"}, std::vector<std::string>{"--list", "--json"},
+        std::vector<std::string>{"--yes"}}) {
+    std::vector<std::string> all{"--replay", "hostile.jsonl"};
+    all.insert(all.end(), args.begin(), args.end());
+    const RunResult r = Run(all);
+    for (char c : r.output) {
+      const auto byte = static_cast<unsigned char>(c);
+      EXPECT_TRUE(byte == '\n' || (byte >= 0x20 && byte < 0x7F))
+          << args.back() << ": byte " << static_cast<int>(byte) << " in\n"
+          << r.output;
+    }
+    const std::string shown =
+        args.back() == "--json"
+            ? nlohmann::json::parse(r.output)["drives"][0]["model"].get<std::string>()
+            : r.output;
+    EXPECT_TRUE(Contains(shown, "\\x1B[2J\\x0D\\x0A\\x07X")) << args.back() << "\n" << r.output;
+  }
+}
+
 }  // namespace
