@@ -42,6 +42,13 @@ void FlushFolder(const std::filesystem::path& folder) {
 
 bool ReadWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>& bytes,
                    std::string& error) {
+  // A folder in the file's place cannot be read; the stream library would
+  // throw on the first read instead of failing.
+  std::error_code kind;
+  if (!std::filesystem::is_regular_file(path, kind)) {
+    error = "cannot read " + path.string() + ": not a regular file";
+    return false;
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     error = "cannot read " + path.string();

@@ -12,6 +12,7 @@
 #include "app/run_options.h"
 #include "aspi/aspi_device.h"
 #include "discovery/device_table.h"
+#include "emulator/emulated_bus.h"
 #include "image/image_check.h"
 #include "platform/winapi.h"
 
@@ -153,5 +154,8 @@ int RunProgram(const ProgramOptions& options, ProgramFrontEnd& frontEnd) {
 #endif
   const ProgramOutcome outcome =
       options.list ? RunList(options, frontEnd) : RunMainWindow(options, frontEnd);
+  if (transport.Bus() != nullptr && !transport.Bus()->LastStateError().empty())
+    frontEnd.PrintError("--emulate-state: the drive's new state was not kept: " +
+                        transport.Bus()->LastStateError());
   return ExitStatus(outcome);
 }

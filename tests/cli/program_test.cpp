@@ -408,6 +408,7 @@ TEST_F(ProgramRun, UnusableFilesForTheTransportAreUsageErrors) {
   fs::create_directories(dir_ / "folder");
   std::ofstream(dir_ / "not-a-folder") << "x";
   std::ofstream(dir_ / "garbage.jsonl") << "this is no recording\n";
+  fs::create_directories(dir_ / "odd-state" / "0-0" / "firmware.bin");
   const struct {
     std::vector<std::string> args;
     const char* named;  // the message names the file
@@ -417,6 +418,7 @@ TEST_F(ProgramRun, UnusableFilesForTheTransportAreUsageErrors) {
       {{"--replay", "missing.jsonl", "--list"}, "missing.jsonl"},
       {{"--replay", "garbage.jsonl", "--list"}, "garbage.jsonl"},
       {{"--emulate", "--emulate-state", "not-a-folder", "--list"}, "not-a-folder"},
+      {{"--emulate", "--emulate-state", "odd-state", "--list"}, "firmware.bin"},
   };
   for (const auto& c : cases) {
     const RunResult r = Run(c.args);
