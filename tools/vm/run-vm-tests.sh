@@ -104,6 +104,19 @@ elapsed=$(sed -n 's/^elapsed=//p' "$log")
 check timeout "the program ends within its limits (${elapsed:-?} s)" test "${elapsed:-999}" -le 90
 finish_case
 
+# The transport's own test of a real kernel path, inside the machine where
+# scsi_debug can be loaded: INQUIRY through the whole provider.
+unit_tests=$(dirname "$program")/tests/linux/qtr5_linux_tests
+if [[ -x "$unit_tests" ]]; then
+  VM_EXTRA_BINARIES=$unit_tests run_case scsi-debug-unit 120
+  check scsi-debug-unit "the scsi_debug test ran and passed" \
+    grep -q -E '^\[  PASSED  \] 1 test' "$log"
+  check scsi-debug-unit "it was not skipped" test "$(grep -c 'SKIPPED' "$log")" -eq 0
+  finish_case
+else
+  echo "vm: case scsi-debug-unit SKIPPED: $unit_tests is not built"
+fi
+
 # A recording made in the machine replays on the host with the same output.
 rec=$work/download-session.jsonl
 sed -n 's/^rec: //p' "$work/download.log.txt" >"$rec"

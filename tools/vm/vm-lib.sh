@@ -79,6 +79,9 @@ vm_build_initramfs() {
   mkdir -p "$stage"/{bin,proc,sys,dev,tmp,modules,data}
   cp /bin/busybox "$stage/bin/busybox"
   vm_copy_program "$stage" "$bin"
+  # Further programs a case runs (test binaries), from VM_EXTRA_BINARIES.
+  local extra
+  for extra in ${VM_EXTRA_BINARIES:-}; do vm_copy_program "$stage" "$extra"; done
   for m in $(vm_module_closure sg sr_mod virtio_scsi virtio_pci ata_piix scsi_debug); do
     cp "$(_vm_module_path "$m")" "$stage/modules/$m.ko"
     _vm_module_deps "$(_vm_module_path "$m")" >"$stage/modules/$m.deps"
