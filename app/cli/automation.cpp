@@ -49,6 +49,33 @@ DownloadAutomation::DownloadAutomation(const ProgramOptions& options, ProgramFro
 
 bool DownloadAutomation::OnIdle() {
   if (g_app == nullptr || g_app->mainWindow == nullptr) return false;
+  if (Step()) return true;
+  TakeSnapshot();
+  return false;
+}
+
+void DownloadAutomation::TakeSnapshot() {
+  HWND window = g_app->mainWindow;
+  char text[260] = {};
+  GetDlgItemTextA(window, kIdStatus, text, sizeof text);
+  shown_.statusLine = text;
+  GetDlgItemTextA(window, kIdFileName, text, sizeof text);
+  shown_.imageFile = text;
+  HWND report = GetDlgItem(window, kIdReport);
+  for (int row = 0; row < 5; ++row) {
+    char cell[260] = {};
+    LVITEMA item{};
+    item.iSubItem = 1;
+    item.pszText = cell;
+    item.cchTextMax = sizeof cell;
+    SendMessageA(report, LVM_GETITEMTEXTA, static_cast<WPARAM>(row),
+                 reinterpret_cast<LPARAM>(&item));
+    shown_.rows[row] = cell;
+  }
+  shown_.taken = true;
+}
+
+bool DownloadAutomation::Step() {
   switch (stage_) {
     case Stage::kStart:
       return Start();

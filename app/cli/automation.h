@@ -18,6 +18,17 @@ class DownloadAutomation {
   // program has nothing more to do (the front end then closes the window).
   bool OnIdle();
 
+  // What the window showed when the automation was done (for --json):
+  // the status line, the value column of the five report rows and the
+  // file name box. `taken` is false when the window never got that far.
+  struct Snapshot {
+    bool taken = false;
+    std::string statusLine;
+    std::string rows[5];
+    std::string imageFile;
+  };
+  const Snapshot& Shown() const { return shown_; }
+
   // Why no download was started, when none was.
   bool Declined() const { return declined_; }          // the user said no
   bool NotConfirmed() const { return notConfirmed_; }  // no --yes and no terminal
@@ -26,6 +37,8 @@ class DownloadAutomation {
  private:
   enum class Stage { kStart, kBrowsing, kDownloadClicked, kDone };
 
+  bool Step();
+  void TakeSnapshot();
   bool Start();
   bool ConfirmDownload();
   bool ClickDownload();
@@ -37,4 +50,5 @@ class DownloadAutomation {
   bool declined_ = false;
   bool notConfirmed_ = false;
   bool noImage_ = false;
+  Snapshot shown_;
 };

@@ -1,4 +1,6 @@
 // qtr5-download: the program on a terminal or in a script.
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -26,7 +28,13 @@ int main(int argc, char** argv) {
   // middle of a download: writes then fail quietly and the flow completes.
   std::signal(SIGPIPE, SIG_IGN);
 
-  const qtr5::ConsoleOptions console = qtr5::StandardConsoleOptions();
+  qtr5::ConsoleOptions console = qtr5::StandardConsoleOptions();
+  if (parsed.options.json && !parsed.options.list) {
+    // Standard output carries only the run's JSON summary; what the window
+    // shows goes to standard error.
+    console.out = &std::cerr;
+    console.outputIsTerminal = isatty(STDERR_FILENO) != 0;
+  }
   int status = 0;
   {
     qtr5::ConsoleBackend backend(console);

@@ -5,20 +5,25 @@ namespace {
 struct StatusEntry {
   ProgramOutcome outcome;
   int status;
+  const char* name;
   const char* meaning;
 };
 
 // The exit statuses: this table is the only place that gives them.
 constexpr StatusEntry kStatusTable[] = {
-    {ProgramOutcome::kSuccess, 0, "success: the download, the list or the check succeeded"},
-    {ProgramOutcome::kFailed, 1,
+    {ProgramOutcome::kSuccess, 0, "success",
+     "success: the download, the list or the check succeeded"},
+    {ProgramOutcome::kFailed, 1, "failed",
      "the image or the download failed, there was no image, or no output"},
-    {ProgramOutcome::kUsageError, 2, "usage error: a bad option, value or combination"},
-    {ProgramOutcome::kNoDrive, 3, "no XPM-3177K drive was found (also: no host adapter)"},
-    {ProgramOutcome::kInternalFailure, 4, "internal failure: the main window could not be made"},
-    {ProgramOutcome::kRefusedToGuess, 5,
+    {ProgramOutcome::kUsageError, 2, "usage-error",
+     "usage error: a bad option, value or combination"},
+    {ProgramOutcome::kNoDrive, 3, "no-drive",
+     "no XPM-3177K drive was found (also: no host adapter)"},
+    {ProgramOutcome::kInternalFailure, 4, "internal-failure",
+     "internal failure: the main window could not be made"},
+    {ProgramOutcome::kRefusedToGuess, 5, "refused-to-guess",
      "several drives and no --device: none was chosen, nothing was sent"},
-    {ProgramOutcome::kNotDownloaded, 6,
+    {ProgramOutcome::kNotDownloaded, 6, "not-downloaded",
      "no download: declined, no --yes without a terminal, or closed first"},
 };
 
@@ -36,6 +41,10 @@ int ExitStatus(ProgramOutcome outcome) {
 
 const char* ExitStatusMeaning(ProgramOutcome outcome) {
   return EntryOf(outcome).meaning;
+}
+
+const char* OutcomeName(ProgramOutcome outcome) {
+  return EntryOf(outcome).name;
 }
 
 std::string ExitStatusHelp() {

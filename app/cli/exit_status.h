@@ -19,6 +19,11 @@ enum class ProgramOutcome {
 // The exit status of an outcome.
 int ExitStatus(ProgramOutcome outcome);
 
+// A short name of the outcome for machine-readable output ("success",
+// "failed", "usage-error", "no-drive", "internal-failure",
+// "refused-to-guess", "not-downloaded").
+const char* OutcomeName(ProgramOutcome outcome);
+
 // What the status means, in one line.
 const char* ExitStatusMeaning(ProgramOutcome outcome);
 

@@ -83,7 +83,7 @@ OptionHandles DefineOptions(CLI::App& app, ProgramOptions& o, RawValues& raw) {
           ->option_text("A:T");
   h.list =
       app.add_flag("--list")->description("List the drives found and exit (no tray is opened)");
-  h.json = app.add_flag("--json")->description("With --list: print the list as JSON");
+  h.json = app.add_flag("--json")->description("Print the list, or what the run did, as JSON");
   h.emulate = app.add_option("--emulate", o.emulateLayout,
                              "Use emulated drives instead of real ones (see below)")
                   ->expected(0, 1)
@@ -153,7 +153,6 @@ std::string CheckCombinations(const OptionHandles& h, const ProgramOptions& o) {
     return "--replay answers from a recording; it cannot be combined "
            "with --emulate";
   if (o.replay && o.record) return "--record cannot be combined with --replay";
-  if (o.json && !o.list) return "--json works only together with --list";
   if (o.list) {
     if (const CLI::Option* other = FirstGiven({h.image, h.yes, h.device}))
       return "--list only scans for drives; it cannot be combined with " + name(other);

@@ -33,7 +33,7 @@ struct ProgramOptions {
   std::uint8_t deviceAdapter = 0;
   std::uint8_t deviceTarget = 0;
 
-  // --list [--json].
+  // --list; --json (the list, or a summary of the run, as JSON).
   bool list = false;
   bool json = false;
 

@@ -58,7 +58,7 @@ ProgramOutcome RunList(const ProgramOptions& options, ProgramFrontEnd& frontEnd)
                         {"model", PrintableText(entry.model)},
                         {"revision", PrintableText(entry.revision)}});
     }
-    frontEnd.PrintLine(nlohmann::json{{"drives", drives}, {"found", found}}.dump());
+    frontEnd.PrintLine(nlohmann::json{{"drives", drives}, {"drivesFound", found}}.dump());
   } else if (g_deviceCount > 0) {
     frontEnd.PrintLine("Adapter  Target  Model                     Revision");
     for (int row = 0; row < g_deviceCount; ++row) {
@@ -98,6 +98,33 @@ ProgramOutcome Classify(int appStatus, const DownloadAutomation& automation,
   return ProgramOutcome::kNotDownloaded;
 }
 
+// --json: what the run did, as one JSON object. Every text is made
+// printable (device strings and file names need not be valid UTF-8).
+std::string RunSummary(ProgramOutcome outcome, const DownloadAutomation::Snapshot& shown) {
+  const RunOutcome& run = g_runOutcome;
+  auto text = [](const std::string& value) -> nlohmann::json {
+    if (value.empty()) return nullptr;
+    return PrintableText(value);
+  };
+  nlohmann::ordered_json summary;
+  summary["status"] = ExitStatus(outcome);
+  summary["outcome"] = OutcomeName(outcome);
+  summary["drivesFound"] = run.drivesAccepted;
+  if (run.driveChosen && shown.taken) {
+    summary["drive"] = {{"adapter", run.chosenAdapter},
+                        {"target", run.chosenTarget},
+                        {"model", PrintableText(shown.rows[2])},
+                        {"revision", PrintableText(shown.rows[3])}};
+  } else {
+    summary["drive"] = nullptr;
+  }
+  summary["image"] = text(shown.imageFile);
+  summary["checksum"] = text(shown.rows[1]);
+  summary["newRevision"] = text(shown.rows[4]);
+  summary["statusLine"] = text(shown.statusLine);
+  return summary.dump();
+}
+
 // The application itself, driven as the options ask.
 ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& frontEnd) {
   ResetRunState();
@@ -121,6 +148,7 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
                         " drives found and none chosen: pick one with --device A:T (see "
                         "--list); no tray was opened and nothing was downloaded");
   }
+  if (options.json) frontEnd.PrintLine(RunSummary(outcome, automation.Shown()));
   return outcome;
 }
 

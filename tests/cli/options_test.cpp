@@ -107,7 +107,7 @@ INSTANTIATE_TEST_SUITE_P(
         Refused{{"--save-image", "a.bin"}, "--save-image"},
         Refused{{"--emulate-state", "d"}, "--emulate-state"},
         Refused{{"--replay", "r", "--emulate"}, "--emulate"},
-        Refused{{"--replay", "r", "--record", "w"}, "--record"}, Refused{{"--json"}, "--json"},
+        Refused{{"--replay", "r", "--record", "w"}, "--record"},
         Refused{{"--list", "--yes"}, "--yes"}, Refused{{"--list", "--image", "a.hex"}, "--image"},
         Refused{{"--list", "--device", "0:0"}, "--device"}, Refused{{"--image="}, "--image"},
         Refused{{"--emulate", "--emulate-state="}, "--emulate-state"},

@@ -241,7 +241,7 @@ TEST_F(ProgramRun, ListOfMoreDrivesThanTheTableHoldsSaysSo) {
   ASSERT_EQ(r.status, 0) << Describe(r);
   const nlohmann::json list = nlohmann::json::parse(r.output);
   EXPECT_EQ(list["drives"].size(), 5u);
-  EXPECT_EQ(list["found"], 7);
+  EXPECT_EQ(list["drivesFound"], 7);
   EXPECT_TRUE(Contains(r.error, "2 more drive(s)")) << r.error;
 }
 
@@ -265,6 +265,34 @@ TEST_F(ProgramRun, DownloadWithYesFlashesTheDriveAndReportsTheNewRevision) {
   const RunResult again = Run({"--emulate", "--emulate-state", "state", "--list", "--json"});
   ASSERT_EQ(again.status, 0) << Describe(again);
   EXPECT_EQ(nlohmann::json::parse(again.output)["drives"][0]["revision"], "1.10");
+}
+
+// With --json standard output carries one object that says what the run did;
+// what the window showed goes to standard error.
+TEST_F(ProgramRun, JsonSummaryOfARun) {
+  PutDefaultImage();
+  const RunResult done = Run({"--emulate", "--yes", "--json"});
+  ASSERT_EQ(done.status, 0) << Describe(done);
+  const nlohmann::json summary = nlohmann::json::parse(done.output);
+  EXPECT_EQ(summary["status"], 0);
+  EXPECT_EQ(summary["outcome"], "success");
+  EXPECT_EQ(summary["drive"]["adapter"], 0);
+  EXPECT_EQ(summary["drive"]["revision"], "1.00");
+  EXPECT_TRUE(Contains(summary["drive"]["model"].get<std::string>(), "3177K"));
+  EXPECT_EQ(summary["image"], "QTR5_ORNA.HEX");
+  EXPECT_EQ(summary["newRevision"], "1.10");
+  EXPECT_EQ(summary["checksum"], LineWith(Run({"--check", "QTR5_ORNA.HEX"}).output, "Check Sum")
+                                     .substr(std::string("Check Sum: ").size()));
+  EXPECT_TRUE(Contains(done.error, "Download has been done successfully!")) << done.error;
+
+  const RunResult refused = Run({"--emulate=0:0=drive,1:3=drive", "--yes", "--json"});
+  EXPECT_EQ(refused.status, 5) << Describe(refused);
+  const nlohmann::json none = nlohmann::json::parse(refused.output);
+  EXPECT_EQ(none["outcome"], "refused-to-guess");
+  EXPECT_EQ(none["status"], 5);
+  EXPECT_EQ(none["drivesFound"], 2);
+  EXPECT_TRUE(none["drive"].is_null());
+  EXPECT_TRUE(none["newRevision"].is_null());
 }
 
 TEST_F(ProgramRun, ImageOptionTakesPrecedenceOverTheDefaultImage) {
