@@ -135,6 +135,16 @@ HWND QtBackend::WindowOf(const QWidget* widget) const {
   return reinterpret_cast<HWND>(widget->property(kHandleProperty).value<quintptr>());
 }
 
+int QtBackend::AddWaitObserver(std::function<void()> observer) {
+  const int id = nextObserverId_++;
+  waitObservers_[id] = std::move(observer);
+  return id;
+}
+
+void QtBackend::RemoveWaitObserver(int id) {
+  waitObservers_.erase(id);
+}
+
 void QtBackend::InputPosted() {
   posted_ = true;
   if (waiting_ != nullptr) waiting_->quit();
@@ -410,12 +420,13 @@ bool QtBackend::WaitForInput() {
     if (idleHandler_()) return true;
     idleHandler_ = nullptr;
   }
-  if (waitObserver_) {
-    posted_ = false;
-    waitObserver_();
+  posted_ = false;
+  if (!waitObservers_.empty()) {
+    // A copy: an observer may add or remove observers.
+    const auto observers = waitObservers_;
+    for (const auto& [id, observer] : observers) observer();
     if (posted_) return true;
   }
-  posted_ = false;
   QEventLoop loop;
   QTimer limit;
   if (inputTimeout_ > 0) {

@@ -36,9 +36,12 @@ class QtBackend : public Backend {
   // reports that no input will come (the layer then ends the loops). 0 waits
   // for ever, as the desktop program does.
   void SetInputTimeout(int milliseconds) { inputTimeout_ = milliseconds; }
-  // Runs once each time the program starts waiting for input, after the idle
-  // handler declined (tests and screenshots look at the window there).
-  void SetWaitObserver(std::function<void()> observer) { waitObserver_ = std::move(observer); }
+  // Observers run, in the order they were added, each time the program
+  // starts waiting for input, after the idle handler declined (the desktop
+  // program shows pending messages there; tests look at the window and act).
+  // Returns a number for RemoveWaitObserver.
+  int AddWaitObserver(std::function<void()> observer);
+  void RemoveWaitObserver(int id);
 
   // The widget of a dialog or control (null when it has none), and back.
   QWidget* WidgetOf(HWND window) const;
@@ -74,7 +77,8 @@ class QtBackend : public Backend {
   DialogBaseUnits baseUnits_;
   std::map<HWND, QPointer<QWidget>> widgets_;
   std::function<bool()> idleHandler_;
-  std::function<void()> waitObserver_;
+  std::map<int, std::function<void()>> waitObservers_;
+  int nextObserverId_ = 1;
   int inputTimeout_ = 0;
   bool posted_ = false;
   bool syncing_ = false;  // mirroring the layer's state into a widget

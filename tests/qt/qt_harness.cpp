@@ -55,7 +55,7 @@ QtAppTest::QtAppTest() : bus_(std::make_unique<EmulatedBus>()) {
   InstallAspiProvider(bus_.get());
   // A test that goes wrong ends its wait after a while instead of hanging.
   backend_.SetInputTimeout(5000);
-  backend_.SetWaitObserver([this] {
+  backend_.AddWaitObserver([this] {
     // Steps that post nothing (selecting a row) are followed by the next one.
     while (!steps_.empty() && !backend_.InputPending()) {
       auto step = std::move(steps_.front());

@@ -1,0 +1,140 @@
+#include "platform/qt/desktop_program.h"
+
+#include <cstdio>
+#include <functional>
+#include <iostream>
+#include <optional>
+#include <streambuf>
+#include <string>
+
+#include "app/cli/program.h"
+#include "app/version.h"
+#include "platform/backend.h"
+#include "platform/qt/qt_backend.h"
+
+namespace qtr5 {
+namespace {
+
+constexpr const char* kProgramName = "qtr5-download-gui";
+
+// Lines for the user go to standard output, diagnostics to standard error
+// and, when nobody watches a terminal (started from the desktop), into a
+// message box as well.
+class DesktopFrontEnd : public ProgramFrontEnd {
+ public:
+  DesktopFrontEnd(QtBackend* backend, bool automated, bool messagesInBoxes)
+      : backend_(backend), automated_(automated), messagesInBoxes_(messagesInBoxes) {}
+
+  void PrintLine(std::string_view line) override {
+    std::fprintf(stdout, "%.*s\n", static_cast<int>(line.size()), line.data());
+    std::fflush(stdout);
+  }
+  void PrintError(std::string_view line) override {
+    std::fprintf(stderr, "%s: %.*s\n", kProgramName, static_cast<int>(line.size()), line.data());
+    if (backend_ != nullptr && messagesInBoxes_)
+      backend_->ShowMessageBox(ActiveDialog(), std::string(line), kProgramTitle,
+                               MB_OK | MB_ICONWARNING);
+  }
+  std::optional<std::string> Ask(std::string_view question) override {
+    if (backend_ == nullptr) return std::nullopt;
+    const int answer = backend_->ShowMessageBox(ActiveDialog(), std::string(question),
+                                                kProgramTitle, MB_YESNO | MB_ICONQUESTION);
+    return std::string(answer == IDYES ? "yes" : "no");
+  }
+  // The window asks its own questions (the Select Device dialog).
+  bool CanAsk() const override { return backend_ != nullptr; }
+  // Only --yes automates the window; otherwise the user clicks Download. An
+  // automation that has nothing more to do leaves the window to the user.
+  void SetIdleHandler(std::function<bool()> handler) override {
+    if (backend_ != nullptr && automated_) backend_->SetIdleHandler(std::move(handler));
+  }
+  std::FILE* Output() override { return stdout; }
+  std::FILE* ErrorOutput() override { return stderr; }
+
+ private:
+  QtBackend* backend_;
+  bool automated_;
+  bool messagesInBoxes_;
+};
+
+// Passes what is written to std::cerr on to standard error and keeps a copy.
+class KeepingBuffer : public std::streambuf {
+ public:
+  explicit KeepingBuffer(std::streambuf* target) : target_(target) {}
+  std::streambuf* Target() const { return target_; }
+  std::string Take() {
+    std::string text;
+    text.swap(kept_);
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    return text;
+  }
+
+ protected:
+  int overflow(int c) override {
+    if (c == traits_type::eof()) return traits_type::not_eof(c);
+    kept_ += static_cast<char>(c);
+    return target_->sputc(static_cast<char>(c));
+  }
+  std::streamsize xsputn(const char* text, std::streamsize count) override {
+    kept_.append(text, static_cast<std::size_t>(count));
+    return target_->sputn(text, count);
+  }
+  int sync() override { return target_->pubsync(); }
+
+ private:
+  std::streambuf* target_;
+  std::string kept_;
+};
+
+// Keeps std::cerr's output for message boxes while it lives.
+class TransportMessages {
+ public:
+  TransportMessages(QtBackend& backend, bool enabled)
+      : backend_(backend), kept_(std::cerr.rdbuf()) {
+    if (!enabled) return;
+    std::cerr.rdbuf(&kept_);
+    observer_ = backend_.AddWaitObserver([this] {
+      const std::string text = kept_.Take();
+      if (!text.empty())
+        backend_.ShowMessageBox(ActiveDialog(), text, kProgramTitle, MB_OK | MB_ICONWARNING);
+    });
+  }
+  ~TransportMessages() {
+    if (observer_ == 0) return;
+    backend_.RemoveWaitObserver(observer_);
+    std::cerr.rdbuf(kept_.Target());
+  }
+  TransportMessages(const TransportMessages&) = delete;
+  TransportMessages& operator=(const TransportMessages&) = delete;
+
+ private:
+  QtBackend& backend_;
+  KeepingBuffer kept_;
+  int observer_ = 0;
+};
+
+}  // namespace
+
+int RunDesktopProgram(const ProgramOptions& options, QtBackend* backend,
+                      const DesktopSettings& settings) {
+  if (options.check || options.list || backend == nullptr) {
+    DesktopFrontEnd frontEnd(nullptr, false, false);
+    return RunProgram(options, frontEnd);
+  }
+  DesktopFrontEnd frontEnd(backend, options.yes, settings.messagesInBoxes);
+  int status = 0;
+  {
+    TransportMessages messages(*backend, settings.messagesInBoxes);
+    status = RunProgram(options, frontEnd);
+  }
+  backend->SetIdleHandler(nullptr);
+  if (options.yes) return status;
+  // The desktop program ends with 0 once its window is closed, whatever the
+  // download did; only a program that could not start says otherwise.
+  if (status == ExitStatus(ProgramOutcome::kUsageError) ||
+      status == ExitStatus(ProgramOutcome::kInternalFailure))
+    return status;
+  return ExitStatus(ProgramOutcome::kSuccess);
+}
+
+}  // namespace qtr5

@@ -1,0 +1,28 @@
+// The desktop program: qtr5-download-gui's run, with the program logic shared
+// by every executable (options, transport, automation) and the Qt window.
+#pragma once
+
+#include "app/cli/options.h"
+
+namespace qtr5 {
+
+class QtBackend;
+
+struct DesktopSettings {
+  // The program's diagnostics, and what the drive transports write on
+  // std::cerr (why a drive cannot be used), also come up in message boxes
+  // (the transports' the next time the window waits for its user): for a
+  // program started from the desktop, whose standard error nobody reads.
+  bool messagesInBoxes = false;
+};
+
+// Runs the program with parsed options and returns the exit status. `backend`
+// is installed and a QApplication exists; it may be null for --check and
+// --list, which need no window. Without --yes the user drives the window and
+// the status is 0 once it is closed (usage errors and a window that could not
+// be made keep theirs); with --yes, --check or --list it is the status
+// qtr5-download would give.
+int RunDesktopProgram(const ProgramOptions& options, QtBackend* backend,
+                      const DesktopSettings& settings);
+
+}  // namespace qtr5

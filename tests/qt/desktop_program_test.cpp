@@ -1,0 +1,132 @@
+// qtr5-download-gui's run as a whole: options, the emulated transport, the
+// window, and the exit status the desktop program gives.
+#include <gtest/gtest.h>
+
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTest>
+#include <cstdlib>
+#include <iostream>
+
+#include "app/resource_ids.h"
+#include "platform/backend.h"
+#include "platform/qt/desktop_program.h"
+#include "tests/qt/qt_harness.h"
+
+namespace {
+
+class DesktopProgramTest : public QtAppTest {
+ protected:
+  DesktopProgramTest() { setenv("QTR5_TIME_SCALE", "1000", 1); }
+  ~DesktopProgramTest() override { unsetenv("QTR5_TIME_SCALE"); }
+
+  int RunWith(const std::vector<const char*>& arguments, bool messagesInBoxes = false) {
+    std::vector<const char*> argv{"qtr5-download-gui"};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    const ParseResult parsed =
+        ParseProgramOptions(static_cast<int>(argv.size()), argv.data(), "qtr5-download-gui");
+    EXPECT_EQ(parsed.action, ParseAction::kRun) << parsed.text;
+    qtr5::DesktopSettings settings;
+    settings.messagesInBoxes = messagesInBoxes;
+    return qtr5::RunDesktopProgram(parsed.options, &backend_, settings);
+  }
+  void Click(int id) { QTest::mouseClick(Control(id), Qt::LeftButton); }
+};
+
+TEST_F(DesktopProgramTest, TheUserBrowsesDownloadsSeesOkAndTheProgramEndsWithZero) {
+  WriteFile("fw.hex", ":04FEF000312E31304E\n:00000001FF\n");
+  BoxContents missing, notice;
+  WhenModal([&](QWidget* box) {
+    missing = ReadBox(box);
+    ClickBoxButton(box, "OK");
+  });
+  WhenModal([](QWidget* modal) {
+    auto* dialog = qobject_cast<QFileDialog*>(modal);
+    ASSERT_NE(dialog, nullptr);
+    dialog->selectFile("fw.hex");
+    QMetaObject::invokeMethod(dialog, "accept");
+  });
+  WhenModal([&](QWidget* box) {
+    notice = ReadBox(box);
+    ClickBoxButton(box, "OK");
+  });
+  Then([&] { Click(kIdBrowse); });
+  Then([&] {
+    EXPECT_TRUE(ControlAs<QLineEdit>(kIdFileName)->text().endsWith("/fw.hex"));
+    Click(kIdDownload);
+  });
+  Then([&] {
+    EXPECT_EQ(ShownPicture(), kBitmapOk);
+    EXPECT_EQ(ShownStatus(), "Download has been done successfully!");
+    EXPECT_EQ(ShownCell(4, 1), "1.10");
+    CloseMain();
+  });
+  EXPECT_EQ(RunWith({"--emulate"}), 0);
+  EXPECT_EQ(missing.text, "QTR5_ORNA.HEX file not found.");
+  EXPECT_EQ(notice.title, "Notice");
+  EXPECT_EQ(notice.text, "Please Reboot system");
+  EXPECT_FALSE(qtr5::QuitWasForced());
+}
+
+TEST_F(DesktopProgramTest, ClosingTheWindowGivesZeroEvenWithoutADrive) {
+  WriteDefaultImage();
+  Then([&] {
+    EXPECT_EQ(ShownPicture(), kBitmapNoDevice);
+    CloseMain();
+  });
+  EXPECT_EQ(RunWith({"--emulate=empty"}), 0);
+}
+
+TEST_F(DesktopProgramTest, WithYesTheDownloadStartsByItselfAndTheStatusTellsHowItWent) {
+  WriteDefaultImage();
+  WhenModal([](QWidget* box) { ClickBoxButton(box, "OK"); });
+  Then([&] {
+    EXPECT_EQ(ShownPicture(), kBitmapOk);
+    CloseMain();
+  });
+  EXPECT_EQ(RunWith({"--emulate", "--yes"}), 0);
+  EXPECT_EQ(modalAnswered_, 1);
+}
+
+TEST_F(DesktopProgramTest, WithYesAFailedDownloadEndsWithOne) {
+  WriteDefaultImage();
+  Then([&] {
+    EXPECT_EQ(ShownPicture(), kBitmapNg);
+    CloseMain();
+  });
+  EXPECT_EQ(RunWith({"--emulate=0:0=drive+fault=refuse-download", "--yes"}), 1);
+}
+
+TEST_F(DesktopProgramTest, ABadLayoutIsAUsageErrorShownInABoxAndNoWindowAppears) {
+  BoxContents shown;
+  WhenModal([&](QWidget* box) {
+    shown = ReadBox(box);
+    ClickBoxButton(box, "OK");
+  });
+  EXPECT_EQ(RunWith({"--emulate=0:9=drive"}, true), 2);
+  EXPECT_TRUE(shown.text.contains("0:9=drive")) << shown.text.toStdString();
+  EXPECT_EQ(shown.title, "QTR5 (XPM-3177K) Download Utility");
+  EXPECT_TRUE(qtr5::TopLevelWindows().empty());
+  // Without boxes it only goes to standard error.
+  EXPECT_EQ(RunWith({"--emulate=0:9=drive"}), 2);
+  EXPECT_EQ(modalAnswered_, 1);
+}
+
+TEST_F(DesktopProgramTest, WhatTheTransportSaysOnStandardErrorComesUpInABox) {
+  WriteDefaultImage();
+  BoxContents shown;
+  WhenModal([&](QWidget* box) {
+    shown = ReadBox(box);
+    ClickBoxButton(box, "OK");
+  });
+  Then([&] {
+    std::cerr << "/dev/sg7 (1:0:0:0) needs read and write access (permission denied)\n";
+    CloseMain();
+  });
+  EXPECT_EQ(RunWith({"--emulate"}, true), 0);
+  EXPECT_EQ(shown.text, "/dev/sg7 (1:0:0:0) needs read and write access (permission denied)");
+  EXPECT_EQ(shown.icon, QMessageBox::Warning);
+}
+
+}  // namespace
