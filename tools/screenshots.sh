@@ -16,8 +16,9 @@ for tool in xvfb-run openbox; do
 done
 [[ -f "$build/CMakeCache.txt" ]] || cmake --preset dev -B "$build" >/dev/null
 cmake --build "$build" --target qt_screenshots >/dev/null
+shots=(start downloading ok ok-notice ng no-device select-device release-note image-not-found)
 mkdir -p "$out"
-rm -f "$out"/*.png
+for shot in "${shots[@]}"; do rm -f "$out/$shot.png"; done
 
 export QTR5_SCREENSHOT_DIR=$PWD/$out QT_QPA_PLATFORM=xcb
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
@@ -31,4 +32,7 @@ xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" bash -c '
   kill "$wm" 2>/dev/null || true
   exit $status
 ' "$PWD/$build/tests/qt/qt_screenshots"
-ls "$out"
+for shot in "${shots[@]}"; do
+  [[ -s "$out/$shot.png" ]] || { echo "screenshots.sh: $out/$shot.png was not made" >&2; exit 1; }
+  echo "$out/$shot.png"
+done

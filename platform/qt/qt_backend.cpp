@@ -411,8 +411,11 @@ void QtBackend::Repaint(HWND window) {
   QWidget* widget = WidgetOf(window);
   if (widget == nullptr || !widget->isVisible()) return;
   // Painted and put on the screen now: the program may be inside a long
-  // operation that returns to no event loop until it ends.
+  // operation that returns to no event loop until it ends. Other parts of
+  // the window waiting for a repaint (a new status text) are painted along
+  // with it; nothing else is processed, no input in particular.
   widget->repaint();
+  QCoreApplication::sendPostedEvents(widget->window(), QEvent::UpdateRequest);
 }
 
 bool QtBackend::WaitForInput() {
