@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/cli/options.h"
 #include "app/cli/program.h"
@@ -33,6 +34,17 @@ int main(int argc, char** argv) {
   settings.messagesInBoxes = isatty(STDERR_FILENO) == 0;
   // The image check and the drive list need no window (nor a display).
   if (options.check || options.list) return qtr5::RunDesktopProgram(options, nullptr, settings);
+
+  // Without a display Qt would abort; say what is wrong instead.
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  if ((platform == nullptr || *platform == '\0') && std::getenv("DISPLAY") == nullptr &&
+      std::getenv("WAYLAND_DISPLAY") == nullptr) {
+    std::fprintf(stderr,
+                 "%s: no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is "
+                 "set); on a terminal use qtr5-download\n",
+                 kProgramName);
+    return ExitStatus(ProgramOutcome::kInternalFailure);
+  }
 
   int qtArgc = 1;
   char* qtArgv[] = {argv[0], nullptr};
