@@ -1,8 +1,12 @@
 #include "app/windows/automation_hooks.h"
 
+#include <commctrl.h>
+
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "app/download_app.h"
 #include "app/resource_ids.h"
@@ -18,6 +22,8 @@ struct HookState {
   std::function<void(const char*)> echo;
   HWND lastAnswered = nullptr;
   std::string lastStatus;
+  std::vector<std::string> shownRows;  // value last echoed for each report row
+  int lastProgressStep = -1;           // last 10% step echoed
 };
 HookState g_hooks;
 
@@ -40,21 +46,68 @@ bool HasClass(HWND window, const char* name) {
   return lstrcmpiA(text, name) == 0;
 }
 
-// The status line: control 1001 of the dialog that holds the state picture.
-bool IsStatusLine(HWND window) {
-  if (GetDlgCtrlID(window) != kIdStatus || !HasClass(window, "Static")) return false;
+// A control `id` of the main window: the dialog that holds the state picture.
+bool IsMainWindowControl(HWND window, int id, const char* className) {
+  if (GetDlgCtrlID(window) != id || !HasClass(window, className)) return false;
   HWND parent = GetParent(window);
   return parent != nullptr && GetDlgItem(parent, kIdPicture) != nullptr;
+}
+
+void Echo(const std::string& line) {
+  if (g_hooks.echo) g_hooks.echo(line.c_str());
+}
+
+void StatusChanging(const char* text) {
+  if (text == g_hooks.lastStatus) return;
+  g_hooks.lastStatus = text;
+  if (*text != '\0') Echo(text);
+}
+
+std::string RowLabel(HWND list, int row) {
+  char text[260] = {};
+  LVITEMA item{};
+  item.iSubItem = 0;
+  item.pszText = text;
+  item.cchTextMax = sizeof text;
+  SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+  return text;
+}
+
+// A value of the report is about to change: "Label:" padded so that the
+// values of all rows line up, then the value; nothing when it is the same.
+void ReportValueChanging(HWND list, int row, const char* value) {
+  if (row < 0 || value == nullptr) return;
+  const int rows = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+  if (row >= rows) return;
+  if (g_hooks.shownRows.size() < static_cast<std::size_t>(rows)) g_hooks.shownRows.resize(rows);
+  if (g_hooks.shownRows[row] == value) return;
+  g_hooks.shownRows[row] = value;
+  if (*value == '\0') return;
+  std::size_t keyWidth = 0;
+  for (int i = 0; i < rows; ++i) keyWidth = std::max(keyWidth, RowLabel(list, i).size());
+  std::string line = RowLabel(list, row) + ":";
+  line.append(keyWidth + 2 - line.size(), ' ');
+  Echo(line + value);
+}
+
+// Each 10% step of the progress bar once, from 0% on for every new run.
+void ProgressChanging(HWND bar, int position) {
+  PBRANGE range{};
+  SendMessageA(bar, PBM_GETRANGE, TRUE, reinterpret_cast<LPARAM>(&range));
+  const long long span = static_cast<long long>(range.iHigh) - range.iLow;
+  int percent = span <= 0 ? 0 : static_cast<int>((position - range.iLow) * 100LL / span);
+  percent = std::clamp(percent, 0, 100);
+  const int step = percent / 10;
+  if (step < g_hooks.lastProgressStep) g_hooks.lastProgressStep = -1;
+  if (step <= g_hooks.lastProgressStep) return;
+  g_hooks.lastProgressStep = step;
+  Echo("Progress: " + std::to_string(step * 10) + "%");
 }
 
 void AnswerMessageBox(HWND box) {
   if (box == g_hooks.lastAnswered) return;
   g_hooks.lastAnswered = box;
-  if (g_hooks.echo) {
-    const std::string line =
-        WindowText(box) + ": " + WindowText(GetDlgItem(box, kMessageBoxTextId));
-    g_hooks.echo(line.c_str());
-  }
+  Echo(WindowText(box) + ": " + WindowText(GetDlgItem(box, kMessageBoxTextId)));
   // The Enter key, posted: the box is still being activated, and once its
   // loop runs the key presses whichever button the box made its default.
   PostMessageA(box, WM_KEYDOWN, VK_RETURN, 0);
@@ -68,13 +121,37 @@ LRESULT CALLBACK CbtHook(int code, WPARAM wParam, LPARAM lParam) {
   return CallNextHookEx(g_hooks.cbt, code, wParam, lParam);
 }
 
+// Sees every message sent to a window of the thread before the window
+// handles it: the changes of the status line, the report and the progress
+// bar of the main window.
 LRESULT CALLBACK SentMessageHook(int code, WPARAM wParam, LPARAM lParam) {
   if (code == HC_ACTION && g_hooks.echo) {
     const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
-    if (sent->message == WM_SETTEXT && sent->lParam != 0 && IsStatusLine(sent->hwnd)) {
-      const std::string text = reinterpret_cast<const char*>(sent->lParam);
-      if (!text.empty() && text != g_hooks.lastStatus) g_hooks.echo(text.c_str());
-      g_hooks.lastStatus = text;
+    switch (sent->message) {
+      case WM_SETTEXT:
+        if (sent->lParam != 0 && IsMainWindowControl(sent->hwnd, kIdStatus, "Static")) {
+          StatusChanging(reinterpret_cast<const char*>(sent->lParam));
+        }
+        break;
+      case LVM_SETITEMA:
+      case LVM_SETITEMTEXTA:
+        if (sent->lParam != 0 && IsMainWindowControl(sent->hwnd, kIdReport, WC_LISTVIEWA)) {
+          const auto* item = reinterpret_cast<const LVITEMA*>(sent->lParam);
+          const bool textSet = sent->message == LVM_SETITEMTEXTA || (item->mask & LVIF_TEXT) != 0;
+          const int row =
+              sent->message == LVM_SETITEMTEXTA ? static_cast<int>(sent->wParam) : item->iItem;
+          if (textSet && item->iSubItem == 1 && item->pszText != LPSTR_TEXTCALLBACKA) {
+            ReportValueChanging(sent->hwnd, row, item->pszText);
+          }
+        }
+        break;
+      case PBM_SETPOS:
+        if (IsMainWindowControl(sent->hwnd, kIdProgress, PROGRESS_CLASSA)) {
+          ProgressChanging(sent->hwnd, static_cast<int>(sent->wParam));
+        }
+        break;
+      default:
+        break;
     }
   }
   return CallNextHookEx(g_hooks.sent, code, wParam, lParam);

@@ -9,8 +9,11 @@
 #include <functional>
 
 // Installs the hooks for the calling thread; they stay until Stop().
-// `echo` receives each new status line text and each message box as
-// "Caption: Text".
+// `echo` receives, as lines, what the main window shows as it changes, in
+// the words of the console program: each new status line text, each new
+// report value as "Label:" (padded so the values line up) and the value,
+// each 10% step of the progress bar as "Progress: N%", and each message box
+// as "Caption: Text".
 void StartAutomationHooks(std::function<void(const char* line)> echo);
 void StopAutomationHooks();
 

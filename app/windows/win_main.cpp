@@ -46,7 +46,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   }
   int status = 0;
   {
-    WindowsFrontEnd frontEnd(parsed.options.yes);
+    WindowsFrontEnd frontEnd(parsed.options);
     status = RunProgram(parsed.options, frontEnd);
   }
   std::fflush(stdout);

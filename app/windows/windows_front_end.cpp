@@ -2,12 +2,19 @@
 
 #include <utility>
 
+#include "app/cli/printable.h"
 #include "app/windows/automation_hooks.h"
 
-WindowsFrontEnd::WindowsFrontEnd(bool automated) : automated_(automated) {
-  if (automated_) {
-    StartAutomationHooks([this](const char* line) { PrintLine(line); });
-  }
+WindowsFrontEnd::WindowsFrontEnd(const ProgramOptions& options) : automated_(options.yes) {
+  if (!automated_) return;
+  std::FILE* echo = options.json && !options.list ? stderr : stdout;
+  StartAutomationHooks([echo](const char* line) {
+    // Device strings reach these lines: made harmless for a terminal.
+    const std::string printable = PrintableText(line);
+    std::fwrite(printable.data(), 1, printable.size(), echo);
+    std::fputc('\n', echo);
+    std::fflush(echo);
+  });
 }
 
 WindowsFrontEnd::~WindowsFrontEnd() {

@@ -6,7 +6,9 @@
 // whenever the main window waits for its user (no modal dialog open), and
 // when it has nothing more to do the main window is closed. Every message
 // box is answered with its default button, and the status line and the
-// message boxes are echoed to standard output as they appear. Without
+// message boxes, report values and progress steps are echoed as they
+// appear, as the console program prints them: on standard output, or on
+// standard error when --json keeps standard output for the run's summary. Without
 // --yes the idle handler is not used: the user drives the window.
 #pragma once
 
@@ -16,11 +18,12 @@
 #include <string>
 #include <string_view>
 
+#include "app/cli/options.h"
 #include "app/cli/program.h"
 
 class WindowsFrontEnd : public ProgramFrontEnd {
  public:
-  explicit WindowsFrontEnd(bool automated);
+  explicit WindowsFrontEnd(const ProgramOptions& options);
   ~WindowsFrontEnd() override;
   WindowsFrontEnd(const WindowsFrontEnd&) = delete;
   WindowsFrontEnd& operator=(const WindowsFrontEnd&) = delete;

@@ -72,6 +72,11 @@ run --emulate --image "$root/samples/QTR5_ORNA.HEX" --yes
 expect_status 0 "download"
 expect_line out "Download has been done successfully!"
 expect_line out "Notice: Please Reboot system"
+if [[ -x $linux ]]; then
+  (cd "$work/cwd" && "$linux" --emulate --image "$root/samples/QTR5_ORNA.HEX" --yes \
+    >"$work/linux.out" 2>/dev/null) || true
+  diff -u "$work/linux.out" "$work/out.unix" >&2 || fail "the download run prints other lines than on Linux"
+fi
 
 echo "-- an image that cannot be read fails the run"
 # The record's checksum is off by one: the loader must refuse the file.
