@@ -27,8 +27,8 @@ constexpr const char* kLayoutHelp =
     "delay=MS, inquiry-bytes=N or fault=NAME), or 'empty' (an adapter without\n"
     "devices) or 'absent' (no host adapter). Without LAYOUT: one drive at 0:0.\n";
 
-// Strings the parser fills before they are checked and copied into the
-// options; kept apart so that an option given without value is detected.
+// Values taken as typed and converted after parsing, so that a malformed
+// one gets a message of its own.
 struct RawValues {
   std::string device;
 };
@@ -150,8 +150,7 @@ std::string CheckCombinations(const OptionHandles& h, const ProgramOptions& o) {
   }
   if (o.emulateState && !o.emulate) return "--emulate-state works only together with --emulate";
   if (o.replay && o.emulate)
-    return "--replay answers from a recording; it cannot be combined "
-           "with --emulate";
+    return "--replay answers from a recording; it cannot be combined with --emulate";
   if (o.replay && o.record) return "--record cannot be combined with --replay";
   if (o.list) {
     if (const CLI::Option* other = FirstGiven({h.image, h.yes, h.device}))
