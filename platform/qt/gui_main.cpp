@@ -10,7 +10,6 @@
 
 #include "app/cli/options.h"
 #include "app/cli/program.h"
-#include "app/version.h"
 #include "platform/backend.h"
 #include "platform/qt/desktop_program.h"
 #include "platform/qt/qt_backend.h"
@@ -50,7 +49,6 @@ int main(int argc, char** argv) {
   char* qtArgv[] = {argv[0], nullptr};
   QApplication application(qtArgc, qtArgv);
   QApplication::setApplicationName(QString::fromLatin1(kProgramName));
-  QApplication::setApplicationDisplayName(QString::fromLatin1(kProgramTitle));
   QApplication::setDesktopFileName(QStringLiteral("qtr5-download"));
   qtr5::QtBackend backend;
   qtr5::ScopedBackend installed(backend);
