@@ -5,6 +5,7 @@
 #include <QColor>
 #include <QImage>
 #include <algorithm>
+#include <string>
 
 #include "app/resource_ids.h"
 #include "platform/qt/qt_pictures.h"
@@ -55,7 +56,10 @@ INSTANTIATE_TEST_SUITE_P(Bitmaps, StatePictureTest,
                          ::testing::Values(StatePicture{kBitmapWait, false},
                                            StatePicture{kBitmapOk, false},
                                            StatePicture{kBitmapNg, false},
-                                           StatePicture{kBitmapNoDevice, true}));
+                                           StatePicture{kBitmapNoDevice, true}),
+                         [](const ::testing::TestParamInfo<StatePicture>& info) {
+                           return "Bitmap" + std::to_string(info.param.id);
+                         });
 
 TEST(PicturesTest, EveryPictureIsDistinctAndUnknownIdsGiveNothing) {
   const int ids[] = {kBitmapLogo, kBitmapWait, kBitmapOk, kBitmapNg, kBitmapNoDevice};
