@@ -73,6 +73,7 @@ RunResult RunProcess(const std::string& program, const RunRequest& request) {
     close(errPipe[1]);
   }
   if (child < 0) return result;
+  result.started = true;
 
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::seconds(request.timeoutSeconds);

@@ -25,6 +25,7 @@ struct RunRequest {
 
 struct RunResult {
   int status = -1;        // exit status; -1 when it did not exit normally
+  bool started = false;   // false when no process (or no pseudo-terminal) could be had
   bool timedOut = false;  // killed after the time-out
   std::string output;     // standard output (or the terminal's text)
   std::string error;      // standard error (empty on a terminal)
