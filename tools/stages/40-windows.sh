@@ -112,7 +112,7 @@ if [[ $shown -eq 1 ]]; then
   sleep 2  # the start-up (scan, tray) has finished: the settled window
   import -window root "$shot"
   # Cut to the window: everything around it is the black screen.
-  convert "$shot" -trim +repage "$root/docs/screenshots/windows-main.png"
+  convert "$shot" -trim +repage -strip "$root/docs/screenshots/windows-main.png"
   echo "   docs/screenshots/windows-main.png"
 else
   fail "the main window did not appear"
