@@ -181,9 +181,14 @@ bool AspiDevice::ExecuteWait() {
   const auto deadline =
       std::chrono::steady_clock::now() + CommandTimeLimit(commandBlock) + CommandWaitGrace();
   SendASPI32Command(&srb);
+  // Most commands end within a few milliseconds: poll tightly for those, then
+  // back off to one poll a millisecond, so that a drive that takes seconds or
+  // minutes does not keep a processor busy for nothing.
+  const auto tightUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(2);
   int result;
   while ((result = CheckStatus()) == 0) {
-    if (std::chrono::steady_clock::now() >= deadline) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) {
       // The command took longer than any drive should: it is aborted and
       // counts as failed.
       AbortCommand();
@@ -193,7 +198,11 @@ bool AspiDevice::ExecuteWait() {
     }
     // Give the processor away between polls, so that a service completing
     // the command on another thread can run even when every core is busy.
-    std::this_thread::yield();
+    if (now < tightUntil) {
+      std::this_thread::yield();
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
   }
   StorePendingFlag(g_commandPending, 0);
   return result == 1;
