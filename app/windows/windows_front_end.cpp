@@ -3,6 +3,8 @@
 #include <utility>
 
 #include "app/cli/printable.h"
+#include "app/download_app.h"
+#include "app/version.h"
 #include "app/windows/automation_hooks.h"
 
 WindowsFrontEnd::WindowsFrontEnd(const ProgramOptions& options) : automated_(options.yes) {
@@ -36,8 +38,12 @@ void WindowsFrontEnd::PrintError(std::string_view line) {
   std::fflush(stderr);
 }
 
-std::optional<std::string> WindowsFrontEnd::Ask(std::string_view) {
-  return std::nullopt;
+std::optional<std::string> WindowsFrontEnd::Ask(std::string_view question) {
+  if (automated_) return std::nullopt;
+  HWND owner = g_app != nullptr ? g_app->mainWindow : nullptr;
+  const std::string text(question);
+  const int answer = MessageBoxA(owner, text.c_str(), kProgramTitle, MB_YESNO | MB_ICONQUESTION);
+  return std::string(answer == IDYES ? "y" : "n");
 }
 
 void WindowsFrontEnd::SetIdleHandler(std::function<bool()> handler) {

@@ -1,15 +1,16 @@
 // The Windows program's front end for RunProgram: its own lines go to
 // standard output, diagnostics to standard error (see console_output.h).
-// No question is ever asked on the console.
+//
+// Without --yes the user drives the window: the idle handler is not used,
+// and a question (RunProgram asks few) is asked in a message box.
 //
 // With --yes the program runs by itself: the idle handler runs from a timer
 // whenever the main window waits for its user (no modal dialog open), and
-// when it has nothing more to do the main window is closed. Every message
-// box is answered with its default button, and the status line and the
-// message boxes, report values and progress steps are echoed as they
-// appear, as the console program prints them: on standard output, or on
-// standard error when --json keeps standard output for the run's summary. Without
-// --yes the idle handler is not used: the user drives the window.
+// when it has nothing more to do the main window is closed. No question is
+// asked; every message box is answered with its default button. What the
+// window shows (status line, report values, progress steps, message boxes)
+// is echoed as the console program prints it: on standard output, or on
+// standard error when --json keeps standard output for the run's summary.
 #pragma once
 
 #include <cstdio>
@@ -31,7 +32,7 @@ class WindowsFrontEnd : public ProgramFrontEnd {
   void PrintLine(std::string_view line) override;
   void PrintError(std::string_view line) override;
   std::optional<std::string> Ask(std::string_view question) override;
-  bool CanAsk() const override { return false; }
+  bool CanAsk() const override { return !automated_; }
   // Without --yes the user works the window: the Select Device dialog may be shown.
   bool UserWorksTheWindow() const override { return !automated_; }
   void SetIdleHandler(std::function<bool()> handler) override;
