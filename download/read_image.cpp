@@ -27,6 +27,13 @@ int DownloadApp::ReadImageFile() {
     ShowText(kIdStatus, "");
     return 0;
   }
+  // A name that does not fit the buffer is refused: its first 259 characters may
+  // name another file, and that file's image would be flashed.
+  const LRESULT length = SendDlgItemMessageA(mainWindow, kIdFileName, WM_GETTEXTLENGTH, 0, 0);
+  if (length >= kPathSize) {
+    ShowText(kIdStatus, ResultMessages[kResultCannotOpen]);
+    return 0;
+  }
   if (device.dataBuffer == nullptr) {
     ShowText(kIdStatus, kTextOutOfMemory);
     return 0;

@@ -43,6 +43,10 @@ bool ReplaceFile(const std::string& from, const char* to, std::string& error) {
   return false;
 }
 void SyncDirectory(const std::string&) {}
+bool IsOtherThanAFile(const char* path) {
+  struct _stat info;
+  return _stat(path, &info) == 0 && (info.st_mode & _S_IFMT) != _S_IFREG;
+}
 constexpr char kSeparators[] = "\\/:";
 #else
 int OpenNew(const std::string& name) {
@@ -71,6 +75,12 @@ void SyncDirectory(const std::string& directory) {
   if (fd < 0) return;
   fsync(fd);
   close(fd);
+}
+// True when `path` names something that exists and is not a regular file (a device,
+// a pipe, a directory, ...). Renaming a new file over it would replace that thing.
+bool IsOtherThanAFile(const char* path) {
+  struct stat info;
+  return stat(path, &info) == 0 && !S_ISREG(info.st_mode);
 }
 constexpr char kSeparators[] = "/";
 #endif
@@ -104,6 +114,10 @@ bool WriteAll(int fd, const unsigned char* data, std::size_t size) {
 bool WriteFileAtomically(const char* path, const void* data, std::size_t size, std::string& error) {
   if (path == nullptr || *path == '\0') {
     error = "no file name";
+    return false;
+  }
+  if (IsOtherThanAFile(path)) {
+    error = "not a regular file";
     return false;
   }
   const std::string directory = DirectoryPrefix(path);

@@ -19,11 +19,13 @@ constexpr std::size_t kDataBufferSize = kFirmwareImageSize + 4;
 int RunImageCheck(const char* path, const char* saveImagePath, std::FILE* out, std::FILE* err) {
   if (path == nullptr || *path == '\0') return kImageCheckUsage;
 
-  char name[kMaxImagePathLength + 1] = {};
-  std::strncpy(name, path, kMaxImagePathLength);
-
   std::vector<std::uint8_t> buffer(kDataBufferSize, 0);
-  const bool built = LoadHexImage(name, buffer.data());
+  bool built = false;
+  if (std::strlen(path) > static_cast<std::size_t>(kMaxImagePathLength)) {
+    g_resultCode = kResultCannotOpen;
+  } else {
+    built = LoadHexImage(path, buffer.data());
+  }
   if (built) {
     std::fprintf(out, "Check Sum: %04X\n", static_cast<unsigned>(ImageChecksum(buffer.data())));
     std::fprintf(out, "%s\n", "Reading is success!");

@@ -9,7 +9,8 @@ inline constexpr int kImageCheckNotBuilt = 1;  // the image was not built, or no
 inline constexpr int kImageCheckUsage = 2;     // no file name given; nothing printed
 
 // The longest file name the Download command hands to the loader (its name buffer holds
-// 260 characters with the terminator); longer names are cut to this length.
+// 260 characters with the terminator). A longer name is refused as a file that cannot
+// be opened: cut short it could name another file, whose image would then be flashed.
 inline constexpr int kMaxImagePathLength = 259;
 
 // Reads `path` exactly as the Download command reads its image (the loader, then the

@@ -87,17 +87,25 @@ INSTANTIATE_TEST_SUITE_P(
                                   "HEX file is damaged! (Address overflow)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(ReadImageTest, LongNameIsCutTo259Characters) {
-  // A relative path of exactly 259 characters names the file; the box holds
-  // more, and only the first 259 reach the loader.
+TEST_F(ReadImageTest, NameLongerThan259CharactersIsRefused) {
+  // A relative path of exactly 259 characters names the file. Cut to those 259
+  // characters a longer name in the box would name that other file, and its
+  // image would be flashed: the longer name is refused instead.
   const std::string first(100, 'd'), second(100, 'e');
   std::filesystem::create_directories(first + "/" + second);
   const std::string path = first + "/" + second + "/" + std::string(57, 'f');
   ASSERT_EQ(path.size(), 259u);
   WriteFile(path, HexFile(0, {0x01}));
-  Name(path + "-and-more-that-does-not-fit");
-  EXPECT_EQ(app_->ReadImageFile(), 1);
+  WriteFile(path + "-more", HexFile(0, {0x02}));
+  Name(path);
+  ASSERT_EQ(app_->ReadImageFile(), 1);
   EXPECT_EQ(Row(1), "FF02");
+
+  Name(path + "-more");
+  EXPECT_EQ(app_->ReadImageFile(), 0);
+  EXPECT_EQ(Status(), "Can NOT open HEX file...");
+  EXPECT_EQ(Row(1), "FF02");
+  EXPECT_EQ(app_->imageChecksum, 0xFF02);
 }
 
 }  // namespace

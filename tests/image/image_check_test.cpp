@@ -11,6 +11,10 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "image/hex_loader.h"
 #include "image/image_check.h"
 #include "image/result_codes.h"
@@ -90,7 +94,9 @@ TEST(ImageCheckTest, EmptyNameIsAUsageMatter) {
   }
 }
 
-TEST(ImageCheckTest, NameIsCutTo259Characters) {
+TEST(ImageCheckTest, NameLongerThan259CharactersIsRefused) {
+  // Cut to 259 characters the longer name would name another file, whose image the
+  // check would then report (and the Download command flash).
   TempDir dir;
   std::string path = dir.path();
   while (path.size() + 101 < static_cast<std::size_t>(kMaxImagePathLength)) {
@@ -102,9 +108,17 @@ TEST(ImageCheckTest, NameIsCutTo259Characters) {
   path.append(nameLength, 'f');
   ASSERT_EQ(path.size(), static_cast<std::size_t>(kMaxImagePathLength));
   std::ofstream(path) << Record(0, 0, {0x01}) << "\r\n";
-  const CheckRun run = Check((path + ".extra").c_str());
-  EXPECT_EQ(run.result, kImageCheckBuilt);
-  EXPECT_EQ(run.out, "Check Sum: FF02\nReading is success!\n");
+  std::ofstream(path + ".extra") << Record(0, 0, {0x02}) << "\r\n";
+
+  const CheckRun fits = Check(path.c_str());
+  EXPECT_EQ(fits.result, kImageCheckBuilt);
+  EXPECT_EQ(fits.out, "Check Sum: FF02\nReading is success!\n");
+
+  const std::string image = dir.path() + "/image.bin";
+  const CheckRun tooLong = Check((path + ".extra").c_str(), image.c_str());
+  EXPECT_EQ(tooLong.result, kImageCheckNotBuilt);
+  EXPECT_EQ(tooLong.out, "Can NOT open HEX file...\n");
+  EXPECT_FALSE(std::filesystem::exists(image));
 }
 
 TEST(ImageCheckTest, SavesTheWholeImageOnlyWhenBuilt) {
@@ -142,6 +156,28 @@ TEST(ImageCheckTest, FailedSaveReportsAndLeavesNothing) {
   }
   EXPECT_TRUE(std::filesystem::is_empty(onDirectory));
 }
+
+#ifndef _WIN32
+TEST(ImageCheckTest, SaveNeverReplacesSomethingOtherThanAFile) {
+  // Renaming the new image over a device node, a pipe or a link to one would
+  // replace that node instead of writing to it.
+  TempDir dir;
+  const std::string good = dir.Write("good.hex", kEofRecord + "\r\n");
+  const std::string pipe = dir.path() + "/pipe";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  const std::string link = dir.path() + "/link";
+  std::filesystem::create_symlink(pipe, link);
+  for (const std::string& target : {pipe, link}) {
+    SCOPED_TRACE(target);
+    const CheckRun run = Check(good.c_str(), target.c_str());
+    EXPECT_EQ(run.result, kImageCheckNotBuilt);
+    EXPECT_NE(run.err.find("not a regular file"), std::string::npos) << run.err;
+    EXPECT_TRUE(std::filesystem::is_fifo(pipe));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(dir.Entries().size(), 3u);  // good.hex, pipe, link: no leftovers
+  }
+}
+#endif
 
 TEST(ImageCheckTest, OutputFailureIsNotSuccess) {
   std::FILE* full = std::fopen("/dev/full", "w");
