@@ -15,6 +15,9 @@ namespace {
 
 constexpr UCHAR kScsiStatusGood = 0x00;
 constexpr UCHAR kScsiStatusCheckCondition = 0x02;
+constexpr UCHAR kScsiStatusConditionMet = 0x04;
+constexpr int kSenseKeyNoSense = 0x0;
+constexpr int kSenseKeyRecovered = 0x1;
 constexpr int kUnaddressedPortBase = 256;
 
 bool IsTimeoutError(DWORD error) {
@@ -25,10 +28,6 @@ bool IsGoneError(DWORD error) {
   return error == ERROR_DEV_NOT_EXIST || error == ERROR_FILE_NOT_FOUND ||
          error == ERROR_INVALID_HANDLE;
 }
-
-constexpr UCHAR kScsiStatusConditionMet = 0x04;
-constexpr int kSenseKeyNoSense = 0x0;
-constexpr int kSenseKeyRecovered = 0x1;
 
 // The (cleared) sense buffer holds sense data when it has a response code.
 bool HasSense(const SptiRequest& request) {
@@ -41,13 +40,11 @@ int SenseKey(const UCHAR* sense) {
   return (code == 0x72 || code == 0x73) ? (sense[1] & 0x0F) : (sense[2] & 0x0F);
 }
 
+// Stores the final status last, after everything else the block carries,
+// and calls the completion routine of a posted command once.
 void Finish(SRB_ExecSCSICmd& srb, BYTE status) {
-  if ((srb.SRB_Flags & SRB_POSTING) != 0 && srb.SRB_PostProc != nullptr) {
-    StoreSrbByte(srb.SRB_Status, status);
-    srb.SRB_PostProc(&srb);
-    return;
-  }
   StoreSrbByte(srb.SRB_Status, status);
+  if ((srb.SRB_Flags & SRB_POSTING) != 0 && srb.SRB_PostProc != nullptr) srb.SRB_PostProc(&srb);
 }
 
 std::string DescribeError(DWORD error) {
