@@ -6,6 +6,7 @@
 #include <cstring>
 #include <map>
 #include <set>
+#include <string>
 #include <tuple>
 
 #include "aspi/command_time_limits.h"
@@ -19,6 +20,7 @@ constexpr UCHAR kScsiStatusConditionMet = 0x04;
 constexpr int kSenseKeyNoSense = 0x0;
 constexpr int kSenseKeyRecovered = 0x1;
 constexpr int kUnaddressedPortBase = 256;
+constexpr UCHAR kDownloadOpcode = 0x55;
 
 bool IsTimeoutError(DWORD error) {
   return error == ERROR_SEM_TIMEOUT || error == ERROR_TIMEOUT || error == WAIT_TIMEOUT;
@@ -45,6 +47,31 @@ int SenseKey(const UCHAR* sense) {
 void Finish(SRB_ExecSCSICmd& srb, BYTE status) {
   StoreSrbByte(srb.SRB_Status, status);
   if ((srb.SRB_Flags & SRB_POSTING) != 0 && srb.SRB_PostProc != nullptr) srb.SRB_PostProc(&srb);
+}
+
+std::string Hex(int value) {
+  char text[8];
+  std::snprintf(text, sizeof text, "0x%02X", value & 0xFF);
+  return text;
+}
+
+// "SCSI status 0x02, sense key 0x05, ASC 0x24, ASCQ 0x00", for fixed and
+// descriptor sense data; and how many bytes the drive took when it took
+// fewer than it was sent.
+std::string DescribeOutcome(const SptiRequest& request, DWORD requestedLength) {
+  std::string text = "SCSI status " + Hex(request.sptd.ScsiStatus);
+  if (HasSense(request)) {
+    const bool descriptor = (request.sense[0] & 0x7F) >= 0x72;
+    text += ", sense key " + Hex(SenseKey(request.sense)) + ", ASC " +
+            Hex(request.sense[descriptor ? 2 : 12]) + ", ASCQ " +
+            Hex(request.sense[descriptor ? 3 : 13]);
+  }
+  if (request.sptd.DataIn == SCSI_IOCTL_DATA_OUT &&
+      request.sptd.DataTransferLength < requestedLength) {
+    text += ", only " + std::to_string(request.sptd.DataTransferLength) + " of " +
+            std::to_string(requestedLength) + " bytes taken";
+  }
+  return text;
 }
 
 std::string DescribeError(DWORD error) {
@@ -86,49 +113,53 @@ void BuildSptiRequest(const SRB_ExecSCSICmd& srb, const SCSI_ADDRESS& address,
   sptd.TimeOutValue = static_cast<ULONG>(std::clamp<long long>(seconds, 1, 108000));
 }
 
-void StoreSptiOutcome(bool ioctlSucceeded, DWORD error, const SptiRequest& request,
-                      SRB_ExecSCSICmd& srb) {
-  BYTE haStat = HASTAT_OK;
-  BYTE targStat = STATUS_GOOD;
-  bool clean = false;
-  bool withSense = false;
+SptiVerdict JudgeSpti(bool ioctlSucceeded, DWORD error, const SptiRequest& request,
+                      DWORD requestedLength) {
+  SptiVerdict verdict;
   if (!ioctlSucceeded) {
     // The command did not run to an end the drive reported: whatever is in
     // the sense buffer is not to be trusted.
     if (IsTimeoutError(error)) {
-      haStat = HASTAT_COMMAND_TIMEOUT;
+      verdict.haStat = HASTAT_COMMAND_TIMEOUT;
     } else if (IsGoneError(error)) {
-      haStat = HASTAT_SEL_TO;
+      verdict.haStat = HASTAT_SEL_TO;
     }
-  } else {
-    // Judged as the layers answer: the target's status, its sense data, then
-    // the data phase.
-    targStat = request.sptd.ScsiStatus;
-    const bool goodStatus = targStat == kScsiStatusGood || targStat == kScsiStatusConditionMet;
-    if (!goodStatus) {
-      withSense = targStat == kScsiStatusCheckCondition && HasSense(request);
-    } else if (HasSense(request)) {
-      // With a good status, a recovered error is still a success; any other
-      // sense key is not.
-      const int key = SenseKey(request.sense);
-      withSense = key != kSenseKeyNoSense && key != kSenseKeyRecovered;
-    }
-    // Fewer bytes in than asked for is normal (the device says how much it
-    // has); fewer bytes out means the drive did not take the whole image.
-    const bool shortWrite = request.sptd.DataIn == SCSI_IOCTL_DATA_OUT &&
-                            request.sptd.DataTransferLength < srb.SRB_BufLen;
-    if (goodStatus && !withSense && shortWrite) haStat = HASTAT_DO_DU;
-    clean = goodStatus && !withSense && !shortWrite;
+    return verdict;
   }
-  if (withSense) {
+  // Judged as the layers answer: the target's status, its sense data, then
+  // the data phase.
+  verdict.targStat = request.sptd.ScsiStatus;
+  const bool goodStatus =
+      verdict.targStat == kScsiStatusGood || verdict.targStat == kScsiStatusConditionMet;
+  if (!goodStatus) {
+    verdict.withSense = verdict.targStat == kScsiStatusCheckCondition && HasSense(request);
+  } else if (HasSense(request)) {
+    // With a good status, a recovered error is still a success; any other
+    // sense key is not.
+    const int key = SenseKey(request.sense);
+    verdict.withSense = key != kSenseKeyNoSense && key != kSenseKeyRecovered;
+  }
+  // Fewer bytes in than asked for is normal (the device says how much it
+  // has); fewer bytes out means the drive did not take the whole image.
+  const bool shortWrite = request.sptd.DataIn == SCSI_IOCTL_DATA_OUT &&
+                          request.sptd.DataTransferLength < requestedLength;
+  if (goodStatus && !verdict.withSense && shortWrite) verdict.haStat = HASTAT_DO_DU;
+  verdict.clean = goodStatus && !verdict.withSense && !shortWrite;
+  return verdict;
+}
+
+void StoreSptiOutcome(bool ioctlSucceeded, DWORD error, const SptiRequest& request,
+                      SRB_ExecSCSICmd& srb) {
+  const SptiVerdict verdict = JudgeSpti(ioctlSucceeded, error, request, srb.SRB_BufLen);
+  if (verdict.withSense) {
     const std::size_t count = std::min<std::size_t>(srb.SRB_SenseLen, sizeof request.sense);
     // SRB_SenseLen bytes from SenseArea on: the block's owner keeps room
     // for all of them behind the published area.
     std::memcpy(srb.SenseArea, request.sense, count);
   }
-  srb.SRB_HaStat = haStat;
-  srb.SRB_TargStat = targStat;
-  Finish(srb, clean ? SS_COMP : SS_ERR);
+  srb.SRB_HaStat = verdict.haStat;
+  srb.SRB_TargStat = verdict.targStat;
+  Finish(srb, verdict.clean ? SS_COMP : SS_ERR);
 }
 
 std::vector<SptiNumber> NumberSptiDevices(const std::vector<SptiAddress>& addresses) {
@@ -175,7 +206,7 @@ SptiProvider::SptiProvider(SptiSystem system, int maxDevices) : system_(std::mov
       }
       continue;
     }
-    Device device{path, handle, SCSI_ADDRESS{}, 0, 0};
+    Device device{path, handle, SCSI_ADDRESS{}, 0, 0, std::string(), nullptr};
     device.address.Length = sizeof(SCSI_ADDRESS);
     DWORD returned = 0;
     SptiAddress where{};
@@ -183,12 +214,17 @@ SptiProvider::SptiProvider(SptiSystem system, int maxDevices) : system_(std::mov
                                 sizeof device.address, &returned)) {
       where = SptiAddress{device.address.PortNumber, device.address.PathId, device.address.TargetId,
                           device.address.Lun};
+      char name[80];
+      std::snprintf(name, sizeof name, "qtr5-download-drive-port%d-path%d-target%d-lun%d",
+                    where.port, where.path, where.target, where.lun);
+      device.claimName = name;
     } else {
       // Some drivers (USB bridges, virtual drives) keep their address to
       // themselves: such a device becomes an adapter of its own.
       device.address = SCSI_ADDRESS{};
       device.address.Length = sizeof(SCSI_ADDRESS);
       where = SptiAddress{kUnaddressedPortBase + n, 0, 0, 0};
+      device.claimName = "qtr5-download-drive-cdrom" + std::to_string(n);
     }
     addresses.push_back(where);
     devices_.push_back(device);
@@ -202,7 +238,10 @@ SptiProvider::SptiProvider(SptiSystem system, int maxDevices) : system_(std::mov
 }
 
 SptiProvider::~SptiProvider() {
-  for (const Device& device : devices_) system_.closeHandle(device.handle);
+  for (const Device& device : devices_) {
+    system_.closeHandle(device.handle);
+    if (device.claim != nullptr) system_.closeHandle(device.claim);
+  }
 }
 
 aspi::DWORD SptiProvider::GetSupportInfo() {
@@ -210,11 +249,15 @@ aspi::DWORD SptiProvider::GetSupportInfo() {
   return (static_cast<aspi::DWORD>(SS_COMP) << 8) | static_cast<aspi::DWORD>(adapterCount_);
 }
 
-const SptiProvider::Device* SptiProvider::Find(BYTE adapter, BYTE target) const {
-  for (const Device& device : devices_) {
+SptiProvider::Device* SptiProvider::Find(BYTE adapter, BYTE target) {
+  for (Device& device : devices_) {
     if (device.adapter == adapter && device.target == target) return &device;
   }
   return nullptr;
+}
+
+void SptiProvider::Tell(const Device& device, const std::string& text) {
+  if (system_.tell) system_.tell(device.path + ": " + text);
 }
 
 aspi::DWORD SptiProvider::SendCommand(void* block) {
@@ -243,7 +286,7 @@ aspi::DWORD SptiProvider::Execute(SRB_ExecSCSICmd& srb) {
     Finish(srb, SS_INVALID_HA);
     return SS_INVALID_HA;
   }
-  const Device* device = srb.SRB_Lun == 0 ? Find(srb.SRB_HaId, srb.SRB_Target) : nullptr;
+  Device* device = srb.SRB_Lun == 0 ? Find(srb.SRB_HaId, srb.SRB_Target) : nullptr;
   if (device == nullptr) {
     srb.SRB_HaStat = HASTAT_SEL_TO;
     Finish(srb, SS_NO_DEVICE);
@@ -260,6 +303,23 @@ aspi::DWORD SptiProvider::Execute(SRB_ExecSCSICmd& srb) {
     Finish(srb, SS_ILLEGAL_MODE);
     return SS_ILLEGAL_MODE;
   }
+  const bool download = srb.CDBByte[0] == kDownloadOpcode;
+  if (device->claim == nullptr) {
+    if (download) {
+      device->claim = system_.claim(device->claimName);
+      if (device->claim == nullptr) {
+        Tell(*device,
+             "another program is using the drive (perhaps another copy of this one), so it "
+             "cannot be claimed; the download command is not sent.");
+        Finish(srb, SS_ERR);
+        return SS_ERR;
+      }
+    } else if (system_.claimedElsewhere(device->claimName)) {
+      Tell(*device, "another program is downloading to the drive; no command is sent to it.");
+      Finish(srb, SS_ERR);
+      return SS_ERR;
+    }
+  }
   SptiRequest request;
   BuildSptiRequest(srb, device->address, request);
   DWORD returned = 0;
@@ -267,6 +327,19 @@ aspi::DWORD SptiProvider::Execute(SRB_ExecSCSICmd& srb) {
       system_.deviceIoControl(device->handle, IOCTL_SCSI_PASS_THROUGH_DIRECT, &request,
                               sizeof request, &request, sizeof request, &returned) != FALSE;
   const DWORD error = ok ? ERROR_SUCCESS : system_.lastError();
+  // Told before the final status is stored: once it is, the block is the
+  // caller's again.
+  if (!ok && IsTimeoutError(error)) {
+    Tell(*device, "the command (operation code " + Hex(srb.CDBByte[0]) + ") timed out after " +
+                      std::to_string(request.sptd.TimeOutValue) + " s.");
+  } else if (!ok && IsGoneError(error)) {
+    Tell(*device, "the device has gone away.");
+  } else if (download && !ok) {
+    Tell(*device, "the download command could not be sent (error " + std::to_string(error) + ").");
+  } else if (download && !JudgeSpti(ok, error, request, srb.SRB_BufLen).clean) {
+    Tell(*device, "the drive did not take the download command: " +
+                      DescribeOutcome(request, srb.SRB_BufLen) + ".");
+  }
   StoreSptiOutcome(ok, error, request, srb);
   return srb.SRB_Status;
 }
@@ -277,7 +350,7 @@ aspi::DWORD SptiProvider::Reset(SRB_BusDeviceReset& srb) {
     StoreSrbByte(srb.SRB_Status, SS_INVALID_HA);
     return SS_INVALID_HA;
   }
-  const Device* device = srb.SRB_Lun == 0 ? Find(srb.SRB_HaId, srb.SRB_Target) : nullptr;
+  Device* device = srb.SRB_Lun == 0 ? Find(srb.SRB_HaId, srb.SRB_Target) : nullptr;
   if (device == nullptr) {
     StoreSrbByte(srb.SRB_Status, SS_NO_DEVICE);
     return SS_NO_DEVICE;

@@ -3,6 +3,13 @@
 // opened and each command goes to its device with
 // IOCTL_SCSI_PASS_THROUGH_DIRECT. Commands run synchronously: when
 // SendCommand returns, the request block holds its final status.
+//
+// From the download command (operation code 0x55) on, the provider holds a
+// claim on that drive for the rest of the run, so that no second copy of the
+// program sends to it while it reprograms itself and is verified: a drive
+// another copy has claimed gets no command at all, and the download command
+// is not sent when the claim cannot be had. Timeouts, a vanished device, a
+// refused claim and a failed download command are told as they happen.
 #pragma once
 
 #ifndef NOMINMAX
@@ -33,6 +40,19 @@ struct SptiRequest {
 // timeout is the command's time limit in whole seconds, at least 1.
 void BuildSptiRequest(const SRB_ExecSCSICmd& srb, const SCSI_ADDRESS& address,
                       SptiRequest& request);
+
+// How one pass-through call ended, in ASPI terms.
+struct SptiVerdict {
+  BYTE haStat = HASTAT_OK;
+  BYTE targStat = STATUS_GOOD;
+  bool withSense = false;  // the drive's sense bytes belong into SenseArea
+  bool clean = false;      // completed without any error: SS_COMP
+};
+
+// Judges the outcome of DeviceIoControl for a command that asked to move
+// `requestedLength` bytes (see StoreSptiOutcome).
+SptiVerdict JudgeSpti(bool ioctlSucceeded, DWORD error, const SptiRequest& request,
+                      DWORD requestedLength);
 
 // Finishes `srb` from the outcome of DeviceIoControl, judged in the order
 // system error, SCSI status, sense data, short write. The data are already
@@ -71,6 +91,8 @@ class SptiProvider : public AspiProvider {
     SCSI_ADDRESS address;
     BYTE adapter;
     BYTE target;
+    std::string claimName;   // the same for every program that sees this drive
+    HANDLE claim = nullptr;  // held from the download command on
   };
 
   // Opens \\.\CdRom0 to \\.\CdRom<maxDevices - 1>; numbers that do not exist
@@ -91,7 +113,8 @@ class SptiProvider : public AspiProvider {
   const std::vector<std::string>& Problems() const { return problems_; }
 
  private:
-  const Device* Find(BYTE adapter, BYTE target) const;
+  Device* Find(BYTE adapter, BYTE target);
+  void Tell(const Device& device, const std::string& text);
   aspi::DWORD Execute(SRB_ExecSCSICmd& srb);
   aspi::DWORD Reset(SRB_BusDeviceReset& srb);
 

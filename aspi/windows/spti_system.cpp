@@ -1,5 +1,15 @@
 #include "aspi/windows/spti_system.h"
 
+#include <cstdio>
+
+namespace {
+
+// Claims are named mutexes, visible to every session where the rights allow
+// (administrators), else to the programs of this session.
+constexpr const char* kScopes[] = {"Global\\", "Local\\"};
+
+}  // namespace
+
 SptiSystem SptiSystem::Real() {
   SptiSystem system;
   system.openDevice = [](const char* path) {
@@ -12,5 +22,43 @@ SptiSystem SptiSystem::Real() {
   };
   system.lastError = [] { return GetLastError(); };
   system.closeHandle = [](HANDLE device) { CloseHandle(device); };
+  system.claim = [](const std::string& name) -> HANDLE {
+    for (const char* scope : kScopes) {
+      const std::string full = scope + name;
+      HANDLE mutex = CreateMutexA(nullptr, FALSE, full.c_str());
+      const DWORD error = GetLastError();
+      if (mutex != nullptr && error == ERROR_ALREADY_EXISTS) {
+        CloseHandle(mutex);
+        return nullptr;
+      }
+      if (mutex != nullptr) return mutex;
+      if (error != ERROR_ACCESS_DENIED) return nullptr;
+      // Denied: held by a program with other rights, or no right to make a
+      // global name; only the second lets the local name stand in.
+      HANDLE existing = OpenMutexA(SYNCHRONIZE, FALSE, full.c_str());
+      if (existing != nullptr || GetLastError() == ERROR_ACCESS_DENIED) {
+        if (existing != nullptr) CloseHandle(existing);
+        return nullptr;
+      }
+    }
+    return nullptr;
+  };
+  system.claimedElsewhere = [](const std::string& name) {
+    for (const char* scope : kScopes) {
+      const std::string full = scope + name;
+      HANDLE existing = OpenMutexA(SYNCHRONIZE, FALSE, full.c_str());
+      if (existing != nullptr) {
+        CloseHandle(existing);
+        return true;
+      }
+      if (GetLastError() == ERROR_ACCESS_DENIED) return true;
+    }
+    return false;
+  };
+  system.tell = [](const std::string& line) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "qtr5-download: %s\n", line.c_str());
+    std::fflush(stderr);
+  };
   return system;
 }

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <string>
 
 struct SptiSystem {
   // CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ |
@@ -20,6 +21,18 @@ struct SptiSystem {
       deviceIoControl;
   std::function<DWORD()> lastError;
   std::function<void(HANDLE device)> closeHandle;
+
+  // A claim on a drive, so that two programs never send to it while one of
+  // them downloads: `claim` takes the claim `name` for this process (a
+  // handle to close when done), or returns nullptr when another process
+  // holds it or it cannot be taken. `claimedElsewhere` tells whether some
+  // other process holds `name`.
+  std::function<HANDLE(const std::string& name)> claim;
+  std::function<bool(const std::string& name)> claimedElsewhere;
+
+  // Where failures the user must know about during the run are written, one
+  // line each (standard error).
+  std::function<void(const std::string& line)> tell;
 
   // The real calls.
   static SptiSystem Real();

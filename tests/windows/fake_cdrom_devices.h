@@ -43,6 +43,10 @@ class FakeCdRoms {
   std::vector<IoctlCall> calls;
   std::set<int> openHandles;
   int opened = 0;
+  std::set<std::string> heldElsewhere;  // claims another program holds
+  std::vector<std::string> claims;      // claims this program took
+  int claimsReleased = 0;
+  std::vector<std::string> told;  // lines for the user
 
   static SCSI_ADDRESS Address(UCHAR port, UCHAR path, UCHAR target, UCHAR lun = 0) {
     SCSI_ADDRESS a{};
@@ -95,11 +99,27 @@ class FakeCdRoms {
       return device.answer ? TRUE : FailCall(ERROR_INVALID_FUNCTION);
     };
     system.lastError = [this] { return lastError_; };
-    system.closeHandle = [this](HANDLE handle) { openHandles.erase(DeviceOf(handle)); };
+    system.closeHandle = [this](HANDLE handle) {
+      if (DeviceOf(handle) >= kClaimBase) {
+        ++claimsReleased;
+      } else {
+        openHandles.erase(DeviceOf(handle));
+      }
+    };
+    system.claim = [this](const std::string& name) -> HANDLE {
+      if (heldElsewhere.count(name) != 0) return nullptr;
+      claims.push_back(name);
+      return HandleOf(kClaimBase + static_cast<int>(claims.size()));
+    };
+    system.claimedElsewhere = [this](const std::string& name) {
+      return heldElsewhere.count(name) != 0;
+    };
+    system.tell = [this](const std::string& line) { told.push_back(line); };
     return system;
   }
 
  private:
+  static constexpr int kClaimBase = 0x800;
   static HANDLE HandleOf(int n) {
     return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(0x100 + n));
   }

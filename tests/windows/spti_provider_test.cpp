@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "aspi/aspi_device.h"
+#include "aspi/command_time_limits.h"
 #include "aspi/windows/spti_provider.h"
 #include "tests/windows/fake_cdrom_devices.h"
 
@@ -200,6 +201,106 @@ TEST(SptiProvider, AbortFindsNothingToAbortAndResetGoesToTheDevice) {
   SRB_Header unknown{};
   unknown.SRB_Cmd = SC_HA_INQUIRY;
   EXPECT_EQ(provider.SendCommand(&unknown), SS_INVALID_CMD);
+}
+
+SRB_ExecSCSICmd Command(std::uint8_t opcode, BYTE flags, std::uint8_t* data, DWORD length) {
+  SRB_ExecSCSICmd srb{};
+  srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
+  srb.SRB_Flags = flags;
+  srb.SRB_BufLen = length;
+  srb.SRB_BufPointer = data;
+  srb.SRB_CDBLen = 12;
+  srb.SRB_SenseLen = 14;
+  srb.CDBByte[0] = opcode;
+  return srb;
+}
+
+constexpr const char* kClaimOfFirstDrive = "qtr5-download-drive-port0-path0-target0-lun0";
+
+TEST(SptiProvider, TheDownloadClaimsTheDriveOnceForTheRestOfTheRun) {
+  FakeCdRoms fake;
+  fake.devices[0].address = FakeCdRoms::Address(0, 0, 0);
+  fake.devices[0].answer = [](SptiRequest& request, DWORD&) {
+    request.sptd.ScsiStatus = 0x00;
+    return true;
+  };
+  std::uint8_t image[64] = {};
+  {
+    SptiProvider provider(fake.System());
+    SRB_ExecSCSICmd inquiry = Command(0x12, SRB_DIR_IN, image, 36);
+    EXPECT_EQ(provider.SendCommand(&inquiry), SS_COMP);
+    EXPECT_TRUE(fake.claims.empty()) << "looking at a drive claims nothing";
+    for (int i = 0; i < 2; ++i) {
+      SRB_ExecSCSICmd download = Command(0x55, SRB_DIR_OUT, image, sizeof image);
+      EXPECT_EQ(provider.SendCommand(&download), SS_COMP);
+    }
+    EXPECT_EQ(fake.claims, std::vector<std::string>{kClaimOfFirstDrive});
+    EXPECT_EQ(fake.claimsReleased, 0);
+  }
+  EXPECT_EQ(fake.claimsReleased, 1) << "the claim ends with the provider";
+}
+
+TEST(SptiProvider, ADriveClaimedByAnotherProgramGetsNoCommand) {
+  FakeCdRoms fake;
+  fake.devices[0].address = FakeCdRoms::Address(0, 0, 0);
+  fake.devices[0].answer = InquiryOnly;
+  fake.heldElsewhere.insert(kClaimOfFirstDrive);
+  SptiProvider provider(fake.System());
+  const std::size_t callsBefore = fake.calls.size();
+  std::uint8_t data[64] = {};
+  SRB_ExecSCSICmd inquiry = Command(0x12, SRB_DIR_IN, data, 36);
+  EXPECT_EQ(provider.SendCommand(&inquiry), SS_ERR);
+  SRB_ExecSCSICmd download = Command(0x55, SRB_DIR_OUT, data, sizeof data);
+  EXPECT_EQ(provider.SendCommand(&download), SS_ERR);
+  EXPECT_EQ(fake.calls.size(), callsBefore);
+  ASSERT_EQ(fake.told.size(), 2u);
+  EXPECT_EQ(fake.told[0].rfind("\\\\.\\CdRom0: another program is downloading", 0), 0u)
+      << fake.told[0];
+  EXPECT_NE(fake.told[1].find("the download command is not sent"), std::string::npos);
+}
+
+TEST(SptiProvider, TimeoutsAndARefusedDownloadAreToldAsTheyHappen) {
+  FakeCdRoms fake;
+  fake.devices[0].address = FakeCdRoms::Address(0, 0, 0);
+  fake.devices[0].answer = [](SptiRequest& request, DWORD& error) {
+    if (request.sptd.Cdb[0] == 0x12) {
+      error = ERROR_SEM_TIMEOUT;
+      return false;
+    }
+    request.sptd.ScsiStatus = 0x02;  // the download: ILLEGAL REQUEST, INVALID FIELD IN CDB
+    request.sense[0] = 0x70;
+    request.sense[2] = 0x05;
+    request.sense[12] = 0x24;
+    return true;
+  };
+  SptiProvider provider(fake.System());
+  std::uint8_t data[64] = {};
+  ScopedCommandTimeLimitOverride limit(std::chrono::milliseconds(3000));
+  SRB_ExecSCSICmd inquiry = Command(0x12, SRB_DIR_IN, data, 36);
+  EXPECT_EQ(provider.SendCommand(&inquiry), SS_ERR);
+  EXPECT_EQ(inquiry.SRB_HaStat, HASTAT_COMMAND_TIMEOUT);
+  SRB_ExecSCSICmd download = Command(0x55, SRB_DIR_OUT, data, sizeof data);
+  EXPECT_EQ(provider.SendCommand(&download), SS_ERR);
+  const std::vector<std::string> expected{
+      "\\\\.\\CdRom0: the command (operation code 0x12) timed out after 3 s.",
+      "\\\\.\\CdRom0: the drive did not take the download command: SCSI status 0x02, sense key "
+      "0x05, ASC 0x24, ASCQ 0x00."};
+  EXPECT_EQ(fake.told, expected);
+}
+
+TEST(SptiSystemReal, AClaimIsHeldByOneHolderUntilReleased) {
+  const SptiSystem system = SptiSystem::Real();
+  const std::string name = "qtr5-download-test-claim-" + std::to_string(GetCurrentProcessId());
+  EXPECT_FALSE(system.claimedElsewhere(name));
+  HANDLE first = system.claim(name);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(system.claim(name), nullptr) << "a second claim while the first is held";
+  EXPECT_TRUE(system.claimedElsewhere(name));
+  system.closeHandle(first);
+  EXPECT_FALSE(system.claimedElsewhere(name));
+  HANDLE again = system.claim(name);
+  EXPECT_NE(again, nullptr);
+  if (again != nullptr) system.closeHandle(again);
 }
 
 // AspiDevice over the pass-through provider, through the entry points.
