@@ -56,7 +56,8 @@ done
 
 echo "-- options: the same output as the Linux program, apart from line ends"
 linux=${QTR5_LINUX_PROGRAM:-$root/build/qtr5-download}
-for args in "--help" "--version" "--check $root/samples/QTR5_ORNA.HEX" "--list --emulate"; do
+for args in "--help" "--version" "--check $root/samples/QTR5_ORNA.HEX" "--list --emulate" \
+  "--emulate --image $root/samples/QTR5_ORNA.HEX --yes --json"; do
   # shellcheck disable=SC2086
   run $args
   expect_status 0 "$args"
