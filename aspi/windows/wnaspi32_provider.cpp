@@ -2,9 +2,28 @@
 
 #include <cstdio>
 
+namespace {
+
+// The service's library is looked for next to the program and in the system
+// folder, never in the current folder: a library planted there would run
+// with the program's rights (administrator, for the pass-through).
+HMODULE LoadFromTrustedFolders(const char* library) {
+  HMODULE module = LoadLibraryExA(
+      library, nullptr, LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (module == nullptr && GetLastError() == ERROR_INVALID_PARAMETER) {
+    // A system without those search flags: take the current folder out of
+    // the search instead.
+    SetDllDirectoryA("");
+    module = LoadLibraryA(library);
+  }
+  return module;
+}
+
+}  // namespace
+
 std::unique_ptr<Wnaspi32Provider> Wnaspi32Provider::Load(const char* library,
                                                          std::string& problem) {
-  HMODULE module = LoadLibraryA(library);
+  HMODULE module = LoadFromTrustedFolders(library);
   if (module == nullptr) {
     char text[96];
     std::snprintf(text, sizeof text, "%s not loaded (error %lu)", library,

@@ -15,8 +15,9 @@
 
 class Wnaspi32Provider : public AspiProvider {
  public:
-  // Loads `library` (normally "wnaspi32.dll") and finds both entry points.
-  // On failure returns nullptr and says why in `problem`.
+  // Loads `library` (normally "wnaspi32.dll") from the program's folder or
+  // the system folder (never the current folder) and finds both entry
+  // points. On failure returns nullptr and says why in `problem`.
   static std::unique_ptr<Wnaspi32Provider> Load(const char* library, std::string& problem);
   ~Wnaspi32Provider() override;
   Wnaspi32Provider(const Wnaspi32Provider&) = delete;

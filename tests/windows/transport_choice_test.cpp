@@ -58,6 +58,26 @@ TEST(Wnaspi32Provider, AMissingLibraryIsReportedNotFatal) {
   EXPECT_NE(problem.find("no_such_aspi_library.dll not loaded"), std::string::npos) << problem;
 }
 
+TEST(Wnaspi32Provider, NeverLoadsALibraryFromTheCurrentFolder) {
+  char program[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, program, sizeof program);
+  std::string folder = program;
+  folder.resize(folder.find_last_of("\\/") + 1);
+  char temp[MAX_PATH] = {};
+  GetTempPathA(sizeof temp, temp);
+  const std::string planted = std::string(temp) + "qtr5_planted_aspi.dll";
+  ASSERT_TRUE(CopyFileA((folder + kTestLibrary).c_str(), planted.c_str(), FALSE));
+  char previous[MAX_PATH] = {};
+  GetCurrentDirectoryA(sizeof previous, previous);
+  ASSERT_TRUE(SetCurrentDirectoryA(temp));
+  std::string problem;
+  auto provider = Wnaspi32Provider::Load("qtr5_planted_aspi.dll", problem);
+  SetCurrentDirectoryA(previous);
+  EXPECT_EQ(provider, nullptr) << "a library in the current folder was loaded";
+  provider.reset();
+  DeleteFileA(planted.c_str());
+}
+
 struct Choice {
   const char* name;
   const char* library;
