@@ -1,6 +1,7 @@
 // The console backend: the program's windows as lines on a terminal.
 #include "platform/console/console_backend.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +17,10 @@ namespace {
 // How often the console closes the same dialog for lack of input before it
 // reports that no input will come.
 constexpr int kCloseLimit = 2;
+
+// Characters of a bar line besides the bar itself: "[", "] ", "100%", and one
+// column left free so that the cursor never reaches the terminal's last one.
+constexpr int kBarLineExtra = 8;
 
 // The identifier of `control` when it belongs to a main window, else 0.
 int MainWindowControl(HWND control) {
@@ -33,6 +38,10 @@ ConsoleOptions StandardConsoleOptions() {
   options.in = &std::cin;
   options.outputIsTerminal = isatty(STDOUT_FILENO) == 1;
   options.inputIsTerminal = isatty(STDIN_FILENO) == 1;
+  winsize size{};
+  if (options.outputIsTerminal && ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0) {
+    options.terminalColumns = size.ws_col;
+  }
   return options;
 }
 
@@ -57,6 +66,14 @@ std::string MakePrintable(std::string_view text) {
 
 ConsoleBackend::ConsoleBackend(ConsoleOptions options) : options_(options) {
   if (options_.barWidth < 1) options_.barWidth = 1;
+  if (options_.outputIsTerminal && options_.terminalColumns > 0) {
+    const int room = options_.terminalColumns - kBarLineExtra;
+    if (room < 1) {
+      options_.outputIsTerminal = false;  // too narrow for any bar: plain lines
+    } else {
+      options_.barWidth = std::min(options_.barWidth, room);
+    }
+  }
 }
 
 ConsoleBackend::~ConsoleBackend() {

@@ -41,10 +41,14 @@ struct ConsoleOptions {
   bool outputIsTerminal = false;  // progress bar with carriage returns, else plain lines
   bool inputIsTerminal = false;   // questions may be asked
   int barWidth = 40;              // characters between the brackets of the progress bar
+  // Width of the terminal in characters; 0 when unknown. A bar line that is
+  // wider wraps, and every redraw then starts a new line: the bar is made
+  // narrower to fit, or shown as plain lines when even a short one cannot.
+  int terminalColumns = 0;
 };
 
 // std::cout and std::cin, with the terminal flags taken from isatty() of
-// standard output and standard input.
+// standard output and standard input, and the width of that terminal.
 ConsoleOptions StandardConsoleOptions();
 
 // `text` with every byte outside printable ASCII (below 0x20, 0x7F and above)

@@ -27,7 +27,8 @@ class ConsoleTest : public testing::Test {
 
   // Starts the console with the given terminal flags and input, and makes
   // the main window.
-  void Start(bool outputTerminal, bool inputTerminal, const std::string& input = "") {
+  void Start(bool outputTerminal, bool inputTerminal, const std::string& input = "",
+             int columns = 0) {
     use_.reset();
     console_.reset();
     in_.clear();
@@ -38,6 +39,7 @@ class ConsoleTest : public testing::Test {
     options.outputIsTerminal = outputTerminal;
     options.inputIsTerminal = inputTerminal;
     options.barWidth = 10;
+    options.terminalColumns = columns;
     console_ = std::make_unique<ConsoleBackend>(options);
     use_ = std::make_unique<ScopedBackend>(*console_);
     main_ = CreateDialogParamA(nullptr, MAKEINTRESOURCEA(102), nullptr, TestProc, 0);
@@ -144,6 +146,26 @@ TEST_F(ConsoleTest, OnATerminalTheBarIsRedrawnOnlyWhenWhatItShowsChanges) {
             "\r[#####     ]  50%"
             "\r[######### ]  99%\n"
             "Download has been done successfully!\n");
+}
+
+TEST_F(ConsoleTest, TheBarFitsANarrowTerminal) {
+  // A line as wide as the terminal wraps, and every redraw would then start a
+  // new line. Widths: the bar of 10 fits 30 columns; 14 columns leave room for
+  // a bar of 6; 8 columns for none, so the progress becomes plain lines.
+  struct Case {
+    int columns;
+    const char* shown;
+  };
+  for (const Case& c : {Case{30, "\r[#####     ]  50%\n"}, Case{14, "\r[###   ]  50%\n"},
+                        Case{9, "\r[ ]  50%\n"}, Case{8, "Progress: 50%\n"}}) {
+    SCOPED_TRACE(c.columns);
+    out_.str("");
+    Start(true, false, "", c.columns);
+    SetProgress(50);
+    console_.reset();
+    EXPECT_EQ(out_.str(), c.shown);
+    use_.reset();
+  }
 }
 
 TEST_F(ConsoleTest, TheProgressLineIsEndedWhenTheConsoleGoes) {
