@@ -1,5 +1,7 @@
 #include "image/hex_loader.h"
 
+#include <sys/stat.h>
+
 #include <array>
 #include <cstring>
 #include <memory>
@@ -41,6 +43,16 @@ inline void CopyData(std::uint8_t* to, const std::uint8_t* from, std::size_t n) 
     n -= 8, to += 8, from += 8;
   }
   for (; n > 0; --n) *to++ = *from++;
+}
+
+bool IsRegularFile(const char* path) {
+#ifdef _WIN32
+  struct _stat info;
+  return _stat(path, &info) == 0 && (info.st_mode & _S_IFMT) == _S_IFREG;
+#else
+  struct stat info;
+  return stat(path, &info) == 0 && S_ISREG(info.st_mode);
+#endif
 }
 
 bool Refuse(ResultCode code) {
@@ -266,6 +278,10 @@ bool ReadHexRecord(std::FILE* stream, std::uint8_t* record) {
 
 bool LoadHexImage(const char* path, std::uint8_t* image) {
   if (path == nullptr) return Refuse(kResultCannotOpen);
+  // Only a regular file is an image. Opening a pipe without a writer waits
+  // forever, a device such as /dev/zero never ends, and a pipe whose writer
+  // has gone reads as an empty file, which would load as an all-0xFF image.
+  if (!IsRegularFile(path)) return Refuse(kResultCannotOpen);
   // Binary mode on purpose: TextWindow gives text-mode semantics itself (line ends are
   // all below '0' and need no translation, Ctrl-Z ends the text), the same everywhere.
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));

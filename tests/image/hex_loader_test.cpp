@@ -11,6 +11,11 @@
 #include <utility>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include "image/hex_loader.h"
 #include "image/result_codes.h"
 #include "test_files.h"
@@ -196,6 +201,30 @@ TEST_F(HexLoaderTest, FileThatCannotBeReadLeavesTheImageUntouched) {
   EXPECT_FALSE(LoadHexImage(nullptr, buffer_.data()));
   EXPECT_EQ(g_resultCode, 4);
 }
+
+#ifndef _WIN32
+TEST_F(HexLoaderTest, OnlyARegularFileIsAnImage) {
+  // A pipe without a writer would keep the open waiting forever, /dev/zero
+  // never ends, and a pipe whose writer has gone reads as an empty file, an
+  // all-0xFF image: none of them is read. A link to a regular file is.
+  const std::string pipe = dir_.path() + "/pipe.hex";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  for (const std::string& path : {pipe, std::string("/dev/zero"), std::string("/dev/null")}) {
+    SCOPED_TRACE(path);
+    std::fill(buffer_.begin(), buffer_.end(), 0x55);
+    g_resultCode = 0;
+    EXPECT_FALSE(LoadHexImage(path.c_str(), buffer_.data()));
+    EXPECT_EQ(g_resultCode, 4);
+    EXPECT_TRUE(
+        std::all_of(buffer_.begin(), buffer_.end(), [](std::uint8_t b) { return b == 0x55; }));
+  }
+  const std::string file = dir_.Write("image.hex", ":0100000001FE\r\n");
+  const std::string link = dir_.path() + "/link.hex";
+  ASSERT_EQ(symlink(file.c_str(), link.c_str()), 0);
+  EXPECT_TRUE(LoadHexImage(link.c_str(), buffer_.data()));
+  EXPECT_EQ(buffer_[0], 0x01);
+}
+#endif
 
 TEST_F(HexLoaderTest, SuccessAfterFailureClearsTheCode) {
   EXPECT_FALSE(Load(Lines({Record(0xFF00, 0, {1})})));
