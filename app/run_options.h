@@ -49,6 +49,10 @@ struct RunOutcome {
   bool imageReadFailed = false;
   // The download command was sent to the drive.
   bool downloadAttempted = false;
+  // The drive completed the download command. Without downloadSucceeded it
+  // then never answered: it may hold the new firmware, or be reprogramming
+  // still, so a front end should not suggest that nothing changed.
+  bool downloadTaken = false;
   // The download command completed and the drive answered INQUIRY afterwards.
   bool downloadSucceeded = false;
 };

@@ -37,6 +37,7 @@ void SettleDelay() {
 int DownloadApp::DownloadFirmware() {
   g_runOutcome.imageReadFailed = false;
   g_runOutcome.downloadAttempted = false;
+  g_runOutcome.downloadTaken = false;
   g_runOutcome.downloadSucceeded = false;
   // Only the drive chosen at start may receive the image.
   if (!device.HasTarget() || g_deviceCount == 0) {
@@ -66,6 +67,7 @@ int DownloadApp::DownloadFirmware() {
   int result = 0;
   g_runOutcome.downloadAttempted = true;
   if (device.ExecuteWait()) {
+    g_runOutcome.downloadTaken = true;
     const DWORD start = GetTickCount();
     DWORD last = start;
     DWORD percent = 0;

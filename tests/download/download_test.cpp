@@ -105,6 +105,7 @@ TEST_F(DownloadTest, DriveThatAnswersTheFirstInquiryNeedsOneSettleDelay) {
   EXPECT_NE(std::find(history.begin(), history.end(), "Downloading..."), history.end());
   EXPECT_EQ(Status(), "Download has been done successfully!");
   EXPECT_TRUE(g_runOutcome.downloadAttempted);
+  EXPECT_TRUE(g_runOutcome.downloadTaken);
   EXPECT_TRUE(g_runOutcome.downloadSucceeded);
 }
 
@@ -132,6 +133,7 @@ TEST_F(DownloadTest, DriveThatNeverAnswersIsAskedFourTimes) {
   EXPECT_EQ(Row(4), "before");
   EXPECT_EQ(Status(), "Download has been failed!");
   EXPECT_TRUE(g_runOutcome.downloadAttempted);
+  EXPECT_TRUE(g_runOutcome.downloadTaken);  // it may hold the new firmware
   EXPECT_FALSE(g_runOutcome.downloadSucceeded);
 }
 
@@ -160,6 +162,7 @@ TEST_F(DownloadTest, RefusedDownloadSendsNoInquiryAndShowsNoProgress) {
   EXPECT_EQ(clock_.SleepCount(), sleepsBefore);
   EXPECT_EQ(Status(), "Download has been failed!");
   EXPECT_TRUE(g_runOutcome.downloadAttempted);
+  EXPECT_FALSE(g_runOutcome.downloadTaken);
   EXPECT_FALSE(g_runOutcome.downloadSucceeded);
 }
 
@@ -172,6 +175,7 @@ TEST_F(DownloadTest, FailedReadSendsNothingAndAddsNoText) {
   EXPECT_EQ(std::find(history.begin(), history.end(), "Downloading..."), history.end());
   EXPECT_TRUE(g_runOutcome.imageReadFailed);
   EXPECT_FALSE(g_runOutcome.downloadAttempted);
+  EXPECT_FALSE(g_runOutcome.downloadTaken);
 }
 
 TEST_F(DownloadTest, EveryDownloadStartsAgainFromTheFile) {
@@ -202,6 +206,7 @@ TEST_F(DownloadTest, NoAcceptedDriveRefusesBeforeReading) {
   EXPECT_EQ(ScsiCommands().size(), sent);
   EXPECT_EQ(Status(), "Fail to Find Device");
   EXPECT_FALSE(g_runOutcome.downloadAttempted);
+  EXPECT_FALSE(g_runOutcome.downloadTaken);
   // Even with the sweep's last address named again, the empty table refuses.
   app_->device.SelectTarget(7);
   EXPECT_EQ(app_->DownloadFirmware(), 0);
