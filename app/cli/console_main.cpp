@@ -13,17 +13,7 @@
 
 int main(int argc, char** argv) {
   const ParseResult parsed = ParseProgramOptions(argc, argv, "qtr5-download");
-  switch (parsed.action) {
-    case ParseAction::kHelp:
-    case ParseAction::kVersion:
-      std::printf("%s\n", parsed.text.c_str());
-      return ExitStatus(ProgramOutcome::kSuccess);
-    case ParseAction::kUsageError:
-      std::fprintf(stderr, "%s\n", parsed.text.c_str());
-      return ExitStatus(ProgramOutcome::kUsageError);
-    case ParseAction::kRun:
-      break;
-  }
+  if (const auto status = FinishUnlessRun(parsed)) return *status;
   // A reader that goes away (`| head`) must not end the program in the
   // middle of a download: writes then fail quietly and the flow completes.
   std::signal(SIGPIPE, SIG_IGN);

@@ -154,6 +154,21 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
 
 }  // namespace
 
+std::optional<int> FinishUnlessRun(const ParseResult& parsed) {
+  switch (parsed.action) {
+    case ParseAction::kHelp:
+    case ParseAction::kVersion:
+      std::printf("%s\n", parsed.text.c_str());
+      return ExitStatus(ProgramOutcome::kSuccess);
+    case ParseAction::kUsageError:
+      std::fprintf(stderr, "%s\n", parsed.text.c_str());
+      return ExitStatus(ProgramOutcome::kUsageError);
+    case ParseAction::kRun:
+      break;
+  }
+  return std::nullopt;
+}
+
 int RunProgram(const ProgramOptions& options, ProgramFrontEnd& frontEnd) {
   if (options.check) return ExitStatus(RunCheck(options, frontEnd));
 

@@ -43,6 +43,11 @@ class ProgramFrontEnd {
   virtual std::FILE* ErrorOutput() = 0;
 };
 
+// For the programs that print on standard streams: shows the help or version
+// text on standard output, or the usage error on standard error, and returns
+// the exit status; nothing when the options ask for a run.
+std::optional<int> FinishUnlessRun(const ParseResult& parsed);
+
 // Runs the program with parsed options; returns the exit status.
 int RunProgram(const ProgramOptions& options, ProgramFrontEnd& frontEnd);
 

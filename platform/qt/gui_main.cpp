@@ -17,17 +17,7 @@
 int main(int argc, char** argv) {
   constexpr const char* kProgramName = "qtr5-download-gui";
   const ParseResult parsed = ParseProgramOptions(argc, argv, kProgramName);
-  switch (parsed.action) {
-    case ParseAction::kHelp:
-    case ParseAction::kVersion:
-      std::printf("%s\n", parsed.text.c_str());
-      return ExitStatus(ProgramOutcome::kSuccess);
-    case ParseAction::kUsageError:
-      std::fprintf(stderr, "%s\n", parsed.text.c_str());
-      return ExitStatus(ProgramOutcome::kUsageError);
-    case ParseAction::kRun:
-      break;
-  }
+  if (const auto status = FinishUnlessRun(parsed)) return *status;
   const ProgramOptions& options = parsed.options;
   qtr5::DesktopSettings settings;
   settings.messagesInBoxes = isatty(STDERR_FILENO) == 0;
