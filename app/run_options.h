@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class DownloadApp;
@@ -27,6 +28,11 @@ struct RunOptions {
   // would, after the default-image probe (it takes precedence over the
   // default image). Empty: none.
   std::string initialImage;
+
+  // Called by ScanDevices just before it shows the Select Device dialog, when
+  // the device table holds the drives the dialog will list; e.g. for a
+  // terminal, which shows the rows without their addresses. May be empty.
+  std::function<void()> beforeDeviceQuestion;
 
   // Called by AppMain once start-up has finished (g_app is set) and before
   // the message loop starts; e.g. to post the Download command. May be null.

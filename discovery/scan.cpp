@@ -46,6 +46,7 @@ bool DownloadApp::ScanDevices() {
   } else if (!g_runOptions.mayAskForDevice) {
     g_runOutcome.scanRefusal = kTextSeveralDrives;
   } else {
+    if (g_runOptions.beforeDeviceQuestion) g_runOptions.beforeDeviceQuestion();
     const INT_PTR answer = DialogBoxParamA(instance, MAKEINTRESOURCEA(kDialogSelectDevice),
                                            mainWindow, SelectDeviceProc, 0);
     // A dialog that could not be created (-1), or any answer outside the

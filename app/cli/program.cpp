@@ -136,11 +136,23 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
   const bool userWorksTheWindow = !options.yes && frontEnd.UserWorksTheWindow();
   g_runOptions.mayAskForDevice = !options.yes && (frontEnd.CanAsk() || userWorksTheWindow);
   if (options.hasImage) g_runOptions.initialImage = options.imagePath;
+  if (g_runOptions.mayAskForDevice && !userWorksTheWindow) {
+    // The question lists models and revisions only; say where each drive is.
+    g_runOptions.beforeDeviceQuestion = [&frontEnd] {
+      frontEnd.PrintLine("Several XPM-3177K drives found, listed in this order:");
+      for (int row = 0; row < g_deviceCount; ++row) {
+        frontEnd.PrintLine("  " + std::to_string(row + 1) + ") adapter " +
+                           std::to_string(DeviceTable[row].adapterId) + ", target " +
+                           std::to_string(DeviceTable[row].targetId));
+      }
+    };
+  }
 
   DownloadAutomation automation(options, frontEnd);
   if (!userWorksTheWindow) frontEnd.SetIdleHandler([&automation] { return automation.OnIdle(); });
   const int appStatus = AppMain(ProgramInstance(), SW_SHOWNORMAL);
   if (!userWorksTheWindow) frontEnd.SetIdleHandler(nullptr);
+  g_runOptions.beforeDeviceQuestion = nullptr;
 
   const ProgramOutcome outcome = Classify(appStatus, automation, options);
   if (outcome == ProgramOutcome::kRefusedToGuess) {

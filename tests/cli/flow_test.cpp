@@ -165,6 +165,23 @@ TEST_F(ProgramRun, OnATerminalTheProgramAsksBeforeItDownloads) {
   EXPECT_TRUE(fs::exists(dir_ / "state" / "0-0" / "firmware.bin"));
 }
 
+// Two drives on a terminal: the question says where each listed drive is,
+// and the drive chosen by number is the one that is flashed.
+TEST_F(ProgramRun, OnATerminalTheChosenDriveOfSeveralIsFlashed) {
+  PutDefaultImage();
+  RunRequest request;
+  request.terminal = true;
+  request.dialogue = {{"Device number (1-2):", "2\n"}, {"[y/N]", "y\n"}};
+  const RunResult r = Run({"--emulate=0:0=drive,1:2=drive", "--emulate-state", "state"}, request);
+  if (!r.started) GTEST_SKIP() << "no pseudo-terminal here";
+  ASSERT_EQ(r.status, 0) << Describe(r);
+  EXPECT_TRUE(Contains(r.output, "1) adapter 0, target 0")) << r.output;
+  EXPECT_TRUE(Contains(r.output, "2) adapter 1, target 2")) << r.output;
+  EXPECT_TRUE(Contains(r.output, " at 1:2? [y/N]")) << r.output;
+  EXPECT_TRUE(fs::exists(dir_ / "state" / "1-2" / "firmware.bin"));
+  EXPECT_FALSE(fs::exists(dir_ / "state" / "0-0" / "firmware.bin"));
+}
+
 // Without the default image a user on a terminal names the file, as the
 // browse button lets them, and is then asked before the download.
 TEST_F(ProgramRun, OnATerminalAMissingImageIsAskedFor) {
