@@ -35,10 +35,16 @@ bool DownloadApp::ScanDevices() {
   } else if (g_runOptions.hasPreferredDevice) {
     row = FindEntry(g_runOptions.preferredAdapter, g_runOptions.preferredTarget);
     if (row < 0) {
-      char text[64];
-      std::snprintf(text, sizeof text, "No XPM-3177K drive at %u:%u",
-                    static_cast<unsigned>(g_runOptions.preferredAdapter),
-                    static_cast<unsigned>(g_runOptions.preferredTarget));
+      char text[96];
+      const int length = std::snprintf(text, sizeof text, "No XPM-3177K drive at %u:%u",
+                                       static_cast<unsigned>(g_runOptions.preferredAdapter),
+                                       static_cast<unsigned>(g_runOptions.preferredTarget));
+      // Drives past the full table were accepted but not kept: the address
+      // may well hold one, which only cannot be chosen.
+      if (accepted > g_deviceCount && length > 0 && length < static_cast<int>(sizeof text)) {
+        std::snprintf(text + length, sizeof text - static_cast<std::size_t>(length),
+                      " among the first %d of %d found", static_cast<int>(g_deviceCount), accepted);
+      }
       g_runOutcome.scanRefusal = text;
     }
   } else if (g_deviceCount == 1) {

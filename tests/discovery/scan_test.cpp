@@ -201,6 +201,23 @@ TEST_F(ScanTest, SixthAndSeventhDrivesAreIgnoredButStillAsked) {
   EXPECT_EQ(CountTo(1, 2, kInquiry), 1);
 }
 
+TEST_F(ScanTest, PreferredDrivePastTheFullTableIsNotCalledMissing) {
+  // Seven drives at 0:0 to 0:6; the table keeps 0:0 to 0:4. Asking for 0:6,
+  // which holds a drive, must not read as if there were none; nothing is sent
+  // to it beyond the sweep's INQUIRY, and no tray opens anywhere.
+  for (std::uint8_t target = 0; target < 7; ++target) AddDrive(0, target);
+  g_runOptions.hasPreferredDevice = true;
+  g_runOptions.preferredTarget = 6;
+  Start();
+  EXPECT_FALSE(g_runOutcome.driveChosen);
+  EXPECT_EQ(g_runOutcome.scanRefusal, "No XPM-3177K drive at 0:6 among the first 5 of 7 found");
+  EXPECT_EQ(Status(), g_runOutcome.scanRefusal);
+  for (std::uint8_t target = 0; target < 7; ++target) {
+    EXPECT_EQ(bus_->Device(0, target)->TrayOpenCount(), 0) << int(target);
+  }
+  EXPECT_EQ(CountTo(0, 6, kInquiry), 1);
+}
+
 TEST_F(ScanTest, SweepWithAPlainDeviceFillsTheTableAndSendsOnlyInquiry) {
   AddDrive(0, 2, "2.00");
   AddDrive(1, 5, "1.50");
