@@ -73,7 +73,7 @@ finish_case() {
 run_case list 120 "${model_drives[@]}"
 check list "--list exits 0" has "$log" "list-exit=0"
 check list "exactly the model drive, at adapter 0, target 3" \
-  has "$log" '{"drives":\[{"adapter":0,"model":"QTR5    CD-ROM XPM-3177K","revision":"1.00","target":3}\],"found":1}'
+  has "$log" '{"drives":\[{"adapter":0,"model":"QTR5    CD-ROM XPM-3177K","revision":"1.00","target":3}\],"drivesFound":1}'
 check list "the drive of another model and the ATAPI drive are not listed" \
   test "$(grep -c -E 'MODEL-1|QEMU DVD' <(grep -v '^sysfs:' "$log"))" -eq 0
 finish_case
