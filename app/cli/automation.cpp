@@ -2,7 +2,10 @@
 
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 #include <string_view>
+#include <system_error>
+#include <vector>
 
 #include "app/cli/printable.h"
 #include "app/cli/program.h"
@@ -11,6 +14,8 @@
 #include "app/resource_ids.h"
 #include "app/run_options.h"
 #include "discovery/device_table.h"
+#include "image/hex_loader.h"
+#include "image/image_checksum.h"
 #include "image/result_codes.h"
 #include "platform/winapi.h"
 
@@ -42,10 +47,60 @@ bool IsYes(std::string_view answer) {
   return lower == "y" || lower == "yes";
 }
 
+// The name in the file name box; empty when there is none or it is longer
+// than the Download command accepts (`tooLong` then set).
+std::string ImageFileName(bool& tooLong) {
+  char file[260] = {};
+  GetDlgItemTextA(g_app->mainWindow, kIdFileName, file, sizeof file);
+  const LRESULT length =
+      SendDlgItemMessageA(g_app->mainWindow, kIdFileName, WM_GETTEXTLENGTH, 0, 0);
+  tooLong = length >= static_cast<LRESULT>(sizeof file);
+  return tooLong ? std::string() : std::string(file);
+}
+
+// The image the Download command would send, read the same way but into a
+// buffer of its own, so that the question can name its checksum and a file
+// that cannot be read is found out before the user is asked.
+struct ImagePreview {
+  bool built = false;
+  ResultCode failure = kResultNoError;  // when not built
+  std::uint16_t checksum = 0;
+  bool empty = false;  // every byte 0xFF: no firmware at all
+};
+
+ImagePreview PreviewImage(const std::string& file, bool tooLong) {
+  ImagePreview preview;
+  if (tooLong || file.empty()) {
+    preview.failure = kResultCannotOpen;
+    return preview;
+  }
+  std::vector<std::uint8_t> image(kFirmwareImageSize, 0xFF);
+  if (!LoadHexImage(file.c_str(), image.data())) {
+    preview.failure = g_resultCode < kResultCodeCount ? g_resultCode : kResultCannotOpen;
+    return preview;
+  }
+  preview.built = true;
+  preview.checksum = ImageChecksum(image.data());
+  preview.empty = true;
+  for (const std::uint8_t byte : image) preview.empty = preview.empty && byte == 0xFF;
+  return preview;
+}
+
+// The default image is there but the probe, which opens it for reading and
+// writing, passed it over.
+bool DefaultImageNotWritable() {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(kDefaultImageName, error)) return false;
+  std::FILE* file = std::fopen(kDefaultImageName, "r+b");
+  if (file == nullptr) return true;
+  std::fclose(file);
+  return false;
+}
+
 }  // namespace
 
 DownloadAutomation::DownloadAutomation(const ProgramOptions& options, ProgramFrontEnd& frontEnd)
-    : yes_(options.yes), frontEnd_(frontEnd) {}
+    : yes_(options.yes), hasImage_(options.hasImage), frontEnd_(frontEnd) {}
 
 bool DownloadAutomation::OnIdle() {
   if (g_app == nullptr || g_app->mainWindow == nullptr) return false;
@@ -102,14 +157,26 @@ bool DownloadAutomation::Start() {
   // No image yet (the default image is missing). On a terminal the user may
   // name one, as the browse button lets them; --yes never asks.
   if (!yes_ && frontEnd_.CanAsk() && ControlEnabled(kIdBrowse)) {
+    if (!hasImage_ && DefaultImageNotWritable()) ExplainMissingImage();
     stage_ = Stage::kBrowsing;
     PostButton(kIdBrowse);
     return true;
   }
   noImage_ = true;
-  frontEnd_.PrintError("No image to download: name one with --image FILE, or put " +
-                       std::string(kDefaultImageName) + " in the current folder");
+  ExplainMissingImage();
   return false;
+}
+
+void DownloadAutomation::ExplainMissingImage() {
+  const std::string name = kDefaultImageName;
+  if (!hasImage_ && DefaultImageNotWritable()) {
+    frontEnd_.PrintError(name + " is in the current folder but cannot be opened for writing, " +
+                         "and the default image is taken only when it is writable: make it " +
+                         "writable, or name it with --image " + name);
+  } else {
+    frontEnd_.PrintError("No image to download: name one with --image FILE, or put " + name +
+                         " in the current folder");
+  }
 }
 
 bool DownloadAutomation::ConfirmDownload() {
@@ -120,7 +187,25 @@ bool DownloadAutomation::ConfirmDownload() {
     frontEnd_.PrintError(kTextNotConfirmed);
     return false;
   }
-  const std::optional<std::string> answer = frontEnd_.Ask(Question());
+  bool tooLong = false;
+  const std::string file = ImageFileName(tooLong);
+  const ImagePreview preview = PreviewImage(file, tooLong);
+  if (!preview.built) {
+    // Nothing is asked and nothing sent: the run ends as a failed image read.
+    imageUnreadable_ = true;
+    stage_ = Stage::kDone;
+    const char* message = ResultMessages[preview.failure];
+    frontEnd_.PrintError((file.empty() ? std::string("The image") : PrintableText(file)) + ": " +
+                         message + " Nothing was sent to the drive.");
+    g_app->ShowText(kIdStatus, message);
+    return false;
+  }
+  if (preview.empty) {
+    frontEnd_.PrintError("Warning: " + PrintableText(file) +
+                         " holds no firmware (every byte of its image is 0xFF): downloading it "
+                         "would erase the drive's firmware");
+  }
+  const std::optional<std::string> answer = frontEnd_.Ask(Question(preview.checksum));
   if (answer && IsYes(*answer)) return ClickDownload();
   declined_ = true;
   stage_ = Stage::kDone;
@@ -134,7 +219,7 @@ bool DownloadAutomation::ClickDownload() {
   return true;
 }
 
-std::string DownloadAutomation::Question() const {
+std::string DownloadAutomation::Question(std::uint16_t checksum) const {
   char file[260] = {};
   GetDlgItemTextA(g_app->mainWindow, kIdFileName, file, sizeof file);
   std::string model = "the drive";
@@ -147,6 +232,8 @@ std::string DownloadAutomation::Question() const {
   char address[16];
   std::snprintf(address, sizeof address, "%u:%u", static_cast<unsigned>(g_runOutcome.chosenAdapter),
                 static_cast<unsigned>(g_runOutcome.chosenTarget));
-  return "Download " + PrintableText(file) + " to " + PrintableText(model) + " at " + address +
-         "? [y/N] ";
+  char sum[8];
+  std::snprintf(sum, sizeof sum, "%04X", static_cast<unsigned>(checksum));
+  return "Download " + PrintableText(file) + " (checksum " + sum + ") to " + PrintableText(model) +
+         " at " + address + "? [y/N] ";
 }

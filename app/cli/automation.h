@@ -4,6 +4,7 @@
 // handler, each time the application waits for its user.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "app/cli/options.h"
@@ -33,6 +34,8 @@ class DownloadAutomation {
   bool Declined() const { return declined_; }          // the user said no
   bool NotConfirmed() const { return notConfirmed_; }  // no --yes and no terminal
   bool NoImage() const { return noImage_; }            // nothing to flash
+  // The image was read before the question and could not be built.
+  bool ImageUnreadable() const { return imageUnreadable_; }
 
  private:
   enum class Stage { kStart, kBrowsing, kDownloadClicked, kDone };
@@ -42,13 +45,16 @@ class DownloadAutomation {
   bool Start();
   bool ConfirmDownload();
   bool ClickDownload();
-  std::string Question() const;
+  std::string Question(std::uint16_t checksum) const;
+  void ExplainMissingImage();
 
   bool yes_;
+  bool hasImage_;
   ProgramFrontEnd& frontEnd_;
   Stage stage_ = Stage::kStart;
   bool declined_ = false;
   bool notConfirmed_ = false;
   bool noImage_ = false;
+  bool imageUnreadable_ = false;
   Snapshot shown_;
 };

@@ -25,6 +25,8 @@ constexpr StatusEntry kStatusTable[] = {
      "several drives and no --device: none was chosen, nothing was sent"},
     {ProgramOutcome::kNotDownloaded, 6, "not-downloaded",
      "no download: declined, no --yes without a terminal, or closed first"},
+    {ProgramOutcome::kReplayDiverged, 7, "replay-diverged",
+     "the run differed from the --replay recording (it says where)"},
 };
 
 const StatusEntry& EntryOf(ProgramOutcome outcome) {

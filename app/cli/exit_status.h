@@ -14,6 +14,7 @@ enum class ProgramOutcome {
   kInternalFailure,  // the main window could not be created
   kRefusedToGuess,   // several drives, no --device and no question allowed
   kNotDownloaded,    // declined, not confirmed, or closed before a download
+  kReplayDiverged,   // --replay: the run sent a command the recording does not hold
 };
 
 // The exit status of an outcome.
@@ -21,7 +22,7 @@ int ExitStatus(ProgramOutcome outcome);
 
 // A short name of the outcome for machine-readable output ("success",
 // "failed", "usage-error", "no-drive", "internal-failure",
-// "refused-to-guess", "not-downloaded").
+// "refused-to-guess", "not-downloaded", "replay-diverged").
 const char* OutcomeName(ProgramOutcome outcome);
 
 // What the status means, in one line.

@@ -11,6 +11,7 @@
 
 #include "app/cli/exit_status.h"
 #include "app/cli/printable.h"
+#include "app/main_dialog.h"
 #include "app/version.h"
 
 namespace {
@@ -138,6 +139,50 @@ bool SameExistingFile(const std::string& a, const std::string& b) {
   return std::filesystem::equivalent(a, b, error) && !error;
 }
 
+// The path made absolute and normal, with the links of its existing part
+// followed, for names that do not (all) exist yet.
+std::filesystem::path NormalPath(const std::string& name) {
+  std::error_code error;
+  std::filesystem::path path = std::filesystem::absolute(name, error);
+  if (error) path = name;
+  std::filesystem::path canonical = std::filesystem::weakly_canonical(path, error);
+  return error ? path.lexically_normal() : canonical.lexically_normal();
+}
+
+// Whether the two names are one file: the same file when both exist, the
+// same normal path when neither does. A name that exists and one that does
+// not are never the same file.
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code errorA;
+  std::error_code errorB;
+  const bool aExists = std::filesystem::exists(a, errorA);
+  const bool bExists = std::filesystem::exists(b, errorB);
+  if (aExists && bExists) return SameExistingFile(a, b);
+  if (aExists || bExists) return false;
+  return NormalPath(a) == NormalPath(b);
+}
+
+// The recording is created (emptied) before anything is read, so it must not
+// be a file the run reads or writes for another purpose.
+std::string CheckRecordFile(const ProgramOptions& o) {
+  if (!o.record) return "";
+  const std::string image = o.hasImage ? o.imagePath : std::string(kDefaultImageName);
+  if (SameFile(o.recordPath, image)) {
+    const std::string which = o.hasImage ? "the image that --image names"
+                                         : "the default image " + image + " in the current folder";
+    return "--record " + PrintableText(o.recordPath) + " is " + which +
+           ": recording would empty it before it is read; name another file";
+  }
+  const std::pair<bool, const std::string*> others[] = {
+      {o.replay, &o.replayPath}, {o.check, &o.checkFile}, {o.saveImage, &o.saveImagePath}};
+  for (const auto& [given, path] : others) {
+    if (given && SameFile(o.recordPath, *path))
+      return "--record " + PrintableText(o.recordPath) +
+             " is a file this run reads or writes already; name another file";
+  }
+  return "";
+}
+
 // The combinations that make no sense; returns the message, or "" when fine.
 std::string CheckCombinations(const OptionHandles& h, const ProgramOptions& o) {
   auto name = [](const CLI::Option* option) { return option->get_name(); };
@@ -168,7 +213,7 @@ std::string CheckCombinations(const OptionHandles& h, const ProgramOptions& o) {
   // The check must never write its image over the HEX file it just read.
   if (o.saveImage && SameExistingFile(o.checkFile, o.saveImagePath))
     return "--save-image must not name the file that --check reads";
-  return "";
+  return CheckRecordFile(o);
 }
 
 }  // namespace

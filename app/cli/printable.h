@@ -8,3 +8,9 @@
 // above 0x7E written as \xNN, and the backslash as \\, so that a device
 // cannot move the cursor, clear the screen or pass for another line.
 std::string PrintableText(std::string_view text);
+
+// Returns text for a JSON string: the bytes themselves, each byte 0x80-0xFF
+// taken as the Latin-1 character of that code, so that the result is always
+// valid UTF-8 whatever a device sent. Control characters are left for the
+// JSON writer to escape.
+std::string JsonText(std::string_view text);

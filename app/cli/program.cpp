@@ -30,6 +30,42 @@ HINSTANCE ProgramInstance() {
 #endif
 }
 
+// JSON text as one line. Every string in it went through JsonText, so it is
+// valid UTF-8; should one not be, it is replaced rather than thrown at.
+template <typename Json>
+std::string Dump(const Json& value) {
+  return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+// A drive that completed the download command but never answered after it
+// may still be writing its new firmware: switched off now, it may be lost.
+constexpr const char* kUnansweredLines[] = {
+    "The drive took the image but did not answer afterwards: it may still be reprogramming "
+    "itself.",
+    "Do not switch the machine off. Wait a few minutes, then check the drive's revision with "
+    "'qtr5-download --list' and reboot.",
+};
+
+bool DriveTookImageButDidNotAnswer() {
+  return g_runOutcome.downloadTaken && !g_runOutcome.downloadSucceeded;
+}
+
+// --replay: says how the run compared with the recording. A run that left
+// the recording proves nothing about the recorded drives and gets a status
+// of its own; one that stopped short of the recording's end keeps its own.
+ProgramOutcome JudgeReplay(const Transport& transport, ProgramFrontEnd& frontEnd,
+                           const ProgramOptions& options, ProgramOutcome outcome) {
+  const std::optional<Transport::ReplayState> replay = transport.Replay();
+  if (!replay) return outcome;
+  const std::string name = "--replay " + PrintableText(options.replayPath) + ": ";
+  if (replay->diverged)
+    frontEnd.PrintError(name + "the run differed from the recording (see above)");
+  if (replay->notSent > 0)
+    frontEnd.PrintError(name + std::to_string(replay->notSent) +
+                        " recorded command(s) were never sent by this run");
+  return replay->diverged ? ProgramOutcome::kReplayDiverged : outcome;
+}
+
 ProgramOutcome RunCheck(const ProgramOptions& options, ProgramFrontEnd& frontEnd) {
   const int result = RunImageCheck(options.checkFile.c_str(),
                                    options.saveImage ? options.saveImagePath.c_str() : nullptr,
@@ -55,10 +91,10 @@ ProgramOutcome RunList(const ProgramOptions& options, ProgramFrontEnd& frontEnd)
       const DeviceEntry& entry = DeviceTable[row];
       drives.push_back({{"adapter", entry.adapterId},
                         {"target", entry.targetId},
-                        {"model", PrintableText(entry.model)},
-                        {"revision", PrintableText(entry.revision)}});
+                        {"model", JsonText(entry.model)},
+                        {"revision", JsonText(entry.revision)}});
     }
-    frontEnd.PrintLine(nlohmann::json{{"drives", drives}, {"drivesFound", found}}.dump());
+    frontEnd.PrintLine(Dump(nlohmann::json{{"drives", drives}, {"drivesFound", found}}));
   } else if (g_deviceCount > 0) {
     frontEnd.PrintLine("Adapter  Target  Model                     Revision");
     for (int row = 0; row < g_deviceCount; ++row) {
@@ -93,18 +129,20 @@ ProgramOutcome Classify(int appStatus, const DownloadAutomation& automation,
     return severalUnchosen ? ProgramOutcome::kRefusedToGuess : ProgramOutcome::kNoDrive;
   }
   if (run.downloadSucceeded) return ProgramOutcome::kSuccess;
-  if (run.imageReadFailed || run.downloadAttempted || automation.NoImage())
+  if (run.imageReadFailed || run.downloadAttempted || automation.NoImage() ||
+      automation.ImageUnreadable())
     return ProgramOutcome::kFailed;
   return ProgramOutcome::kNotDownloaded;
 }
 
-// --json: what the run did, as one JSON object. Every text is made
-// printable (device strings and file names need not be valid UTF-8).
-std::string RunSummary(ProgramOutcome outcome, const DownloadAutomation::Snapshot& shown) {
+// --json: what the run did, as one JSON object. Texts are given as their
+// bytes (device strings and file names need not be valid UTF-8: see JsonText).
+std::string RunSummary(ProgramOutcome outcome, const DownloadAutomation::Snapshot& shown,
+                       const std::optional<Transport::ReplayState>& replay) {
   const RunOutcome& run = g_runOutcome;
   auto text = [](const std::string& value) -> nlohmann::json {
     if (value.empty()) return nullptr;
-    return PrintableText(value);
+    return JsonText(value);
   };
   nlohmann::ordered_json summary;
   summary["status"] = ExitStatus(outcome);
@@ -113,8 +151,8 @@ std::string RunSummary(ProgramOutcome outcome, const DownloadAutomation::Snapsho
   if (run.driveChosen && shown.taken) {
     summary["drive"] = {{"adapter", run.chosenAdapter},
                         {"target", run.chosenTarget},
-                        {"model", PrintableText(shown.rows[2])},
-                        {"revision", PrintableText(shown.rows[3])}};
+                        {"model", JsonText(shown.rows[2])},
+                        {"revision", JsonText(shown.rows[3])}};
   } else {
     summary["drive"] = nullptr;
   }
@@ -122,11 +160,21 @@ std::string RunSummary(ProgramOutcome outcome, const DownloadAutomation::Snapsho
   summary["checksum"] = text(shown.rows[1]);
   summary["newRevision"] = text(shown.rows[4]);
   summary["statusLine"] = text(shown.statusLine);
-  return summary.dump();
+  summary["driveTookImage"] = run.downloadTaken;
+  if (DriveTookImageButDidNotAnswer()) {
+    summary["warning"] = std::string(kUnansweredLines[0]) + " " + kUnansweredLines[1];
+  } else {
+    summary["warning"] = nullptr;
+  }
+  if (replay) {
+    summary["replay"] = {{"diverged", replay->diverged}, {"commandsNotSent", replay->notSent}};
+  }
+  return Dump(summary);
 }
 
 // The application itself, driven as the options ask.
-ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& frontEnd) {
+ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& frontEnd,
+                             const Transport& transport) {
   ResetRunState();
   g_runOptions.hasPreferredDevice = options.hasDevice;
   g_runOptions.preferredAdapter = options.deviceAdapter;
@@ -154,13 +202,17 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
   if (!userWorksTheWindow) frontEnd.SetIdleHandler(nullptr);
   g_runOptions.beforeDeviceQuestion = nullptr;
 
-  const ProgramOutcome outcome = Classify(appStatus, automation, options);
+  ProgramOutcome outcome = Classify(appStatus, automation, options);
   if (outcome == ProgramOutcome::kRefusedToGuess) {
     frontEnd.PrintError(std::to_string(g_runOutcome.drivesAccepted) +
                         " drives found and none chosen: pick one with --device A:T (see "
                         "--list); no tray was opened and nothing was downloaded");
   }
-  if (options.json) frontEnd.PrintLine(RunSummary(outcome, automation.Shown()));
+  if (DriveTookImageButDidNotAnswer()) {
+    for (const char* line : kUnansweredLines) frontEnd.PrintError(line);
+  }
+  outcome = JudgeReplay(transport, frontEnd, options, outcome);
+  if (options.json) frontEnd.PrintLine(RunSummary(outcome, automation.Shown(), transport.Replay()));
   return outcome;
 }
 
@@ -208,7 +260,8 @@ int RunProgram(const ProgramOptions& options, ProgramFrontEnd& frontEnd) {
   if (scale) InstallTimeScale(*scale, transport.Bus());
 #endif
   const ProgramOutcome outcome =
-      options.list ? RunList(options, frontEnd) : RunMainWindow(options, frontEnd);
+      options.list ? JudgeReplay(transport, frontEnd, options, RunList(options, frontEnd))
+                   : RunMainWindow(options, frontEnd, transport);
   if (transport.Bus() != nullptr && !transport.Bus()->LastStateError().empty())
     frontEnd.PrintError("--emulate-state: the drive's new state was not kept: " +
                         transport.Bus()->LastStateError());

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "aspi/command_time_limits.h"
 #include "emulator/emulated_bus.h"
 #include "platform/clock.h"
 
@@ -42,4 +43,15 @@ void InstallTimeScale(unsigned factor, EmulatedBus* bus) {
   static ScaledClock clock(factor);  // lives for the rest of the program
   qtr5::InstallClock(&clock);
   if (bus != nullptr) bus->SetClock([] { return qtr5::CurrentClock().TickCount(); });
+  if (factor > 1) {
+    // The wait for a command that never completes shrinks too: every command
+    // gets the longest limit with its grace, scaled, so that none is given
+    // up on that would have completed at full time.
+    std::chrono::milliseconds longest{0};
+    for (const std::uint8_t opcode : {0x12, 0x1B, 0x55, 0x00}) {
+      const std::uint8_t cdb[12] = {opcode};
+      if (CommandTimeLimit(cdb) > longest) longest = CommandTimeLimit(cdb);
+    }
+    static ScopedCommandTimeLimitOverride limits((longest + CommandWaitGrace()) / factor);
+  }
 }

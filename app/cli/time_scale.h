@@ -13,6 +13,7 @@ class EmulatedBus;
 // error message for anything else.
 std::optional<unsigned> TimeScaleFromEnvironment(std::string& error);
 
-// Installs the scaled clock for the rest of the run and puts the emulated
-// drives (when `bus` is not null) on the same time.
+// Installs the scaled clock for the rest of the run, puts the emulated
+// drives (when `bus` is not null) on the same time, and shortens the time
+// the program waits for a command that never completes.
 void InstallTimeScale(unsigned factor, EmulatedBus* bus);

@@ -46,11 +46,13 @@ bool Transport::Open(const ProgramOptions& options, ProgramFrontEnd& frontEnd,
   if (options.replay) {
 #if QTR5_HAVE_RECORDING
     std::string error;
-    base_ = ReplayProvider::Open(options.replayPath, error);
-    if (!base_) {
+    std::unique_ptr<ReplayProvider> replay = ReplayProvider::Open(options.replayPath, error);
+    if (!replay) {
       problem = "--replay " + options.replayPath + ": " + error;
       return false;
     }
+    replay_ = replay.get();
+    base_ = std::move(replay);
 #else
     problem = "--replay is not available in this build";
     return false;
@@ -99,6 +101,13 @@ bool Transport::Open(const ProgramOptions& options, ProgramFrontEnd& frontEnd,
 #endif
   }
   return true;
+}
+
+std::optional<Transport::ReplayState> Transport::Replay() const {
+#if QTR5_HAVE_RECORDING
+  if (replay_ != nullptr) return ReplayState{replay_->Diverged(), replay_->Remaining()};
+#endif
+  return std::nullopt;
 }
 
 void Transport::Install() {

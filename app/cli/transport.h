@@ -4,7 +4,9 @@
 // recorder around it.
 #pragma once
 
+#include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "aspi/aspi_provider.h"
@@ -12,6 +14,7 @@
 struct ProgramOptions;
 class ProgramFrontEnd;
 class EmulatedBus;
+class ReplayProvider;
 
 class Transport {
  public:
@@ -32,10 +35,19 @@ class Transport {
   // The emulated bus, when one is in use; else nullptr.
   EmulatedBus* Bus() const { return bus_; }
 
+  // With --replay: whether the run left the recording, and how many of its
+  // commands were never sent. Nothing without --replay.
+  struct ReplayState {
+    bool diverged = false;
+    std::size_t notSent = 0;
+  };
+  std::optional<ReplayState> Replay() const;
+
  private:
   std::unique_ptr<AspiProvider> base_;
   std::unique_ptr<AspiProvider> recorder_;
   EmulatedBus* bus_ = nullptr;
+  ReplayProvider* replay_ = nullptr;
   AspiProvider* active_ = nullptr;
   bool installed_ = false;
 };

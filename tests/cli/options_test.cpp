@@ -173,6 +173,23 @@ TEST(PrintableText, DefusesControlAndNonAsciiBytes) {
   for (const auto& c : cases) EXPECT_EQ(PrintableText(c.in), c.out);
 }
 
+// JSON text keeps every byte: ASCII as it is (the JSON writer escapes what
+// it must), bytes 0x80-0xFF as the UTF-8 of the Latin-1 letter of that code.
+TEST(JsonText, KeepsAsciiAndGivesHighBytesAsLatin1) {
+  const struct {
+    std::string in;
+    std::string out;
+  } cases[] = {
+      {"a\\b", "a\\b"},
+      {"a\"b", "a\"b"},
+      {std::string("\x01\x1b\0\x7f", 4), std::string("\x01\x1b\0\x7f", 4)},
+      {"\xE9t\xE9", "\xC3\xA9t\xC3\xA9"},
+      {"\x80\xBF\xC0\xFF", "\xC2\x80\xC2\xBF\xC3\x80\xC3\xBF"},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(JsonText(c.in), c.out) << c.in;
+}
+
 }  // namespace
 
 namespace {
@@ -182,10 +199,11 @@ TEST(ExitStatus, AgreedStatusesAndNoTwoOutcomesShareOne) {
   EXPECT_EQ(ExitStatus(ProgramOutcome::kFailed), 1);
   EXPECT_EQ(ExitStatus(ProgramOutcome::kUsageError), 2);
   EXPECT_EQ(ExitStatus(ProgramOutcome::kNoDrive), 3);
+  EXPECT_EQ(ExitStatus(ProgramOutcome::kReplayDiverged), 7);
   const ProgramOutcome all[] = {ProgramOutcome::kSuccess,         ProgramOutcome::kFailed,
                                 ProgramOutcome::kUsageError,      ProgramOutcome::kNoDrive,
                                 ProgramOutcome::kInternalFailure, ProgramOutcome::kRefusedToGuess,
-                                ProgramOutcome::kNotDownloaded};
+                                ProgramOutcome::kNotDownloaded,   ProgramOutcome::kReplayDiverged};
   const std::string help = ProgramHelpText("qtr5-download") + "\n";
   for (ProgramOutcome a : all) {
     for (ProgramOutcome b : all) {

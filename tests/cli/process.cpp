@@ -15,6 +15,9 @@ namespace {
 
 [[noreturn]] void ExecChild(const std::string& program, const RunRequest& request) {
   if (!request.workingDirectory.empty() && chdir(request.workingDirectory.c_str()) != 0) _exit(126);
+  constexpr uid_t kNobody = 65534;
+  if (request.unprivileged && geteuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0))
+    _exit(126);
   for (const auto& [name, value] : request.environment) setenv(name.c_str(), value.c_str(), 1);
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));

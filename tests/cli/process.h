@@ -21,6 +21,8 @@ struct RunRequest {
   // the pipe that fills `output`).
   std::string outputFile;
   int timeoutSeconds = 60;
+  // Started by root: run as the user nobody, to whom file permissions apply.
+  bool unprivileged = false;
 };
 
 struct RunResult {

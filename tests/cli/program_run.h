@@ -2,7 +2,7 @@
 // a folder of their own, with the emulated drives, judged by what it prints,
 // its exit status and the firmware the emulated drive kept. Timed waits run
 // 20 times faster (QTR5_TIME_SCALE), which the program allows for emulated
-// drives only.
+// drives only; a test may ask for another factor.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -56,6 +56,8 @@ inline std::string Describe(const RunResult& r) {
 
 class ProgramRun : public testing::Test {
  protected:
+  static constexpr const char* kTimeScale = "QTR5_TIME_SCALE";
+
   void SetUp() override {
     const auto* info = testing::UnitTest::GetInstance()->current_test_info();
     dir_ = fs::path(testing::TempDir()) / ("qtr5-cli-" + std::string(info->test_suite_name()) +
@@ -68,7 +70,9 @@ class ProgramRun : public testing::Test {
   RunResult Run(std::vector<std::string> args, RunRequest request = {}) {
     request.args = std::move(args);
     request.workingDirectory = dir_.string();
-    request.environment.emplace_back("QTR5_TIME_SCALE", "20");
+    bool scaled = false;
+    for (const auto& [name, value] : request.environment) scaled = scaled || name == kTimeScale;
+    if (!scaled) request.environment.emplace_back(kTimeScale, "20");
     RunResult result = RunProcess(kProgram, request);
     // Only a pseudo-terminal may be missing (a restricted container).
     EXPECT_TRUE(result.started || request.terminal) << "the program could not be started";

@@ -1,0 +1,150 @@
+// What qtr5-download reports when a run goes wrong in a way that matters to
+// the user: a drive that took the image and fell silent, a replay that left
+// its recording, and device text in the JSON output.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "tests/cli/program_run.h"
+
+namespace {
+
+// ---- a drive that took the image but did not answer afterwards ----
+
+// The drive may be reprogramming itself: the user must hear that it holds
+// the new image, or soon will, and must not switch the machine off.
+TEST_F(ProgramRun, ADriveSilentAfterTheDownloadIsToldApartFromARefusal) {
+  PutDefaultImage();
+  // A drive that never answers again is waited for as long as a command may
+  // take; the scale of 1000 makes that about a second.
+  const struct {
+    const char* layout;
+    bool taken;
+    const char* scale;
+  } cases[] = {
+      {"--emulate=0:0=drive+busy=20000", true, "20"},
+      {"--emulate=0:0=drive+fault=hang-after-download", true, "1000"},
+      {"--emulate=0:0=drive+fault=refuse-download", false, "20"},
+  };
+  for (const auto& c : cases) {
+    RunRequest request;
+    request.environment = {{kTimeScale, c.scale}};
+    const RunResult r = Run({c.layout, "--yes"}, request);
+    EXPECT_EQ(r.status, 1) << c.layout << "\n" << Describe(r);
+    EXPECT_TRUE(Contains(r.output, "Download has been failed!")) << c.layout << "\n" << r.output;
+    const std::string told = LineWith(r.error, "took the image but did not answer afterwards");
+    EXPECT_EQ(told != "", c.taken) << c.layout << "\n" << r.error;
+    const std::string advice = LineWith(r.error, "Do not switch the machine off");
+    EXPECT_EQ(advice != "", c.taken) << c.layout << "\n" << r.error;
+    if (c.taken) {
+      EXPECT_TRUE(Contains(advice, "qtr5-download --list")) << advice;
+      EXPECT_TRUE(Contains(advice, "reboot")) << advice;
+    }
+
+    const RunResult json = Run({c.layout, "--yes", "--json"}, request);
+    EXPECT_EQ(json.status, 1) << c.layout << "\n" << Describe(json);
+    const nlohmann::json summary = nlohmann::json::parse(json.output);
+    EXPECT_EQ(summary["outcome"], "failed");
+    EXPECT_EQ(summary["driveTookImage"], c.taken) << c.layout;
+    EXPECT_EQ(summary["warning"].is_string(), c.taken) << c.layout;
+    EXPECT_EQ(summary["statusLine"], "Download has been failed!");
+  }
+  // The busy drive did take the image: the next run sees its new revision.
+  ASSERT_EQ(Run({"--emulate=0:0=drive+busy=20000", "--yes", "--emulate-state", "state"}).status, 1);
+  const RunResult list =
+      Run({"--emulate=0:0=drive+busy=20000", "--emulate-state", "state", "--list", "--json"});
+  ASSERT_EQ(list.status, 0) << Describe(list);
+  EXPECT_EQ(nlohmann::json::parse(list.output)["drives"][0]["revision"], "1.10");
+}
+
+// ---- replays that end early or leave the recording ----
+
+TEST_F(ProgramRun, AReplayThatLeavesOrStopsShortOfItsRecordingSaysSo) {
+  PutDefaultImage();
+  ASSERT_EQ(Run({"--emulate", "--yes", "--record", "session.jsonl"}).status, 0);
+
+  // The same run again: nothing to report.
+  const RunResult same = Run({"--replay", "session.jsonl", "--yes", "--json"});
+  EXPECT_EQ(same.status, 0) << Describe(same);
+  EXPECT_FALSE(Contains(same.error, "--replay")) << same.error;
+  const nlohmann::json sameSummary = nlohmann::json::parse(same.output);
+  EXPECT_EQ(sameSummary["replay"]["diverged"], false);
+  EXPECT_EQ(sameSummary["replay"]["commandsNotSent"], 0);
+
+  // No --yes and no terminal: the run stops before the download, which the
+  // recording still holds, with the two INQUIRY commands after it.
+  const RunResult shorter = Run({"--replay", "session.jsonl"});
+  EXPECT_EQ(shorter.status, 6) << Describe(shorter);
+  EXPECT_TRUE(Contains(shorter.error, "--replay session.jsonl: 2 recorded command(s) were never"))
+      << shorter.error;
+  EXPECT_FALSE(Contains(shorter.error, "differed")) << shorter.error;
+
+  // Another image sends other data: the run left the recording.
+  std::ofstream(dir_ / "other.hex") << ":0100000041BE\r\n:00000001FF\r\n";
+  for (const bool json : {false, true}) {
+    std::vector<std::string> args{"--replay", "session.jsonl", "--yes", "--image", "other.hex"};
+    if (json) args.push_back("--json");
+    const RunResult diverged = Run(args);
+    EXPECT_EQ(diverged.status, 7) << Describe(diverged);
+    EXPECT_TRUE(Contains(diverged.error, "the run differed from the recording")) << diverged.error;
+    if (json) {
+      const nlohmann::json summary = nlohmann::json::parse(diverged.output);
+      EXPECT_EQ(summary["status"], 7);
+      EXPECT_EQ(summary["outcome"], "replay-diverged");
+      EXPECT_EQ(summary["replay"]["diverged"], true);
+    }
+  }
+}
+
+// ---- device text in JSON ----
+
+// JSON carries device text as it is: decoding gives back the exact bytes,
+// a backslash or a quote included.
+TEST_F(ProgramRun, JsonGivesDeviceTextExactly) {
+  PutDefaultImage();
+  for (const std::string revision : {"a\\b", "a\"b", "\\\\", "1\"\\0"}) {
+    const std::string layout = "--emulate=0:0=drive+rev=" + revision;
+    const RunResult list = Run({layout, "--list", "--json"});
+    ASSERT_EQ(list.status, 0) << revision << "\n" << Describe(list);
+    EXPECT_EQ(nlohmann::json::parse(list.output)["drives"][0]["revision"], revision);
+
+    const RunResult run = Run({layout, "--yes", "--json"});
+    ASSERT_EQ(run.status, 0) << revision << "\n" << Describe(run);
+    EXPECT_EQ(nlohmann::json::parse(run.output)["drive"]["revision"], revision);
+  }
+  // On the terminal the same text stays escaped.
+  const RunResult table = Run({"--emulate=0:0=drive+rev=a\\b", "--list"});
+  EXPECT_TRUE(Contains(LineWith(table.output, "XPM-3177K"), "a\\\\b")) << table.output;
+}
+
+// Bytes a real drive may send beyond ASCII come out as the Latin-1 letters
+// of those codes, so the output is always valid UTF-8. The drive here is a
+// recorded one whose revision was changed to "\xE9\\\"\x01".
+TEST_F(ProgramRun, JsonOfBytesBeyondAsciiIsValidUtf8) {
+  ASSERT_EQ(Run({"--emulate", "--list", "--record", "session.jsonl"}).status, 0);
+  std::ifstream in(dir_ / "session.jsonl");
+  std::ofstream out(dir_ / "latin1.jsonl");
+  int changed = 0;
+  for (std::string line; std::getline(in, line);) {
+    nlohmann::ordered_json record = nlohmann::ordered_json::parse(line);
+    if (record["record"] == "exec" && record["target"] == 0 && record["ha"] == 0) {
+      std::string data = record["data_in"];
+      data.replace(64, 8, "e95c2201");  // bytes 32 to 35, the revision
+      record["data_in"] = data;
+      ++changed;
+    }
+    out << record.dump() << "\n";
+  }
+  out.close();
+  ASSERT_EQ(changed, 1);
+
+  const RunResult r = Run({"--replay", "latin1.jsonl", "--list", "--json"});
+  ASSERT_EQ(r.status, 0) << Describe(r);
+  EXPECT_EQ(nlohmann::json::parse(r.output)["drives"][0]["revision"], "\xC3\xA9\\\"\x01");
+}
+
+}  // namespace

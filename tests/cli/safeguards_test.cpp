@@ -1,0 +1,147 @@
+// What qtr5-download does to keep the user's files and drive safe: a
+// recording never empties a file the run reads, a read-only default image is
+// explained as such, and on a terminal the image is read before the question.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/cli/program_run.h"
+
+namespace {
+
+// ---- --record and the files the run reads ----
+
+TEST_F(ProgramRun, RecordRefusesTheFilesTheRunReads) {
+  PutDefaultImage();
+  fs::copy_file(kSample, dir_ / "img.hex");
+  fs::create_directories(dir_ / "sub");
+  fs::create_symlink("img.hex", dir_ / "link.hex");
+  const std::string sample = ReadFile(kSample);
+  const struct {
+    std::vector<std::string> args;
+    const char* said;  // what the message names
+  } cases[] = {
+      {{"--record", "QTR5_ORNA.HEX", "--emulate", "--yes"}, "default image"},
+      {{"--record", "./QTR5_ORNA.HEX", "--emulate", "--list"}, "default image"},
+      {{"--image", "img.hex", "--record", "img.hex", "--emulate", "--yes"}, "--image"},
+      {{"--image", "img.hex", "--record", "sub/../img.hex", "--emulate", "--yes"}, "--image"},
+      {{"--image", "img.hex", "--record", "link.hex", "--emulate", "--yes"}, "--image"},
+      {{"--image", "link.hex", "--record", "img.hex", "--emulate", "--yes"}, "--image"},
+      {{"--image", "new.hex", "--record", "sub/../new.hex", "--emulate", "--yes"}, "--image"},
+  };
+  for (const auto& c : cases) {
+    const RunResult r = Run(c.args);
+    EXPECT_EQ(r.status, 2) << c.args[1] << " " << c.args[3] << "\n" << Describe(r);
+    EXPECT_TRUE(Contains(r.error, "--record")) << r.error;
+    EXPECT_TRUE(Contains(r.error, c.said)) << r.error;
+    EXPECT_EQ(ReadFile(dir_ / "QTR5_ORNA.HEX"), sample);
+    EXPECT_EQ(ReadFile(dir_ / "img.hex"), sample);
+    EXPECT_FALSE(fs::exists(dir_ / "new.hex"));
+  }
+  // Another file is recorded to, and the image is flashed as usual.
+  const RunResult fine =
+      Run({"--image", "img.hex", "--record", "sub/img.hex", "--emulate", "--yes"});
+  EXPECT_EQ(fine.status, 0) << Describe(fine);
+  EXPECT_GT(fs::file_size(dir_ / "sub" / "img.hex"), 0u);
+}
+
+// ---- a default image that cannot be opened for writing ----
+
+// The default image is taken only when it opens for writing; a read-only
+// copy must not be explained as a missing one.
+TEST_F(ProgramRun, AReadOnlyDefaultImageIsExplainedAsSuch) {
+  PutDefaultImage();
+  fs::permissions(dir_ / "QTR5_ORNA.HEX",
+                  fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  RunRequest asUser;
+  asUser.unprivileged = true;  // root could open it for writing all the same
+  const RunResult r = Run({"--emulate", "--yes"}, asUser);
+  EXPECT_EQ(r.status, 1) << Describe(r);
+  EXPECT_TRUE(Contains(r.error,
+                       "QTR5_ORNA.HEX is in the current folder but cannot be opened "
+                       "for writing"))
+      << r.error;
+  EXPECT_TRUE(Contains(r.error, "--image QTR5_ORNA.HEX")) << r.error;
+  EXPECT_FALSE(Contains(r.error, "put QTR5_ORNA.HEX in the current folder")) << r.error;
+
+  fs::remove(dir_ / "QTR5_ORNA.HEX");
+  const RunResult missing = Run({"--emulate", "--yes"}, asUser);
+  EXPECT_EQ(missing.status, 1) << Describe(missing);
+  EXPECT_TRUE(Contains(missing.error, "put QTR5_ORNA.HEX in the current folder")) << missing.error;
+  EXPECT_FALSE(Contains(missing.error, "for writing")) << missing.error;
+}
+
+// ---- on a terminal the image is read before the question ----
+
+class TerminalQuestion : public ProgramRun {
+ protected:
+  // What --check prints for `file`: its "Check Sum: XXXX" value, or its
+  // status text for an image that cannot be built.
+  std::string CheckLine(const std::string& file, const std::string& piece) {
+    return LineWith(Run({"--check", file}).output, piece);
+  }
+  RunResult Ask(const std::vector<std::string>& args, const char* answer) {
+    RunRequest request;
+    request.terminal = true;
+    request.dialogue = {{"[y/N]", answer}};
+    std::vector<std::string> all{"--emulate", "--emulate-state", "state"};
+    all.insert(all.end(), args.begin(), args.end());
+    return Run(all, request);
+  }
+};
+
+TEST_F(TerminalQuestion, NamesTheChecksumOfTheImage) {
+  PutDefaultImage();
+  const std::string sum = CheckLine("QTR5_ORNA.HEX", "Check Sum: ").substr(11);
+  ASSERT_EQ(sum.size(), 4u);
+  const RunResult r = Ask({}, "n\n");
+  if (!r.started) GTEST_SKIP() << "no pseudo-terminal here";
+  EXPECT_EQ(r.status, 6) << Describe(r);
+  EXPECT_TRUE(Contains(r.output, "Download QTR5_ORNA.HEX (checksum " + sum + ") to ")) << r.output;
+  EXPECT_FALSE(Contains(r.output, "holds no firmware")) << r.output;
+}
+
+TEST_F(TerminalQuestion, AnImageThatCannotBeReadIsNeverAskedAbout) {
+  std::ofstream(dir_ / "damaged.hex") << ":0100000041FF\r\n";  // wrong record checksum
+  std::ofstream(dir_ / "high.hex") << ":01FF000041BF\r\n";     // beyond the loadable range
+  for (const char* file : {"damaged.hex", "high.hex", "missing.hex"}) {
+    const std::string message = CheckLine(file, "");  // the only line: the status text
+    ASSERT_NE(message, "") << file;
+    const RunResult r = Ask({"--image", file}, "y\n");
+    if (!r.started) GTEST_SKIP() << "no pseudo-terminal here";
+    EXPECT_EQ(r.status, 1) << file << "\n" << Describe(r);
+    EXPECT_FALSE(Contains(r.output, "[y/N]")) << r.output;
+    EXPECT_TRUE(Contains(LineWith(r.output, "qtr5-download: "), message)) << r.output;
+    EXPECT_FALSE(Contains(r.output, "Downloading...")) << r.output;
+    EXPECT_FALSE(fs::exists(dir_ / "state" / "0-0" / "firmware.bin")) << file;
+  }
+}
+
+TEST_F(TerminalQuestion, AnEmptyImageIsWarnedAboutFirst) {
+  std::ofstream(dir_ / "empty.hex") << ":00000001FF\r\n";
+  const RunResult r = Ask({"--image", "empty.hex"}, "n\n");
+  if (!r.started) GTEST_SKIP() << "no pseudo-terminal here";
+  EXPECT_EQ(r.status, 6) << Describe(r);
+  const std::size_t warning = r.output.find("empty.hex holds no firmware");
+  ASSERT_NE(warning, std::string::npos) << r.output;
+  EXPECT_TRUE(Contains(LineWith(r.output, "holds no firmware"), "erase the drive's firmware"));
+  EXPECT_LT(warning, r.output.find("[y/N]")) << r.output;
+  EXPECT_TRUE(Contains(r.output, "(checksum 0000)")) << r.output;  // 65536 x 0xFF
+  EXPECT_FALSE(fs::exists(dir_ / "state" / "0-0" / "firmware.bin"));
+}
+
+// --yes asks nothing: the download reads the image itself and fails cleanly.
+TEST_F(TerminalQuestion, WithYesADamagedImageFailsInTheDownload) {
+  std::ofstream(dir_ / "damaged.hex") << ":0100000041FF\r\n";
+  const RunResult r = Run({"--emulate", "--yes", "--image", "damaged.hex"});
+  EXPECT_EQ(r.status, 1) << Describe(r);
+  EXPECT_TRUE(Contains(r.output, "Reading File...")) << r.output;
+  EXPECT_TRUE(Contains(r.output, CheckLine("damaged.hex", ""))) << r.output;
+  EXPECT_FALSE(Contains(r.error, "Nothing was sent")) << r.error;
+}
+
+}  // namespace
