@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileDialog>
@@ -12,10 +13,13 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QTimer>
+#include <QWindow>
 
 #include "platform/qt/qt_controls.h"
 #include "platform/qt/qt_pictures.h"
+#include "platform/qt/qt_window_frame.h"
 
 namespace qtr5 {
 namespace {
@@ -60,6 +64,36 @@ class DialogWindow : public QWidget {
   HWND dialog_;
   QWidget* client_;
 };
+
+// The title bar and borders the window manager put around a top-level
+// window (none before it is shown, and none offscreen).
+QMargins FrameMargins(const QWidget* window) {
+  const QRect outer = window->frameGeometry();
+  const QRect inner = window->geometry();
+  return QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
+                  outer.right() - inner.right(), outer.bottom() - inner.bottom());
+}
+
+// How long a dialog waits for its owner's window to be framed and put on the
+// screen before placing itself from what is known.
+constexpr int kFrameWaitMilliseconds = 1000;
+
+// Lets the window system finish putting a visible top-level window on the
+// screen (it is exposed once the window manager has framed and mapped it).
+// Only window-system events are handled meanwhile: the user's input waits.
+void WaitUntilFramed(QWidget* window) {
+  QWindow* handle = window->windowHandle();
+  if (handle == nullptr || !window->isVisible() || window->isMinimized() || handle->isExposed())
+    return;
+  QDeadlineTimer deadline(kFrameWaitMilliseconds);
+  QTimer tick;  // wakes the wait below to look at the clock
+  tick.start(10);
+  while (!handle->isExposed() && !deadline.hasExpired())
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                    QEventLoop::WaitForMoreEvents);
+  // The window manager's news about the frame came along with the exposure.
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
 
 QRect PixelRect(int x, int y, int cx, int cy) {
   const RECT r = DialogUnitsToPixels(x, y, cx, cy);
@@ -154,15 +188,17 @@ void QtBackend::WindowCreated(HWND dialog) {
   const DialogTemplate* tmpl = DialogTemplateOf(dialog);
   if (tmpl == nullptr) return;
   QWidget* owner = WidgetOf(OwnerOf(dialog));
-  Qt::WindowFlags flags = (owner != nullptr ? Qt::Dialog : Qt::Window) | Qt::CustomizeWindowHint |
-                          Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
-  if (tmpl->style & WS_MINIMIZEBOX) flags |= Qt::WindowMinimizeButtonHint;
-  if (tmpl->style & WS_SYSMENU) flags |= Qt::WindowSystemMenuHint;
-  auto* window = new DialogWindow(*this, dialog, owner, flags);
+  auto* window =
+      new DialogWindow(*this, dialog, owner, WindowFlagsForStyle(tmpl->style, owner != nullptr));
   window->setProperty(kHandleProperty, QVariant::fromValue(reinterpret_cast<quintptr>(dialog)));
   window->setFont(font_);
   window->setWindowTitle(QString::fromLocal8Bit(WindowText(dialog)));
-  window->setFixedSize(PixelRect(0, 0, tmpl->cx, tmpl->cy).size());
+  const QSize size = PixelRect(0, 0, tmpl->cx, tmpl->cy).size();
+  if (IsResizableStyle(tmpl->style)) {
+    window->resize(size);
+  } else {
+    window->setFixedSize(size);  // a modal frame has no sizing border
+  }
   window->Client()->setGeometry(window->rect());
   window->installEventFilter(window);
   widgets_[dialog] = window;
@@ -269,13 +305,34 @@ QWidget* QtBackend::CreateControl(QWidget* parent, HWND control) {
 void QtBackend::PlaceDialog(HWND dialog, QWidget* widget) {
   QWidget* owner = WidgetOf(OwnerOf(dialog));
   const DialogTemplate* tmpl = DialogTemplateOf(dialog);
+  QPoint place;
+  QMargins frame = FrameMargins(widget);
+  QScreen* screen = nullptr;
   if (owner != nullptr && tmpl != nullptr) {
-    // An owned dialog: its template position is relative to the owner's client area.
-    widget->move(owner->mapToGlobal(PixelRect(tmpl->x, tmpl->y, 0, 0).topLeft()));
-    return;
+    // An owned dialog: its template position is relative to its owner's
+    // client area. Where that area is on the screen is known once the window
+    // manager has framed the owner, which may not have happened yet when the
+    // program opens the dialog right after showing its owner (the Select
+    // Device dialog comes up while the main window is being mapped).
+    WaitUntilFramed(owner);
+    place = owner->mapToGlobal(PixelRect(tmpl->x, tmpl->y, 0, 0).topLeft());
+    // Before it is shown a dialog has no frame yet: the window manager gives
+    // it the frame it gave its owner.
+    if (!widget->isVisible()) frame = FrameMargins(owner);
+    screen = owner->screen();
+  } else {
+    RECT r{};
+    if (!GetWindowRect(dialog, &r)) return;
+    place = QPoint(r.left, r.top);
+    screen = QGuiApplication::screenAt(place);
   }
-  RECT r{};
-  if (GetWindowRect(dialog, &r)) widget->move(r.left, r.top);
+  if (screen == nullptr) screen = widget->screen();
+  // move() places the frame's top-left corner, as the window rectangle is
+  // placed on Windows.
+  const QSize frameSize = widget->size().grownBy(frame);
+  widget->move(screen == nullptr
+                   ? place
+                   : KeepOnScreen(QRect(place, frameSize), screen->availableGeometry()));
 }
 
 void QtBackend::WindowDestroyed(HWND window) {

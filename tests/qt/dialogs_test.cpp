@@ -28,6 +28,15 @@ class DialogsTest : public QtAppTest {
     }
     return nullptr;
   }
+  // An owned dialog opens at its template position, (0, 0), in the main
+  // window's client area: its frame's corner at the client area's corner.
+  void ExpectOverItsOwner(QWidget* dialog) const {
+    QWidget* owner = Window();
+    ASSERT_NE(owner, nullptr);
+    EXPECT_TRUE(owner->isVisible());
+    EXPECT_EQ(dialog->frameGeometry().topLeft(), owner->mapToGlobal(QPoint(0, 0)));
+    EXPECT_TRUE(owner->geometry().contains(dialog->frameGeometry()));
+  }
   QWidget* DialogControl(int templateId, int id) const {
     for (HWND dialog : qtr5::TopLevelWindows()) {
       const qtr5::DialogTemplate* tmpl = qtr5::DialogTemplateOf(dialog);
@@ -51,6 +60,7 @@ TEST_F(DialogsTest, SelectDeviceListsTheDrivesAndTheChosenRowIsUsed) {
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->windowTitle(), "Select Device");
+    ExpectOverItsOwner(window);
     ownerDisabled = !backend_.ClientOf(Main())->isEnabled();
     auto* list = dynamic_cast<QTreeWidget*>(DialogControl(kDialogSelectDevice, kIdDeviceList));
     ASSERT_NE(list, nullptr);
@@ -101,6 +111,7 @@ TEST_F(DialogsTest, ThePictureOpensTheReleaseNoteWhichDisablesTheMainWindowUntil
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->windowTitle(), "Release Note...");
     EXPECT_EQ(window->parentWidget(), Window());
+    ExpectOverItsOwner(window);
     ownerDisabled = !backend_.ClientOf(Main())->isEnabled();
     QList<qtr5::StaticText*> texts = window->findChildren<qtr5::StaticText*>();
     ASSERT_EQ(texts.size(), 2);
