@@ -2,29 +2,42 @@
 # Takes the screenshots of the desktop window for the documentation: the main
 # window at start, while downloading, after "OK!" (with the reboot notice) and
 # "NG!", with no drive, and the Select Device, Release Note and
-# image-not-found windows. Runs the program on the emulated drive under Xvfb
-# with a window manager (openbox), so the title bars are in the pictures.
+# image-not-found windows. Runs the program on the emulated drive, with the
+# repository's sample image samples/QTR5_ORNA.HEX as its default image, under
+# Xvfb with a window manager (IceWM with its Windows 95 theme, which draws
+# only the title-bar buttons a window asks for), so the title bars are in the
+# pictures.
 # Usage: tools/screenshots.sh [BUILD_DIR]   (default: build/, configured by
 # the dev preset). Writes docs/screenshots/*.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 out=docs/screenshots
+sample=$PWD/samples/QTR5_ORNA.HEX
 
-for tool in xvfb-run openbox; do
+for tool in xvfb-run icewm; do
   command -v "$tool" >/dev/null || { echo "screenshots.sh: $tool is missing (run ./setup.sh)" >&2; exit 1; }
 done
+[[ -s "$sample" ]] || { echo "screenshots.sh: $sample is missing" >&2; exit 1; }
 [[ -f "$build/CMakeCache.txt" ]] || cmake --preset dev -B "$build" >/dev/null
 cmake --build "$build" --target qt_screenshots >/dev/null
 shots=(start downloading ok ok-notice ng no-device select-device release-note image-not-found)
 mkdir -p "$out"
 for shot in "${shots[@]}"; do rm -f "$out/$shot.png"; done
 
-export QTR5_SCREENSHOT_DIR=$PWD/$out QT_QPA_PLATFORM=xcb
-export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+# The window manager's settings of its own, whatever the user's are: the
+# Windows 95 look, no task bar.
+mkdir -p "$scratch/icewm"
+echo 'Theme="win95/default.theme"' >"$scratch/icewm/theme"
+echo 'ShowTaskBar=0' >"$scratch/icewm/preferences"
+
+export QTR5_SCREENSHOT_DIR=$PWD/$out QTR5_SAMPLE_IMAGE=$sample QT_QPA_PLATFORM=xcb
+export ICEWM_PRIVCFG=$scratch/icewm XDG_RUNTIME_DIR=$scratch
 # One X display for the whole run; the window manager starts first.
 xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" bash -c '
-  openbox --sm-disable >/dev/null 2>&1 &
+  icewm >/dev/null 2>&1 &
   wm=$!
   sleep 1
   status=0
