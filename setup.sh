@@ -15,7 +15,7 @@ packages=(
   # benchmarks: whole-process comparisons
   binutils srecord hyperfine
   # screenshots and window tests
-  xvfb xauth imagemagick tmux fonts-wine fonts-liberation openbox
+  xvfb xauth imagemagick tmux fonts-wine fonts-liberation icewm
   # the Windows program, built and tested under Wine
   g++-mingw-w64-x86-64 mingw-w64-tools wine wine64
   # the virtual machine test of the Linux transport
