@@ -1,13 +1,9 @@
-// The emulated bus as a provider of the two entry points.
+// The emulated bus: building it, its clock, its log and the support query.
 #include "emulator/emulated_bus.h"
 
-#include <algorithm>
 #include <chrono>
 #include <cstddef>
-#include <cstring>
-#include <filesystem>
 
-#include "aspi/srb_access.h"
 #include "emulator/state_store.h"
 
 namespace {
@@ -16,26 +12,6 @@ std::uint32_t SteadyMilliseconds() {
   return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                         std::chrono::steady_clock::now().time_since_epoch())
                                         .count());
-}
-
-SRB_ExecSCSICmd* AsExec(void* srb) {
-  return static_cast<SRB_ExecSCSICmd*>(srb);
-}
-
-// The sense area as the service sees it: SRB_SenseLen bytes from SenseArea
-// on, which may reach past the published 16 into the caller's reserve.
-std::uint8_t* SenseBytes(void* srb) {
-  return static_cast<std::uint8_t*>(srb) + offsetof(SRB_ExecSCSICmd, SenseArea);
-}
-
-// Writes the sense bytes, the first one last, so that a poller that sees
-// SenseArea[0] set also sees the rest.
-void WriteSense(void* srb, const std::vector<std::uint8_t>& sense) {
-  const std::size_t length = std::min<std::size_t>(AsExec(srb)->SRB_SenseLen, sense.size());
-  if (length == 0) return;
-  std::uint8_t* area = SenseBytes(srb);
-  std::memcpy(area + 1, sense.data() + 1, length - 1);
-  StoreSrbByte(area[0], sense[0]);
 }
 
 }  // namespace
@@ -59,12 +35,6 @@ EmulatedBus::~EmulatedBus() {
     if (!worker->delivering) EndAborted(worker->request);
   }
   for (const PendingRequest& pending : pending_) EndAborted(pending.request);
-}
-
-void EmulatedBus::EndAborted(void* srb) {
-  SRB_ExecSCSICmd* s = AsExec(srb);
-  StoreSrbByte(s->SRB_Status, SS_ABORTED);
-  if ((s->SRB_Flags & SRB_POSTING) != 0 && s->SRB_PostProc != nullptr) s->SRB_PostProc(srb);
 }
 
 std::unique_ptr<EmulatedBus> EmulatedBus::FromLayout(std::string_view text, std::string& error) {
@@ -121,47 +91,6 @@ EmulatedDevice* EmulatedBus::Device(std::uint8_t adapter, std::uint8_t target) {
   return adapters_[adapter][target].get();
 }
 
-bool EmulatedBus::SetStateDirectory(const std::string& dir, std::string& error) {
-  if (dir.empty()) {
-    error = "the state folder name is empty";
-    return false;
-  }
-  std::error_code ec;
-  std::filesystem::create_directories(dir, ec);
-  if (ec || !std::filesystem::is_directory(dir, ec)) {
-    error = "cannot use " + dir + " as the state folder" + (ec ? ": " + ec.message() : "");
-    return false;
-  }
-  // Everything is read before anything changes: a damaged state leaves the
-  // drives as they were.
-  struct Loaded {
-    EmulatedDevice* device;
-    StoredDriveState state;
-  };
-  std::vector<Loaded> loaded;
-  for (std::size_t a = 0; a < adapters_.size(); ++a) {
-    for (std::size_t t = 0; t < kTargetsPerAdapter; ++t) {
-      EmulatedDevice* device = adapters_[a][t].get();
-      if (device == nullptr || device->Kind() != DeviceKind::kDrive) continue;
-      Loaded entry{device, {}};
-      if (!LoadDriveState(DriveStateFolder(dir, static_cast<unsigned>(a), static_cast<unsigned>(t)),
-                          entry.state, error)) {
-        return false;
-      }
-      loaded.push_back(std::move(entry));
-    }
-  }
-  for (Loaded& entry : loaded) {
-    std::string revision = entry.state.revision;
-    if (revision.empty() && !entry.state.firmware.empty()) {
-      revision = RevisionFromImage(entry.state.firmware.data());
-    }
-    entry.device->RestoreState(revision, std::move(entry.state.firmware));
-  }
-  stateDir_ = dir;
-  return true;
-}
-
 void EmulatedBus::SetClock(std::function<std::uint32_t()> milliseconds) {
   clock_ =
       milliseconds ? std::move(milliseconds) : std::function<std::uint32_t()>(SteadyMilliseconds);
@@ -193,277 +122,8 @@ aspi::DWORD EmulatedBus::GetSupportInfo() {
   return (static_cast<aspi::DWORD>(SS_COMP) << 8) | static_cast<aspi::DWORD>(adapters_.size());
 }
 
-aspi::DWORD EmulatedBus::SendCommand(void* srb) {
-  if (srb == nullptr) return SS_INVALID_SRB;
-  JoinFinishedWorkers();
-  auto* header = static_cast<SRB_Header*>(srb);
-  switch (header->SRB_Cmd) {
-    case SC_EXEC_SCSI_CMD:
-      return ExecuteScsi(srb);
-    case SC_ABORT_SRB:
-      return Abort(srb);
-    case SC_RESET_DEV:
-      return Reset(srb);
-    default: {
-      LoggedCommand entry;
-      entry.requestKind = header->SRB_Cmd;
-      entry.adapter = header->SRB_HaId;
-      entry.request = srb;
-      entry.status = ready_ ? SS_INVALID_CMD : SS_FAILED_INIT;
-      Record(entry, nullptr);
-      StoreSrbByte(header->SRB_Status, entry.status);
-      return entry.status;
-    }
-  }
-}
-
 void EmulatedBus::Record(LoggedCommand entry, EmulatedDevice* device) {
   entry.sequence = log_.size();
   if (device != nullptr) device->AppendLog(entry);
   log_.push_back(std::move(entry));
-}
-
-aspi::DWORD EmulatedBus::ExecuteScsi(void* srb) {
-  SRB_ExecSCSICmd* s = AsExec(srb);
-  Withdraw(srb);  // a block handed over again is a new command
-  LoggedCommand entry;
-  entry.requestKind = SC_EXEC_SCSI_CMD;
-  entry.adapter = s->SRB_HaId;
-  entry.target = s->SRB_Target;
-  entry.lun = s->SRB_Lun;
-  entry.flags = s->SRB_Flags;
-  entry.transferLength = s->SRB_BufLen;
-  entry.cdbLength = s->SRB_CDBLen;
-  entry.request = srb;
-  std::memcpy(entry.cdb, s->CDBByte, std::min<std::size_t>(s->SRB_CDBLen, 16));
-
-  std::uint8_t refusal = SS_PENDING;
-  if (!ready_) {
-    refusal = SS_FAILED_INIT;
-  } else if (s->SRB_CDBLen == 0 || s->SRB_CDBLen > 16 ||
-             (s->SRB_BufLen > 0 && s->SRB_BufPointer == nullptr)) {
-    refusal = SS_INVALID_SRB;
-  } else if (s->SRB_HaId >= adapters_.size()) {
-    refusal = SS_INVALID_HA;
-  }
-  if (refusal != SS_PENDING) {
-    // Refused at the hand-over: the completion routine is not called.
-    entry.status = refusal;
-    Record(entry, nullptr);
-    StoreSrbByte(s->SRB_Status, refusal);
-    return refusal;
-  }
-  if ((s->SRB_Flags & SRB_DIR_OUT) != 0 && s->SRB_BufLen > 0) {
-    entry.dataOut.assign(s->SRB_BufPointer, s->SRB_BufPointer + s->SRB_BufLen);
-  }
-
-  EmulatedDevice* device = nullptr;
-  if (s->SRB_Target < kTargetsPerAdapter && s->SRB_Lun == 0) {
-    device = adapters_[s->SRB_HaId][s->SRB_Target].get();
-  }
-  DeviceResponse response;
-  if (device == nullptr) {
-    // Nobody answers the selection.
-    response.status = SS_ERR;
-    response.haStat = HASTAT_SEL_TO;
-  } else {
-    DeviceRequest request{entry.cdb, entry.cdbLength, entry.flags, entry.transferLength,
-                          s->SRB_BufPointer};
-    response = device->Execute(request);
-  }
-  entry.devicePresent = device != nullptr;
-  entry.status = response.status;
-  entry.haStat = response.haStat;
-  entry.targStat = response.targStat;
-  entry.completion = response.completion;
-  entry.dataInLength =
-      static_cast<std::uint32_t>(std::min<std::size_t>(response.dataIn.size(), s->SRB_BufLen));
-  if (response.sense.size() >= 14) {
-    entry.senseKey = response.sense[2] & 0x0F;
-    entry.asc = response.sense[12];
-    entry.ascq = response.sense[13];
-  }
-  Record(entry, device);
-  if (response.flashed && device != nullptr) SaveState(entry.adapter, entry.target, *device);
-
-  switch (response.completion) {
-    case Completion::kImmediate: {
-      Deliver(srb, response);
-      if ((s->SRB_Flags & SRB_POSTING) != 0 && s->SRB_PostProc != nullptr) s->SRB_PostProc(srb);
-      return response.status;
-    }
-    case Completion::kPendingSense:
-      WriteSense(srb, response.sense);
-      [[fallthrough]];
-    case Completion::kNever:
-      pending_.push_back(PendingRequest{srb, entry.adapter, entry.target});
-      return SS_PENDING;
-    case Completion::kLater:
-      StartWorker(srb, std::move(response));
-      return SS_PENDING;
-  }
-  return SS_PENDING;
-}
-
-void EmulatedBus::Deliver(void* srb, const DeviceResponse& response) {
-  SRB_ExecSCSICmd* s = AsExec(srb);
-  if (!response.dataIn.empty() && s->SRB_BufPointer != nullptr) {
-    std::memcpy(s->SRB_BufPointer, response.dataIn.data(),
-                std::min<std::size_t>(response.dataIn.size(), s->SRB_BufLen));
-  }
-  WriteSense(srb, response.sense);
-  s->SRB_HaStat = response.haStat;
-  s->SRB_TargStat = response.targStat;
-  StoreSrbByte(s->SRB_Status, response.status);  // last: it publishes the rest
-}
-
-void EmulatedBus::StartWorker(void* srb, DeviceResponse response) {
-  SRB_ExecSCSICmd* s = AsExec(srb);
-  // Everything the thread needs is taken now: once it stores the final
-  // status, the block belongs to the caller again and may be rewritten.
-  void (*post)(void*) = (s->SRB_Flags & SRB_POSTING) != 0 ? s->SRB_PostProc : nullptr;
-  auto worker = std::make_unique<Worker>();
-  worker->request = srb;
-  worker->adapter = s->SRB_HaId;
-  worker->target = s->SRB_Target;
-  Worker* raw = worker.get();
-  const auto delay = std::chrono::milliseconds(response.delayMs);
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    workers_.push_back(std::move(worker));
-  }
-  raw->thread = std::thread([this, raw, srb, post, delay, response = std::move(response)] {
-    {
-      std::unique_lock<std::mutex> lock(mutex_);
-      if (wake_.wait_for(lock, delay, [raw] { return raw->cancelled; })) {
-        raw->finished = true;
-        return;
-      }
-      raw->delivering = true;
-    }
-    Deliver(srb, response);
-    if (post != nullptr) post(srb);
-    std::lock_guard<std::mutex> lock(mutex_);
-    raw->finished = true;
-  });
-}
-
-void EmulatedBus::JoinFinishedWorkers() {
-  std::list<std::unique_ptr<Worker>> done;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (auto it = workers_.begin(); it != workers_.end();) {
-      if ((*it)->finished) {
-        done.push_back(std::move(*it));
-        it = workers_.erase(it);
-      } else {
-        ++it;
-      }
-    }
-  }
-  for (auto& worker : done) worker->thread.join();
-}
-
-bool EmulatedBus::Withdraw(void* srb) {
-  std::unique_ptr<Worker> worker;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (auto it = workers_.begin(); it != workers_.end(); ++it) {
-      if ((*it)->request == srb) {
-        (*it)->cancelled = true;
-        worker = std::move(*it);
-        workers_.erase(it);
-        break;
-      }
-    }
-  }
-  bool stillPending = false;
-  if (worker != nullptr) {
-    wake_.notify_all();
-    worker->thread.join();
-    stillPending = !worker->delivering;
-  }
-  const auto it = std::find_if(pending_.begin(), pending_.end(),
-                               [srb](const PendingRequest& p) { return p.request == srb; });
-  if (it != pending_.end()) {
-    pending_.erase(it);
-    stillPending = true;
-  }
-  return stillPending;
-}
-
-aspi::DWORD EmulatedBus::Abort(void* srb) {
-  auto* request = static_cast<SRB_Abort*>(srb);
-  LoggedCommand entry;
-  entry.requestKind = SC_ABORT_SRB;
-  entry.adapter = request->SRB_HaId;
-  entry.request = request->SRB_ToAbort;
-  std::uint8_t result = SS_ABORT_FAIL;
-  if (!ready_) {
-    result = SS_FAILED_INIT;
-  } else if (request->SRB_ToAbort != nullptr && Withdraw(request->SRB_ToAbort)) {
-    EndAborted(request->SRB_ToAbort);
-    result = SS_COMP;
-  }
-  entry.status = result;
-  Record(entry, nullptr);
-  StoreSrbByte(request->SRB_Status, result);
-  return result;
-}
-
-void EmulatedBus::AbortAllAt(std::uint8_t adapter, std::uint8_t target) {
-  std::vector<void*> requests;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (auto& worker : workers_) {
-      if (worker->adapter == adapter && worker->target == target && !worker->delivering) {
-        requests.push_back(worker->request);
-      }
-    }
-  }
-  for (const PendingRequest& pending : pending_) {
-    if (pending.adapter == adapter && pending.target == target) requests.push_back(pending.request);
-  }
-  for (void* request : requests) {
-    if (Withdraw(request)) EndAborted(request);
-  }
-}
-
-aspi::DWORD EmulatedBus::Reset(void* srb) {
-  auto* request = static_cast<SRB_BusDeviceReset*>(srb);
-  LoggedCommand entry;
-  entry.requestKind = SC_RESET_DEV;
-  entry.adapter = request->SRB_HaId;
-  entry.target = request->SRB_Target;
-  entry.lun = request->SRB_Lun;
-  entry.request = srb;
-  std::uint8_t result = SS_COMP;
-  EmulatedDevice* device = nullptr;
-  if (!ready_) {
-    result = SS_FAILED_INIT;
-  } else if (request->SRB_HaId >= adapters_.size()) {
-    result = SS_INVALID_HA;
-  } else if ((device = Device(request->SRB_HaId, request->SRB_Target)) == nullptr) {
-    result = SS_NO_DEVICE;
-  } else {
-    // A reset ends whatever the device was still working on.
-    AbortAllAt(request->SRB_HaId, request->SRB_Target);
-  }
-  entry.devicePresent = device != nullptr;
-  entry.status = result;
-  Record(entry, device);
-  StoreSrbByte(request->SRB_Status, result);
-  return result;
-}
-
-void EmulatedBus::SaveState(std::uint8_t adapter, std::uint8_t target,
-                            const EmulatedDevice& device) {
-  if (stateDir_.empty()) return;
-  std::string error;
-  if (SaveDriveState(DriveStateFolder(stateDir_, adapter, target), device.Revision(),
-                     device.Firmware(), error)) {
-    lastStateError_.clear();
-  } else {
-    lastStateError_ = error;
-  }
 }
