@@ -1,69 +1,25 @@
+// The Qt backend's windows: the dialog font, creating a dialog's window and
+// its controls' widgets, placing it on the screen, and destroying it.
 #include "platform/qt/qt_backend.h"
 
 #include <QApplication>
-#include <QCloseEvent>
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QEventLoop>
-#include <QFileDialog>
 #include <QFontMetrics>
-#include <QHeaderView>
-#include <QKeyEvent>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QScreen>
 #include <QTimer>
 #include <QWindow>
 
 #include "platform/qt/qt_controls.h"
-#include "platform/qt/qt_pictures.h"
+#include "platform/qt/qt_dialog_window.h"
 #include "platform/qt/qt_window_frame.h"
 
 namespace qtr5 {
 namespace {
 
 const char* const kHandleProperty = "qtr5Window";
-
-// The top-level window of a dialog: the close box and the Enter and Esc keys
-// go to the window layer as the dialog manager would see them.
-class DialogWindow : public QWidget {
- public:
-  DialogWindow(QtBackend& backend, HWND dialog, QWidget* owner, Qt::WindowFlags flags)
-      : QWidget(owner, flags), backend_(backend), dialog_(dialog), client_(new QWidget(this)) {}
-
-  // The controls live on the client area, so that disabling the dialog (a
-  // modal dialog of its own is up) leaves that owned dialog enabled: Qt
-  // disables a widget's child windows along with it.
-  QWidget* Client() const { return client_; }
-
-  // Installed on the window and every control.
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() != QEvent::KeyPress) return false;
-    const int key = static_cast<QKeyEvent*>(event)->key();
-    UINT virtualKey = 0;
-    if (key == Qt::Key_Return || key == Qt::Key_Enter) virtualKey = VK_RETURN;
-    if (key == Qt::Key_Escape) virtualKey = VK_ESCAPE;
-    if (virtualKey == 0) return false;
-    HWND target = backend_.WindowOf(qobject_cast<QWidget*>(watched));
-    if (target == nullptr) target = dialog_;
-    if (PostKey(target, virtualKey)) backend_.InputPosted();
-    return true;
-  }
-
- protected:
-  void closeEvent(QCloseEvent* event) override {
-    // The window goes only when the program destroys it.
-    event->ignore();
-    if (PostClose(dialog_)) backend_.InputPosted();
-  }
-
- private:
-  QtBackend& backend_;
-  HWND dialog_;
-  QWidget* client_;
-};
 
 // The title bar and borders the window manager put around a top-level
 // window (none before it is shown, and none offscreen).
@@ -109,15 +65,6 @@ Qt::Alignment StaticAlignment(std::uint32_t style) {
     default:
       return Qt::AlignLeft;
   }
-}
-
-// The patterns of a filter, lower-cased, each once.
-QStringList PatternSet(const QString& patterns) {
-  QStringList set =
-      patterns.toLower().split(QRegularExpression(QStringLiteral("[ ;]+")), Qt::SkipEmptyParts);
-  set.sort();
-  set.removeDuplicates();
-  return set;
 }
 
 }  // namespace
@@ -167,21 +114,6 @@ QWidget* QtBackend::ClientOf(HWND dialog) const {
 HWND QtBackend::WindowOf(const QWidget* widget) const {
   if (widget == nullptr) return nullptr;
   return reinterpret_cast<HWND>(widget->property(kHandleProperty).value<quintptr>());
-}
-
-int QtBackend::AddWaitObserver(std::function<void()> observer) {
-  const int id = nextObserverId_++;
-  waitObservers_[id] = std::move(observer);
-  return id;
-}
-
-void QtBackend::RemoveWaitObserver(int id) {
-  waitObservers_.erase(id);
-}
-
-void QtBackend::InputPosted() {
-  posted_ = true;
-  if (waiting_ != nullptr) waiting_->quit();
 }
 
 void QtBackend::WindowCreated(HWND dialog) {
@@ -344,260 +276,6 @@ void QtBackend::WindowDestroyed(HWND window) {
     widget->hide();
     widget->deleteLater();
   }
-}
-
-void QtBackend::WindowChanged(HWND window, WindowChange change) {
-  syncing_ = true;
-  Refresh(window, change);
-  syncing_ = false;
-}
-
-void QtBackend::Refresh(HWND window, WindowChange change) {
-  QWidget* widget = WidgetOf(window);
-  if (widget == nullptr) return;
-  const ControlTemplate* ct = ControlTemplateOf(window);
-  const QString text = QString::fromLocal8Bit(WindowText(window));
-  switch (change) {
-    case WindowChange::kShown:
-      widget->show();
-      if (widget->isWindow()) {
-        widget->raise();
-        widget->activateWindow();
-      }
-      break;
-    case WindowChange::kHidden:
-      widget->hide();
-      break;
-    case WindowChange::kMoved:
-      if (widget->isWindow()) PlaceDialog(window, widget);
-      break;
-    case WindowChange::kTopmost:
-      if (widget->isWindow()) {
-        const bool visible = widget->isVisible();
-        widget->setWindowFlag(Qt::WindowStaysOnTopHint, IsTopmostWindow(window));
-        if (visible) widget->show();  // changing the flags hides a window
-      }
-      break;
-    case WindowChange::kText:
-      if (widget->isWindow()) {
-        widget->setWindowTitle(text);
-      } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-        if (edit->text() != text) edit->setText(text);
-      } else if (auto* button = dynamic_cast<PictureButton*>(widget)) {
-        button->setAccessibleName(text);
-      } else if (auto* push = qobject_cast<QPushButton*>(widget)) {
-        if (ct == nullptr || !(ct->style & BS_BITMAP)) push->setText(text);
-      } else if (auto* label = dynamic_cast<StaticText*>(widget)) {
-        label->SetText(text);
-      } else if (auto* bar = dynamic_cast<TextProgressBar*>(widget)) {
-        // The bar's text changes with its position, and is put on the
-        // screen as synchronously as the position is.
-        bar->SetBarText(text);
-        Repaint(window);
-      }
-      break;
-    case WindowChange::kEnabled:
-      if (auto* dialog = dynamic_cast<DialogWindow*>(widget)) {
-        dialog->Client()->setEnabled(IsWindowEnabled(window) != FALSE);
-      } else {
-        widget->setEnabled(IsWindowEnabled(window) != FALSE);
-      }
-      break;
-    case WindowChange::kImage:
-      if (auto* button = dynamic_cast<PictureButton*>(widget)) {
-        button->SetPicture(LoadPicture(ImageResourceId(window)));
-      } else if (auto* push = qobject_cast<QPushButton*>(widget)) {
-        const int id = ImageResourceId(window);
-        push->setIcon(
-            id == 0 ? QIcon()
-                    : QIcon(id == 109 ? BrowsePixmap() : QPixmap::fromImage(LoadPicture(id))));
-      }
-      break;
-    case WindowChange::kIcon:
-      if (widget->isWindow()) {
-        int id = IconResourceId(window, ICON_SMALL);
-        if (id == 0) id = IconResourceId(window, ICON_BIG);
-        widget->setWindowIcon(LoadProgramIcon(id));
-        // Message boxes and the open-file dialog carry the program's icon too.
-        if (QApplication::windowIcon().isNull() || id != 0)
-          QApplication::setWindowIcon(widget->windowIcon());
-      }
-      break;
-    case WindowChange::kProgressRange:
-    case WindowChange::kProgressPosition:
-      if (auto* bar = dynamic_cast<TextProgressBar*>(widget)) {
-        const ProgressState state = ProgressOf(window);
-        bar->setRange(state.low, state.high);
-        bar->setValue(std::clamp(state.position, state.low, state.high));
-      }
-      break;
-    case WindowChange::kListColumns:
-      if (auto* list = dynamic_cast<ReportView*>(widget)) {
-        const std::vector<ListColumnInfo> columns = ListColumns(window);
-        QStringList titles;
-        for (const ListColumnInfo& c : columns) titles << QString::fromLocal8Bit(c.title);
-        list->setColumnCount(static_cast<int>(columns.size()));
-        list->setHeaderLabels(titles);
-        list->setHeaderHidden(columns.empty());
-        for (std::size_t i = 0; i < columns.size(); ++i)
-          list->header()->resizeSection(static_cast<int>(i), columns[i].width);
-      }
-      break;
-    case WindowChange::kListItems:
-    case WindowChange::kListSelection:
-      if (auto* list = dynamic_cast<ReportView*>(widget)) {
-        const std::vector<ListRowInfo> rows = ListRows(window);
-        if (change == WindowChange::kListItems) {
-          list->clear();
-          for (const ListRowInfo& row : rows) {
-            auto* item = new QTreeWidgetItem(list);
-            for (std::size_t c = 0; c < row.cells.size(); ++c)
-              item->setText(static_cast<int>(c), QString::fromLocal8Bit(row.cells[c]));
-          }
-        }
-        for (std::size_t r = 0;
-             r < rows.size() && r < static_cast<std::size_t>(list->topLevelItemCount()); ++r)
-          list->topLevelItem(static_cast<int>(r))
-              ->setSelected((rows[r].state & LVIS_SELECTED) != 0);
-      }
-      break;
-  }
-}
-
-void QtBackend::Repaint(HWND window) {
-  QWidget* widget = WidgetOf(window);
-  if (widget == nullptr || !widget->isVisible()) return;
-  // Painted and put on the screen now: the program may be inside a long
-  // operation that returns to no event loop until it ends. Other parts of
-  // the window waiting for a repaint (a new status text) are painted along
-  // with it; nothing else is processed, no input in particular.
-  widget->repaint();
-  QCoreApplication::sendPostedEvents(widget->window(), QEvent::UpdateRequest);
-}
-
-bool QtBackend::WaitForInput() {
-  if (idleHandler_) {
-    if (idleHandler_()) return true;
-    idleHandler_ = nullptr;
-  }
-  posted_ = false;
-  if (!waitObservers_.empty()) {
-    // A copy: an observer may add or remove observers.
-    const auto observers = waitObservers_;
-    for (const auto& [id, observer] : observers) observer();
-    if (posted_) return true;
-  }
-  QEventLoop loop;
-  QTimer limit;
-  if (inputTimeout_ > 0) {
-    limit.setSingleShot(true);
-    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
-    limit.start(inputTimeout_);
-  }
-  waiting_ = &loop;
-  if (!posted_) loop.exec();
-  waiting_ = nullptr;
-  return posted_;
-}
-
-int QtBackend::ShowMessageBox(HWND owner, const std::string& text, const std::string& caption,
-                              UINT type) {
-  QMessageBox::Icon icon = QMessageBox::NoIcon;
-  switch (type & MB_ICONMASK) {
-    case MB_ICONHAND:
-      icon = QMessageBox::Critical;
-      break;
-    case MB_ICONQUESTION:
-      icon = QMessageBox::Question;
-      break;
-    case MB_ICONEXCLAMATION:
-      icon = QMessageBox::Warning;
-      break;
-    case MB_ICONASTERISK:
-      icon = QMessageBox::Information;
-      break;
-    default:
-      break;
-  }
-  struct Choice {
-    QMessageBox::StandardButton button;
-    int answer;
-  };
-  std::vector<Choice> choices;
-  switch (type & MB_TYPEMASK) {
-    case MB_OKCANCEL:
-      choices = {{QMessageBox::Ok, IDOK}, {QMessageBox::Cancel, IDCANCEL}};
-      break;
-    case 0x2:  // MB_ABORTRETRYIGNORE
-      choices = {{QMessageBox::Abort, IDABORT},
-                 {QMessageBox::Retry, IDRETRY},
-                 {QMessageBox::Ignore, IDIGNORE}};
-      break;
-    case 0x3:  // MB_YESNOCANCEL
-      choices = {
-          {QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}, {QMessageBox::Cancel, IDCANCEL}};
-      break;
-    case MB_YESNO:
-      choices = {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}};
-      break;
-    case 0x5:  // MB_RETRYCANCEL
-      choices = {{QMessageBox::Retry, IDRETRY}, {QMessageBox::Cancel, IDCANCEL}};
-      break;
-    default:
-      choices = {{QMessageBox::Ok, IDOK}};
-      break;
-  }
-  QMessageBox::StandardButtons buttons;
-  for (const Choice& c : choices) buttons |= c.button;
-  QMessageBox box(icon, FromProgramText(caption), FromProgramText(text), buttons, WidgetOf(owner));
-  box.setFont(font_);
-  box.setDefaultButton(choices.front().button);
-  // Esc answers Cancel where there is one, and OK on a box with only OK.
-  for (const Choice& c : choices)
-    if (c.answer == IDCANCEL || choices.size() == 1) box.setEscapeButton(c.button);
-  const int chosen = box.exec();
-  for (const Choice& c : choices)
-    if (c.button == chosen) return c.answer;
-  return choices.size() == 1 ? IDOK : IDCANCEL;
-}
-
-std::optional<std::string> QtBackend::ShowOpenFileDialog(const OpenFileRequest& request) {
-  QStringList filters;
-  for (const OpenFileFilter& f : request.filters) {
-    QString patterns = FromProgramText(f.patterns);
-    patterns.replace(u';', u' ');
-    const QString description = FromProgramText(f.description);
-    // Qt takes the patterns from the parentheses at the end of the name, and
-    // matches them without regard to case (see below). Keep the program's
-    // wording when its parentheses name the same patterns in that sense.
-    const qsizetype open = description.lastIndexOf(u'(');
-    const bool named = open >= 0 && description.endsWith(u')') &&
-                       PatternSet(description.mid(open + 1, description.size() - open - 2)) ==
-                           PatternSet(patterns);
-    filters << (named ? description
-                      : description + QStringLiteral(" (") + patterns + QStringLiteral(")"));
-  }
-  QString start = FromProgramText(request.initialDirectory);
-  if (start.isEmpty()) start = QDir::currentPath();
-  QFileDialog dialog(
-      WidgetOf(request.owner),
-      request.title.empty() ? QStringLiteral("Open") : FromProgramText(request.title), start);
-  dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-  dialog.setFont(font_);
-  dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  dialog.setFileMode((request.flags & OFN_FILEMUSTEXIST) ? QFileDialog::ExistingFile
-                                                         : QFileDialog::AnyFile);
-  // Name filters match without regard to case, so "*.HEX" also lists
-  // "image.hex" on a case-sensitive file system.
-  dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
-  if (!filters.isEmpty()) {
-    dialog.setNameFilters(filters);
-    const int index = request.filterIndex > 0 ? request.filterIndex - 1 : 0;
-    if (index < filters.size()) dialog.selectNameFilter(filters[index]);
-  }
-  if (!request.initialPath.empty()) dialog.selectFile(FromProgramText(request.initialPath));
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  return ToProgramText(QDir::toNativeSeparators(dialog.selectedFiles().front()));
 }
 
 }  // namespace qtr5

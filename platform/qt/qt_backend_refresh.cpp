@@ -1,0 +1,187 @@
+// The Qt backend's mirror of the window layer: each change of a window's
+// state is put into its widget, repaints happen at once, and the program's
+// waits for input run a Qt event loop until the user acts.
+#include <QApplication>
+#include <QEventLoop>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <algorithm>
+
+#include "platform/qt/qt_backend.h"
+#include "platform/qt/qt_controls.h"
+#include "platform/qt/qt_dialog_window.h"
+#include "platform/qt/qt_pictures.h"
+
+namespace qtr5 {
+
+int QtBackend::AddWaitObserver(std::function<void()> observer) {
+  const int id = nextObserverId_++;
+  waitObservers_[id] = std::move(observer);
+  return id;
+}
+
+void QtBackend::RemoveWaitObserver(int id) {
+  waitObservers_.erase(id);
+}
+
+void QtBackend::InputPosted() {
+  posted_ = true;
+  if (waiting_ != nullptr) waiting_->quit();
+}
+
+void QtBackend::WindowChanged(HWND window, WindowChange change) {
+  syncing_ = true;
+  Refresh(window, change);
+  syncing_ = false;
+}
+
+void QtBackend::Refresh(HWND window, WindowChange change) {
+  QWidget* widget = WidgetOf(window);
+  if (widget == nullptr) return;
+  const ControlTemplate* ct = ControlTemplateOf(window);
+  const QString text = QString::fromLocal8Bit(WindowText(window));
+  switch (change) {
+    case WindowChange::kShown:
+      widget->show();
+      if (widget->isWindow()) {
+        widget->raise();
+        widget->activateWindow();
+      }
+      break;
+    case WindowChange::kHidden:
+      widget->hide();
+      break;
+    case WindowChange::kMoved:
+      if (widget->isWindow()) PlaceDialog(window, widget);
+      break;
+    case WindowChange::kTopmost:
+      if (widget->isWindow()) {
+        const bool visible = widget->isVisible();
+        widget->setWindowFlag(Qt::WindowStaysOnTopHint, IsTopmostWindow(window));
+        if (visible) widget->show();  // changing the flags hides a window
+      }
+      break;
+    case WindowChange::kText:
+      if (widget->isWindow()) {
+        widget->setWindowTitle(text);
+      } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        if (edit->text() != text) edit->setText(text);
+      } else if (auto* button = dynamic_cast<PictureButton*>(widget)) {
+        button->setAccessibleName(text);
+      } else if (auto* push = qobject_cast<QPushButton*>(widget)) {
+        if (ct == nullptr || !(ct->style & BS_BITMAP)) push->setText(text);
+      } else if (auto* label = dynamic_cast<StaticText*>(widget)) {
+        label->SetText(text);
+      } else if (auto* bar = dynamic_cast<TextProgressBar*>(widget)) {
+        // The bar's text changes with its position, and is put on the
+        // screen as synchronously as the position is.
+        bar->SetBarText(text);
+        Repaint(window);
+      }
+      break;
+    case WindowChange::kEnabled:
+      if (auto* dialog = dynamic_cast<DialogWindow*>(widget)) {
+        dialog->Client()->setEnabled(IsWindowEnabled(window) != FALSE);
+      } else {
+        widget->setEnabled(IsWindowEnabled(window) != FALSE);
+      }
+      break;
+    case WindowChange::kImage:
+      if (auto* button = dynamic_cast<PictureButton*>(widget)) {
+        button->SetPicture(LoadPicture(ImageResourceId(window)));
+      } else if (auto* push = qobject_cast<QPushButton*>(widget)) {
+        const int id = ImageResourceId(window);
+        push->setIcon(
+            id == 0 ? QIcon()
+                    : QIcon(id == 109 ? BrowsePixmap() : QPixmap::fromImage(LoadPicture(id))));
+      }
+      break;
+    case WindowChange::kIcon:
+      if (widget->isWindow()) {
+        int id = IconResourceId(window, ICON_SMALL);
+        if (id == 0) id = IconResourceId(window, ICON_BIG);
+        widget->setWindowIcon(LoadProgramIcon(id));
+        // Message boxes and the open-file dialog carry the program's icon too.
+        if (QApplication::windowIcon().isNull() || id != 0)
+          QApplication::setWindowIcon(widget->windowIcon());
+      }
+      break;
+    case WindowChange::kProgressRange:
+    case WindowChange::kProgressPosition:
+      if (auto* bar = dynamic_cast<TextProgressBar*>(widget)) {
+        const ProgressState state = ProgressOf(window);
+        bar->setRange(state.low, state.high);
+        bar->setValue(std::clamp(state.position, state.low, state.high));
+      }
+      break;
+    case WindowChange::kListColumns:
+      if (auto* list = dynamic_cast<ReportView*>(widget)) {
+        const std::vector<ListColumnInfo> columns = ListColumns(window);
+        QStringList titles;
+        for (const ListColumnInfo& c : columns) titles << QString::fromLocal8Bit(c.title);
+        list->setColumnCount(static_cast<int>(columns.size()));
+        list->setHeaderLabels(titles);
+        list->setHeaderHidden(columns.empty());
+        for (std::size_t i = 0; i < columns.size(); ++i)
+          list->header()->resizeSection(static_cast<int>(i), columns[i].width);
+      }
+      break;
+    case WindowChange::kListItems:
+    case WindowChange::kListSelection:
+      if (auto* list = dynamic_cast<ReportView*>(widget)) {
+        const std::vector<ListRowInfo> rows = ListRows(window);
+        if (change == WindowChange::kListItems) {
+          list->clear();
+          for (const ListRowInfo& row : rows) {
+            auto* item = new QTreeWidgetItem(list);
+            for (std::size_t c = 0; c < row.cells.size(); ++c)
+              item->setText(static_cast<int>(c), QString::fromLocal8Bit(row.cells[c]));
+          }
+        }
+        for (std::size_t r = 0;
+             r < rows.size() && r < static_cast<std::size_t>(list->topLevelItemCount()); ++r)
+          list->topLevelItem(static_cast<int>(r))
+              ->setSelected((rows[r].state & LVIS_SELECTED) != 0);
+      }
+      break;
+  }
+}
+
+void QtBackend::Repaint(HWND window) {
+  QWidget* widget = WidgetOf(window);
+  if (widget == nullptr || !widget->isVisible()) return;
+  // Painted and put on the screen now: the program may be inside a long
+  // operation that returns to no event loop until it ends. Other parts of
+  // the window waiting for a repaint (a new status text) are painted along
+  // with it; nothing else is processed, no input in particular.
+  widget->repaint();
+  QCoreApplication::sendPostedEvents(widget->window(), QEvent::UpdateRequest);
+}
+
+bool QtBackend::WaitForInput() {
+  if (idleHandler_) {
+    if (idleHandler_()) return true;
+    idleHandler_ = nullptr;
+  }
+  posted_ = false;
+  if (!waitObservers_.empty()) {
+    // A copy: an observer may add or remove observers.
+    const auto observers = waitObservers_;
+    for (const auto& [id, observer] : observers) observer();
+    if (posted_) return true;
+  }
+  QEventLoop loop;
+  QTimer limit;
+  if (inputTimeout_ > 0) {
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    limit.start(inputTimeout_);
+  }
+  waiting_ = &loop;
+  if (!posted_) loop.exec();
+  waiting_ = nullptr;
+  return posted_;
+}
+}  // namespace qtr5

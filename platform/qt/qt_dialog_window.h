@@ -1,0 +1,52 @@
+// Internal to platform/qt: the dialog window class that the backend's window
+// creation and its mirror of the window layer share.
+#pragma once
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QWidget>
+
+#include "platform/qt/qt_backend.h"
+
+namespace qtr5 {
+
+// The top-level window of a dialog: the close box and the Enter and Esc keys
+// go to the window layer as the dialog manager would see them.
+class DialogWindow : public QWidget {
+ public:
+  DialogWindow(QtBackend& backend, HWND dialog, QWidget* owner, Qt::WindowFlags flags)
+      : QWidget(owner, flags), backend_(backend), dialog_(dialog), client_(new QWidget(this)) {}
+
+  // The controls live on the client area, so that disabling the dialog (a
+  // modal dialog of its own is up) leaves that owned dialog enabled: Qt
+  // disables a widget's child windows along with it.
+  QWidget* Client() const { return client_; }
+
+  // Installed on the window and every control.
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress) return false;
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    UINT virtualKey = 0;
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) virtualKey = VK_RETURN;
+    if (key == Qt::Key_Escape) virtualKey = VK_ESCAPE;
+    if (virtualKey == 0) return false;
+    HWND target = backend_.WindowOf(qobject_cast<QWidget*>(watched));
+    if (target == nullptr) target = dialog_;
+    if (PostKey(target, virtualKey)) backend_.InputPosted();
+    return true;
+  }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override {
+    // The window goes only when the program destroys it.
+    event->ignore();
+    if (PostClose(dialog_)) backend_.InputPosted();
+  }
+
+ private:
+  QtBackend& backend_;
+  HWND dialog_;
+  QWidget* client_;
+};
+
+}  // namespace qtr5
