@@ -12,8 +12,26 @@
 #include <vector>
 
 #include "aspi/linux/sg_system.h"
+#include "aspi/wnaspi32.h"
 
 namespace sgtest {
+
+// A standard INQUIRY request block for 36 bytes into `data`.
+inline SRB_ExecSCSICmd InquiryRequest(int ha, int target, int lun, std::uint8_t (&data)[36]) {
+  SRB_ExecSCSICmd srb{};
+  srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
+  srb.SRB_HaId = static_cast<aspi::BYTE>(ha);
+  srb.SRB_Target = static_cast<aspi::BYTE>(target);
+  srb.SRB_Lun = static_cast<aspi::BYTE>(lun);
+  srb.SRB_Flags = SRB_DIR_IN;
+  srb.SRB_BufLen = sizeof data;
+  srb.SRB_BufPointer = data;
+  srb.SRB_SenseLen = 14;
+  srb.SRB_CDBLen = 6;
+  srb.CDBByte[0] = 0x12;
+  srb.CDBByte[4] = 36;
+  return srb;
+}
 
 // A sysfs tree: class/scsi_generic/sgN/device -> ../../../devices/H:C:T:L.
 class FakeSysfs {

@@ -98,18 +98,7 @@ class SgDiscovery : public ::testing::Test {
   // Sends INQUIRY to adapter/target/lun; returns SRB_Status.
   aspi::BYTE Inquiry(AspiProvider& provider, int ha, int target, int lun = 0) {
     std::uint8_t data[36] = {};
-    SRB_ExecSCSICmd srb{};
-    srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
-    srb.SRB_HaId = static_cast<aspi::BYTE>(ha);
-    srb.SRB_Target = static_cast<aspi::BYTE>(target);
-    srb.SRB_Lun = static_cast<aspi::BYTE>(lun);
-    srb.SRB_Flags = SRB_DIR_IN;
-    srb.SRB_BufLen = sizeof data;
-    srb.SRB_BufPointer = data;
-    srb.SRB_SenseLen = 14;
-    srb.SRB_CDBLen = 6;
-    srb.CDBByte[0] = 0x12;
-    srb.CDBByte[4] = 36;
+    SRB_ExecSCSICmd srb = sgtest::InquiryRequest(ha, target, lun, data);
     provider.SendCommand(&srb);
     haStat = srb.SRB_HaStat;
     return srb.SRB_Status;

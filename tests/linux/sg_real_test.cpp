@@ -15,6 +15,7 @@
 #include "aspi/linux/sg_outcome.h"
 #include "aspi/linux/sg_provider.h"
 #include "aspi/linux/sg_system.h"
+#include "fake_sg.h"
 
 namespace fs = std::filesystem;
 
@@ -91,17 +92,8 @@ TEST(SgScsiDebug, InquiryReachesTheEmulatedCdRomDrive) {
   for (unsigned ha = 0; ha < (info & 0xFF) && !found; ++ha) {
     for (unsigned target = 0; target < 8 && !found; ++target) {
       std::uint8_t data[36] = {};
-      SRB_ExecSCSICmd srb{};
-      srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
-      srb.SRB_HaId = static_cast<aspi::BYTE>(ha);
-      srb.SRB_Target = static_cast<aspi::BYTE>(target);
-      srb.SRB_Flags = SRB_DIR_IN;
-      srb.SRB_BufLen = sizeof data;
-      srb.SRB_BufPointer = data;
-      srb.SRB_SenseLen = 14;
-      srb.SRB_CDBLen = 6;
-      srb.CDBByte[0] = 0x12;
-      srb.CDBByte[4] = 36;
+      SRB_ExecSCSICmd srb =
+          sgtest::InquiryRequest(static_cast<int>(ha), static_cast<int>(target), 0, data);
       provider->SendCommand(&srb);
       if (srb.SRB_Status == SS_COMP && std::memcmp(data + 16, "scsi_debug", 10) == 0) {
         found = true;
