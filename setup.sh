@@ -1,13 +1,22 @@
 #!/usr/bin/env bash
-# Installs every Debian 12 package the project needs to build, test and run.
+# Installs the Debian 12 packages the project needs, by group:
+#   ./setup.sh program    what building and running the terminal program needs
+#                         (the main job, tools/demo.sh)
+#   ./setup.sh            every group: the program, its tests, the desktop
+#                         window, the Windows build under Wine, the virtual
+#                         machine test, fuzzing, benchmarks (tools/test.sh)
 # Idempotent: quiet and quick when everything is already there. Run as root.
 set -euo pipefail
 
-packages=(
-  # build
-  cmake ninja-build g++ pkg-config clang-format
-  # libraries
-  libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev libsgutils2-dev
+# The terminal program: compiler, build tools and the libraries it links.
+program=(
+  cmake ninja-build g++ pkg-config
+  libcli11-dev nlohmann-json3-dev libsgutils2-dev
+)
+# Everything the tests and the other programs need on top.
+tests=(
+  clang-format
+  libgtest-dev libgmock-dev libbenchmark-dev
   # desktop window
   qt6-base-dev fonts-dejavu-core
   # fuzzing (clang with its sanitizer runtimes)
@@ -22,16 +31,32 @@ packages=(
   qemu-system-x86 busybox-static cpio sg3-utils
 )
 
+packages=()
+groups=("$@")
+[[ ${#groups[@]} -eq 0 ]] && groups=(program tests)
+for group in "${groups[@]}"; do
+  case "$group" in
+    program) packages+=("${program[@]}") ;;
+    tests) packages+=("${program[@]}" "${tests[@]}") ;;
+    *)
+      echo "setup.sh: unknown group '$group' (expected: program, tests)" >&2
+      exit 2
+      ;;
+  esac
+done
+
 missing=()
 for p in "${packages[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
   [[ "$status" == "install ok installed" ]] || missing+=("$p")
 done
 [[ ${#missing[@]} -eq 0 ]] && exit 0
+# A package named by two groups is installed once.
+mapfile -t missing < <(printf '%s\n' "${missing[@]}" | awk '!seen[$0]++')
 
 if [[ $(id -u) -ne 0 ]]; then
   echo "setup.sh: missing packages: ${missing[*]}" >&2
-  echo "setup.sh: run it as root (or: sudo ./setup.sh) to install them" >&2
+  echo "setup.sh: run it as root (or: sudo ./setup.sh ${groups[*]}) to install them" >&2
   exit 1
 fi
 echo "setup.sh: installing ${#missing[@]} package(s): ${missing[*]}"

@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
-./setup.sh
+./setup.sh program
 
 echo "== Building the program (release build in build-release/)"
 log=$(mktemp)
