@@ -3,6 +3,8 @@
 # and a real Linux kernel's SCSI stack, and checks what it prints and its
 # exit status. Usage: tools/vm/run-vm-tests.sh [PROGRAM] (default
 # build/qtr5-download). Skips, saying why, where QEMU cannot run.
+# VM_CASES="user-drive list" runs only those boots (names as in cases/);
+# VM_DRIVE_PARTS="success,busy" only those parts of the user-drive boot.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(cd "$here/../.." && pwd)
@@ -27,9 +29,11 @@ fi
 
 passed=0
 failed=0
+skipping=0  # the current case is not among VM_CASES: its checks do nothing
 check() {  # check NAME CONDITION-DESCRIPTION COMMAND...
   local name=$1 what=$2
   shift 2
+  [[ $skipping -eq 0 ]] || return 0
   if "$@"; then
     echo "  ok   $what"
   else
@@ -46,9 +50,13 @@ model_drives=(-device virtio-scsi-pci,id=s0
   -device 'scsi-cd,bus=s0.0,scsi-id=1,lun=0,vendor=OTHER,product=CD-ROM MODEL-1,ver=2.00'
   -device ide-cd,bus=ide.1)
 
+wanted() { [[ -z "${VM_CASES:-}" || " $VM_CASES " == *" $1 "* ]]; }
+
 run_case() {  # run_case NAME LIMIT QEMU-ARGS...
   local name=$1 limit=$2
   shift 2
+  skipping=0
+  wanted "$name" || { skipping=1 log=/dev/null; return 0; }
   log=$work/$name.log
   local initrd=$work/$name.cpio.gz
   vm_build_initramfs "$initrd" "$program" "$here/cases/$name.sh" "$sample"
@@ -61,7 +69,9 @@ run_case() {  # run_case NAME LIMIT QEMU-ARGS...
   check "$name" "the guest ran the case to its end" has "$log" "QTR5-VM-RESULT"
 }
 finish_case() {
-  if [[ $case_failed -eq 0 ]]; then
+  if [[ $skipping -eq 1 ]]; then
+    return 0
+  elif [[ $case_failed -eq 0 ]]; then
     passed=$((passed + 1))
   else
     failed=$((failed + 1))
@@ -118,6 +128,7 @@ else
 fi
 
 # A recording made in the machine replays on the host with the same output.
+if wanted download; then
 rec=$work/download-session.jsonl
 sed -n 's/^rec: //p' "$work/download.log.txt" >"$rec"
 sed -n 's/^out: //p' "$work/download.log.txt" >"$work/download-guest.out"
@@ -129,6 +140,62 @@ status=$?
 check replay "the replay exits 1 as the machine did" test "$status" -eq 1
 check replay "the replay prints what the machine printed" diff -u "$work/download-guest.out" "$work/download-host.out"
 finish_case
+fi
+
+# The drive of the model in user space behind the kernel's loopback target
+# (cases/user-drive.sh): every part of a download through a real kernel.
+user_drive=$(dirname "$program")/tools/vm/user-drive/qtr5-vm-user-drive
+if [[ ! -x "$user_drive" ]]; then
+  wanted user-drive && echo "vm: case user-drive SKIPPED: $user_drive is not built"
+else
+  parts=${VM_DRIVE_PARTS:-success,busy,silent,removed}
+  VM_USER_DRIVE=$user_drive VM_APPEND=qtr5.cases=$parts run_case user-drive 300
+  part() { [[ ",$parts," == *",$1,"* ]]; }
+  # took_image PART: the run failed with the warning that the drive took the image.
+  took_image() {
+    test "$(grep -c -E "^$1: (Download has been failed!|.*The drive took the image|$1-exit=1 )" "$log")" -eq 3
+  }
+  if part success; then
+    check user-drive "success: exit 0, the new revision, done successfully" \
+      test "$(grep -c -E '^success: (New F/W Version: +1\.10|Download has been done successfully!|success-exit=0 )' "$log")" -eq 3
+    check user-drive "success: the drive got the download as a 10-byte block with 65535 data bytes, and took it" \
+      grep -q -E '^success drive: cdb 5500007700ce78fffe02 \(10 bytes\) data 65535 -> status 0$' "$log"
+    check user-drive "success: one download, then INQUIRY only" \
+      test "$(sed -n '/^success drive: cdb 55/,$p' "$log" | grep '^success drive: cdb' | grep -c -v 'cdb 12')" -eq 1
+    check user-drive "success: a second copy during the download finds the drive held, exit 3" \
+      test "$(grep -c -E '^second: (.*held exclusively|second-exit=3 )' "$log")" -eq 2
+  fi
+  if part unit-attention; then
+    check user-drive "unit-attention: the tray command is sent again and opens the tray; exit 0" \
+      test "$(grep -c -E '^unit-attention(: unit-attention-exit=0 | drive: tray opened$)' "$log")" -eq 2
+    check user-drive "unit-attention: one unit attention, then the tray command done" \
+      grep -q -z -E 'drive: cdb 1b0000000200 \(6 bytes\) data 0 -> status 2 sense 6/29/00.unit-attention drive: cdb 1b0000000200 \(6 bytes\) data 0 -> status 0' "$log"
+  fi
+  if part busy; then
+    check user-drive "busy: a drive busy past the four INQUIRY attempts: failure with the warning" \
+      took_image busy
+    check user-drive "busy: four INQUIRY attempts, each refused as not ready" \
+      test "$(grep -c '^busy drive: cdb 12.* sense 2/04/07$' "$log")" -eq 4
+  fi
+  if part silent; then
+    check user-drive "silent: a drive that stops answering during the settle waits: failure with the warning" \
+      took_image silent
+    check user-drive "silent: the run ends within its limit" \
+      grep -q -E '^silent: silent-exit=1 elapsed=([0-9]|[1-5][0-9])$' "$log"
+  fi
+  if part removed; then
+    check user-drive "removed: a drive removed during the progress display: failure with the warning" \
+      took_image removed
+    check user-drive "removed: the program says the device has gone away" \
+      grep -q '^removed: .*the device has gone away' "$log"
+  fi
+  if part host-busy; then
+    elapsed=$(sed -n 's/^host-busy: host-busy-exit=[0-9]* elapsed=//p' "$log")
+    check user-drive "host-busy: a host busy to every command: no drive, exit 3, within 30 s (${elapsed:-?} s)" \
+      grep -q -E '^host-busy: host-busy-exit=3 elapsed=([0-9]|[12][0-9]|30)$' "$log"
+  fi
+  finish_case
+fi
 
 echo "vm: $passed passed, $failed failed"
 [[ $failed -eq 0 ]]

@@ -71,6 +71,11 @@ vm_copy_program() {
 # archive whose /init mounts the pseudo file systems, runs the case and
 # powers the machine off. Every module of the kernel's SCSI stack is
 # included; each case loads what it needs with `load NAME [PARAMS]`.
+# With VM_USER_DRIVE set to the built qtr5-vm-user-drive (a static program,
+# build/tools/vm/user-drive/), the archive holds the user-space drive of the
+# model and the target layer's modules; a case sets the drive up with
+# `drive_start [OPTION...]` (guest-init.sh), which leaves it as the only
+# device of its own SCSI host.
 vm_build_initramfs() {
   local out=$1 bin=$2 case_script=$3
   shift 3
@@ -82,7 +87,12 @@ vm_build_initramfs() {
   # Further programs a case runs (test binaries), from VM_EXTRA_BINARIES.
   local extra
   for extra in ${VM_EXTRA_BINARIES:-}; do vm_copy_program "$stage" "$extra"; done
-  for m in $(vm_module_closure sg sr_mod virtio_scsi virtio_pci ata_piix scsi_debug); do
+  local modules=(sg sr_mod virtio_scsi virtio_pci ata_piix scsi_debug)
+  if [[ -n "${VM_USER_DRIVE:-}" ]]; then
+    install -m 0755 "$VM_USER_DRIVE" "$stage/bin/qtr5-vm-user-drive"
+    modules+=(target_core_user tcm_loop)
+  fi
+  for m in $(vm_module_closure "${modules[@]}"); do
     cp "$(_vm_module_path "$m")" "$stage/modules/$m.ko"
     _vm_module_deps "$(_vm_module_path "$m")" >"$stage/modules/$m.deps"
   done
@@ -103,5 +113,5 @@ vm_boot() {
   timeout --kill-after=5 "$limit" qemu-system-x86_64 -accel tcg -m 512 -smp 1 \
     -nographic -no-reboot -nodefaults -serial stdio -monitor none \
     -kernel "$VM_VMLINUZ" -initrd "$initrd" \
-    -append "console=ttyS0 panic=-1 quiet loglevel=3" "$@" >"$log" 2>&1
+    -append "console=ttyS0 panic=-1 quiet loglevel=3 ${VM_APPEND:-}" "$@" >"$log" 2>&1
 }
