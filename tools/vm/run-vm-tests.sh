@@ -147,6 +147,8 @@ fi
 user_drive=$(dirname "$program")/tools/vm/user-drive/qtr5-vm-user-drive
 if [[ ! -x "$user_drive" ]]; then
   wanted user-drive && echo "vm: case user-drive SKIPPED: $user_drive is not built"
+elif [[ -z "$(_vm_module_path target_core_user)" || -z "$(_vm_module_path tcm_loop)" ]]; then
+  wanted user-drive && echo "vm: case user-drive SKIPPED: the kernel has no target_core_user or tcm_loop module"
 else
   parts=${VM_DRIVE_PARTS:-success,busy,silent,removed}
   VM_USER_DRIVE=$user_drive VM_APPEND=qtr5.cases=$parts run_case user-drive 300

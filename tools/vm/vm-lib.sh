@@ -26,11 +26,24 @@ vm_fetch_kernel() {
     rm -f "$deb"
   fi
   VM_VMLINUZ=$(ls "$VM_KDIR"/boot/vmlinuz-* | head -n 1)
+  # Where each module is, found once: every initramfs looks modules up.
+  declare -gA VM_MODULE_INDEX=()
+  local ko ko_name
+  while IFS= read -r ko; do
+    ko_name=${ko##*/}
+    VM_MODULE_INDEX[${ko_name%.ko}]=$ko
+  done < <(find "$VM_KDIR/lib/modules" -name '*.ko')
 }
 
 # The modules a kernel module needs, read from its .modinfo section (the
 # package ships no modules.dep).
-_vm_module_path() { find "$VM_KDIR/lib/modules" -name "$1.ko" -print -quit; }
+_vm_module_path() {
+  if [[ -n "${VM_MODULE_INDEX[$1]:-}" ]]; then
+    echo "${VM_MODULE_INDEX[$1]}"
+  else
+    find "$VM_KDIR/lib/modules" -name "$1.ko" -print -quit
+  fi
+}
 _vm_module_deps() {
   objcopy -O binary --only-section=.modinfo "$1" /dev/stdout 2>/dev/null |
     tr '\0' '\n' | sed -n 's/^depends=//p' | tr ',' ' '

@@ -22,6 +22,7 @@ show() { sed "s/^/$1: /" "/tmp/$1.out"; }
 drive_start
 for part in $parts; do
   part_start=$(date +%s)
+  log_mark=$(wc -l </tmp/drive.log)
   case $part in
     success)
       # A second copy started while the first reprograms the drive.
@@ -76,6 +77,6 @@ for part in $parts; do
       ;;
   esac
   # What reached the drive during this part.
-  sed -n '/drive: options:/h; /drive: options:/!H; ${x;p}' /tmp/drive.log | sed "s/^/$part /"
+  tail -n +$((log_mark + 1)) /tmp/drive.log | sed "s/^/$part /"
   echo "part $part: $(($(date +%s) - part_start)) s"
 done
