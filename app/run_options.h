@@ -61,6 +61,14 @@ struct RunOutcome {
   bool downloadTaken = false;
   // The download command completed and the drive answered INQUIRY afterwards.
   bool downloadSucceeded = false;
+  // The download command did not end within its time limit: the drive may
+  // have taken the image and may be reprogramming itself.
+  bool downloadTimedOut = false;
+  // The tray command sent after the drive was chosen: whether it failed and
+  // why (LastCommandFailure's words: decoded sense, time limit). The flow
+  // goes on without an open tray.
+  bool trayFailed = false;
+  std::string trayFailure;
 };
 
 extern RunOptions g_runOptions;

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "aspi/aspi_provider.h"
+#include "aspi/command_failure.h"
 #include "aspi/command_time_limits.h"
 #include "aspi/srb_access.h"
 
@@ -53,7 +54,8 @@ AspiDevice::AspiDevice()
       commandLength(0),
       targetCleared(false),
       supportInfo(0),
-      resetRequest{} {
+      resetRequest{},
+      lastCommandTimedOut(false) {
   // Without the buffer no command can run, so the service is not even asked.
   if (dataBuffer == nullptr) return;
   dataBuffer[0] = 0;
@@ -173,10 +175,29 @@ void AspiDevice::PrepareRequest(std::uint8_t flags) {
 }
 
 bool AspiDevice::ExecuteWait() {
+  lastCommandTimedOut = false;
   if (!CanSend()) {
     StorePendingFlag(g_commandPending, 0);
     return false;
   }
+  int result = SendAndWait();
+  // A unit attention means the drive did not perform the command, whatever
+  // it was (the download command too), so sending it again is safe; a
+  // second unit attention is the drive's answer and stands.
+  if (result == 2 && EndedInUnitAttention()) result = SendAndWait();
+  StorePendingFlag(g_commandPending, 0);
+  return result == 1;
+}
+
+bool AspiDevice::EndedInUnitAttention() {
+  if (lastCommandTimedOut || LoadSrbByte(srb.SRB_Status) == SS_PENDING) return false;
+  std::uint8_t key = 0;
+  std::uint8_t asc = 0;
+  std::uint8_t ascq = 0;
+  return ParseSense(srb.SenseArea, kRequestedSenseLength, key, asc, ascq) && key == 0x6;
+}
+
+int AspiDevice::SendAndWait() {
   PrepareRequest(direction);
   const auto deadline =
       std::chrono::steady_clock::now() + CommandTimeLimit(commandBlock) + CommandWaitGrace();
@@ -191,10 +212,10 @@ bool AspiDevice::ExecuteWait() {
     if (now >= deadline) {
       // The command took longer than any drive should: it is aborted and
       // counts as failed.
+      lastCommandTimedOut = true;
       AbortCommand();
       WaitUntilFinal(srb.SRB_Status, CommandWaitGrace());
-      result = 2;
-      break;
+      return 2;
     }
     // Give the processor away between polls, so that a service completing
     // the command on another thread can run even when every core is busy.
@@ -204,8 +225,7 @@ bool AspiDevice::ExecuteWait() {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   }
-  StorePendingFlag(g_commandPending, 0);
-  return result == 1;
+  return result;
 }
 
 int AspiDevice::CheckStatus() {

@@ -46,6 +46,10 @@ class AspiDevice {
   // with SC_ABORT_SRB and counts as failed. Nothing is sent, and the result
   // is false, without a data buffer, without an adapter or after
   // ClearTarget(). g_commandPending is 0 afterwards in every case.
+  // A command the drive answers with a unit attention (sense key 6: after a
+  // power-on, a reset or a medium change) was not performed, so it is sent
+  // once more; the second answer stands. LastCommandFailure
+  // (command_failure.h) tells why a command failed.
   bool ExecuteWait();
   // 0 while the command runs, 1 when it ended well, 2 when it failed.
   int CheckStatus();
@@ -86,6 +90,8 @@ class AspiDevice {
   // The reset request lives as long as the device: a service that answers a
   // reset with SS_PENDING may still write to it after ResetDevice returned.
   SRB_BusDeviceReset resetRequest;
+  // The last ExecuteWait gave up waiting: its time limit ran out.
+  bool lastCommandTimedOut;
 
  private:
   bool CanSend() const;
@@ -94,6 +100,9 @@ class AspiDevice {
   // written for the next command or released with the device.
   void ReclaimRequestBlock();
   bool WaitUntilFinal(const std::uint8_t& status, std::chrono::milliseconds limit) const;
+  // One hand-over and the wait for its end: 1 good, 2 failed.
+  int SendAndWait();
+  bool EndedInUnitAttention();
 };
 
 // The service writes sense bytes contiguously from SenseArea on; the two

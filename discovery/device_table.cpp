@@ -1,8 +1,10 @@
 #include "discovery/device_table.h"
 
 #include <cstring>
+#include <string>
 
 #include "aspi/aspi_device.h"
+#include "discovery/scan_record.h"
 
 DeviceEntry DeviceTable[kDeviceTableSize];
 std::uint8_t g_deviceCount = 0;
@@ -20,11 +22,46 @@ constexpr int kTargetsPerAdapter = 8;
 // on what the previous target left in the buffer.
 constexpr std::size_t kInquiryClearLength = 48;
 constexpr std::uint8_t kCdDvdDevice = 0x05;
+constexpr std::uint8_t kNotConnected = 0x7F;  // qualifier 3, type 0x1F: no unit here
+
+// Bytes of an INQUIRY text field without the blanks or NUL bytes that pad it.
+std::string FieldText(const std::uint8_t* field, std::size_t length) {
+  while (length > 0 && (field[length - 1] == ' ' || field[length - 1] == 0)) --length;
+  return std::string(reinterpret_cast<const char*>(field), length);
+}
+
+// What one INQUIRY found, for the scan record.
+ScanEntry Judge(AspiDevice& device, bool completed, std::uint8_t adapter, std::uint8_t target) {
+  ScanEntry entry;
+  entry.adapter = adapter;
+  entry.target = target;
+  if (!completed) {
+    entry.failure = LastCommandFailure(device);
+    entry.finding = entry.failure.noDevice ? ScanFinding::kNoDevice : ScanFinding::kFailed;
+    return entry;
+  }
+  const std::uint8_t* data = device.dataBuffer;
+  entry.peripheral = data[0];
+  entry.model = FieldText(data + 8, 24);
+  entry.revision = FieldText(data + 32, 4);
+  if (data[0] == kCdDvdDevice) {
+    entry.finding =
+        std::memcmp(data + 27, "3177K", 5) == 0 ? ScanFinding::kAccepted : ScanFinding::kOtherModel;
+  } else if (data[0] == kNotConnected) {
+    entry.finding = ScanFinding::kNoDevice;
+  } else if ((data[0] & 0x1F) == kCdDvdDevice) {
+    entry.finding = ScanFinding::kQualifier;
+  } else {
+    entry.finding = ScanFinding::kNotCdRom;
+  }
+  return entry;
+}
 
 }  // namespace
 
 int SweepDevices(AspiDevice& device, int* acceptedTotal) {
   g_deviceCount = 0;
+  g_scanRecord.clear();
   int accepted = 0;
   if (device.dataBuffer != nullptr) {
     const int adapters = device.GetAdapterCount();
@@ -34,7 +71,10 @@ int SweepDevices(AspiDevice& device, int* acceptedTotal) {
         device.SelectTarget(static_cast<std::uint8_t>(target));
         std::memset(device.dataBuffer, 0, kInquiryClearLength);
         device.SetCommand(kInquiryTemplate, SRB_DIR_IN, kInquiryLength);
-        if (!device.ExecuteWait()) continue;
+        const bool completed = device.ExecuteWait();
+        g_scanRecord.push_back(Judge(device, completed, static_cast<std::uint8_t>(adapter),
+                                     static_cast<std::uint8_t>(target)));
+        if (!completed) continue;
         if (device.dataBuffer[0] != kCdDvdDevice) continue;
         // The strings go to an entry of its own first: a target that is not
         // accepted, or one past the full table, writes nothing into it.

@@ -34,6 +34,7 @@ inline constexpr std::uint32_t kInquiryLength = 36;
 // DeviceTable (g_deviceCount). A drive is accepted when INQUIRY completes
 // well, byte 0 of its data is 0x05 and its product identification ends in
 // "3177K". Drives accepted when the table is full are counted but not kept.
-// Leaves the device addressing the last target asked. Returns g_deviceCount;
+// Leaves the device addressing the last target asked. What each address
+// answered goes to g_scanRecord (scan_record.h). Returns g_deviceCount;
 // `acceptedTotal`, when not null, receives every accepted drive's count.
 int SweepDevices(AspiDevice& device, int* acceptedTotal);

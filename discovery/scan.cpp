@@ -4,6 +4,7 @@
 #include "app/download_app.h"
 #include "app/resource_ids.h"
 #include "app/run_options.h"
+#include "aspi/command_failure.h"
 #include "discovery/device_table.h"
 #include "discovery/select_device.h"
 
@@ -81,10 +82,14 @@ bool DownloadApp::ScanDevices() {
   return true;
 }
 
-// The outcome is not looked at: a tray that does not open changes nothing.
+// A tray that does not open does not stop the flow (the drive takes its
+// firmware with the tray closed too), but the run outcome keeps why, so that
+// a front end can say so.
 void DownloadApp::OpenTray() {
   ShowText(kIdStatus, kTextOpenTray);
   device.SetCommand(kStartStopUnitTemplate, SRB_DIR_IN, 0);
   device.commandBlock[4] = kOpenTray;
-  device.ExecuteWait();
+  g_runOutcome.trayFailed = !device.ExecuteWait();
+  g_runOutcome.trayFailure =
+      g_runOutcome.trayFailed ? LastCommandFailure(device).Describe() : std::string();
 }

@@ -7,6 +7,7 @@
 #include "app/download_app.h"
 #include "app/resource_ids.h"
 #include "app/run_options.h"
+#include "aspi/command_failure.h"
 #include "discovery/device_table.h"
 #include "image/hex_loader.h"
 
@@ -39,6 +40,7 @@ int DownloadApp::DownloadFirmware() {
   g_runOutcome.downloadAttempted = false;
   g_runOutcome.downloadTaken = false;
   g_runOutcome.downloadSucceeded = false;
+  g_runOutcome.downloadTimedOut = false;
   // Only the drive chosen at start may receive the image.
   if (!device.HasTarget() || g_deviceCount == 0) {
     ShowText(kIdStatus, kTextFailToFindDevice);
@@ -92,6 +94,10 @@ int DownloadApp::DownloadFirmware() {
       if (attempt >= kInquiryAttempts) break;
       SettleDelay();
     }
+  } else {
+    // A download command that never ended may have reached the drive: what
+    // it holds now is not known.
+    g_runOutcome.downloadTimedOut = LastCommandFailure(device).timedOut;
   }
   g_runOutcome.downloadSucceeded = result == 1;
   ShowText(kIdStatus, result == 1 ? kTextSuccess : kTextFailed);

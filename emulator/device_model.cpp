@@ -23,6 +23,7 @@ constexpr std::size_t kInquiryLength = 36;
 constexpr std::uint8_t kNotReady = 0x02;
 constexpr std::uint8_t kHardwareError = 0x04;
 constexpr std::uint8_t kIllegalRequest = 0x05;
+constexpr std::uint8_t kUnitAttentionKey = 0x06;
 
 struct Identity {
   std::uint8_t peripheral;
@@ -184,7 +185,13 @@ DeviceResponse EmulatedDevice::Execute(const DeviceRequest& request) {
     response.completion = Completion::kPendingSense;
     return response;
   }
-  if (FindFault(FaultKind::kSense, opcode) != nullptr) {
+  // A unit attention is reported once, to a command other than INQUIRY,
+  // which the device then does not perform.
+  if (!unitAttentionReported_ && opcode != kInquiry && opcode != kRequestSense &&
+      FindFault(FaultKind::kUnitAttention, opcode) != nullptr) {
+    unitAttentionReported_ = true;
+    response = CheckCondition(kUnitAttentionKey, 0x29, 0x00);  // power on or reset occurred
+  } else if (FindFault(FaultKind::kSense, opcode) != nullptr) {
     response = CheckCondition(kHardwareError, 0x44, 0x00);  // internal target failure
   } else if (FindFault(FaultKind::kError, opcode) != nullptr) {
     response = AdapterError(HASTAT_PHASE_ERR);
@@ -266,6 +273,9 @@ DeviceResponse EmulatedDevice::StartStopUnit(const DeviceRequest& request) {
   if (request.cdbLength < 6) return CheckCondition(kIllegalRequest, 0x20, 0x00);
   const bool loadEject = (request.cdb[4] & 0x02) != 0;
   const bool start = (request.cdb[4] & 0x01) != 0;
+  if (loadEject && !start && FindFault(FaultKind::kLocked, kStartStopUnit) != nullptr) {
+    return CheckCondition(kIllegalRequest, 0x53, 0x02);  // medium removal prevented
+  }
   if (loadEject && IsCd()) {
     if (start) {
       trayOpen_ = false;

@@ -27,6 +27,9 @@ enum class FaultKind : std::uint8_t {
   kShortInquiry,       // INQUIRY returns only `inquiryBytes` bytes
   kRefuseDownload,     // the download command fails (HARDWARE ERROR, write error)
   kHangAfterDownload,  // after a good download no command completes any more
+  kUnitAttention,      // holds a unit attention (6/29/00, power on) for the first command
+                       // of its scope other than INQUIRY, which is then not performed
+  kLocked,             // the door is locked: opening the tray fails with 5/53/02
 };
 
 // Which commands a fault affects.
@@ -127,6 +130,7 @@ class EmulatedDevice {
   bool busy_ = false;
   std::uint32_t busySince_ = 0;
   bool hung_ = false;
+  bool unitAttentionReported_ = false;
   std::vector<LoggedCommand> log_;
 };
 

@@ -46,7 +46,7 @@ struct FaultName {
   bool scoped;  // takes -inquiry, -tray, -download
 };
 
-constexpr std::array<FaultName, 8> kFaults = {
+constexpr std::array<FaultName, 10> kFaults = {
     {{"sense", FaultKind::kSense, true},
      {"error", FaultKind::kError, true},
      {"pending-sense", FaultKind::kPendingSense, true},
@@ -54,7 +54,9 @@ constexpr std::array<FaultName, 8> kFaults = {
      {"slow", FaultKind::kSlow, true},
      {"short-inquiry", FaultKind::kShortInquiry, false},
      {"refuse-download", FaultKind::kRefuseDownload, false},
-     {"hang-after-download", FaultKind::kHangAfterDownload, false}}};
+     {"hang-after-download", FaultKind::kHangAfterDownload, false},
+     {"unit-attention", FaultKind::kUnitAttention, true},
+     {"locked", FaultKind::kLocked, false}}};
 
 bool ParseOption(std::string_view option, DeviceOptions& options, std::string& error) {
   const std::size_t equals = option.find('=');

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "aspi/command_failure.h"
 #include "aspi/command_time_limits.h"
 #include "tests/aspi/scripted_provider.h"
 
@@ -387,3 +388,65 @@ INSTANTIATE_TEST_SUITE_P(Opcodes, CommandTimeLimits,
                                          LimitCase{0x25, std::chrono::seconds(60)}));
 
 }  // namespace
+
+// A unit attention says the drive did not perform the command: it is sent
+// once more, and only once; any other failure is not repeated.
+struct RetryCase {
+  const char* name;
+  std::vector<std::uint8_t> firstSense;
+  std::vector<std::uint8_t> secondSense;
+  int handOvers;
+  bool succeeds;
+  const char* failure;  // what LastCommandFailure says afterwards
+};
+
+class UnitAttentionRetry : public testing::TestWithParam<RetryCase> {};
+
+TEST_P(UnitAttentionRetry, IsSentAgainOnceOnlyAfterAUnitAttention) {
+  ScriptedProvider provider;
+  int call = 0;
+  provider.answer = [&](void* srb) {
+    const std::vector<std::uint8_t>& sense =
+        ++call == 1 ? GetParam().firstSense : GetParam().secondSense;
+    return ScriptedProvider::Complete(srb, sense.empty() ? SS_COMP : SS_ERR, sense);
+  };
+  AspiDevice device;
+  const std::uint8_t download[12] = {0x55, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  device.SetCommand(download, SRB_DIR_OUT, 16);
+  EXPECT_EQ(device.ExecuteWait(), GetParam().succeeds);
+  EXPECT_EQ(provider.CountOf(SC_EXEC_SCSI_CMD), GetParam().handOvers);
+  EXPECT_EQ(LastCommandFailure(device).Describe(), GetParam().failure);
+}
+
+std::vector<std::uint8_t> Fixed(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq) {
+  std::vector<std::uint8_t> sense(18, 0);
+  sense[0] = 0x70;
+  sense[2] = key;
+  sense[7] = 10;
+  sense[12] = asc;
+  sense[13] = ascq;
+  return sense;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, UnitAttentionRetry,
+    testing::Values(
+        RetryCase{"PowerOnThenGood", Fixed(6, 0x29, 0), {}, 2, true, ""},
+        RetryCase{"MediumChangeThenGood", Fixed(6, 0x28, 0), {}, 2, true, ""},
+        RetryCase{
+            "DescriptorFormatThenGood", {0x72, 0x06, 0x2A, 0x01, 0, 0, 0, 0}, {}, 2, true, ""},
+        RetryCase{"TwiceStands", Fixed(6, 0x29, 0), Fixed(6, 0x29, 0), 2, false,
+                  "sense 6/29/00 (unit attention: power on, reset or bus device reset occurred)"},
+        RetryCase{"NotReadyIsNotRepeated",
+                  Fixed(2, 0x04, 0x01),
+                  {},
+                  1,
+                  false,
+                  "sense 2/04/01 (not ready: logical unit is in process of becoming ready)"},
+        RetryCase{"LockedDoorIsNotRepeated",
+                  Fixed(5, 0x53, 0x02),
+                  {},
+                  1,
+                  false,
+                  "sense 5/53/02 (illegal request: medium removal prevented)"}),
+    [](const auto& info) { return std::string(info.param.name); });

@@ -9,7 +9,9 @@
 #include "app/run_options.h"
 #include "aspi/command_time_limits.h"
 #include "discovery/device_table.h"
+#include "discovery/scan_record.h"
 #include "tests/app/app_harness.h"
+#include "tests/aspi/scripted_provider.h"
 
 namespace {
 
@@ -236,6 +238,89 @@ TEST_F(ScanTest, SweepWithAPlainDeviceFillsTheTableAndSendsOnlyInquiry) {
   AspiDevice none;
   EXPECT_EQ(SweepDevices(none, nullptr), 0);
   EXPECT_EQ(g_deviceCount, 0);
+}
+
+// The scan record says, for every address, what answered and why it was not
+// accepted, so that a front end can explain a drive missing from the list.
+struct RecordCase {
+  const char* name;
+  DeviceOptions options;
+  bool present;  // a device at 0:0
+  ScanFinding finding;
+  const char* reasonPart;  // "" for none
+};
+
+DeviceOptions WithFault(DeviceKind kind, FaultKind fault, FaultScope scope) {
+  DeviceOptions options = Kind(kind);
+  options.faults.push_back({fault, scope});
+  return options;
+}
+
+class ScanRecordTest : public AppTest, public ::testing::WithParamInterface<RecordCase> {};
+
+TEST_P(ScanRecordTest, SaysWhatAnsweredAndWhyItWasNotAccepted) {
+  ScopedCommandTimeLimitOverride limit(std::chrono::milliseconds(50));
+  if (GetParam().present) AddDevice(0, 0, GetParam().options);
+  AddDevice(0, 1, Kind(DeviceKind::kDisk));  // makes the adapter
+  AspiDevice device;
+  SweepDevices(device, nullptr);
+  ASSERT_EQ(g_scanRecord.size(), 8u);
+  const ScanEntry* entry = FindScanEntry(0, 0);
+  ASSERT_NE(entry, nullptr);
+  EXPECT_EQ(entry->finding, GetParam().finding);
+  const std::string reason = entry->Reason();
+  if (*GetParam().reasonPart == 0) {
+    EXPECT_EQ(reason, "");
+  } else {
+    EXPECT_NE(reason.find(GetParam().reasonPart), std::string::npos) << reason;
+  }
+  EXPECT_EQ(FindScanEntry(0, 7)->finding, ScanFinding::kNoDevice);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Findings, ScanRecordTest,
+    ::testing::Values(
+        RecordCase{"Drive", Kind(DeviceKind::kDrive), true, ScanFinding::kAccepted, ""},
+        RecordCase{"Empty", {}, false, ScanFinding::kNoDevice, ""},
+        RecordCase{"OtherCd", Kind(DeviceKind::kCdrom), true, ScanFinding::kOtherModel,
+                   "another model"},
+        RecordCase{"Disk", Kind(DeviceKind::kDisk3177k), true, ScanFinding::kNotCdRom,
+                   "byte 0 is 0x00"},
+        RecordCase{"Qualifier", Kind(DeviceKind::kQ1Cd), true, ScanFinding::kQualifier,
+                   "byte 0 is 0x25"},
+        RecordCase{"Sense", WithFault(DeviceKind::kDrive, FaultKind::kSense, FaultScope::kInquiry),
+                   true, ScanFinding::kFailed,
+                   "INQUIRY failed: sense 4/44/00 (hardware error: internal target failure)"},
+        RecordCase{"AdapterError",
+                   WithFault(DeviceKind::kDrive, FaultKind::kError, FaultScope::kInquiry), true,
+                   ScanFinding::kFailed, "host adapter status 0x14"},
+        RecordCase{"NoAnswer",
+                   WithFault(DeviceKind::kDrive, FaultKind::kHang, FaultScope::kInquiry), true,
+                   ScanFinding::kFailed, "INQUIRY failed: no answer within"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A NUL byte inside the vendor text (scsi_debug pads its vendor with NUL)
+// does not end the model text the scan keeps.
+TEST(ScanRecordText, KeepsTheBytesBehindANul) {
+  const std::string model("QTR5\0\0\0\0CD-ROM XPM-3177K", 24);
+  ScriptedProvider provider;
+  provider.answer = [&model](void* request) {
+    auto* srb = static_cast<SRB_ExecSCSICmd*>(request);
+    if (srb->SRB_Target != 0) {
+      srb->SRB_HaStat = HASTAT_SEL_TO;
+      return ScriptedProvider::Complete(request, SS_NO_DEVICE);
+    }
+    srb->SRB_BufPointer[0] = 0x05;
+    std::memcpy(srb->SRB_BufPointer + 8, model.data(), 24);
+    std::memcpy(srb->SRB_BufPointer + 32, "1.00", 4);
+    return ScriptedProvider::Complete(request, SS_COMP);
+  };
+  AspiDevice device;
+  EXPECT_EQ(SweepDevices(device, nullptr), 1);
+  EXPECT_STREQ(DeviceTable[0].model, "QTR5");
+  EXPECT_EQ(FullModelText(0, 0, DeviceTable[0].model), model);
+  EXPECT_EQ(FindScanEntry(0, 0)->finding, ScanFinding::kAccepted);
+  EXPECT_EQ(FindScanEntry(0, 1)->finding, ScanFinding::kNoDevice);
 }
 
 }  // namespace

@@ -90,7 +90,9 @@ TEST(Layout, EveryFaultNameIsUnderstood) {
       {"slow-tray", FaultKind::kSlow, FaultScope::kTray},
       {"short-inquiry", FaultKind::kShortInquiry, FaultScope::kAll},
       {"refuse-download", FaultKind::kRefuseDownload, FaultScope::kAll},
-      {"hang-after-download", FaultKind::kHangAfterDownload, FaultScope::kAll}};
+      {"hang-after-download", FaultKind::kHangAfterDownload, FaultScope::kAll},
+      {"unit-attention-tray", FaultKind::kUnitAttention, FaultScope::kTray},
+      {"locked", FaultKind::kLocked, FaultScope::kAll}};
   for (const auto& [name, kind, scope] : names) {
     Fault fault{};
     ASSERT_TRUE(ParseFault(name, fault)) << name;

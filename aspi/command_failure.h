@@ -1,0 +1,43 @@
+// Why the last drive command of an AspiDevice did not succeed, in a form
+// every front end can show: the request block's final status, the host
+// adapter and target status, the sense key with its additional sense code,
+// and whether the command ran out of its time limit.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class AspiDevice;
+
+struct CommandFailure {
+  bool failed = false;        // the command did not end with SS_COMP and no sense data
+  bool timedOut = false;      // no end within its time limit (the program's or the host's)
+  bool noDevice = false;      // nobody answered the selection at that address
+  std::uint8_t status = 0;    // SRB_Status
+  std::uint8_t haStat = 0;    // SRB_HaStat
+  std::uint8_t targStat = 0;  // SRB_TargStat
+  bool hasSense = false;
+  std::uint8_t senseKey = 0;
+  std::uint8_t asc = 0;
+  std::uint8_t ascq = 0;
+  long limitSeconds = 0;  // the command's time limit, for the text of a timeout
+
+  // True for sense key 6: the drive did not perform the command.
+  bool UnitAttention() const { return hasSense && senseKey == 0x6; }
+  // Plain words: "no answer within 30 s", "sense 5/53/02 (illegal request:
+  // medium removal prevented)", "no device answers", "host adapter status
+  // 0x07"; empty when the command succeeded.
+  std::string Describe() const;
+};
+
+// The outcome of the command ExecuteWait last ran on `device`.
+CommandFailure LastCommandFailure(const AspiDevice& device);
+
+// Sense key and additional sense code out of fixed (0x70, 0x71) or
+// descriptor (0x72, 0x73) sense data; false when the bytes are neither.
+bool ParseSense(const std::uint8_t* sense, int length, std::uint8_t& key, std::uint8_t& asc,
+                std::uint8_t& ascq);
+
+// "sense 6/29/00 (unit attention: power on, reset or bus device reset
+// occurred)": key, code and qualifier in hexadecimal, then their meaning.
+std::string DescribeSense(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq);

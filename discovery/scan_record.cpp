@@ -1,0 +1,59 @@
+#include "discovery/scan_record.h"
+
+#include <cstdio>
+
+std::vector<ScanEntry> g_scanRecord;
+
+const char* ScanFindingName(ScanFinding finding) {
+  switch (finding) {
+    case ScanFinding::kAccepted:
+      return "accepted";
+    case ScanFinding::kNoDevice:
+      return "no-device";
+    case ScanFinding::kFailed:
+      return "inquiry-failed";
+    case ScanFinding::kNotCdRom:
+      return "not-cd-rom";
+    case ScanFinding::kQualifier:
+      return "qualifier";
+    case ScanFinding::kOtherModel:
+      return "other-model";
+  }
+  return "unknown";
+}
+
+std::string ScanEntry::Reason() const {
+  char byte[8];
+  std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned>(peripheral));
+  switch (finding) {
+    case ScanFinding::kAccepted:
+    case ScanFinding::kNoDevice:
+      return {};
+    case ScanFinding::kFailed:
+      return "INQUIRY failed: " + failure.Describe();
+    case ScanFinding::kNotCdRom:
+      return std::string("not a CD-ROM drive (INQUIRY byte 0 is ") + byte + ")";
+    case ScanFinding::kQualifier:
+      return std::string(
+                 "a CD-ROM device type, but the peripheral qualifier says no drive is "
+                 "connected there (INQUIRY byte 0 is ") +
+             byte + ")";
+    case ScanFinding::kOtherModel:
+      return "a CD-ROM drive of another model (the product identification does not end in "
+             "\"3177K\")";
+  }
+  return {};
+}
+
+const ScanEntry* FindScanEntry(std::uint8_t adapter, std::uint8_t target) {
+  for (const ScanEntry& entry : g_scanRecord) {
+    if (entry.adapter == adapter && entry.target == target) return &entry;
+  }
+  return nullptr;
+}
+
+std::string FullModelText(std::uint8_t adapter, std::uint8_t target, const char* fallback) {
+  const ScanEntry* entry = FindScanEntry(adapter, target);
+  if (entry != nullptr && entry->finding == ScanFinding::kAccepted) return entry->model;
+  return fallback;
+}
