@@ -4,6 +4,10 @@
 // the Windows service or its pass-through fallback, or a recorded session.
 #pragma once
 
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "aspi/wnaspi32.h"
 
 class AspiProvider {
@@ -20,6 +24,20 @@ class AspiProvider {
   virtual aspi::DWORD SendCommand(void* srb) = 0;
   // A short name for messages ("emulated", "sg", "aspi", "spti", "replay").
   virtual const char* Name() const = 0;
+
+  // Names of the device at adapter:target that stay the same when adapter
+  // numbers shift, as the user may give them to --device (on Linux the sg
+  // node and the kernel's host:channel:id:lun); none when the transport has
+  // no such names or no device is there. No request is sent.
+  virtual std::vector<std::string> DeviceNames(aspi::BYTE /*adapter*/,
+                                               aspi::BYTE /*target*/) const {
+    return {};
+  }
+  // The adapter and target of the device that one of those names names.
+  virtual bool FindDevice(std::string_view /*name*/, aspi::BYTE& /*adapter*/,
+                          aspi::BYTE& /*target*/) const {
+    return false;
+  }
 };
 
 // Installs the provider that answers the entry points; nullptr removes it

@@ -100,6 +100,12 @@ std::string DescribeSense(const std::uint8_t* sense, int length) {
 
 Verdict JudgePassThrough(const PassThroughResult& result, DataDirection direction,
                          std::uint32_t length, const std::uint8_t* sense) {
+  // 0. The program stopped waiting for the command.
+  if (result.abandoned) {
+    Verdict verdict = TimedOut("the command did not end in time");
+    verdict.abandoned = true;
+    return verdict;
+  }
   // 1. The call itself.
   const int osError = result.osError != 0       ? result.osError
                       : result.submitResult < 0 ? -result.submitResult

@@ -19,6 +19,7 @@ struct Verdict {
   int senseBytes = 0;          // sense bytes that belong into SenseArea
   std::uint32_t residual = 0;  // bytes of the data phase not transferred
   bool timedOut = false;       // the command did not end within its time limit
+  bool abandoned = false;      // ... and is still in the kernel: the program stopped waiting
   bool deviceLost = false;     // the device is gone (ENODEV, ENXIO)
   bool interrupted = false;    // the call was interrupted by a signal (EINTR)
   std::string problem;         // plain words; empty for a clean completion

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <iostream>
 #include <map>
+#include <string_view>
 #include <vector>
 
 #include "aspi/command_time_limits.h"
@@ -34,6 +35,9 @@ struct Target {
   int fd = -1;
   bool exclusive = false;
   bool lost = false;
+  // A command was given up on while still in the kernel: nothing more is
+  // sent to this device in this run (see Run).
+  bool abandoned = false;
   long sysfsLimit = -1;  // bytes, -1 unknown
 };
 
@@ -107,6 +111,30 @@ class SgProvider final : public AspiProvider {
 
   const char* Name() const override { return "sg"; }
 
+  std::vector<std::string> DeviceNames(aspi::BYTE ha, aspi::BYTE id) const override {
+    if (ha >= adapters_.size()) return {};
+    auto it = adapters_[ha].targets.find(id);
+    if (it == adapters_[ha].targets.end()) return {};
+    return {it->second.path, sg::FormatAddress(it->second.node.address)};
+  }
+
+  // "/dev/sg3", "sg3" or "2:0:3:0": names that follow the device, not the
+  // order of the hosts.
+  bool FindDevice(std::string_view name, aspi::BYTE& ha, aspi::BYTE& id) const override {
+    for (std::size_t a = 0; a < adapters_.size() && a <= 0xFF; ++a) {
+      for (const auto& [number, target] : adapters_[a].targets) {
+        if (number > 7) continue;  // beyond the targets the program addresses
+        if (name == target.path || name == target.node.name || name == "/dev/" + target.node.name ||
+            name == sg::FormatAddress(target.node.address)) {
+          ha = static_cast<aspi::BYTE>(a);
+          id = static_cast<aspi::BYTE>(number);
+          return true;
+        }
+      }
+    }
+    return false;
+  }
+
  private:
   void Discover(const SgProviderOptions& options, std::string& diagnostics) {
     const sg::SgTopology topology = sg::ReadSgTopology(options.sysfsRoot);
@@ -135,6 +163,18 @@ class SgProvider final : public AspiProvider {
       target.path = options.devRoot + "/" + node.name;
       target.sysfsLimit = sg::SysfsMaxTransferBytes(options.sysfsRoot, node);
       adapters_.back().targets.emplace(node.address.target, std::move(target));
+    }
+    // ASPI addresses targets 0 to 7; a drive with a higher id cannot be
+    // reached, but the user must hear that it is there. Only devices that
+    // may be the drive are named (a large disk array would fill the screen).
+    for (const Adapter& adapter : adapters_) {
+      for (const auto& [id, target] : adapter.targets) {
+        if (id > 7 && (target.node.type == kTypeCdDvd || target.node.type < 0)) {
+          notes.push_back(Describe(target) + " is at SCSI target id " + std::to_string(id) +
+                          "; the program addresses targets 0 to 7 only, so it cannot reach "
+                          "this device.");
+        }
+      }
     }
     std::size_t usable = 0;
     std::size_t addressable = 0;
@@ -226,6 +266,12 @@ class SgProvider final : public AspiProvider {
     return status;
   }
 
+  static std::string Opcode(std::uint8_t code) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", code);
+    return text;
+  }
+
   void Tell(const Target& target, const std::string& text) {
     messages_ << Describe(target) << ": " << text << '\n' << std::flush;
   }
@@ -251,6 +297,12 @@ class SgProvider final : public AspiProvider {
     }
     if (target->lost) {
       srb.SRB_HaStat = HASTAT_SEL_TO;
+      return Complete(srb, SS_ERR);
+    }
+    if (target->abandoned) {
+      Tell(*target, "the command " + Opcode(srb.CDBByte[0]) +
+                        " is not sent: the drive has not answered an earlier command.");
+      srb.SRB_HaStat = HASTAT_COMMAND_TIMEOUT;
       return Complete(srb, SS_ERR);
     }
     const bool download = srb.CDBByte[0] == kExclusiveFromOpcode;
@@ -313,6 +365,11 @@ class SgProvider final : public AspiProvider {
     request.sense = sense;
     request.senseCapacity = kSenseCapacity;
     request.timeoutSeconds = static_cast<int>(std::min<long long>(seconds, 0x7FFFFFFF));
+    // The program's own deadline, the same as AspiDevice::ExecuteWait's: the
+    // kernel's timeout does not bound the call (a host answering "busy" has
+    // its command requeued past it).
+    const auto wait = limit + CommandWaitGrace();
+    request.waitMilliseconds = wait.count();
 
     sg::Verdict verdict;
     for (int attempt = 0;; ++attempt) {
@@ -338,7 +395,22 @@ class SgProvider final : public AspiProvider {
     }
     if ((srb.SRB_Flags & SRB_ENABLE_RESIDUAL_COUNT) != 0) srb.SRB_BufLen = verdict.residual;
 
-    if (verdict.deviceLost) {
+    if (verdict.abandoned) {
+      // The command is still in the kernel. Nothing more is sent to the
+      // device: its late answer must not be taken for another command's, and
+      // a drive that took the download may be reprogramming itself. The
+      // descriptor stays open, so a download's exclusive hold lasts for the
+      // rest of the run; it is closed with the provider, which does not
+      // wait: the sg driver finishes or times out the command by itself and
+      // drops its answer. The program neither aborts nor resets it (the sg
+      // driver has no abort of one command, and a reset while the drive
+      // rewrites its firmware could leave it without any).
+      target.abandoned = true;
+      Tell(target, "the command " + Opcode(srb.CDBByte[0]) + " did not end within " +
+                       std::to_string((wait.count() + 999) / 1000) +
+                       " s; the program stopped waiting for it and sends nothing more to this "
+                       "drive.");
+    } else if (verdict.deviceLost) {
       // Never reopened by name: /dev/sgN may come back as another device.
       system_->Close(target.fd);
       target.fd = -1;
@@ -346,9 +418,7 @@ class SgProvider final : public AspiProvider {
       target.lost = true;
       Tell(target, "the device has gone away; no further command is sent to it.");
     } else if (verdict.timedOut) {
-      char opcode[8];
-      std::snprintf(opcode, sizeof opcode, "0x%02X", srb.CDBByte[0]);
-      Tell(target, std::string("the command ") + opcode + " did not end within " +
+      Tell(target, "the command " + Opcode(srb.CDBByte[0]) + " did not end within " +
                        std::to_string(seconds) + " s and counts as failed.");
     } else if (verdict.interrupted && direction == DataDirection::kOut) {
       Tell(target,
@@ -365,7 +435,7 @@ class SgProvider final : public AspiProvider {
     StoreSrbByte(srb.SRB_Status, SS_PENDING);
     if (srb.SRB_HaId >= adapters_.size()) return Finish(srb.SRB_Status, SS_INVALID_HA);
     Target* target = FindTarget(srb.SRB_HaId, srb.SRB_Target, srb.SRB_Lun);
-    if (target == nullptr || target->lost || OpenShared(*target) != 0) {
+    if (target == nullptr || target->lost || target->abandoned || OpenShared(*target) != 0) {
       srb.SRB_HaStat = HASTAT_SEL_TO;
       return Finish(srb.SRB_Status, target == nullptr ? SS_NO_DEVICE : SS_ERR);
     }

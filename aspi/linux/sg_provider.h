@@ -5,14 +5,18 @@
 // at channel 0, that target id, LUN 0 of that host (/sys/class/scsi_generic/
 // sgN/device names "host:channel:target:lun"). A target without a device
 // answers SS_NO_DEVICE with a selection timeout, as an empty target of a real
-// bus does. Every command runs synchronously on /dev/sgN (read-write,
-// non-blocking) through libsgutils2, with the timeout CommandTimeLimit gives
-// its command block (INQUIRY 10 s, START STOP UNIT 30 s, the download
-// command 5 minutes, anything else 60 s; rounded up to whole seconds); the
-// final status is stored when SendCommand returns. A command that times out
-// at the host, a device that is gone (ENODEV, ENXIO) or refused access
-// (EACCES) fail; a command interrupted by a signal (EINTR) is sent again,
-// except one with data out, which may already have reached the drive.
+// bus does. Every command is written to /dev/sgN (read-write, non-blocking)
+// through the sg driver's asynchronous interface, with the kernel timeout
+// CommandTimeLimit gives its command block (INQUIRY 10 s, START STOP UNIT
+// 30 s, the download command 5 minutes, anything else 60 s; rounded up to
+// whole seconds), and awaited until that limit plus CommandWaitGrace: the
+// program's own deadline, which holds whatever the kernel does. A command
+// still running then counts as failed and is left to the kernel, and nothing
+// more is sent to that device in this run. The final status is stored when
+// SendCommand returns. A command that times out at the host, a device that
+// is gone (ENODEV, ENXIO) or refused access (EACCES) fail; a command
+// interrupted by a signal (EINTR) is sent again, except one with data out,
+// which may already have reached the drive.
 //
 // From the download command (operation code 0x55) on, the provider holds
 // that target open exclusively (O_EXCL) for the rest of the run, so that no

@@ -3,12 +3,14 @@
 
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <poll.h>
 #include <scsi/sg.h>
-#include <scsi/sg_pt.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -23,22 +25,6 @@ namespace {
 
 // A call interrupted by a signal is repeated, but not forever.
 constexpr int kInterruptRetries = 16;
-
-// The library reports the driver status only in its text form
-// ("Driver_status=0x08 [DRIVER_SENSE]"); its result category tells whether
-// the status counts as an error.
-int DriverStatusOf(const sg_pt_base* object, int category, int hostStatus) {
-  char text[256] = {};
-  get_scsi_pt_transport_err_str(object, sizeof text, text);
-  if (const char* at = std::strstr(text, "Driver_status=0x")) {
-    unsigned value = 0;
-    if (std::sscanf(at + std::strlen("Driver_status=0x"), "%x", &value) == 1) {
-      return static_cast<int>(value & 0xFF);
-    }
-  }
-  if (category == SCSI_PT_RESULT_TRANSPORT_ERR && hostStatus == 0) return 0x04;  // DRIVER_ERROR
-  return 0;
-}
 
 class LinuxSgSystem final : public SgSystem {
  public:
@@ -63,39 +49,76 @@ class LinuxSgSystem final : public SgSystem {
     return 0;
   }
 
+  // The sg driver's version 3 interface, used asynchronously: the request
+  // is written to the descriptor, the answer is awaited with poll() against
+  // the program's own deadline, then read. A synchronous SG_IO call cannot
+  // be given up: with a host that keeps answering "busy" the kernel requeues
+  // the command and the call stays blocked well past its timeout. The sg
+  // driver copies the data out at write() and the data in at read(), so a
+  // command given up on never writes into the caller's buffer later.
   PassThroughResult PassThrough(const PassThroughRequest& request) override {
     PassThroughResult result;
-    sg_pt_base* object = construct_scsi_pt_obj_with_fd(request.fd, 0);
-    if (object == nullptr) {
-      result.submitResult = -ENOMEM;
-      result.osError = ENOMEM;
+    sg_io_hdr_t header{};
+    header.interface_id = 'S';
+    header.dxfer_direction = request.direction == DataDirection::kIn    ? SG_DXFER_FROM_DEV
+                             : request.direction == DataDirection::kOut ? SG_DXFER_TO_DEV
+                                                                        : SG_DXFER_NONE;
+    header.cmd_len = static_cast<unsigned char>(request.cdbLength);
+    header.mx_sb_len = static_cast<unsigned char>(std::min(request.senseCapacity, 255));
+    header.dxfer_len = request.direction == DataDirection::kNone ? 0 : request.length;
+    header.dxferp = request.direction == DataDirection::kNone ? nullptr : request.data;
+    header.cmdp = const_cast<unsigned char*>(request.cdb);
+    header.sbp = request.sense;
+    const long long timeoutMs = static_cast<long long>(request.timeoutSeconds) * 1000;
+    header.timeout = static_cast<unsigned>(std::min<long long>(timeoutMs, 0x7FFFFFFF));
+    const auto wait = std::chrono::milliseconds(
+        request.waitMilliseconds > 0 ? request.waitMilliseconds : timeoutMs);
+
+    for (int attempt = 0;; ++attempt) {
+      if (::write(request.fd, &header, sizeof header) == static_cast<ssize_t>(sizeof header)) break;
+      if (errno == EINTR && attempt < kInterruptRetries) continue;
+      // Not handed over (EAGAIN: the driver's queue is full, EDOM: too many
+      // commands outstanding, ENODEV: gone): the device got nothing.
+      result.submitResult = -errno;
+      result.osError = errno;
       return result;
     }
-    if (const int openError = get_scsi_pt_os_err(object); openError != 0) {
-      destruct_scsi_pt_obj(object);
-      result.submitResult = -openError;
-      result.osError = openError;
+
+    // From here on the command is the kernel's: only its answer, or the
+    // deadline, ends the wait. A signal does not.
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    for (;;) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) {
+        result.abandoned = true;
+        return result;
+      }
+      pollfd poller{request.fd, POLLIN, 0};
+      const int ready =
+          ::poll(&poller, 1, static_cast<int>(std::min<long long>(left.count() + 1, 60000)));
+      if (ready < 0 && errno != EINTR) {
+        result.submitResult = -errno;
+        result.osError = errno;
+        result.abandoned = true;  // its answer may still come: the descriptor is spent
+        return result;
+      }
+      if (ready <= 0) continue;
+      const ssize_t got = ::read(request.fd, &header, sizeof header);
+      if (got == static_cast<ssize_t>(sizeof header)) break;
+      if (got < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+      // An error with no answer, or a node that is no sg device (a short or
+      // empty read): nothing says that the command ran.
+      result.osError = got < 0 ? errno : EIO;
+      result.submitResult = -result.osError;
       return result;
     }
-    set_scsi_pt_cdb(object, request.cdb, request.cdbLength);
-    set_scsi_pt_sense(object, request.sense, request.senseCapacity);
-    if (request.direction == DataDirection::kIn) {
-      set_scsi_pt_data_in(object, request.data, static_cast<int>(request.length));
-    } else if (request.direction == DataDirection::kOut) {
-      set_scsi_pt_data_out(object, request.data, static_cast<int>(request.length));
-    }
-    result.submitResult = do_scsi_pt(object, request.fd, request.timeoutSeconds, 0);
-    result.osError = get_scsi_pt_os_err(object);
-    if (result.submitResult < 0 && result.osError == 0) result.osError = -result.submitResult;
-    if (result.submitResult == 0) {
-      const int category = get_scsi_pt_result_category(object);
-      result.hostStatus = get_scsi_pt_transport_err(object) & 0xFF;
-      result.driverStatus = DriverStatusOf(object, category, result.hostStatus);
-      result.scsiStatus = get_scsi_pt_status_response(object) & 0xFF;
-      result.senseLength = get_scsi_pt_sense_len(object);
-      result.residual = get_scsi_pt_resid(object);
-    }
-    destruct_scsi_pt_obj(object);
+    // A command the driver itself refused comes back with its errno in info.
+    result.hostStatus = header.host_status & 0xFF;
+    result.driverStatus = header.driver_status & 0xFF;
+    result.scsiStatus = header.status & 0xFF;
+    result.senseLength = header.sb_len_wr;
+    result.residual = header.resid;
     return result;
   }
 

@@ -33,7 +33,11 @@ struct PassThroughRequest {
   std::uint32_t length = 0;
   std::uint8_t* sense = nullptr;  // room for senseCapacity bytes
   int senseCapacity = 0;
-  int timeoutSeconds = 0;
+  int timeoutSeconds = 0;  // the kernel's timeout for the command
+  // How long the program waits for the command's end, whatever the kernel
+  // does with its own timeout (a host that answers "busy" keeps requeueing
+  // the command past it); 0: timeoutSeconds.
+  long long waitMilliseconds = 0;
 };
 
 // What the pass-through call reports, in the terms of the Linux sg driver.
@@ -47,6 +51,9 @@ struct PassThroughResult {
   int scsiStatus = 0;    // the status byte of the target
   int senseLength = 0;   // sense bytes written to the request's sense buffer
   int residual = 0;      // bytes requested but not transferred
+  // The program stopped waiting: the command did not end within
+  // waitMilliseconds and is still in the kernel, which may finish it later.
+  bool abandoned = false;
 };
 
 // Linux host status values (DID_*) and driver status values (DRIVER_*).
@@ -72,7 +79,10 @@ class SgSystem {
   virtual void Close(int fd) = 0;
   // The address the driver gives the open device (SG_GET_SCSI_ID); 0 or errno.
   virtual int GetScsiAddress(int fd, ScsiAddress& address) = 0;
-  // Runs one command to its end (or its timeout).
+  // Runs one command to its end, or until request.waitMilliseconds have
+  // passed (result.abandoned): the command is then left in the kernel, and
+  // the descriptor must be used for nothing else, since a late answer to it
+  // could be taken for the answer to the next command.
   virtual PassThroughResult PassThrough(const PassThroughRequest& request) = 0;
   // The largest transfer the driver accepts on this descriptor in bytes,
   // or -1 when it cannot tell.
@@ -81,7 +91,8 @@ class SgSystem {
   virtual int ResetDevice(int fd) = 0;
 };
 
-// The real calls: open(2), libsgutils2's sg_pt layer, the sg driver's ioctls.
+// The real calls: open(2), the sg driver's asynchronous interface (write the
+// request, poll with the program's own deadline, read the answer), its ioctls.
 std::unique_ptr<SgSystem> CreateLinuxSgSystem();
 
 }  // namespace sg

@@ -92,6 +92,7 @@ sg::PassThroughResult FakeSgSystem::PassThrough(const sg::PassThroughRequest& re
   call.direction = request.direction;
   call.length = request.length;
   call.timeoutSeconds = request.timeoutSeconds;
+  call.waitMilliseconds = request.waitMilliseconds;
   if (request.direction == sg::DataDirection::kOut) {
     call.dataOut.assign(request.data, request.data + request.length);
   }

@@ -61,6 +61,7 @@ struct RecordedCall {
   sg::DataDirection direction = sg::DataDirection::kNone;
   std::uint32_t length = 0;
   int timeoutSeconds = 0;
+  long long waitMilliseconds = 0;
   std::vector<std::uint8_t> dataOut;
 };
 

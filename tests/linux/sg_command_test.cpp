@@ -329,6 +329,34 @@ TEST_F(SgCommand, ALostDeviceIsNeverAddressedAgain) {
   EXPECT_EQ(system->OpenCount(), 0) << "the node must not be opened again by name";
 }
 
+// A command the program stopped waiting for is still in the kernel: the
+// device gets nothing more in this run (no abort, no reset), and its
+// descriptor stays open, and held exclusively after a download, until the
+// provider goes.
+TEST_F(SgCommand, ACommandGivenUpOnEndsEverythingSentToThatDrive) {
+  auto provider = Create();
+  sg::PassThroughResult abandoned;
+  abandoned.abandoned = true;
+  system->answers.push_back(ScriptedAnswer{abandoned, {}, {}});
+  Load(kDownload, SRB_DIR_OUT, 65535);
+  EXPECT_EQ(Send(*provider), SS_ERR);
+  EXPECT_EQ(block.srb.SRB_HaStat, HASTAT_COMMAND_TIMEOUT);
+  EXPECT_NE(messages.str().find("0x55 did not end within 305 s; the program stopped waiting"),
+            std::string::npos)
+      << messages.str();
+  Load(kInquiry, SRB_DIR_IN, 36);
+  EXPECT_EQ(Send(*provider), SS_ERR);
+  SRB_BusDeviceReset reset{};
+  reset.SRB_Cmd = SC_RESET_DEV;
+  EXPECT_NE(provider->SendCommand(&reset), SS_COMP);
+  EXPECT_EQ(system->calls.size(), 1u);
+  EXPECT_TRUE(system->resets.empty());
+  EXPECT_EQ(system->OpenCount(), 1);
+  EXPECT_TRUE(system->calls[0].exclusive);
+  provider.reset();
+  EXPECT_EQ(system->OpenCount(), 0);
+}
+
 TEST_F(SgCommand, EachCommandGetsItsOwnTimeout) {
   auto provider = Create();
   for (const std::uint8_t* cdb : {kInquiry, kTray, kDownload}) {
@@ -343,7 +371,10 @@ TEST_F(SgCommand, EachCommandGetsItsOwnTimeout) {
   for (const auto& call : system->calls) {
     const auto limit = CommandTimeLimit(call.cdb.data());
     EXPECT_EQ(call.timeoutSeconds, (limit.count() + 999) / 1000);
+    // The program's own deadline: the documented limit plus the grace period.
+    EXPECT_EQ(call.waitMilliseconds, (limit + CommandWaitGrace()).count());
   }
+  EXPECT_EQ(system->calls[2].waitMilliseconds, 305000);
   ScopedCommandTimeLimitOverride shorter(std::chrono::milliseconds(1500));
   Load(kDownload, SRB_DIR_OUT, 65535);
   Send(*provider);

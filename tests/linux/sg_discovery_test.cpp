@@ -138,6 +138,38 @@ TEST_F(SgDiscovery, AdaptersAreHostsInAscendingOrderAndTargetsTheirChannel0Lun0D
   EXPECT_EQ(system->calls.size(), sent);
 }
 
+// Adapter numbers shift when an earlier host goes; the sg node and the
+// kernel's address stay with the device, so --device may name it by them.
+// A device beyond target 7 cannot be reached: it is named, not addressed.
+TEST_F(SgDiscovery, DevicesGoByNamesThatDoNotShiftAndTargetsBeyond7AreTold) {
+  Node("sg0", {0, 0, 0, 0}, 0, 0);
+  Node("sg3", {2, 0, 3, 0}, 0, 5);
+  Node("sg7", {2, 0, 9, 0}, 0, 5);
+  Node("sg8", {2, 0, 10, 0}, 0, 0);  // a disk beyond 7 is no news
+  auto provider = Create();
+  EXPECT_EQ(diagnostics, sysfs.DevRoot() +
+                             "/sg7 (2:0:9:0) is at SCSI target id 9; the program addresses "
+                             "targets 0 to 7 only, so it cannot reach this device.")
+      << diagnostics;
+  EXPECT_EQ(provider->DeviceNames(1, 3),
+            (std::vector<std::string>{sysfs.DevRoot() + "/sg3", "2:0:3:0"}));
+  EXPECT_TRUE(provider->DeviceNames(1, 4).empty());
+  const struct {
+    const char* name;
+    bool found;
+  } cases[] = {{"sg3", true},      {"/dev/sg3", true}, {"2:0:3:0", true},
+               {"2:0:9:0", false}, {"sg7", false},     {"sg4", false}};
+  for (const auto& c : cases) {
+    aspi::BYTE adapter = 0xFF;
+    aspi::BYTE target = 0xFF;
+    EXPECT_EQ(provider->FindDevice(c.name, adapter, target), c.found) << c.name;
+    if (c.found) {
+      EXPECT_EQ(adapter, 1) << c.name;
+      EXPECT_EQ(target, 3) << c.name;
+    }
+  }
+}
+
 TEST_F(SgDiscovery, OnlyChannel0AndLun0AreAddressed) {
   Node("sg0", {2, 1, 0, 0});  // channel 1
   Node("sg1", {2, 0, 0, 1});  // LUN 1

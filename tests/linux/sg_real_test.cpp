@@ -2,6 +2,7 @@
 // success, and, where the kernel's scsi_debug module can be loaded, INQUIRY
 // reaches its emulated CD-ROM drive through the whole provider.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -47,6 +48,32 @@ TEST(SgRealSystem, APassThroughOnANodeThatIsNoScsiDeviceIsNeverASuccess) {
       << "submit " << result.submitResult << " os " << result.osError;
   EXPECT_FALSE(verdict.problem.empty());
   system->Close(fd);
+}
+
+// A command whose answer never comes is given up at the program's deadline,
+// not the kernel's: a socket stands in for a node that never answers.
+TEST(SgRealSystem, ACommandWithoutAnAnswerIsGivenUpAtTheProgramsDeadline) {
+  int pair[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+  auto system = sg::CreateLinuxSgSystem();
+  std::uint8_t cdb[6] = {0x1B, 0, 0, 0, 2, 0};
+  std::uint8_t sense[32] = {};
+  sg::PassThroughRequest request;
+  request.fd = pair[0];
+  request.cdb = cdb;
+  request.cdbLength = 6;
+  request.sense = sense;
+  request.senseCapacity = sizeof sense;
+  request.timeoutSeconds = 30;
+  request.waitMilliseconds = 300;
+  const auto start = std::chrono::steady_clock::now();
+  const sg::PassThroughResult result = system->PassThrough(request);
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_TRUE(result.abandoned);
+  EXPECT_GE(took, std::chrono::milliseconds(300));
+  EXPECT_LT(took, std::chrono::seconds(5));
+  close(pair[0]);
+  close(pair[1]);
 }
 
 // The sg node of a scsi_debug device, or "".
