@@ -55,6 +55,22 @@ const char* RecordingProvider::Name() const {
   return inner_.Name();
 }
 
+std::vector<std::string> RecordingProvider::DeviceNames(aspi::BYTE adapter,
+                                                        aspi::BYTE target) const {
+  return inner_.DeviceNames(adapter, target);
+}
+
+bool RecordingProvider::FindDevice(std::string_view name, aspi::BYTE& adapter,
+                                   aspi::BYTE& target) const {
+  return inner_.FindDevice(name, adapter, target);
+}
+
+void RecordingProvider::AddMessages(json& record) {
+  if (transportMessages_ == nullptr) return;
+  std::vector<std::string> lines = transportMessages_->Take();
+  if (!lines.empty()) record["messages"] = std::move(lines);
+}
+
 void RecordingProvider::Write(const std::string& line) {
   if (!headerWritten_) {
     headerWritten_ = true;
@@ -63,6 +79,15 @@ void RecordingProvider::Write(const std::string& line) {
     header["format"] = recording::kFormatName;
     header["version"] = recording::kFormatVersion;
     header["provider"] = inner_.Name();
+    if (!diagnostics_.empty()) header["diagnostics"] = diagnostics_;
+    json names = json::object();
+    for (aspi::DWORD a = 0; a < adapters_; ++a) {
+      for (aspi::BYTE t = 0; t < 8; ++t) {
+        std::vector<std::string> list = inner_.DeviceNames(static_cast<aspi::BYTE>(a), t);
+        if (!list.empty()) names[std::to_string(a) + ":" + std::to_string(t)] = list;
+      }
+    }
+    if (!names.empty()) header["names"] = std::move(names);
     Write(header.dump());
   }
   out_ << line << '\n' << std::flush;
@@ -74,6 +99,7 @@ void RecordingProvider::Write(const std::string& line) {
 
 aspi::DWORD RecordingProvider::GetSupportInfo() {
   const aspi::DWORD result = inner_.GetSupportInfo();
+  adapters_ = result & 0xFF;
   json record;
   record["record"] = "support_info";
   record["status"] = (result >> 8) & 0xFF;
@@ -106,11 +132,15 @@ aspi::DWORD RecordingProvider::SendCommand(void* request) {
     for (int i = 0; i < srb.SRB_SenseLen; ++i) anySense = anySense || sense[i] != 0;
     record["sense"] = anySense ? recording::HexEncode(sense, srb.SRB_SenseLen) : "";
     const bool in = (srb.SRB_Flags & SRB_DIR_IN) != 0 && (srb.SRB_Flags & SRB_DIR_OUT) == 0;
-    record["data_in"] = Nullable(in && srb.SRB_BufPointer != nullptr,
-                                 recording::HexEncode(srb.SRB_BufPointer, in ? length : 0));
+    // Only a command that completed well brought data back; the buffer of
+    // any other holds what the program left there, which is no answer.
+    record["data_in"] =
+        Nullable(in && srb.SRB_BufPointer != nullptr,
+                 recording::HexEncode(srb.SRB_BufPointer, in && status == SS_COMP ? length : 0));
     record["buf_len_after"] =
         Nullable((srb.SRB_Flags & SRB_ENABLE_RESIDUAL_COUNT) != 0, aspi::DWORD{srb.SRB_BufLen});
     pending_ = status == SS_PENDING ? request : nullptr;
+    AddMessages(record);
     Write(record.dump());
     return returned;
   }
@@ -147,6 +177,7 @@ aspi::DWORD RecordingProvider::SendCommand(void* request) {
     record["return"] = returned;
     record["status"] = static_cast<SRB_Header*>(request)->SRB_Status;
   }
+  AddMessages(record);
   Write(record.dump());
   return returned;
 }

@@ -15,7 +15,10 @@
 #include <memory>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "aspi/aspi_provider.h"
+#include "aspi/recording/captured_messages.h"
 
 class RecordingProvider final : public AspiProvider {
  public:
@@ -34,12 +37,24 @@ class RecordingProvider final : public AspiProvider {
   aspi::DWORD SendCommand(void* srb) override;
   // The name of the provider underneath: the recording changes nothing.
   const char* Name() const override;
+  // The device names of the provider underneath; the header keeps them, so
+  // that a replay knows them too.
+  std::vector<std::string> DeviceNames(aspi::BYTE adapter, aspi::BYTE target) const override;
+  bool FindDevice(std::string_view name, aspi::BYTE& adapter, aspi::BYTE& target) const override;
 
   // False once a line could not be written; the commands still go through.
   bool Good() const { return good_; }
 
+  // The transport's own lines for the user: those written while a request
+  // ran are kept with its record ("messages"). Not owned; may be null.
+  void AttachMessages(CapturedMessages* messages) { transportMessages_ = messages; }
+  // What the transport said when it looked for devices (lines), kept in the
+  // header so that a replay says it too.
+  void SetDiagnostics(const std::string& text) { diagnostics_ = text; }
+
  private:
   void Write(const std::string& line);
+  void AddMessages(nlohmann::ordered_json& record);
 
   AspiProvider& inner_;
   std::unique_ptr<std::ofstream> file_;
@@ -50,4 +65,7 @@ class RecordingProvider final : public AspiProvider {
   // The last exec request still pending when it was recorded, so that an
   // abort can record how it finally ended.
   void* pending_ = nullptr;
+  CapturedMessages* transportMessages_ = nullptr;
+  std::string diagnostics_;
+  aspi::DWORD adapters_ = 0;  // as GetSupportInfo last answered
 };

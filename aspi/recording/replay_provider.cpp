@@ -2,6 +2,7 @@
 #include "aspi/recording/replay_provider.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -67,6 +68,8 @@ std::unique_ptr<ReplayProvider> ReplayProvider::FromStream(std::istream& in,
                                                            std::ostream* messages) {
   std::vector<Record> records;
   std::string text;
+  std::string diagnostics;
+  json names = json::object();
   bool headerSeen = false;
   for (int line = 1; std::getline(in, text); ++line) {
     if (text.find_first_not_of(" \t\r") == std::string::npos) continue;
@@ -89,6 +92,9 @@ std::unique_ptr<ReplayProvider> ReplayProvider::FromStream(std::istream& in,
         return nullptr;
       }
       headerSeen = true;
+      if (value.contains("diagnostics") && value["diagnostics"].is_string())
+        diagnostics = value["diagnostics"].get<std::string>();
+      if (value.contains("names") && value["names"].is_object()) names = value["names"];
       continue;
     }
     std::string why;
@@ -102,8 +108,46 @@ std::unique_ptr<ReplayProvider> ReplayProvider::FromStream(std::istream& in,
     error = name + ": the session recording is empty";
     return nullptr;
   }
-  return std::unique_ptr<ReplayProvider>(
+  auto provider = std::unique_ptr<ReplayProvider>(
       new ReplayProvider(name, std::move(records), messages ? *messages : std::cerr));
+  provider->diagnostics_ = std::move(diagnostics);
+  provider->names_ = std::move(names);
+  return provider;
+}
+
+std::vector<std::string> ReplayProvider::DeviceNames(aspi::BYTE adapter, aspi::BYTE target) const {
+  std::vector<std::string> list;
+  const std::string key = std::to_string(adapter) + ":" + std::to_string(target);
+  if (!names_.contains(key) || !names_[key].is_array()) return list;
+  for (const json& name : names_[key]) {
+    if (name.is_string()) list.push_back(name.get<std::string>());
+  }
+  return list;
+}
+
+bool ReplayProvider::FindDevice(std::string_view name, aspi::BYTE& adapter,
+                                aspi::BYTE& target) const {
+  for (const auto& [key, list] : names_.items()) {
+    if (!list.is_array()) continue;
+    for (const json& entry : list) {
+      if (!entry.is_string() || entry.get<std::string>() != name) continue;
+      unsigned a = 0;
+      unsigned t = 0;
+      if (std::sscanf(key.c_str(), "%u:%u", &a, &t) != 2 || a > 255 || t > 7) return false;
+      adapter = static_cast<aspi::BYTE>(a);
+      target = static_cast<aspi::BYTE>(t);
+      return true;
+    }
+  }
+  return false;
+}
+
+void ReplayProvider::Repeat(const nlohmann::ordered_json& record) {
+  if (!record.contains("messages") || !record["messages"].is_array()) return;
+  for (const json& line : record["messages"]) {
+    if (line.is_string()) messages_ << line.get<std::string>() << '\n';
+  }
+  messages_ << std::flush;
 }
 
 void ReplayProvider::Fail(const std::string& text) {
@@ -160,6 +204,7 @@ aspi::DWORD ReplayProvider::SendCommand(void* request) {
                      value["aborted_status"].get<aspi::BYTE>());
         pending_ = nullptr;
       }
+      Repeat(value);
       StoreSrbByte(abort.SRB_Status, value["status"].get<aspi::BYTE>());
       return value["return"].get<aspi::DWORD>();
     }
@@ -181,6 +226,7 @@ aspi::DWORD ReplayProvider::SendCommand(void* request) {
         StoreSrbByte(reset.SRB_Status, SS_ERR);
         return SS_ERR;
       }
+      Repeat(value);
       reset.SRB_HaStat = value.value("ha_stat", 0);
       reset.SRB_TargStat = value.value("targ_stat", 0);
       StoreSrbByte(reset.SRB_Status, value["status"].get<aspi::BYTE>());
@@ -227,6 +273,7 @@ aspi::DWORD ReplayProvider::Exec(SRB_ExecSCSICmd& srb) {
     return SS_ERR;
   }
   if (!bytes.empty()) std::memcpy(recording::SenseBytes(srb), bytes.data(), bytes.size());
+  Repeat(value);
   srb.SRB_HaStat = value["ha_stat"].get<aspi::BYTE>();
   srb.SRB_TargStat = value["targ_stat"].get<aspi::BYTE>();
   if (value.contains("buf_len_after") && value["buf_len_after"].is_number_unsigned()) {

@@ -30,9 +30,15 @@ class ReplayProvider final : public AspiProvider {
   aspi::DWORD GetSupportInfo() override;
   aspi::DWORD SendCommand(void* srb) override;
   const char* Name() const override { return "replay"; }
+  // The device names the recorded run's transport gave (from the header).
+  std::vector<std::string> DeviceNames(aspi::BYTE adapter, aspi::BYTE target) const override;
+  bool FindDevice(std::string_view name, aspi::BYTE& adapter, aspi::BYTE& target) const override;
 
   // True once a call differed from the recording or went beyond it.
   bool Diverged() const { return diverged_; }
+  // What the recorded run's transport said when it looked for devices
+  // (lines; empty when nothing).
+  const std::string& Diagnostics() const { return diagnostics_; }
   // Recorded calls not yet made.
   std::size_t Remaining() const { return records_.size() - next_; }
 
@@ -47,9 +53,14 @@ class ReplayProvider final : public AspiProvider {
   // The next record when it is of `kind`; otherwise reports and returns null.
   const Record* Expect(const char* kind, const std::string& call);
   void Fail(const std::string& text);
+  // Writes the transport's lines kept with a record, as the run that was
+  // recorded wrote them.
+  void Repeat(const nlohmann::ordered_json& record);
   aspi::DWORD Exec(SRB_ExecSCSICmd& srb);
 
   std::string name_;
+  std::string diagnostics_;
+  nlohmann::ordered_json names_;  // "A:T" -> list of names
   std::vector<Record> records_;
   std::size_t next_ = 0;
   std::ostream& messages_;

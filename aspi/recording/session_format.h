@@ -2,7 +2,8 @@
 // line is a header; every later line is one call of an entry point with its
 // outcome:
 //
-//   {"record":"header","format":"qtr5-aspi-session","version":1,"provider":"sg"}
+//   {"record":"header","format":"qtr5-aspi-session","version":1,"provider":"sg",
+//    "diagnostics":"..."}
 //   {"record":"support_info","status":1,"adapters":2}
 //   {"record":"exec","ha":0,"target":0,"lun":0,"direction":"in","flags":8,
 //    "cdb":"120000002400000000000000","length":36,"sense_len":18,
@@ -14,9 +15,13 @@
 //
 // "cdb" holds SRB_CDBLen bytes; "data_out_sha256" is the SHA-256 of the
 // SRB_BufLen bytes a data-out command sent; "data_in" the SRB_BufLen bytes
-// the buffer held when the command ended; "sense" the SRB_SenseLen bytes
+// the buffer held when the command completed well ("" for a command that
+// failed: it brought back nothing the program uses); "sense" the SRB_SenseLen bytes
 // from SenseArea on, or "" when none were written; "status" 0 (SS_PENDING)
 // marks a command that had not ended when the recorder stopped waiting.
+// "diagnostics" (optional) holds what the transport said, line by line,
+// when it looked for devices. Any record may carry "messages": the lines the transport wrote for
+// the user while the request ran, which a replay writes again.
 #pragma once
 
 #include <cstddef>

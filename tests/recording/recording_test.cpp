@@ -12,7 +12,9 @@
 #include <nlohmann/json.hpp>
 
 #include "aspi/command_time_limits.h"
+#include "aspi/recording/captured_messages.h"
 #include "aspi/recording/recording_provider.h"
+#include "aspi/recording/replay_provider.h"
 #include "aspi/recording/session_format.h"
 #include "aspi/recording/sha256.h"
 #include "emulator/emulated_bus.h"
@@ -127,6 +129,7 @@ TEST_F(Recording, DataOutIsNamedByItsDigestAndFailuresKeepTheirSense) {
   EXPECT_EQ(sense.size(), 36u) << "all 18 requested sense bytes";
   EXPECT_EQ(sense.substr(0, 2), "70");
   EXPECT_EQ(lines[2]["target"], 5);
+  EXPECT_EQ(lines[2]["data_in"], "") << "a command that failed brought no data back";
   EXPECT_NE(block.srb.SRB_Status, SS_COMP);
   EXPECT_EQ(lines[2]["status"], block.srb.SRB_Status);
   EXPECT_EQ(lines[2]["ha_stat"], block.srb.SRB_HaStat);
@@ -170,6 +173,64 @@ TEST_F(Recording, AFailedWriteIsReportedButTheCommandStillGoesThrough) {
   std::string error;
   EXPECT_EQ(RecordingProvider::Create(*bus, "/nonexistent-qtr5/x.jsonl", error), nullptr);
   EXPECT_NE(error.find("/nonexistent-qtr5/x.jsonl"), std::string::npos);
+}
+
+// A transport that says something about a command, and names its devices.
+class TalkingTransport : public AspiProvider {
+ public:
+  explicit TalkingTransport(std::ostream& messages) : messages_(messages) {}
+  aspi::DWORD GetSupportInfo() override { return (aspi::DWORD{SS_COMP} << 8) | 1; }
+  aspi::DWORD SendCommand(void* request) override {
+    messages_ << "/dev/sg4 (3:0:0:0): the host adapter reported an error (host status 0x07).\n";
+    auto* srb = static_cast<SRB_ExecSCSICmd*>(request);
+    srb->SRB_HaStat = HASTAT_PHASE_ERR;
+    srb->SRB_Status = SS_ERR;
+    return SS_ERR;
+  }
+  const char* Name() const override { return "sg"; }
+  std::vector<std::string> DeviceNames(aspi::BYTE adapter, aspi::BYTE target) const override {
+    if (adapter != 0 || target != 2) return {};
+    return {"/dev/sg4", "3:0:2:0"};
+  }
+
+ private:
+  std::ostream& messages_;
+};
+
+// What the transport told the user, and the names of its devices, are kept
+// in the recording, and a replay tells and knows them again.
+TEST_F(Recording, TheTransportsLinesAndDeviceNamesAreReplayed) {
+  std::ostringstream shown;
+  CapturedMessages captured(shown);
+  TalkingTransport transport(captured.Stream());
+  std::ostringstream out;
+  RecordingProvider recorder(transport, out);
+  recorder.AttachMessages(&captured);
+  recorder.SetDiagnostics("/dev/sg9 (3:0:9:0) is at SCSI target id 9");
+  recorder.GetSupportInfo();
+  Load(0x1B, SRB_DIR_IN, 0, 2);
+  recorder.SendCommand(&block.srb);
+  const std::string line =
+      "/dev/sg4 (3:0:0:0): the host adapter reported an error (host status 0x07).";
+  EXPECT_EQ(shown.str(), line + "\n") << "shown as it came";
+
+  std::istringstream in(out.str());
+  std::ostringstream replayed;
+  std::string error;
+  auto replay = ReplayProvider::FromStream(in, "session", error, &replayed);
+  ASSERT_NE(replay, nullptr) << error;
+  EXPECT_EQ(replay->Diagnostics(), "/dev/sg9 (3:0:9:0) is at SCSI target id 9");
+  aspi::BYTE adapter = 9;
+  aspi::BYTE target = 9;
+  EXPECT_TRUE(replay->FindDevice("3:0:2:0", adapter, target));
+  EXPECT_EQ(adapter, 0);
+  EXPECT_EQ(target, 2);
+  EXPECT_EQ(replay->DeviceNames(0, 2), transport.DeviceNames(0, 2));
+  replay->GetSupportInfo();
+  Load(0x1B, SRB_DIR_IN, 0, 2);
+  replay->SendCommand(&block.srb);
+  EXPECT_EQ(replayed.str(), line + "\n");
+  EXPECT_EQ(block.srb.SRB_Status, SS_ERR);
 }
 
 }  // namespace
