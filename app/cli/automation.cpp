@@ -14,6 +14,7 @@
 #include "app/resource_ids.h"
 #include "app/run_options.h"
 #include "discovery/device_table.h"
+#include "discovery/scan_record.h"
 #include "image/hex_loader.h"
 #include "image/image_checksum.h"
 #include "image/result_codes.h"
@@ -227,7 +228,7 @@ std::string DownloadAutomation::Question(std::uint16_t checksum) const {
     const DeviceEntry& entry = DeviceTable[row];
     if (entry.adapterId == g_runOutcome.chosenAdapter &&
         entry.targetId == g_runOutcome.chosenTarget)
-      model = entry.model;
+      model = FullModelText(entry.adapterId, entry.targetId, entry.model);
   }
   char address[16];
   std::snprintf(address, sizeof address, "%u:%u", static_cast<unsigned>(g_runOutcome.chosenAdapter),

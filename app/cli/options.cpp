@@ -79,9 +79,9 @@ OptionHandles DefineOptions(CLI::App& app, ProgramOptions& o, RawValues& raw) {
   h.image = app.add_option("--image", o.imagePath, "Flash FILE instead of QTR5_ORNA.HEX")
                 ->option_text("FILE");
   h.yes = app.add_flag("-y,--yes")->description("Download once the drive is ready; do not ask");
-  h.device =
-      app.add_option("--device", raw.device, "Use the drive at adapter A, target T; do not ask")
-          ->option_text("A:T");
+  h.device = app.add_option("--device", raw.device,
+                            "Use the drive at A:T (or as --list names it); do not ask")
+                 ->option_text("A:T");
   h.list =
       app.add_flag("--list")->description("List the drives found and exit (no tray is opened)");
   h.json = app.add_flag("--json")->description("Print the list, or what the run did, as JSON");
@@ -236,6 +236,30 @@ bool ParseDeviceAddress(std::string_view text, std::uint8_t& adapter, std::uint8
   return true;
 }
 
+bool ParseDeviceName(std::string_view text, std::string& name) {
+  auto digits = [](std::string_view part) {
+    if (part.empty() || part.size() > 9) return false;
+    for (char c : part)
+      if (c < '0' || c > '9') return false;
+    return true;
+  };
+  std::string_view node = text;
+  if (node.substr(0, 5) == "/dev/") node.remove_prefix(5);
+  if (node.size() > 2 && node.substr(0, 2) == "sg" && digits(node.substr(2))) {
+    name = "/dev/" + std::string(node);
+    return true;
+  }
+  std::string_view rest = text;
+  for (int part = 0; part < 4; ++part) {
+    const std::size_t colon = rest.find(':');
+    if ((colon == std::string_view::npos) != (part == 3)) return false;
+    if (!digits(rest.substr(0, colon))) return false;
+    rest = part == 3 ? std::string_view() : rest.substr(colon + 1);
+  }
+  name = std::string(text);
+  return true;
+}
+
 std::string ProgramVersionText() {
   return std::string(kProgramTitle) + " " + kProgramVersion;
 }
@@ -287,11 +311,13 @@ ParseResult ParseProgramOptions(int argc, const char* const* argv, std::string_v
   o.record = Given(h.record);
   o.replay = Given(h.replay);
   o.hasDevice = Given(h.device);
-  if (o.hasDevice && !ParseDeviceAddress(raw.device, o.deviceAdapter, o.deviceTarget)) {
+  if (o.hasDevice && !ParseDeviceAddress(raw.device, o.deviceAdapter, o.deviceTarget) &&
+      !ParseDeviceName(raw.device, o.deviceName)) {
     result.action = ParseAction::kUsageError;
     result.text = Usage(programName,
                         "--device expects ADAPTER:TARGET such as 0:1 (adapter 0 to "
-                        "255, target 0 to 7), not '" +
+                        "255, target 0 to 7), or a device name that --list shows (/dev/sg3, "
+                        "2:0:3:0), not '" +
                             PrintableText(raw.device) + "'");
     return result;
   }

@@ -28,10 +28,13 @@ struct ProgramOptions {
   bool replay = false;
   std::string replayPath;
 
-  // --device A:T.
+  // --device A:T, or --device NAME: a name that does not change when the
+  // adapter numbers shift (/dev/sgN, or the kernel's H:C:T:L), which the
+  // transport turns into an adapter and target (deviceName not empty).
   bool hasDevice = false;
   std::uint8_t deviceAdapter = 0;
   std::uint8_t deviceTarget = 0;
+  std::string deviceName;
 
   // --list; --json (the list, or a summary of the run, as JSON).
   bool list = false;
@@ -69,3 +72,7 @@ std::string ProgramVersionText();
 // Parses "A:T": A an adapter number 0-255, T a target 0-7, decimal digits
 // only. Returns false and leaves the outputs alone for anything else.
 bool ParseDeviceAddress(std::string_view text, std::uint8_t& adapter, std::uint8_t& target);
+
+// Parses a device name for --device: "sgN" or "/dev/sgN" (given back as
+// "/dev/sgN") or "H:C:T:L" (four decimal numbers). False for anything else.
+bool ParseDeviceName(std::string_view text, std::string& name);

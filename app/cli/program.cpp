@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/cli/automation.h"
 #include "app/cli/printable.h"
@@ -11,7 +12,9 @@
 #include "app/entry.h"
 #include "app/run_options.h"
 #include "aspi/aspi_device.h"
+#include "aspi/aspi_provider.h"
 #include "discovery/device_table.h"
+#include "discovery/scan_record.h"
 #include "emulator/emulated_bus.h"
 #include "image/image_check.h"
 #include "platform/winapi.h"
@@ -46,8 +49,41 @@ constexpr const char* kUnansweredLines[] = {
     "'qtr5-download --list' and reboot.",
 };
 
+// The names that stay with a device when adapter numbers shift (see
+// AspiProvider::DeviceNames); none for emulated drives.
+std::vector<std::string> NamesOf(std::uint8_t adapter, std::uint8_t target) {
+  const AspiProvider* provider = InstalledAspiProvider();
+  return provider == nullptr ? std::vector<std::string>{} : provider->DeviceNames(adapter, target);
+}
+
+std::string JoinedNames(std::uint8_t adapter, std::uint8_t target) {
+  std::string text;
+  for (const std::string& name : NamesOf(adapter, target))
+    text += (text.empty() ? "" : " ") + PrintableText(name);
+  return text;
+}
+
 bool DriveTookImageButDidNotAnswer() {
   return g_runOutcome.downloadTaken && !g_runOutcome.downloadSucceeded;
+}
+
+// A download command that never ended may have reached the drive all the
+// same: the same advice holds.
+constexpr const char* kDownloadTimedOutLine =
+    "The download command did not end within its time limit: the drive may have taken the image "
+    "and may still be reprogramming itself.";
+
+// The warning of a run whose drive may hold new firmware without having
+// said so; empty when there is nothing to warn of.
+std::vector<std::string> DownloadWarningLines() {
+  if (DriveTookImageButDidNotAnswer()) return {kUnansweredLines[0], kUnansweredLines[1]};
+  if (g_runOutcome.downloadTimedOut) return {kDownloadTimedOutLine, kUnansweredLines[1]};
+  return {};
+}
+
+std::string TrayLine() {
+  return "The tray did not open: " + g_runOutcome.trayFailure +
+         ". The drive takes its firmware with the tray closed as well.";
 }
 
 // --replay: says how the run compared with the recording. A run that left
@@ -89,22 +125,60 @@ ProgramOutcome RunList(const ProgramOptions& options, ProgramFrontEnd& frontEnd)
     nlohmann::json drives = nlohmann::json::array();
     for (int row = 0; row < g_deviceCount; ++row) {
       const DeviceEntry& entry = DeviceTable[row];
-      drives.push_back({{"adapter", entry.adapterId},
-                        {"target", entry.targetId},
-                        {"model", JsonText(entry.model)},
-                        {"revision", JsonText(entry.revision)}});
+      drives.push_back(
+          {{"adapter", entry.adapterId},
+           {"target", entry.targetId},
+           {"model", JsonText(FullModelText(entry.adapterId, entry.targetId, entry.model))},
+           {"revision", JsonText(entry.revision)},
+           {"names", NamesOf(entry.adapterId, entry.targetId)}});
     }
-    frontEnd.PrintLine(Dump(nlohmann::json{{"drives", drives}, {"drivesFound", found}}));
+    nlohmann::json rejected = nlohmann::json::array();
+    for (const ScanEntry& entry : g_scanRecord) {
+      if (entry.finding == ScanFinding::kAccepted || entry.finding == ScanFinding::kNoDevice)
+        continue;
+      const bool answered = !entry.failure.failed;
+      rejected.push_back(
+          {{"adapter", entry.adapter},
+           {"target", entry.target},
+           {"finding", ScanFindingName(entry.finding)},
+           {"model", answered ? nlohmann::json(JsonText(entry.model)) : nullptr},
+           {"revision", answered ? nlohmann::json(JsonText(entry.revision)) : nullptr},
+           {"reason", entry.Reason()}});
+    }
+    frontEnd.PrintLine(
+        Dump(nlohmann::json{{"drives", drives}, {"drivesFound", found}, {"rejected", rejected}}));
   } else if (g_deviceCount > 0) {
-    frontEnd.PrintLine("Adapter  Target  Model                     Revision");
+    // Where the transport names its devices, a last column gives the
+    // names that --device takes and that do not change with adapter numbers.
+    bool named = false;
+    for (int row = 0; row < g_deviceCount; ++row)
+      named = named || !NamesOf(DeviceTable[row].adapterId, DeviceTable[row].targetId).empty();
+    frontEnd.PrintLine(named ? "Adapter  Target  Model                     Revision  Device"
+                             : "Adapter  Target  Model                     Revision");
     for (int row = 0; row < g_deviceCount; ++row) {
       const DeviceEntry& entry = DeviceTable[row];
+      const std::string model =
+          PrintableText(FullModelText(entry.adapterId, entry.targetId, entry.model));
       char line[160];
-      std::snprintf(line, sizeof line, "%-8u %-7u %-25s %s", static_cast<unsigned>(entry.adapterId),
-                    static_cast<unsigned>(entry.targetId), PrintableText(entry.model).c_str(),
-                    PrintableText(entry.revision).c_str());
-      frontEnd.PrintLine(line);
+      std::snprintf(line, sizeof line, named ? "%-8u %-7u %-25s %-9s " : "%-8u %-7u %-25s %s",
+                    static_cast<unsigned>(entry.adapterId), static_cast<unsigned>(entry.targetId),
+                    model.c_str(), PrintableText(entry.revision).c_str());
+      frontEnd.PrintLine(named ? line + JoinedNames(entry.adapterId, entry.targetId)
+                               : std::string(line));
     }
+  }
+  // Every device that answered but was not accepted, and why: a drive that
+  // was not ready, a CD-ROM of another model.
+  for (const ScanEntry& entry : g_scanRecord) {
+    if (entry.finding == ScanFinding::kAccepted || entry.finding == ScanFinding::kNoDevice)
+      continue;
+    std::string seen;
+    if (!entry.failure.failed)
+      seen = " \"" + PrintableText(entry.model) + "\" \"" + PrintableText(entry.revision) + "\"";
+    const std::string names = JoinedNames(entry.adapter, entry.target);
+    frontEnd.PrintError("Not accepted at " + std::to_string(entry.adapter) + ":" +
+                        std::to_string(entry.target) + (names.empty() ? "" : " (" + names + ")") +
+                        seen + ": " + entry.Reason());
   }
   if (found > g_deviceCount) {
     frontEnd.PrintError(std::to_string(found - g_deviceCount) +
@@ -151,7 +225,8 @@ std::string RunSummary(ProgramOutcome outcome, const DownloadAutomation::Snapsho
   if (run.driveChosen && shown.taken) {
     summary["drive"] = {{"adapter", run.chosenAdapter},
                         {"target", run.chosenTarget},
-                        {"model", JsonText(shown.rows[2])},
+                        {"model", JsonText(FullModelText(run.chosenAdapter, run.chosenTarget,
+                                                         shown.rows[2].c_str()))},
                         {"revision", JsonText(shown.rows[3])}};
   } else {
     summary["drive"] = nullptr;
@@ -160,9 +235,16 @@ std::string RunSummary(ProgramOutcome outcome, const DownloadAutomation::Snapsho
   summary["checksum"] = text(shown.rows[1]);
   summary["newRevision"] = text(shown.rows[4]);
   summary["statusLine"] = text(shown.statusLine);
+  if (run.driveChosen) {
+    summary["tray"] = {{"opened", !run.trayFailed},
+                       {"reason", text(run.trayFailed ? run.trayFailure : std::string())}};
+  } else {
+    summary["tray"] = nullptr;
+  }
   summary["driveTookImage"] = run.downloadTaken;
-  if (DriveTookImageButDidNotAnswer()) {
-    summary["warning"] = std::string(kUnansweredLines[0]) + " " + kUnansweredLines[1];
+  const std::vector<std::string> warning = DownloadWarningLines();
+  if (!warning.empty()) {
+    summary["warning"] = warning[0] + " " + warning[1];
   } else {
     summary["warning"] = nullptr;
   }
@@ -197,8 +279,22 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
   }
 
   DownloadAutomation automation(options, frontEnd);
-  if (!userWorksTheWindow) frontEnd.SetIdleHandler([&automation] { return automation.OnIdle(); });
+  // A tray that did not open is told when start-up is over, before anything
+  // else happens.
+  bool trayTold = false;
+  auto tellTray = [&frontEnd, &trayTold] {
+    if (!trayTold && g_runOutcome.driveChosen && g_runOutcome.trayFailed)
+      frontEnd.PrintError(TrayLine());
+    trayTold = true;
+  };
+  if (!userWorksTheWindow) {
+    frontEnd.SetIdleHandler([&automation, &tellTray] {
+      tellTray();
+      return automation.OnIdle();
+    });
+  }
   const int appStatus = AppMain(ProgramInstance(), SW_SHOWNORMAL);
+  tellTray();
   if (!userWorksTheWindow) frontEnd.SetIdleHandler(nullptr);
   g_runOptions.beforeDeviceQuestion = nullptr;
 
@@ -208,9 +304,7 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
                         " drives found and none chosen: pick one with --device A:T (see "
                         "--list); no tray was opened and nothing was downloaded");
   }
-  if (DriveTookImageButDidNotAnswer()) {
-    for (const char* line : kUnansweredLines) frontEnd.PrintError(line);
-  }
+  for (const std::string& line : DownloadWarningLines()) frontEnd.PrintError(line);
   outcome = JudgeReplay(transport, frontEnd, options, outcome);
   if (options.json) frontEnd.PrintLine(RunSummary(outcome, automation.Shown(), transport.Replay()));
   return outcome;
@@ -259,9 +353,24 @@ int RunProgram(const ProgramOptions& options, ProgramFrontEnd& frontEnd) {
 #ifndef _WIN32
   if (scale) InstallTimeScale(*scale, transport.Bus());
 #endif
+  // A device name is turned into the adapter and target it has in this run.
+  ProgramOptions resolved = options;
+  if (!options.deviceName.empty()) {
+    const AspiProvider* provider = InstalledAspiProvider();
+    aspi::BYTE adapter = 0;
+    aspi::BYTE target = 0;
+    if (provider == nullptr || !provider->FindDevice(options.deviceName, adapter, target)) {
+      frontEnd.PrintError("--device " + PrintableText(options.deviceName) +
+                          ": no device at target 0 to 7 of this machine goes by that name "
+                          "(see --list); nothing was sent");
+      return ExitStatus(ProgramOutcome::kNoDrive);
+    }
+    resolved.deviceAdapter = adapter;
+    resolved.deviceTarget = target;
+  }
   const ProgramOutcome outcome =
-      options.list ? JudgeReplay(transport, frontEnd, options, RunList(options, frontEnd))
-                   : RunMainWindow(options, frontEnd, transport);
+      resolved.list ? JudgeReplay(transport, frontEnd, resolved, RunList(resolved, frontEnd))
+                    : RunMainWindow(resolved, frontEnd, transport);
   if (transport.Bus() != nullptr && !transport.Bus()->LastStateError().empty())
     frontEnd.PrintError("--emulate-state: the drive's new state was not kept: " +
                         transport.Bus()->LastStateError());

@@ -1,5 +1,6 @@
 #include "app/cli/transport.h"
 
+#include <iostream>
 #include <sstream>
 #include <string_view>
 
@@ -14,6 +15,7 @@
 #include "aspi/windows/windows_transport.h"
 #endif
 #if QTR5_HAVE_RECORDING
+#include "aspi/recording/captured_messages.h"
 #include "aspi/recording/recording_provider.h"
 #include "aspi/recording/replay_provider.h"
 #endif
@@ -43,6 +45,8 @@ Transport::~Transport() {
 
 bool Transport::Open(const ProgramOptions& options, ProgramFrontEnd& frontEnd,
                      std::string& problem) {
+  // Why the real transport found no adapter, or which devices it cannot use.
+  [[maybe_unused]] std::string transportDiagnostics;
   if (options.replay) {
 #if QTR5_HAVE_RECORDING
     std::string error;
@@ -52,6 +56,8 @@ bool Transport::Open(const ProgramOptions& options, ProgramFrontEnd& frontEnd,
       return false;
     }
     replay_ = replay.get();
+    // What the recorded run's transport said when it looked for devices.
+    PrintLines(frontEnd, replay_->Diagnostics());
     base_ = std::move(replay);
 #else
     problem = "--replay is not available in this build";
@@ -73,8 +79,16 @@ bool Transport::Open(const ProgramOptions& options, ProgramFrontEnd& frontEnd,
   } else {
 #if QTR5_HAVE_SG_PROVIDER
     std::string diagnostics;
-    base_ = CreateSgProvider(diagnostics);
+    SgProviderOptions sgOptions;
+#if QTR5_HAVE_RECORDING
+    if (options.record) {
+      captured_ = std::make_unique<CapturedMessages>(std::cerr);
+      sgOptions.messages = &captured_->Stream();
+    }
+#endif
+    base_ = CreateSgProvider(sgOptions, diagnostics);
     PrintLines(frontEnd, diagnostics);
+    transportDiagnostics = diagnostics;
 #elif QTR5_HAVE_WINDOWS_PROVIDER
     std::string diagnostics;
     base_ = CreateWindowsProvider(diagnostics);
@@ -94,6 +108,9 @@ bool Transport::Open(const ProgramOptions& options, ProgramFrontEnd& frontEnd,
       problem = "--record " + options.recordPath + ": " + error;
       return false;
     }
+    auto* recorder = static_cast<RecordingProvider*>(recorder_.get());
+    recorder->AttachMessages(captured_.get());
+    recorder->SetDiagnostics(transportDiagnostics);
     active_ = recorder_.get();
 #else
     problem = "--record is not available in this build";

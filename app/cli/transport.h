@@ -15,6 +15,7 @@ struct ProgramOptions;
 class ProgramFrontEnd;
 class EmulatedBus;
 class ReplayProvider;
+class CapturedMessages;
 
 class Transport {
  public:
@@ -44,6 +45,9 @@ class Transport {
   std::optional<ReplayState> Replay() const;
 
  private:
+  // With --record: the real transport's lines for the user, kept for the
+  // recording as they are shown. Outlives the providers that write to it.
+  std::unique_ptr<CapturedMessages> captured_;
   std::unique_ptr<AspiProvider> base_;
   std::unique_ptr<AspiProvider> recorder_;
   EmulatedBus* bus_ = nullptr;

@@ -158,6 +158,25 @@ TEST(DeviceAddress, RefusesAnythingElseAndLeavesTheOutputsAlone) {
   }
 }
 
+// Names that stay with a device when adapter numbers shift.
+TEST(DeviceName, TakesTheSgNodeOrTheKernelsAddressOnly) {
+  const struct {
+    const char* text;
+    const char* name;  // nullptr: refused
+  } cases[] = {{"sg3", "/dev/sg3"},    {"/dev/sg12", "/dev/sg12"},
+               {"2:0:3:0", "2:0:3:0"}, {"sg", nullptr},
+               {"/dev/sda", nullptr},  {"sg1x", nullptr},
+               {"2:0:3", nullptr},     {"2:0:3:0:1", nullptr},
+               {"2:0:a:0", nullptr},   {"2::3:0", nullptr},
+               {"", nullptr}};
+  for (const auto& c : cases) {
+    std::string name = "untouched";
+    EXPECT_EQ(ParseDeviceName(c.text, name), c.name != nullptr) << c.text;
+    EXPECT_EQ(name, c.name != nullptr ? c.name : "untouched") << c.text;
+  }
+  EXPECT_EQ(Parse({"--device", "2:0:3:0", "--emulate"}).options.deviceName, "2:0:3:0");
+}
+
 TEST(PrintableText, DefusesControlAndNonAsciiBytes) {
   const struct {
     std::string in;

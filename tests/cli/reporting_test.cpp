@@ -24,11 +24,14 @@ TEST_F(ProgramRun, ADriveSilentAfterTheDownloadIsToldApartFromARefusal) {
   const struct {
     const char* layout;
     bool taken;
+    bool warned;  // the image may be in the drive: do not switch off
     const char* scale;
   } cases[] = {
-      {"--emulate=0:0=drive+busy=20000", true, "20"},
-      {"--emulate=0:0=drive+fault=hang-after-download", true, "1000"},
-      {"--emulate=0:0=drive+fault=refuse-download", false, "20"},
+      {"--emulate=0:0=drive+busy=20000", true, true, "20"},
+      {"--emulate=0:0=drive+fault=hang-after-download", true, true, "1000"},
+      {"--emulate=0:0=drive+fault=refuse-download", false, false, "20"},
+      // A download command that never ended may have reached the drive.
+      {"--emulate=0:0=drive+fault=hang-download", false, true, "1000"},
   };
   for (const auto& c : cases) {
     RunRequest request;
@@ -39,8 +42,8 @@ TEST_F(ProgramRun, ADriveSilentAfterTheDownloadIsToldApartFromARefusal) {
     const std::string told = LineWith(r.error, "took the image but did not answer afterwards");
     EXPECT_EQ(told != "", c.taken) << c.layout << "\n" << r.error;
     const std::string advice = LineWith(r.error, "Do not switch the machine off");
-    EXPECT_EQ(advice != "", c.taken) << c.layout << "\n" << r.error;
-    if (c.taken) {
+    EXPECT_EQ(advice != "", c.warned) << c.layout << "\n" << r.error;
+    if (c.warned) {
       EXPECT_TRUE(Contains(advice, "qtr5-download --list")) << advice;
       EXPECT_TRUE(Contains(advice, "reboot")) << advice;
     }
@@ -50,7 +53,7 @@ TEST_F(ProgramRun, ADriveSilentAfterTheDownloadIsToldApartFromARefusal) {
     const nlohmann::json summary = nlohmann::json::parse(json.output);
     EXPECT_EQ(summary["outcome"], "failed");
     EXPECT_EQ(summary["driveTookImage"], c.taken) << c.layout;
-    EXPECT_EQ(summary["warning"].is_string(), c.taken) << c.layout;
+    EXPECT_EQ(summary["warning"].is_string(), c.warned) << c.layout;
     EXPECT_EQ(summary["statusLine"], "Download has been failed!");
   }
   // The busy drive did take the image: the next run sees its new revision.
@@ -145,6 +148,64 @@ TEST_F(ProgramRun, JsonOfBytesBeyondAsciiIsValidUtf8) {
   const RunResult r = Run({"--replay", "latin1.jsonl", "--list", "--json"});
   ASSERT_EQ(r.status, 0) << Describe(r);
   EXPECT_EQ(nlohmann::json::parse(r.output)["drives"][0]["revision"], "\xC3\xA9\\\"\x01");
+}
+
+// ---- what was seen and what failed on the way ----
+
+// Each run says on standard error, and in its JSON, what the terminal would
+// otherwise pass over: devices not accepted and why, a tray that did not
+// open and why.
+TEST_F(ProgramRun, DevicesNotAcceptedAndATrayThatDidNotOpenAreTold) {
+  PutDefaultImage();
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    const char* told;      // a line of standard error holds this
+    const char* pointer;   // in the JSON output
+    nlohmann::json value;  // its value there
+  } cases[] = {
+      {{"--emulate=0:0=drive+fault=sense-inquiry,0:2=cdrom", "--list", "--json"},
+       3,
+       "Not accepted at 0:0: INQUIRY failed: sense 4/44/00 (hardware error: internal target "
+       "failure)",
+       "/rejected/0/finding",
+       "inquiry-failed"},
+      {{"--emulate=0:0=drive+fault=sense-inquiry,0:2=cdrom", "--list", "--json"},
+       3,
+       "Not accepted at 0:2 \"QTR5    CD-ROM XPM-2400B\" \"2.10\": a CD-ROM drive of another",
+       "/rejected/1/reason",
+       "a CD-ROM drive of another model (the product identification does not end in \"3177K\")"},
+      {{"--emulate=0:0=drive+fault=locked", "--yes", "--json"},
+       0,
+       "The tray did not open: sense 5/53/02 (illegal request: medium removal prevented).",
+       "/tray/reason",
+       "sense 5/53/02 (illegal request: medium removal prevented)"},
+      {{"--emulate=0:0=drive+fault=hang-tray", "--yes", "--json"},
+       0,
+       "The tray did not open: no answer within ",
+       "/tray/opened",
+       false},
+      // The unit attention of a drive that was just powered on or reset is
+      // answered by sending the command again.
+      {{"--emulate=0:0=drive+fault=unit-attention", "--yes", "--json"},
+       0,
+       "",
+       "/tray/opened",
+       true},
+  };
+  for (const auto& c : cases) {
+    RunRequest request;
+    request.environment = {{kTimeScale, "1000"}};
+    const RunResult r = Run(c.args, request);
+    EXPECT_EQ(r.status, c.status) << c.args[0] << "\n" << Describe(r);
+    const std::string told = LineWith(r.error, *c.told != 0 ? c.told : "tray");
+    EXPECT_EQ(told != "", *c.told != 0) << c.args[0] << "\n" << r.error;
+    const nlohmann::json json = nlohmann::json::parse(r.output, nullptr, false);
+    ASSERT_FALSE(json.is_discarded()) << r.output;
+    EXPECT_EQ(json.value(nlohmann::json::json_pointer(c.pointer), nlohmann::json()), c.value)
+        << c.args[0] << " " << c.pointer << "\n"
+        << r.output;
+  }
 }
 
 }  // namespace
