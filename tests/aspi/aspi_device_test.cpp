@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 #include <string>
 
 #include "aspi/command_failure.h"
@@ -399,6 +400,10 @@ struct RetryCase {
   bool succeeds;
   const char* failure;  // what LastCommandFailure says afterwards
 };
+
+void PrintTo(const RetryCase& retry, std::ostream* out) {
+  *out << retry.name;
+}
 
 class UnitAttentionRetry : public testing::TestWithParam<RetryCase> {};
 

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <ostream>
 
 #include "app/resource_ids.h"
 #include "app/run_options.h"
@@ -254,6 +255,10 @@ DeviceOptions WithFault(DeviceKind kind, FaultKind fault, FaultScope scope) {
   DeviceOptions options = Kind(kind);
   options.faults.push_back({fault, scope});
   return options;
+}
+
+void PrintTo(const RecordCase& record, std::ostream* out) {
+  *out << record.name;
 }
 
 class ScanRecordTest : public AppTest, public ::testing::WithParamInterface<RecordCase> {};

@@ -82,10 +82,12 @@ finish_case() {
 
 run_case list 120 "${model_drives[@]}"
 check list "--list exits 0" has "$log" "list-exit=0"
-check list "exactly the model drive, at adapter 0, target 3" \
-  has "$log" '{"drives":\[{"adapter":0,"model":"QTR5    CD-ROM XPM-3177K","revision":"1.00","target":3}\],"drivesFound":1}'
-check list "the drive of another model and the ATAPI drive are not listed" \
-  test "$(grep -c -E 'MODEL-1|QEMU DVD' <(grep -v '^sysfs:' "$log"))" -eq 0
+check list "exactly the model drive, at adapter 0, target 3, with its sg node and kernel address" \
+  grep -q -E '\{"drives":\[\{"adapter":0,"model":"QTR5    CD-ROM XPM-3177K","names":\["/dev/sg[0-9]+","[0-9]+:0:3:0"\],"revision":"1.00","target":3\}\],"drivesFound":1,' "$log"
+check list "the drive of another model and the ATAPI drive are not listed as drives" \
+  test "$(grep -E '^\{"drives"' "$log" | sed 's/"drivesFound".*//' | grep -c -E 'MODEL-1|QEMU DVD')" -eq 0
+check list "the drive of another model is named as not accepted, and why" \
+  grep -q -E 'Not accepted at 0:1 .*MODEL-1.*a CD-ROM drive of another model' "$log"
 finish_case
 
 run_case download 180 "${model_drives[@]}"
