@@ -152,7 +152,7 @@ if [[ ! -x "$user_drive" ]]; then
 elif [[ -z "$(_vm_module_path target_core_user)" || -z "$(_vm_module_path tcm_loop)" ]]; then
   wanted user-drive && echo "vm: case user-drive SKIPPED: the kernel has no target_core_user or tcm_loop module"
 else
-  parts=${VM_DRIVE_PARTS:-success,busy,silent,removed}
+  parts=${VM_DRIVE_PARTS:-success,unit-attention,busy,silent,removed,host-busy}
   VM_USER_DRIVE=$user_drive VM_APPEND=qtr5.cases=$parts run_case user-drive 300
   part() { [[ ",$parts," == *",$1,"* ]]; }
   # took_image PART: the run failed with the warning that the drive took the image.
