@@ -95,6 +95,7 @@ std::string CommandFailure::Describe() const {
     return "target status " + Hex(targStat) + (targStat == 0x08 ? " (busy)" : "");
   }
   if (haStat != 0) return "host adapter status " + Hex(haStat);
+  if (status == SS_ABORTED) return "not sent or aborted by the host adapter";
   return "request status " + Hex(status);
 }
 

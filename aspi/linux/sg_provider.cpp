@@ -300,10 +300,11 @@ class SgProvider final : public AspiProvider {
       return Complete(srb, SS_ERR);
     }
     if (target->abandoned) {
+      // Not sent, so not timed out either: a download refused here did not
+      // reach the drive.
       Tell(*target, "the command " + Opcode(srb.CDBByte[0]) +
                         " is not sent: the drive has not answered an earlier command.");
-      srb.SRB_HaStat = HASTAT_COMMAND_TIMEOUT;
-      return Complete(srb, SS_ERR);
+      return Complete(srb, SS_ABORTED);
     }
     const bool download = srb.CDBByte[0] == kExclusiveFromOpcode;
     if (download && !target->exclusive) {

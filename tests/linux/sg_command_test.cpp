@@ -345,7 +345,8 @@ TEST_F(SgCommand, ACommandGivenUpOnEndsEverythingSentToThatDrive) {
             std::string::npos)
       << messages.str();
   Load(kInquiry, SRB_DIR_IN, 36);
-  EXPECT_EQ(Send(*provider), SS_ERR);
+  EXPECT_EQ(Send(*provider), SS_ABORTED) << "not sent, so not timed out";
+  EXPECT_EQ(block.srb.SRB_HaStat, HASTAT_OK);
   SRB_BusDeviceReset reset{};
   reset.SRB_Cmd = SC_RESET_DEV;
   EXPECT_NE(provider->SendCommand(&reset), SS_COMP);
