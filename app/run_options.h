@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 class DownloadApp;
 
@@ -29,10 +30,18 @@ struct RunOptions {
   // default image). Empty: none.
   std::string initialImage;
 
-  // Called by ScanDevices just before it shows the Select Device dialog, when
-  // the device table holds the drives the dialog will list; e.g. for a
-  // terminal, which shows the rows without their addresses. May be empty.
-  std::function<void()> beforeDeviceQuestion;
+  // The image the user confirmed after seeing its checksum (65536 bytes), or
+  // empty. When set, ReadImageFile reads the file again as always but sends
+  // it only when it built exactly these bytes: a file emptied or replaced
+  // after the question is refused, never flashed in place of the one shown.
+  std::vector<std::uint8_t> confirmedImage;
+
+  // Asks for the drive instead of the Select Device dialog (a terminal asks
+  // its own question, with each drive's address), when the device table
+  // holds the drives to choose from: returns the row chosen, or -1 when the
+  // user gave no answer (the run then ends without a drive: nothing is sent).
+  // Empty: the dialog is shown.
+  std::function<int()> askForDevice;
 
   // Called by AppMain once start-up has finished (g_app is set) and before
   // the message loop starts; e.g. to post the Download command. May be null.
@@ -51,6 +60,8 @@ struct RunOutcome {
   // The status text when the scan refused to choose (preferred drive not
   // found, or several drives and no question allowed); empty otherwise.
   std::string scanRefusal;
+  // askForDevice got no answer: the user left the choice (end of input).
+  bool deviceChoiceCanceled = false;
   // The last Download command: the image could not be read (nothing sent).
   bool imageReadFailed = false;
   // The download command was sent to the drive.

@@ -228,6 +228,13 @@ int AspiDevice::SendAndWait() {
   return result;
 }
 
+std::uint32_t AspiDevice::ReceivedLength() const {
+  const std::uint32_t residual = srb.SRB_BufLen;  // a copy: the field is not aligned
+  if ((srb.SRB_Flags & SRB_ENABLE_RESIDUAL_COUNT) == 0) return transferLength;
+  if (residual == 0 || residual >= transferLength) return transferLength;
+  return transferLength - residual;
+}
+
 int AspiDevice::CheckStatus() {
   // Both bytes are read afresh on every call; the status first, so that the
   // sense bytes stored before a final status are seen with it.

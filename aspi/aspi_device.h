@@ -64,6 +64,15 @@ class AspiDevice {
 
   bool GetInquiryStrings(char* model, char* revision);
 
+  // Bytes the last command moved, for a command sent with
+  // SRB_ENABLE_RESIDUAL_COUNT: the transfer length less the residual the
+  // transport reported in SRB_BufLen. A transport that reports none leaves
+  // SRB_BufLen at the transfer length, which reads as nothing moved; that
+  // and any other answer out of range give the whole transfer length, so a
+  // caller that cleared the buffer judges what is there. Without the flag:
+  // the transfer length.
+  std::uint32_t ReceivedLength() const;
+
   // Why IsAvailable() is false, as a sentence for the user; nullptr while the
   // device is available.
   const char* UnavailableReason() const;

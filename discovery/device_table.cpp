@@ -31,11 +31,12 @@ std::string FieldText(const std::uint8_t* field, std::size_t length) {
 }
 
 // What one INQUIRY found, for the scan record.
-ScanEntry Judge(AspiDevice& device, bool completed, std::uint8_t adapter, std::uint8_t target) {
+ScanEntry Judge(AspiDevice& device, const InquiryAnswer& answer, std::uint8_t adapter,
+                std::uint8_t target) {
   ScanEntry entry;
   entry.adapter = adapter;
   entry.target = target;
-  if (!completed) {
+  if (!answer.completed) {
     entry.failure = LastCommandFailure(device);
     entry.finding = entry.failure.noDevice ? ScanFinding::kNoDevice : ScanFinding::kFailed;
     return entry;
@@ -45,8 +46,7 @@ ScanEntry Judge(AspiDevice& device, bool completed, std::uint8_t adapter, std::u
   entry.model = FieldText(data + 8, 24);
   entry.revision = FieldText(data + 32, 4);
   if (data[0] == kCdDvdDevice) {
-    entry.finding =
-        std::memcmp(data + 27, "3177K", 5) == 0 ? ScanFinding::kAccepted : ScanFinding::kOtherModel;
+    entry.finding = answer.isDrive ? ScanFinding::kAccepted : ScanFinding::kOtherModel;
   } else if (data[0] == kNotConnected) {
     entry.finding = ScanFinding::kNoDevice;
   } else if ((data[0] & 0x1F) == kCdDvdDevice) {
@@ -59,6 +59,22 @@ ScanEntry Judge(AspiDevice& device, bool completed, std::uint8_t adapter, std::u
 
 }  // namespace
 
+InquiryAnswer AskInquiry(AspiDevice& device) {
+  InquiryAnswer answer;
+  if (device.dataBuffer == nullptr) return answer;
+  std::memset(device.dataBuffer, 0, kInquiryClearLength);
+  device.SetCommand(kInquiryTemplate, SRB_DIR_IN | SRB_ENABLE_RESIDUAL_COUNT, kInquiryLength);
+  if (!device.ExecuteWait()) return answer;
+  answer.completed = true;
+  const std::uint32_t received = device.ReceivedLength();
+  std::memset(device.dataBuffer + received, 0, kInquiryClearLength - received);
+  // The strings are always taken, for the revision row; they say what the
+  // device is only together with its peripheral type.
+  const bool modelSuffix = device.GetInquiryStrings(answer.model, answer.revision);
+  answer.isDrive = device.dataBuffer[0] == kCdDvdDevice && modelSuffix;
+  return answer;
+}
+
 int SweepDevices(AspiDevice& device, int* acceptedTotal) {
   g_deviceCount = 0;
   g_scanRecord.clear();
@@ -69,17 +85,15 @@ int SweepDevices(AspiDevice& device, int* acceptedTotal) {
       device.SelectAdapter(static_cast<std::uint8_t>(adapter));
       for (int target = 0; target < kTargetsPerAdapter; ++target) {
         device.SelectTarget(static_cast<std::uint8_t>(target));
-        std::memset(device.dataBuffer, 0, kInquiryClearLength);
-        device.SetCommand(kInquiryTemplate, SRB_DIR_IN, kInquiryLength);
-        const bool completed = device.ExecuteWait();
-        g_scanRecord.push_back(Judge(device, completed, static_cast<std::uint8_t>(adapter),
-                                     static_cast<std::uint8_t>(target)));
-        if (!completed) continue;
-        if (device.dataBuffer[0] != kCdDvdDevice) continue;
         // The strings go to an entry of its own first: a target that is not
         // accepted, or one past the full table, writes nothing into it.
+        const InquiryAnswer answer = AskInquiry(device);
+        g_scanRecord.push_back(Judge(device, answer, static_cast<std::uint8_t>(adapter),
+                                     static_cast<std::uint8_t>(target)));
+        if (!answer.isDrive) continue;
         DeviceEntry entry{};
-        if (!device.GetInquiryStrings(entry.model, entry.revision)) continue;
+        std::memcpy(entry.model, answer.model, sizeof entry.model);
+        std::memcpy(entry.revision, answer.revision, sizeof entry.revision);
         ++accepted;
         if (g_deviceCount >= kDeviceTableSize) continue;  // a sixth drive is ignored
         entry.adapterId = static_cast<std::uint8_t>(adapter);

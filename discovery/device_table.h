@@ -29,6 +29,23 @@ extern const std::uint8_t kStartStopUnitTemplate[12];
 extern const std::uint8_t kInquiryTemplate[12];
 inline constexpr std::uint32_t kInquiryLength = 36;
 
+// What one INQUIRY told about the device the AspiDevice addresses.
+struct InquiryAnswer {
+  bool completed = false;  // the command ended well
+  bool isDrive = false;    // the answer identifies a drive of the model
+  char model[30] = {};     // from the bytes the device returned only
+  char revision[10] = {};
+};
+
+// Asks INQUIRY (36 bytes) of the device's current address and judges the
+// answer by the one rule for a drive of the model: byte 0 is 0x05 and the
+// product identification ends in "3177K". The data buffer is cleared before
+// the command and, when the transport reports a residual count, behind the
+// bytes the device returned, so that neither an earlier answer nor the image
+// still in the buffer can be taken for the device's words. The start-up
+// sweep and the verification after a download both ask through here.
+InquiryAnswer AskInquiry(AspiDevice& device);
+
 // Asks INQUIRY of targets 0 to 7 on every adapter of `device`, one after the
 // other and without stopping early, and keeps the drives of the model in
 // DeviceTable (g_deviceCount). A drive is accepted when INQUIRY completes

@@ -12,6 +12,7 @@ namespace {
 
 constexpr const char* kTextOpenTray = "Open Tray...";
 constexpr const char* kTextSeveralDrives = "Several drives found: choose one with --device A:T";
+constexpr const char* kTextDeviceChoiceCanceled = "Download canceled by user...";
 constexpr std::uint8_t kOpenTray = 0x02;  // LoEj 1, Start 0
 
 int FindEntry(std::uint8_t adapter, std::uint8_t target) {
@@ -29,6 +30,7 @@ bool DownloadApp::ScanDevices() {
   g_runOutcome.drivesAccepted = accepted;
   g_runOutcome.driveChosen = false;
   g_runOutcome.scanRefusal.clear();
+  g_runOutcome.deviceChoiceCanceled = false;
 
   int row = -1;
   if (g_deviceCount == 0) {
@@ -52,8 +54,14 @@ bool DownloadApp::ScanDevices() {
     row = 0;
   } else if (!g_runOptions.mayAskForDevice) {
     g_runOutcome.scanRefusal = kTextSeveralDrives;
+  } else if (g_runOptions.askForDevice) {
+    row = g_runOptions.askForDevice();
+    if (row < 0 || row >= g_deviceCount) {
+      row = -1;
+      g_runOutcome.deviceChoiceCanceled = true;
+      g_runOutcome.scanRefusal = kTextDeviceChoiceCanceled;
+    }
   } else {
-    if (g_runOptions.beforeDeviceQuestion) g_runOptions.beforeDeviceQuestion();
     const INT_PTR answer = DialogBoxParamA(instance, MAKEINTRESOURCEA(kDialogSelectDevice),
                                            mainWindow, SelectDeviceProc, 0);
     // A dialog that could not be created (-1), or any answer outside the

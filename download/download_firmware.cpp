@@ -82,12 +82,13 @@ int DownloadApp::DownloadFirmware() {
       percent = PercentSince(start);
     }
     SettleDelay();
+    // Only an answer that identifies the drive as the scan does counts: the
+    // buffer still holds the image, and a short or empty answer must show
+    // neither image bytes as the new revision nor pass for success.
     for (int attempt = 1;; ++attempt) {
-      device.SetCommand(kInquiryTemplate, SRB_DIR_IN, kInquiryLength);
-      if (device.ExecuteWait()) {
-        char revision[32] = {};
-        device.GetInquiryStrings(nullptr, revision);
-        ShowText(kNewVersionRow, revision);
+      const InquiryAnswer answer = AskInquiry(device);
+      if (answer.isDrive) {
+        ShowText(kNewVersionRow, answer.revision);
         result = 1;
         break;
       }

@@ -1,9 +1,12 @@
 // DownloadApp::ReadImageFile: the image named in the file name box, built
 // in the device's data buffer, and its 16-bit byte sum.
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 #include "app/download_app.h"
 #include "app/resource_ids.h"
+#include "app/run_options.h"
 #include "image/hex_loader.h"
 #include "image/image_checksum.h"
 #include "image/result_codes.h"
@@ -38,9 +41,24 @@ int DownloadApp::ReadImageFile() {
     ShowText(kIdStatus, kTextOutOfMemory);
     return 0;
   }
-  if (!LoadHexImage(path, device.dataBuffer)) {
+  std::size_t dataBytes = 0;
+  if (!LoadHexImage(path, device.dataBuffer, dataBytes)) {
     const ResultCode code = g_resultCode < kResultCodeCount ? g_resultCode : kResultCannotOpen;
     ShowText(kIdStatus, ResultMessages[code]);
+    return 0;
+  }
+  // A file without a single data byte builds an all-0xFF image; sent, it
+  // would erase the drive's firmware. It is refused on every front end.
+  if (dataBytes == 0) {
+    ShowText(kIdStatus, kTextNoFirmwareData);
+    return 0;
+  }
+  // The bytes sent are the bytes whose checksum the user confirmed.
+  const std::vector<std::uint8_t>& confirmed = g_runOptions.confirmedImage;
+  if (!confirmed.empty() &&
+      (confirmed.size() != kFirmwareImageSize ||
+       std::memcmp(confirmed.data(), device.dataBuffer, kFirmwareImageSize) != 0)) {
+    ShowText(kIdStatus, kTextImageChanged);
     return 0;
   }
   imageChecksum = ImageChecksum(device.dataBuffer);

@@ -146,9 +146,16 @@ aspi::DWORD EmulatedBus::ExecuteScsi(void* srb) {
 
 void EmulatedBus::Deliver(void* srb, const DeviceResponse& response) {
   SRB_ExecSCSICmd* s = AsExec(srb);
-  if (!response.dataIn.empty() && s->SRB_BufPointer != nullptr) {
-    std::memcpy(s->SRB_BufPointer, response.dataIn.data(),
-                std::min<std::size_t>(response.dataIn.size(), s->SRB_BufLen));
+  const std::uint32_t length = s->SRB_BufLen;
+  const auto delivered =
+      static_cast<std::uint32_t>(std::min<std::size_t>(response.dataIn.size(), length));
+  if (delivered > 0 && s->SRB_BufPointer != nullptr) {
+    std::memcpy(s->SRB_BufPointer, response.dataIn.data(), delivered);
+  }
+  // As an adapter that reports residual byte counts: what was asked for and
+  // not moved, in the data-in direction (the data out is always taken whole).
+  if ((s->SRB_Flags & SRB_ENABLE_RESIDUAL_COUNT) != 0 && (s->SRB_Flags & SRB_DIR_IN) != 0) {
+    s->SRB_BufLen = length - delivered;
   }
   WriteSense(srb, response.sense);
   s->SRB_HaStat = response.haStat;

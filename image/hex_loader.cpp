@@ -277,6 +277,12 @@ bool ReadHexRecord(std::FILE* stream, std::uint8_t* record) {
 }
 
 bool LoadHexImage(const char* path, std::uint8_t* image) {
+  std::size_t dataBytes = 0;
+  return LoadHexImage(path, image, dataBytes);
+}
+
+bool LoadHexImage(const char* path, std::uint8_t* image, std::size_t& dataBytes) {
+  dataBytes = 0;
   if (path == nullptr) return Refuse(kResultCannotOpen);
   // Only a regular file is an image. Opening a pipe without a writer waits
   // forever, a device such as /dev/zero never ends, and a pipe whose writer
@@ -311,11 +317,14 @@ bool LoadHexImage(const char* path, std::uint8_t* image) {
     const std::uint32_t length = decoded[0];
     if (length != 0 && address + length > kLoadableLimit) {
       // Store what lies below the limit, then fail at the first byte beyond it.
-      if (address < kLoadableLimit)
+      if (address < kLoadableLimit) {
         std::memcpy(image + address, decoded + 4, kLoadableLimit - address);
+        dataBytes += kLoadableLimit - address;
+      }
       return Refuse(kResultAddressOverflow);
     }
     CopyData(image + address, decoded + 4, length);
+    dataBytes += length;
   }
   if (text.Failed()) return Refuse(kResultCannotOpen);
   g_resultCode = kResultNoError;

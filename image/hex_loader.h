@@ -62,3 +62,10 @@ bool ReadHexRecord(std::FILE* stream, std::uint8_t* record);
 // The first failure ends the load; what was stored before it stays in the image. The
 // bytes behind the image are never touched. The file is closed on every way out.
 bool LoadHexImage(const char* path, std::uint8_t* image);
+
+// As above; `dataBytes` receives how many data bytes the file's data records
+// stored (records of length 0 store none). A file without a single stored
+// byte (an empty file, a text file, a picture) still loads, as an all-0xFF
+// image with checksum 0000: flashing that would erase the drive's firmware,
+// so callers that send an image refuse one with no data bytes.
+bool LoadHexImage(const char* path, std::uint8_t* image, std::size_t& dataBytes);

@@ -21,14 +21,17 @@ int RunImageCheck(const char* path, const char* saveImagePath, std::FILE* out, s
 
   std::vector<std::uint8_t> buffer(kDataBufferSize, 0);
   bool built = false;
+  std::size_t dataBytes = 0;
   if (std::strlen(path) > static_cast<std::size_t>(kMaxImagePathLength)) {
     g_resultCode = kResultCannotOpen;
   } else {
-    built = LoadHexImage(path, buffer.data());
+    built = LoadHexImage(path, buffer.data(), dataBytes);
   }
   if (built) {
     std::fprintf(out, "Check Sum: %04X\n", static_cast<unsigned>(ImageChecksum(buffer.data())));
-    std::fprintf(out, "%s\n", "Reading is success!");
+    // An image without data would never be sent: the check fails as well.
+    std::fprintf(out, "%s\n", dataBytes > 0 ? "Reading is success!" : kTextNoFirmwareData);
+    built = dataBytes > 0;
   } else {
     std::fprintf(out, "%s\n", ResultMessages[g_resultCode]);
   }

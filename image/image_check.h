@@ -17,6 +17,8 @@ inline constexpr int kMaxImagePathLength = 259;
 // 16-bit byte sum of all 65536 bytes) and prints on `out`, each on a line of its own:
 //   "Check Sum: XXXX"  (four upper-case hex digits; only when the image was built)
 //   the status text:   "Reading is success!" or ResultMessages[g_resultCode].
+// A file that loads without a single data byte prints its checksum and
+// kTextNoFirmwareData and counts as not built: it is never flashed.
 // With `saveImagePath` (may be null) and a built image, the 65536 image bytes are then
 // written to that file atomically: either the complete file appears or nothing changes.
 // A failed save is reported on `err` and gives kImageCheckNotBuilt. When the image is

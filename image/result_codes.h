@@ -23,3 +23,12 @@ extern ResultCode g_resultCode;
 // One NUL-terminated message per code; ResultMessages[g_resultCode] is the status text
 // of a failed load. Every entry is non-empty.
 extern const char* const ResultMessages[kResultCodeCount];
+
+// The status text for an image file that loaded but stored no data byte at
+// all (no data record): it is never sent, since it would erase the drive's
+// firmware. Not a result code: the loader succeeded; the caller refuses.
+inline constexpr const char* kTextNoFirmwareData = "HEX file holds no firmware data!";
+
+// The status text for an image file that no longer builds the image the
+// user confirmed (it changed between the question and the download).
+inline constexpr const char* kTextImageChanged = "HEX file changed after it was confirmed!";

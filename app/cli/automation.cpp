@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string_view>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "app/cli/printable.h"
@@ -66,7 +67,9 @@ struct ImagePreview {
   bool built = false;
   ResultCode failure = kResultNoError;  // when not built
   std::uint16_t checksum = 0;
-  bool empty = false;  // every byte 0xFF: no firmware at all
+  bool empty = false;               // every byte 0xFF: no firmware at all
+  bool noData = false;              // not a single data byte stored: never sent
+  std::vector<std::uint8_t> image;  // when built: the bytes the question names
 };
 
 ImagePreview PreviewImage(const std::string& file, bool tooLong) {
@@ -76,14 +79,17 @@ ImagePreview PreviewImage(const std::string& file, bool tooLong) {
     return preview;
   }
   std::vector<std::uint8_t> image(kFirmwareImageSize, 0xFF);
-  if (!LoadHexImage(file.c_str(), image.data())) {
+  std::size_t dataBytes = 0;
+  if (!LoadHexImage(file.c_str(), image.data(), dataBytes)) {
     preview.failure = g_resultCode < kResultCodeCount ? g_resultCode : kResultCannotOpen;
     return preview;
   }
+  preview.noData = dataBytes == 0;
   preview.built = true;
   preview.checksum = ImageChecksum(image.data());
+  preview.image = std::move(image);
   preview.empty = true;
-  for (const std::uint8_t byte : image) preview.empty = preview.empty && byte == 0xFF;
+  for (const std::uint8_t byte : preview.image) preview.empty = preview.empty && byte == 0xFF;
   return preview;
 }
 
@@ -191,11 +197,11 @@ bool DownloadAutomation::ConfirmDownload() {
   bool tooLong = false;
   const std::string file = ImageFileName(tooLong);
   const ImagePreview preview = PreviewImage(file, tooLong);
-  if (!preview.built) {
+  if (!preview.built || preview.noData) {
     // Nothing is asked and nothing sent: the run ends as a failed image read.
     imageUnreadable_ = true;
     stage_ = Stage::kDone;
-    const char* message = ResultMessages[preview.failure];
+    const char* message = preview.built ? kTextNoFirmwareData : ResultMessages[preview.failure];
     frontEnd_.PrintError((file.empty() ? std::string("The image") : PrintableText(file)) + ": " +
                          message + " Nothing was sent to the drive.");
     g_app->ShowText(kIdStatus, message);
@@ -207,7 +213,11 @@ bool DownloadAutomation::ConfirmDownload() {
                          "would erase the drive's firmware");
   }
   const std::optional<std::string> answer = frontEnd_.Ask(Question(preview.checksum));
-  if (answer && IsYes(*answer)) return ClickDownload();
+  if (answer && IsYes(*answer)) {
+    // The download reads the file again; it sends only what was confirmed.
+    g_runOptions.confirmedImage = preview.image;
+    return ClickDownload();
+  }
   declined_ = true;
   stage_ = Stage::kDone;
   g_app->ShowText(kIdStatus, ResultMessages[kResultCanceledByUser]);

@@ -124,10 +124,12 @@ std::string ParseErrorText(const CLI::ParseError& error) {
   return text;
 }
 
+// The message may quote what was typed (a value, an unknown option): it is
+// made printable here, once, so that no control byte reaches the terminal.
 std::string Usage(std::string_view program, const std::string& message) {
   std::string text(program);
   text += ": ";
-  text += message;
+  text += PrintableText(message);
   text += "\nRun '";
   text += program;
   text += " --help' to see the options.";
@@ -170,15 +172,38 @@ std::string CheckRecordFile(const ProgramOptions& o) {
   if (SameFile(o.recordPath, image)) {
     const std::string which = o.hasImage ? "the image that --image names"
                                          : "the default image " + image + " in the current folder";
-    return "--record " + PrintableText(o.recordPath) + " is " + which +
+    return "--record " + o.recordPath + " is " + which +
            ": recording would empty it before it is read; name another file";
   }
   const std::pair<bool, const std::string*> others[] = {
       {o.replay, &o.replayPath}, {o.check, &o.checkFile}, {o.saveImage, &o.saveImagePath}};
   for (const auto& [given, path] : others) {
     if (given && SameFile(o.recordPath, *path))
-      return "--record " + PrintableText(o.recordPath) +
+      return "--record " + o.recordPath +
              " is a file this run reads or writes already; name another file";
+  }
+  return "";
+}
+
+// Every option that takes a value gets a value of its own. CLI11 takes the
+// next argument as the value whatever it looks like, so "--record --emulate
+// --yes" would record into a file named "--emulate" and then run against the
+// real drives; and "--image=" would fall back to the default image. So a
+// value that is empty, or that starts with '-' (another option, known or
+// not), is refused for every such option, including any added later. Only
+// an optional value (--emulate[=LAYOUT]) may be left empty.
+std::string CheckOptionValues(const CLI::App& app) {
+  for (const CLI::Option* option : app.get_options()) {
+    if (option->get_items_expected_max() == 0 || !Given(option)) continue;
+    for (const std::string& value : option->results()) {
+      if (value.empty()) {
+        if (option->get_expected_min() == 0) continue;
+        return option->get_name() + " needs a value";
+      }
+      if (value.size() > 1 && value.front() == '-')
+        return option->get_name() + " needs a value of its own, not the option '" + value +
+               "' (name a file that starts with '-' as ./" + value + ")";
+    }
   }
   return "";
 }
@@ -201,15 +226,6 @@ std::string CheckCombinations(const OptionHandles& h, const ProgramOptions& o) {
     if (const CLI::Option* other = FirstGiven({h.image, h.yes, h.device}))
       return "--list only scans for drives; it cannot be combined with " + name(other);
   }
-  // Every file or folder option needs a name; "--image=" would otherwise
-  // silently fall back to the default image.
-  const std::pair<const CLI::Option*, const std::string*> named[] = {
-      {h.check, &o.checkFile},   {h.saveImage, &o.saveImagePath},
-      {h.image, &o.imagePath},   {h.emulateState, &o.emulateStateDir},
-      {h.record, &o.recordPath}, {h.replay, &o.replayPath},
-  };
-  for (const auto& [option, value] : named)
-    if (Given(option) && value->empty()) return name(option) + " needs a non-empty name";
   // The check must never write its image over the HEX file it just read.
   if (o.saveImage && SameExistingFile(o.checkFile, o.saveImagePath))
     return "--save-image must not name the file that --check reads";
@@ -275,7 +291,9 @@ std::string ProgramHelpText(std::string_view programName) {
   return text;
 }
 
-ParseResult ParseProgramOptions(int argc, const char* const* argv, std::string_view programName) {
+namespace {
+
+ParseResult ParseOptions(int argc, const char* const* argv, std::string_view programName) {
   ParseResult result;
   ProgramOptions& o = result.options;
   RawValues raw;
@@ -287,6 +305,11 @@ ParseResult ParseProgramOptions(int argc, const char* const* argv, std::string_v
   } catch (const CLI::ParseError& error) {
     result.action = ParseAction::kUsageError;
     result.text = Usage(programName, ParseErrorText(error));
+    return result;
+  }
+  if (const std::string problem = CheckOptionValues(app); !problem.empty()) {
+    result.action = ParseAction::kUsageError;
+    result.text = Usage(programName, problem);
     return result;
   }
   if (Given(h.help)) {
@@ -318,13 +341,26 @@ ParseResult ParseProgramOptions(int argc, const char* const* argv, std::string_v
                         "--device expects ADAPTER:TARGET such as 0:1 (adapter 0 to "
                         "255, target 0 to 7), or a device name that --list shows (/dev/sg3, "
                         "2:0:3:0), not '" +
-                            PrintableText(raw.device) + "'");
+                            raw.device + "'");
     return result;
   }
   const std::string problem = CheckCombinations(h, o);
   if (!problem.empty()) {
     result.action = ParseAction::kUsageError;
     result.text = Usage(programName, problem);
+  }
+  return result;
+}
+
+}  // namespace
+
+ParseResult ParseProgramOptions(int argc, const char* const* argv, std::string_view programName) {
+  ParseResult result = ParseOptions(argc, argv, programName);
+  // A usage error is an outcome --json reports too, however the rest of the
+  // command line went wrong.
+  if (result.action == ParseAction::kUsageError) {
+    for (int i = 1; i < argc; ++i)
+      if (std::string_view(argv[i]) == "--json") result.options.json = true;
   }
   return result;
 }

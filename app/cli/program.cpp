@@ -1,5 +1,6 @@
 #include "app/cli/program.h"
 
+#include <charconv>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -197,6 +198,7 @@ ProgramOutcome Classify(int appStatus, const DownloadAutomation& automation,
   const RunOutcome& run = g_runOutcome;
   if (appStatus == kStartUpFailedStatus || run.startUpFailed)
     return ProgramOutcome::kInternalFailure;
+  if (run.deviceChoiceCanceled) return ProgramOutcome::kNotDownloaded;
   if (!run.driveChosen) {
     const bool severalUnchosen =
         run.drivesAccepted > 1 && !options.hasDevice && !run.scanRefusal.empty();
@@ -254,6 +256,58 @@ std::string RunSummary(ProgramOutcome outcome, const DownloadAutomation::Snapsho
   return Dump(summary);
 }
 
+// The choice among several drives on a terminal: one numbered list with
+// each drive's address, model and revision, asked where questions go (never
+// into captured output). Returns the row, or -1 at the end of input.
+int AskForDevice(ProgramFrontEnd& frontEnd) {
+  std::string question = "Several XPM-3177K drives found:\n";
+  for (int row = 0; row < g_deviceCount; ++row) {
+    char line[96];
+    std::snprintf(line, sizeof line, "  %d) %u:%u  ", row + 1,
+                  static_cast<unsigned>(DeviceTable[row].adapterId),
+                  static_cast<unsigned>(DeviceTable[row].targetId));
+    question += line + PrintableText(DeviceTable[row].model) + "  " +
+                PrintableText(DeviceTable[row].revision) + "\n";
+  }
+  const std::string count = std::to_string(g_deviceCount);
+  question += "Device number (1-" + count + "): ";
+  for (;;) {
+    const std::optional<std::string> answer = frontEnd.Ask(question);
+    if (!answer) return -1;
+    int number = 0;
+    const char* end = answer->data() + answer->size();
+    const auto [stop, error] = std::from_chars(answer->data(), end, number);
+    if (error == std::errc() && stop == end && number >= 1 && number <= g_deviceCount)
+      return number - 1;
+    question = "Please enter a number from 1 to " + count + ": ";
+  }
+}
+
+// --json with a usage error: the run's summary with nothing done, and the
+// message that says why.
+std::string UsageErrorSummary(const std::string& message) {
+  nlohmann::ordered_json summary;
+  summary["status"] = ExitStatus(ProgramOutcome::kUsageError);
+  summary["outcome"] = OutcomeName(ProgramOutcome::kUsageError);
+  summary["drivesFound"] = 0;
+  for (const char* key : {"drive", "image", "checksum", "newRevision", "statusLine"})
+    summary[key] = nullptr;
+  summary["driveTookImage"] = false;
+  summary["warning"] = nullptr;
+  summary["error"] = JsonText(message);
+  return Dump(summary);
+}
+
+// A usage error found once the options were parsed: the message made
+// printable (it may quote a layout or a file name as typed), and the JSON
+// summary when one is asked for.
+ProgramOutcome UsageError(const ProgramOptions& options, ProgramFrontEnd& frontEnd,
+                          const std::string& message) {
+  frontEnd.PrintError(PrintableText(message));
+  if (options.json) frontEnd.PrintLine(UsageErrorSummary(message));
+  return ProgramOutcome::kUsageError;
+}
+
 // The application itself, driven as the options ask.
 ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& frontEnd,
                              const Transport& transport) {
@@ -266,17 +320,8 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
   const bool userWorksTheWindow = !options.yes && frontEnd.UserWorksTheWindow();
   g_runOptions.mayAskForDevice = !options.yes && (frontEnd.CanAsk() || userWorksTheWindow);
   if (options.hasImage) g_runOptions.initialImage = options.imagePath;
-  if (g_runOptions.mayAskForDevice && !userWorksTheWindow) {
-    // The question lists models and revisions only; say where each drive is.
-    g_runOptions.beforeDeviceQuestion = [&frontEnd] {
-      frontEnd.PrintLine("Several XPM-3177K drives found, listed in this order:");
-      for (int row = 0; row < g_deviceCount; ++row) {
-        frontEnd.PrintLine("  " + std::to_string(row + 1) + ") adapter " +
-                           std::to_string(DeviceTable[row].adapterId) + ", target " +
-                           std::to_string(DeviceTable[row].targetId));
-      }
-    };
-  }
+  if (g_runOptions.mayAskForDevice && !userWorksTheWindow)
+    g_runOptions.askForDevice = [&frontEnd] { return AskForDevice(frontEnd); };
 
   DownloadAutomation automation(options, frontEnd);
   // A tray that did not open is told when start-up is over, before anything
@@ -296,7 +341,7 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
   const int appStatus = AppMain(ProgramInstance(), SW_SHOWNORMAL);
   tellTray();
   if (!userWorksTheWindow) frontEnd.SetIdleHandler(nullptr);
-  g_runOptions.beforeDeviceQuestion = nullptr;
+  g_runOptions.askForDevice = nullptr;
 
   ProgramOutcome outcome = Classify(appStatus, automation, options);
   if (outcome == ProgramOutcome::kRefusedToGuess) {
@@ -312,6 +357,10 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
 
 }  // namespace
 
+std::string UsageErrorJson(const ParseResult& parsed) {
+  return UsageErrorSummary(parsed.text);
+}
+
 std::optional<int> FinishUnlessRun(const ParseResult& parsed) {
   switch (parsed.action) {
     case ParseAction::kHelp:
@@ -320,6 +369,7 @@ std::optional<int> FinishUnlessRun(const ParseResult& parsed) {
       return ExitStatus(ProgramOutcome::kSuccess);
     case ParseAction::kUsageError:
       std::fprintf(stderr, "%s\n", parsed.text.c_str());
+      if (parsed.options.json) std::printf("%s\n", UsageErrorJson(parsed).c_str());
       return ExitStatus(ProgramOutcome::kUsageError);
     case ParseAction::kRun:
       break;
@@ -333,10 +383,7 @@ int RunProgram(const ProgramOptions& options, ProgramFrontEnd& frontEnd) {
 #ifndef _WIN32
   std::string scaleError;
   std::optional<unsigned> scale = TimeScaleFromEnvironment(scaleError);
-  if (!scaleError.empty()) {
-    frontEnd.PrintError(scaleError);
-    return ExitStatus(ProgramOutcome::kUsageError);
-  }
+  if (!scaleError.empty()) return ExitStatus(UsageError(options, frontEnd, scaleError));
   if (scale && !options.emulate && !options.replay) {
     frontEnd.PrintError("QTR5_TIME_SCALE is ignored: it is meant for emulated drives only");
     scale.reset();
@@ -345,10 +392,8 @@ int RunProgram(const ProgramOptions& options, ProgramFrontEnd& frontEnd) {
 
   Transport transport;
   std::string problem;
-  if (!transport.Open(options, frontEnd, problem)) {
-    frontEnd.PrintError(problem);
-    return ExitStatus(ProgramOutcome::kUsageError);
-  }
+  if (!transport.Open(options, frontEnd, problem))
+    return ExitStatus(UsageError(options, frontEnd, problem));
   transport.Install();
 #ifndef _WIN32
   if (scale) InstallTimeScale(*scale, transport.Bus());

@@ -46,7 +46,13 @@ class ProgramFrontEnd {
 // For the programs that print on standard streams: shows the help or version
 // text on standard output, or the usage error on standard error, and returns
 // the exit status; nothing when the options ask for a run.
+// With --json (parsed.options.json), a usage error is printed on standard
+// output as the run's summary too (outcome "usage-error", the message as
+// "error").
 std::optional<int> FinishUnlessRun(const ParseResult& parsed);
+
+// The --json summary of a usage error found while parsing (parsed.text).
+std::string UsageErrorJson(const ParseResult& parsed);
 
 // Runs the program with parsed options; returns the exit status.
 int RunProgram(const ProgramOptions& options, ProgramFrontEnd& frontEnd);

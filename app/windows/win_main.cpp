@@ -40,6 +40,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
       return ExitStatus(ProgramOutcome::kSuccess);
     case ParseAction::kUsageError:
       Show(parsed.text, stderr, haveOutput, MB_ICONERROR);
+      if (parsed.options.json && haveOutput) std::printf("%s\n", UsageErrorJson(parsed).c_str());
       return ExitStatus(ProgramOutcome::kUsageError);
     case ParseAction::kRun:
       break;

@@ -36,6 +36,7 @@ ConsoleOptions StandardConsoleOptions() {
   ConsoleOptions options;
   options.out = &std::cout;
   options.in = &std::cin;
+  options.prompts = &std::cerr;
   options.outputIsTerminal = isatty(STDOUT_FILENO) == 1;
   options.inputIsTerminal = isatty(STDIN_FILENO) == 1;
   winsize size{};
@@ -104,12 +105,28 @@ void ConsoleBackend::PrintLine(std::string_view line) {
   Emit(line);
 }
 
+std::ostream* ConsoleBackend::PromptStream() const {
+  return options_.prompts != nullptr ? options_.prompts : options_.out;
+}
+
+// A line of a question (the choices it offers, why an answer was not
+// taken): shown where the question is, made printable.
+void ConsoleBackend::PromptLine(std::string_view text) {
+  FinishProgressLine();
+  if (options_.out) options_.out->flush();
+  if (std::ostream* prompts = PromptStream()) {
+    *prompts << MakePrintable(text) << '\n';
+    prompts->flush();
+  }
+}
+
 std::optional<std::string> ConsoleBackend::AskLine(std::string_view prompt) {
   if (!options_.inputIsTerminal || options_.in == nullptr) return std::nullopt;
   FinishProgressLine();
-  if (options_.out) {
-    *options_.out << prompt;
-    options_.out->flush();
+  if (options_.out) options_.out->flush();
+  if (std::ostream* prompts = PromptStream()) {
+    *prompts << prompt;
+    prompts->flush();
   }
   std::string line;
   if (!std::getline(*options_.in, line)) return std::nullopt;
@@ -221,11 +238,11 @@ std::optional<std::string> ConsoleBackend::ShowOpenFileDialog(const OpenFileRequ
     if (!path || path->empty()) return std::nullopt;
     std::error_code error;
     if ((request.flags & OFN_FILEMUSTEXIST) && !std::filesystem::is_regular_file(*path, error)) {
-      Emit("File not found: " + *path);
+      PromptLine("File not found: " + *path);
       continue;
     }
     if (path->size() > request.maxPathLength) {
-      Emit("The path is too long.");
+      PromptLine("The path is too long.");
       continue;
     }
     return path;
@@ -241,11 +258,11 @@ void ConsoleBackend::AnswerSelectDevice(HWND dialog) {
   HWND list = GetDlgItem(dialog, kIdDeviceList);
   if (options_.inputIsTerminal && options_.in != nullptr) {
     std::vector<ListRowInfo> rows = ListRows(list);
-    Emit("Select Device:");
+    PromptLine("Select Device:");
     for (std::size_t i = 0; i < rows.size(); ++i) {
       std::string line = "  " + std::to_string(i + 1) + ") " + rows[i].cells[0];
       if (rows[i].cells.size() > 1) line += "  " + rows[i].cells[1];
-      Emit(line);
+      PromptLine(line);
     }
     while (!rows.empty()) {
       std::optional<std::string> answer =
@@ -259,7 +276,7 @@ void ConsoleBackend::AnswerSelectDevice(HWND dialog) {
         SelectListRow(list, number - 1);
         break;
       }
-      Emit("Please enter a number from 1 to " + std::to_string(rows.size()) + ".");
+      PromptLine("Please enter a number from 1 to " + std::to_string(rows.size()) + ".");
     }
   }
   PostClick(GetDlgItem(dialog, kIdSelectOk));

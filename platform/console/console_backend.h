@@ -36,8 +36,11 @@
 namespace qtr5 {
 
 struct ConsoleOptions {
-  std::ostream* out = nullptr;    // where everything is printed (required)
-  std::istream* in = nullptr;     // where answers are read; null: nothing is ever read
+  std::ostream* out = nullptr;  // where everything is printed (required)
+  std::istream* in = nullptr;   // where answers are read; null: nothing is ever read
+  // Where questions (and the choices they offer) are shown: the person at the
+  // terminal, never the captured output. Null: the output stream.
+  std::ostream* prompts = nullptr;
   bool outputIsTerminal = false;  // progress bar with carriage returns, else plain lines
   bool inputIsTerminal = false;   // questions may be asked
   int barWidth = 40;              // characters between the brackets of the progress bar
@@ -47,7 +50,7 @@ struct ConsoleOptions {
   int terminalColumns = 0;
 };
 
-// std::cout and std::cin, with the terminal flags taken from isatty() of
+// std::cout and std::cin (questions on std::cerr), with the terminal flags taken from isatty() of
 // standard output and standard input, and the width of that terminal.
 ConsoleOptions StandardConsoleOptions();
 
@@ -95,6 +98,8 @@ class ConsoleBackend : public Backend {
   void ProgressChanged(HWND progress);
   void AnswerSelectDevice(HWND dialog);
   void Emit(std::string_view text);
+  std::ostream* PromptStream() const;
+  void PromptLine(std::string_view text);
 
   ConsoleOptions options_;
   std::function<bool()> idle_;

@@ -9,7 +9,7 @@
 
 #include "aspi/command_failure.h"
 #include "aspi/command_time_limits.h"
-#include "tests/aspi/scripted_provider.h"
+#include "tests/support/scripted_provider.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "aspi/aspi_device.h"
-#include "tests/aspi/scripted_provider.h"
+#include "tests/support/scripted_provider.h"
 
 namespace {
 

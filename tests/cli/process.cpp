@@ -53,7 +53,14 @@ RunResult RunProcess(const std::string& program, const RunRequest& request) {
   pid_t child = -1;
   if (request.terminal) {
     child = forkpty(&terminal, nullptr, nullptr, nullptr);
-    if (child == 0) ExecChild(program, request);
+    if (child == 0) {
+      if (!request.outputFile.empty()) {
+        const int file = open(request.outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (file < 0) _exit(126);
+        dup2(file, STDOUT_FILENO);
+      }
+      ExecChild(program, request);
+    }
   } else {
     if (pipe(outPipe) != 0 || pipe(errPipe) != 0) return result;
     child = fork();
@@ -112,6 +119,7 @@ RunResult RunProcess(const std::string& program, const RunRequest& request) {
       const auto& [prompt, answer] = request.dialogue[nextAnswer];
       const std::size_t at = result.output.find(prompt, searchFrom);
       if (at != std::string::npos) {
+        if (request.beforeAnswer) request.beforeAnswer(nextAnswer);
         ++nextAnswer;
         searchFrom = at + prompt.size();
         const ssize_t written = write(terminal, answer.data(), answer.size());

@@ -3,6 +3,7 @@
 // its exit status. A program that runs too long is killed and reported.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,8 +18,11 @@ struct RunRequest {
   // (after the previous answer), its answer is typed.
   bool terminal = false;
   std::vector<std::pair<std::string, std::string>> dialogue;  // prompt, answer
-  // Not on a terminal: standard output goes to this file instead ("" keeps
-  // the pipe that fills `output`).
+  // Called with the step's index once its prompt showed, before its answer
+  // is typed (e.g. to change a file the program has read meanwhile).
+  std::function<void(std::size_t)> beforeAnswer;
+  // Standard output goes to this file instead ("" keeps the pipe that fills
+  // `output`, or the terminal); on a terminal the rest still goes there.
   std::string outputFile;
   int timeoutSeconds = 60;
   // Started by root: run as the user nobody, to whom file permissions apply.

@@ -12,7 +12,7 @@
 #include "discovery/device_table.h"
 #include "discovery/scan_record.h"
 #include "tests/app/app_harness.h"
-#include "tests/aspi/scripted_provider.h"
+#include "tests/support/scripted_provider.h"
 
 namespace {
 
@@ -43,7 +43,7 @@ TEST_F(ScanTest, EveryTargetOfEveryAdapterIsAskedOnceWithAClearedBuffer) {
     const std::uint8_t expected[12] = {0x12, 0, 0, 0, 0x24, 0, 0, 0, 0, 0, 0, 0};
     EXPECT_EQ(std::memcmp(command.cdb, expected, 12), 0);
     EXPECT_EQ(command.transferLength, 36u);
-    EXPECT_EQ(command.flags, SRB_DIR_IN);
+    EXPECT_EQ(command.flags, SRB_DIR_IN | SRB_ENABLE_RESIDUAL_COUNT);  // only what came is judged
   }
   EXPECT_EQ(commands[24].adapter, 1);
   EXPECT_EQ(commands[24].target, 6);
@@ -327,5 +327,62 @@ TEST(ScanRecordText, KeepsTheBytesBehindANul) {
   EXPECT_EQ(FindScanEntry(0, 0)->finding, ScanFinding::kAccepted);
   EXPECT_EQ(FindScanEntry(0, 1)->finding, ScanFinding::kNoDevice);
 }
+
+// AskInquiry: the one judgement of an INQUIRY answer, for the sweep and for
+// the verification after a download. Only bytes the device returned count:
+// what the buffer held before (another answer, the image) never does.
+struct AnswerCase {
+  const char* name;
+  std::vector<std::uint8_t> returned;  // written by the device
+  std::uint32_t residual;              // SRB_BufLen afterwards
+  std::uint8_t status;
+  bool isDrive;
+  const char* revision;
+};
+
+class AskInquiryTest : public testing::TestWithParam<AnswerCase> {};
+
+std::vector<std::uint8_t> DriveAnswer(std::size_t bytes) {
+  std::vector<std::uint8_t> data(36, ' ');
+  data[0] = 0x05;
+  data[4] = 31;
+  std::memcpy(&data[8], "QTR5    CD-ROM XPM-3177K1.00", 28);
+  data.resize(bytes);
+  return data;
+}
+
+TEST_P(AskInquiryTest, JudgesOnlyWhatTheDeviceReturned) {
+  const AnswerCase& c = GetParam();
+  ScriptedProvider provider;
+  provider.answer = [&c](void* srb) {
+    auto* s = static_cast<SRB_ExecSCSICmd*>(srb);
+    std::memcpy(s->SRB_BufPointer, c.returned.data(), c.returned.size());
+    s->SRB_BufLen = c.residual;
+    return ScriptedProvider::Complete(srb, c.status);
+  };
+  AspiDevice device;
+  // Left from before: a whole drive answer with another revision, then image bytes.
+  const std::vector<std::uint8_t> stale = DriveAnswer(36);
+  std::memcpy(device.dataBuffer, stale.data(), 36);
+  std::memcpy(device.dataBuffer + 32, "\xFF\x02\x02@", 4);
+  const InquiryAnswer answer = AskInquiry(device);
+  EXPECT_EQ(answer.completed, c.status == SS_COMP);
+  EXPECT_EQ(answer.isDrive, c.isDrive);
+  if (c.isDrive) {
+    EXPECT_STREQ(answer.revision, c.revision);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, AskInquiryTest,
+    testing::Values(AnswerCase{"Whole", DriveAnswer(36), 0, SS_COMP, true, "1.00"},
+                    AnswerCase{"ShortWithResidual", DriveAnswer(32), 4, SS_COMP, true, ""},
+                    AnswerCase{"ShortWithoutResidual", DriveAnswer(32), 36, SS_COMP, true, ""},
+                    AnswerCase{"NothingReturned", {}, 36, SS_COMP, false, ""},
+                    AnswerCase{"ZeroBytes", std::vector<std::uint8_t>(36, 0), 0, SS_COMP, false,
+                               ""},
+                    AnswerCase{"ResidualHidesTheSuffix", DriveAnswer(36), 10, SS_COMP, false, ""},
+                    AnswerCase{"Failed", DriveAnswer(36), 0, SS_ERR, false, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

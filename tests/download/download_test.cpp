@@ -19,7 +19,8 @@ constexpr std::uint8_t kDownload = 0x55;
 
 class DownloadTest : public AppTest {
  protected:
-  void StartWith(DeviceOptions options, const std::string& hex = HexFile(0, {})) {
+  // The default image holds one data byte, 0xFF: all 0xFF, yet firmware data.
+  void StartWith(DeviceOptions options, const std::string& hex = HexFile(0, {0xFF})) {
     WriteFile("image.hex", hex);
     AddDevice(0, 0, options);
     Start();
@@ -39,7 +40,7 @@ class DownloadTest : public AppTest {
   std::size_t sentAtStart_ = 0;
 };
 
-TEST_F(DownloadTest, ImageWithoutDataGivesTheBlankCommandAndAllOnes) {
+TEST_F(DownloadTest, AllOnesImageGivesTheBlankCommandAndAllOnes) {
   StartWith({});
   ASSERT_EQ(app_->DownloadFirmware(), 1);
   const auto sent = Sent();
@@ -99,7 +100,7 @@ TEST_F(DownloadTest, DriveThatAnswersTheFirstInquiryNeedsOneSettleDelay) {
   EXPECT_EQ(inquiry.Opcode(), kInquiry);
   EXPECT_EQ(inquiry.cdb[4], 36);
   EXPECT_EQ(inquiry.transferLength, 36u);
-  EXPECT_EQ(inquiry.flags, SRB_DIR_IN);
+  EXPECT_EQ(inquiry.flags, SRB_DIR_IN | SRB_ENABLE_RESIDUAL_COUNT);
   EXPECT_EQ(Row(4), "1.10");
   const auto history = StatusHistory();
   EXPECT_NE(std::find(history.begin(), history.end(), "Downloading..."), history.end());

@@ -11,7 +11,7 @@ namespace {
 class ProgressTest : public AppTest {
  protected:
   void SetUp() override {
-    WriteFile("image.hex", HexFile(0, {}));
+    WriteFile("image.hex", HexFile(0, {0xFF}));
     AddDrive(0, 0);
     Start();
     SetDlgItemTextA(Main(), kIdFileName, "image.hex");

@@ -66,7 +66,10 @@ TEST(ImageCheckTest, PrintsChecksumAndStatus) {
     int result;
     std::string out;
   } cases[] = {
-      {"NoDataRecords", kEofRecord + "\r\n", 0, "Check Sum: 0000\nReading is success!\n"},
+      {"NoDataRecords", kEofRecord + "\r\n", 1, "Check Sum: 0000\nHEX file holds no firmware data!\n"},
+      {"OnlyEmptyRecords", Record(0, 0, {}) + "\r\n", 1,
+       "Check Sum: 0000\nHEX file holds no firmware data!\n"},
+      {"OneFFByte", Record(0, 0, {0xFF}) + "\r\n", 0, "Check Sum: 0000\nReading is success!\n"},
       {"AllZeroBelowFF00", FullImage(0x00), 0, "Check Sum: FF00\nReading is success!\n"},
       {"SumWrapsAt16Bits", Record(0, 0, {0x01}) + "\r\n", 0,
        "Check Sum: FF02\nReading is success!\n"},
@@ -141,7 +144,7 @@ TEST(ImageCheckTest, SavesTheWholeImageOnlyWhenBuilt) {
 
 TEST(ImageCheckTest, FailedSaveReportsAndLeavesNothing) {
   TempDir dir;
-  const std::string good = dir.Write("good.hex", kEofRecord + "\r\n");
+  const std::string good = dir.Write("good.hex", Record(0, 0, {0xFF}) + "\r\n");
   const std::string inMissingDir = dir.path() + "/no/such/dir/image.bin";
   const std::string onDirectory = dir.path() + "/sub";
   std::filesystem::create_directory(onDirectory);
@@ -162,7 +165,7 @@ TEST(ImageCheckTest, SaveNeverReplacesSomethingOtherThanAFile) {
   // Renaming the new image over a device node, a pipe or a link to one would
   // replace that node instead of writing to it.
   TempDir dir;
-  const std::string good = dir.Write("good.hex", kEofRecord + "\r\n");
+  const std::string good = dir.Write("good.hex", Record(0, 0, {0xFF}) + "\r\n");
   const std::string pipe = dir.path() + "/pipe";
   ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
   const std::string link = dir.path() + "/link";
@@ -184,7 +187,8 @@ TEST(ImageCheckTest, OutputFailureIsNotSuccess) {
   if (full == nullptr) GTEST_SKIP() << "no /dev/full";
   TempDir dir;
   std::FILE* err = std::tmpfile();
-  EXPECT_EQ(RunImageCheck(dir.Write("e.hex", "").c_str(), nullptr, full, err), kImageCheckNotBuilt);
+  const std::string good = dir.Write("good.hex", Record(0, 0, {0xFF}) + "\r\n");
+  EXPECT_EQ(RunImageCheck(good.c_str(), nullptr, full, err), kImageCheckNotBuilt);
   std::fclose(full);
   EXPECT_NE(ReadAll(err), "");
 }
