@@ -22,7 +22,7 @@ tests=(
   # fuzzing (clang with its sanitizer runtimes)
   clang libclang-rt-14-dev
   # benchmarks: whole-process comparisons
-  binutils srecord hyperfine
+  binutils srecord hyperfine time bc
   # screenshots and window tests
   xvfb xauth imagemagick tmux fonts-wine fonts-liberation icewm
   # the Windows program, built and tested under Wine

@@ -63,6 +63,9 @@ void OnDownload(HWND window) {
   EnableControl(window, kIdCancel, TRUE);
   EnableControl(window, kIdBrowse, TRUE);
   g_app->SetStatePicture(kBitmapNg);
+  // A signal cut the waits short: the user asked the program to end, and it
+  // does once the outcome is shown (saying then what the drive got).
+  if (g_runOutcome.interruptedBy != 0) DestroyWindow(window);
 }
 
 void OnCommand(HWND window, WPARAM wParam) {

@@ -80,6 +80,9 @@ struct RunOutcome {
   // goes on without an open tray.
   bool trayFailed = false;
   std::string trayFailure;
+  // A signal ended the progress display, a settle delay or the verification
+  // early (its number; 0 when none did): the drive was not asked afterwards.
+  int interruptedBy = 0;
 };
 
 extern RunOptions g_runOptions;

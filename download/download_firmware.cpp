@@ -9,6 +9,7 @@
 #include "app/run_options.h"
 #include "aspi/command_failure.h"
 #include "discovery/device_table.h"
+#include "download/interruption.h"
 #include "image/hex_loader.h"
 
 const std::uint8_t kDownloadTemplate[12] = {0x55, 0x00, 0x00, 0x00, 0x00, 0x00,
@@ -29,8 +30,18 @@ DWORD PercentSince(DWORD start) {
   return static_cast<DWORD>(static_cast<std::uint64_t>(elapsed) * 100 / kProgressSpanMs);
 }
 
-void SettleDelay() {
-  Sleep(kSettleDelayMs);
+// The tick at which the display next has something new to show: the next
+// whole percent, or the picture change once more than the interval has passed.
+DWORD NextChange(DWORD start, DWORD last, DWORD percent) {
+  const DWORD nextPercent =
+      static_cast<DWORD>(((std::uint64_t{percent} + 1) * kProgressSpanMs + 99) / 100);
+  const DWORD nextPicture = (last - start) + kPictureIntervalMs + 1;
+  return start + (nextPercent < nextPicture ? nextPercent : nextPicture);
+}
+
+// False when a signal ended the wait.
+bool SettleDelay() {
+  return InterruptibleSleep(kSettleDelayMs);
 }
 
 }  // namespace
@@ -41,6 +52,7 @@ int DownloadApp::DownloadFirmware() {
   g_runOutcome.downloadTaken = false;
   g_runOutcome.downloadSucceeded = false;
   g_runOutcome.downloadTimedOut = false;
+  g_runOutcome.interruptedBy = 0;
   // Only the drive chosen at start may receive the image.
   if (!device.HasTarget() || g_deviceCount == 0) {
     ShowText(kIdStatus, kTextFailToFindDevice);
@@ -67,25 +79,31 @@ int DownloadApp::DownloadFirmware() {
   std::memmove(image, image + 2, kFirmwareImageSize - 2);
 
   int result = 0;
+  // From here on a signal no longer ends the program at once (see
+  // interruption.h); one that came first means nothing may be sent.
+  if (!EnterDownloadPhase()) return 0;
   g_runOutcome.downloadAttempted = true;
   if (device.ExecuteWait()) {
     g_runOutcome.downloadTaken = true;
     const DWORD start = GetTickCount();
     DWORD last = start;
     DWORD percent = 0;
+    bool waited = true;
     while (percent < 100) {
       if (GetTickCount() - last > kPictureIntervalMs) {
         ToggleBusyPicture();
         last = GetTickCount();
       }
       SetProgress(static_cast<int>(percent));
+      // Nothing changes before the next percent or picture: sleep till then.
+      waited = WaitUntilTick(NextChange(start, last, percent));
+      if (!waited) break;
       percent = PercentSince(start);
     }
-    SettleDelay();
     // Only an answer that identifies the drive as the scan does counts: the
     // buffer still holds the image, and a short or empty answer must show
     // neither image bytes as the new revision nor pass for success.
-    for (int attempt = 1;; ++attempt) {
+    for (int attempt = 1; waited && SettleDelay(); ++attempt) {
       const InquiryAnswer answer = AskInquiry(device);
       if (answer.isDrive) {
         ShowText(kNewVersionRow, answer.revision);
@@ -93,14 +111,16 @@ int DownloadApp::DownloadFirmware() {
         break;
       }
       if (attempt >= kInquiryAttempts) break;
-      SettleDelay();
     }
   } else {
     // A download command that never ended may have reached the drive: what
     // it holds now is not known.
     g_runOutcome.downloadTimedOut = LastCommandFailure(device).timedOut;
   }
+  if (result == 0 && g_runOutcome.downloadTaken) g_runOutcome.interruptedBy = InterruptionSignal();
   g_runOutcome.downloadSucceeded = result == 1;
   ShowText(kIdStatus, result == 1 ? kTextSuccess : kTextFailed);
+  SetRunPhase(RunPhase::kShownOutcome,
+              result == 0 && (g_runOutcome.downloadTaken || g_runOutcome.downloadTimedOut));
   return result;
 }

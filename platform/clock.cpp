@@ -1,8 +1,14 @@
 // The time source behind GetTickCount and Sleep.
 #include "platform/clock.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
+
+#ifndef _WIN32
+#include <poll.h>
+#include <time.h>
+#endif
 
 namespace qtr5 {
 namespace {
@@ -18,7 +24,7 @@ class RealClock : public Clock {
     if (milliseconds == 0) {
       std::this_thread::yield();
     } else {
-      std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+      WaitRealTime(std::chrono::milliseconds(milliseconds));
     }
   }
 
@@ -27,8 +33,59 @@ class RealClock : public Clock {
 };
 
 std::atomic<Clock*> g_clock{nullptr};
+std::atomic<int> g_wakeFd{-1};
 
 }  // namespace
+
+bool Clock::WaitForTick(std::uint32_t deadline) {
+  for (;;) {
+    const auto left = static_cast<std::int32_t>(deadline - TickCount());
+    if (left <= 0) return true;
+    // At least a microsecond, so that a clock coarser than its ticks does
+    // not turn the last stretch into a spin without a system call.
+    const std::chrono::microseconds wait = RealTimeOf(static_cast<std::uint32_t>(left));
+    if (!WaitRealTime(std::max(wait, std::chrono::microseconds(1)))) return false;
+  }
+}
+
+bool WaitRealTime(std::chrono::microseconds duration) {
+#ifndef _WIN32
+  const int fd = g_wakeFd.load();
+  if (fd >= 0) {
+    pollfd wake{fd, POLLIN, 0};
+    const auto until = std::chrono::steady_clock::now() + duration;
+    for (;;) {
+      const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(
+          until - std::chrono::steady_clock::now());
+      if (left.count() <= 0) return true;
+      const timespec timeout{static_cast<time_t>(left.count() / 1000000000),
+                             static_cast<long>(left.count() % 1000000000)};
+      const int ready = ppoll(&wake, 1, &timeout, nullptr);
+      if (ready > 0) return false;
+      if (ready == 0) return true;
+      // Interrupted by a signal the program handles: the handler wrote to
+      // the descriptor if the wait is to end; otherwise wait on.
+    }
+  }
+#endif
+  std::this_thread::sleep_for(duration);
+  return true;
+}
+
+void SetWakeDescriptor(int fd) {
+  g_wakeFd.store(fd);
+}
+
+bool WakeRequested() {
+#ifndef _WIN32
+  const int fd = g_wakeFd.load();
+  if (fd < 0) return false;
+  pollfd wake{fd, POLLIN, 0};
+  return poll(&wake, 1, 0) > 0;
+#else
+  return false;
+#endif
+}
 
 Clock& SteadyClock() {
   static RealClock clock;
@@ -47,6 +104,11 @@ Clock& CurrentClock() {
 std::uint32_t FakeClock::TickCount() {
   tickReadings_.fetch_add(1);
   return now_.fetch_add(autoAdvance_.load());
+}
+
+bool FakeClock::WaitForTick(std::uint32_t) {
+  tickWaits_.fetch_add(1);
+  return !WakeRequested();
 }
 
 void FakeClock::Sleep(std::uint32_t milliseconds) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 
 namespace qtr5 {
@@ -15,9 +16,32 @@ class Clock {
   virtual ~Clock() = default;
   // Milliseconds on a monotonic counter that wraps at 2^32.
   virtual std::uint32_t TickCount() = 0;
-  // Waits at least `milliseconds` (0 yields the rest of the time slice).
+  // Waits at least `milliseconds` (0 yields the rest of the time slice), or
+  // less when the wake descriptor becomes readable (see SetWakeDescriptor).
   virtual void Sleep(std::uint32_t milliseconds) = 0;
+  // Waits without using the processor until TickCount() reaches `deadline`
+  // (modulo 2^32: a deadline more than 2^31 ms ahead counts as passed).
+  // Returns false when the wake descriptor ended the wait first.
+  virtual bool WaitForTick(std::uint32_t deadline);
+
+ protected:
+  // The real time that `ticks` of this clock take.
+  virtual std::chrono::microseconds RealTimeOf(std::uint32_t ticks) {
+    return std::chrono::milliseconds(ticks);
+  }
 };
+
+// Blocks the calling thread for `duration`, or less when the wake descriptor
+// is readable; false when it is.
+bool WaitRealTime(std::chrono::microseconds duration);
+
+// A descriptor that, once readable, ends every wait of the real clocks at
+// once (the program's signal handler writes to a pipe); -1 for none. POSIX
+// only; the caller keeps it open for the rest of the program.
+void SetWakeDescriptor(int fd);
+
+// Whether the wake descriptor is readable now.
+bool WakeRequested();
 
 // The real clock: std::chrono::steady_clock, offset so that its tick count
 // starts near zero when the program starts; Sleep really sleeps.
@@ -34,8 +58,10 @@ Clock& CurrentClock();
 // A clock that moves only when told to. Every TickCount() reading returns the
 // current time and then advances it by the auto-advance step (0 by default),
 // so that a loop that polls the tick counter makes progress. Sleep(ms)
-// advances the time by ms without blocking and is counted. Safe to read from
-// several threads.
+// advances the time by ms without blocking and is counted. WaitForTick
+// neither blocks nor moves the time (it is counted too): the time moves only
+// by readings and Sleep, so loops that wait show the same readings as loops
+// that poll. Safe to read from several threads.
 class FakeClock : public Clock {
  public:
   explicit FakeClock(std::uint32_t start = 0, std::uint32_t autoAdvance = 0)
@@ -43,6 +69,10 @@ class FakeClock : public Clock {
 
   std::uint32_t TickCount() override;
   void Sleep(std::uint32_t milliseconds) override;
+  bool WaitForTick(std::uint32_t deadline) override;
+
+  // Number of WaitForTick calls since construction.
+  int TickWaits() const { return tickWaits_.load(); }
 
   // The current time, without advancing it.
   std::uint32_t Now() const { return now_.load(); }
@@ -68,6 +98,7 @@ class FakeClock : public Clock {
   std::atomic<std::uint64_t> totalSlept_{0};
   std::atomic<std::uint32_t> lastSleep_{0};
   std::atomic<int> tickReadings_{0};
+  std::atomic<int> tickWaits_{0};
 };
 
 // Installs a clock for the lifetime of the object and restores the previous

@@ -27,6 +27,8 @@ constexpr StatusEntry kStatusTable[] = {
      "no download: declined, no --yes without a terminal, or closed first"},
     {ProgramOutcome::kReplayDiverged, 7, "replay-diverged",
      "the run differed from the --replay recording (it says where)"},
+    {ProgramOutcome::kInterrupted, 8, "interrupted",
+     "a signal ended the run: nothing was sent, or see the warning"},
 };
 
 const StatusEntry& EntryOf(ProgramOutcome outcome) {

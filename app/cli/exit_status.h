@@ -15,6 +15,7 @@ enum class ProgramOutcome {
   kRefusedToGuess,   // several drives, no --device and no question allowed
   kNotDownloaded,    // declined, not confirmed, or closed before a download
   kReplayDiverged,   // --replay: the run sent a command the recording does not hold
+  kInterrupted,      // a signal (Ctrl-C, SIGTERM, SIGHUP) ended the run
 };
 
 // The exit status of an outcome.
@@ -22,7 +23,7 @@ int ExitStatus(ProgramOutcome outcome);
 
 // A short name of the outcome for machine-readable output ("success",
 // "failed", "usage-error", "no-drive", "internal-failure",
-// "refused-to-guess", "not-downloaded", "replay-diverged").
+// "refused-to-guess", "not-downloaded", "replay-diverged", "interrupted").
 const char* OutcomeName(ProgramOutcome outcome);
 
 // What the status means, in one line.

@@ -16,6 +16,7 @@
 #include "aspi/aspi_provider.h"
 #include "discovery/device_table.h"
 #include "discovery/scan_record.h"
+#include "download/interruption.h"
 #include "emulator/emulated_bus.h"
 #include "image/image_check.h"
 #include "platform/winapi.h"
@@ -41,6 +42,8 @@ std::string Dump(const Json& value) {
   return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
+constexpr const char* kProgramName = "qtr5-download";
+
 // A drive that completed the download command but never answered after it
 // may still be writing its new firmware: switched off now, it may be lost.
 constexpr const char* kUnansweredLines[] = {
@@ -64,6 +67,12 @@ std::string JoinedNames(std::uint8_t adapter, std::uint8_t target) {
   return text;
 }
 
+// The same when a signal cut the waits after the download short.
+constexpr const char* kInterruptedLines[] = {
+    "Interrupted after the drive took the image: it may still be reprogramming itself.",
+    kUnansweredLines[1],
+};
+
 bool DriveTookImageButDidNotAnswer() {
   return g_runOutcome.downloadTaken && !g_runOutcome.downloadSucceeded;
 }
@@ -77,6 +86,8 @@ constexpr const char* kDownloadTimedOutLine =
 // The warning of a run whose drive may hold new firmware without having
 // said so; empty when there is nothing to warn of.
 std::vector<std::string> DownloadWarningLines() {
+  if (DriveTookImageButDidNotAnswer() && g_runOutcome.interruptedBy != 0)
+    return {kInterruptedLines[0], kInterruptedLines[1]};
   if (DriveTookImageButDidNotAnswer()) return {kUnansweredLines[0], kUnansweredLines[1]};
   if (g_runOutcome.downloadTimedOut) return {kDownloadTimedOutLine, kUnansweredLines[1]};
   return {};
@@ -205,6 +216,7 @@ ProgramOutcome Classify(int appStatus, const DownloadAutomation& automation,
     return severalUnchosen ? ProgramOutcome::kRefusedToGuess : ProgramOutcome::kNoDrive;
   }
   if (run.downloadSucceeded) return ProgramOutcome::kSuccess;
+  if (run.interruptedBy != 0) return ProgramOutcome::kInterrupted;
   if (run.imageReadFailed || run.downloadAttempted || automation.NoImage() ||
       automation.ImageUnreadable())
     return ProgramOutcome::kFailed;
@@ -323,6 +335,11 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
   if (g_runOptions.mayAskForDevice && !userWorksTheWindow)
     g_runOptions.askForDevice = [&frontEnd] { return AskForDevice(frontEnd); };
 
+  // A signal before the download ends the program with nothing sent; after
+  // it, the flow stops early and the warning below is given.
+  InstallInterruptionHandlers(kProgramName, std::string(kProgramName) + ": " +
+                                                kInterruptedLines[0] + "\n" + kProgramName + ": " +
+                                                kInterruptedLines[1]);
   DownloadAutomation automation(options, frontEnd);
   // A tray that did not open is told when start-up is over, before anything
   // else happens.

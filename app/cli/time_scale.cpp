@@ -20,6 +20,11 @@ class ScaledClock : public qtr5::Clock {
     qtr5::SteadyClock().Sleep(milliseconds / factor_);
   }
 
+ protected:
+  std::chrono::microseconds RealTimeOf(std::uint32_t ticks) override {
+    return std::chrono::microseconds((std::uint64_t{ticks} * 1000 + factor_ - 1) / factor_);
+  }
+
  private:
   unsigned factor_;
 };

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <thread>
 
 namespace {
 
@@ -37,6 +38,10 @@ bool Drain(int fd, std::string& into) {
   }
   // A pseudo-terminal reports EIO once the other side is closed.
   return n < 0 && (errno == EINTR || errno == EAGAIN);
+}
+
+bool Contains(const std::string& text, const std::string& piece) {
+  return text.find(piece) != std::string::npos;
 }
 
 int StatusOf(int waitStatus) {
@@ -88,6 +93,7 @@ RunResult RunProcess(const std::string& program, const RunRequest& request) {
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::seconds(request.timeoutSeconds);
   std::size_t nextAnswer = 0;
+  std::size_t nextSignal = 0;
   std::size_t searchFrom = 0;
   std::vector<pollfd> fds;
   if (request.terminal) {
@@ -114,6 +120,13 @@ RunResult RunProcess(const std::string& program, const RunRequest& request) {
         fds[i].fd = -1;
         --open;
       }
+    }
+    while (nextSignal < request.signals.size()) {
+      const RunRequest::Signal& signal = request.signals[nextSignal];
+      if (!Contains(result.output, signal.after) && !Contains(result.error, signal.after)) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(signal.delayMs));
+      kill(child, signal.number);
+      ++nextSignal;
     }
     if (nextAnswer < request.dialogue.size()) {
       const auto& [prompt, answer] = request.dialogue[nextAnswer];

@@ -24,6 +24,14 @@ struct RunRequest {
   // Standard output goes to this file instead ("" keeps the pipe that fills
   // `output`, or the terminal); on a terminal the rest still goes there.
   std::string outputFile;
+  // Signals sent to the program, in order: each once `after` appears in
+  // what it printed (either stream), and `delayMs` later.
+  struct Signal {
+    std::string after;
+    int number;
+    int delayMs = 0;
+  };
+  std::vector<Signal> signals;
   int timeoutSeconds = 60;
   // Started by root: run as the user nobody, to whom file permissions apply.
   bool unprivileged = false;

@@ -1,0 +1,194 @@
+// The run's answer to Ctrl-C, SIGTERM and SIGHUP. The handler only touches
+// lock-free atomics, writes with write(2) and ends with _exit, all safe in a
+// signal handler; the phase is changed with compare-and-swap so that a signal
+// on another thread and the start of the download cannot both win.
+#include "download/interruption.h"
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "platform/clock.h"
+#endif
+
+namespace {
+
+// The phase, or kEnding once a signal ends the program before the download.
+constexpr int kEnding = -1;
+std::atomic<int> g_phase{static_cast<int>(RunPhase::kBeforeDownload)};
+std::atomic<int> g_signalCount{0};
+std::atomic<int> g_firstSignal{0};
+std::atomic<bool> g_warnAfterOutcome{false};
+// Written once at installation, read by the handler.
+std::string g_nothingSentText;
+std::string g_warningText;
+
+// Every status the program ends with after a signal.
+constexpr int kInterruptedExitStatus = 8;
+
+#ifdef _WIN32
+HANDLE g_wakeEvent = nullptr;
+
+void WriteError(const std::string& text) {
+  DWORD written = 0;
+  HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+  if (error != nullptr && error != INVALID_HANDLE_VALUE)
+    WriteFile(error, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+void EndProgram() {
+  ExitProcess(kInterruptedExitStatus);
+}
+void Wake() {
+  if (g_wakeEvent != nullptr) SetEvent(g_wakeEvent);
+}
+#else
+int g_wakePipe[2] = {-1, -1};
+
+void WriteError(const std::string& text) {
+  const char* next = text.data();
+  std::size_t left = text.size();
+  while (left > 0) {
+    const ssize_t written = write(STDERR_FILENO, next, left);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return;
+    next += written;
+    left -= static_cast<std::size_t>(written);
+  }
+}
+void EndProgram() {
+  _exit(kInterruptedExitStatus);
+}
+void Wake() {
+  const char byte = 1;
+  if (g_wakePipe[1] >= 0) {
+    const ssize_t ignored = write(g_wakePipe[1], &byte, 1);
+    static_cast<void>(ignored);  // a full pipe is already readable
+  }
+}
+#endif
+
+void OnInterruption(int signal) {
+  int phase = static_cast<int>(RunPhase::kBeforeDownload);
+  if (g_phase.compare_exchange_strong(phase, kEnding)) {
+    WriteError(g_nothingSentText);
+    EndProgram();
+  }
+  if (phase == kEnding) return;  // another thread is ending the program already
+  if (phase == static_cast<int>(RunPhase::kShownOutcome)) {
+    if (g_warnAfterOutcome.load()) WriteError(g_warningText);
+    EndProgram();
+  }
+  int none = 0;
+  g_firstSignal.compare_exchange_strong(none, signal);
+  if (g_signalCount.fetch_add(1) >= 1) {
+    if (phase == static_cast<int>(RunPhase::kDownloading)) WriteError(g_warningText);
+    EndProgram();
+  }
+  Wake();
+}
+
+#ifdef _WIN32
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+  switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+      OnInterruption(static_cast<int>(event) + 1);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+#else
+void OnSignal(int signal) {
+  const int savedErrno = errno;
+  OnInterruption(signal);
+  errno = savedErrno;
+}
+#endif
+
+}  // namespace
+
+void InstallInterruptionHandlers(const std::string& programName, const std::string& warning) {
+#ifdef _WIN32
+  const bool lineMayBeOpen = true;
+#else
+  const bool lineMayBeOpen = isatty(STDOUT_FILENO) != 0 || isatty(STDERR_FILENO) != 0;
+#endif
+  const std::string lineEnd = lineMayBeOpen ? "\n" : "";
+  g_nothingSentText =
+      lineEnd + programName + ": interrupted before the download: nothing was sent to the drive\n";
+  g_warningText = lineEnd + warning + "\n";
+  g_signalCount.store(0);
+  g_firstSignal.store(0);
+  g_phase.store(static_cast<int>(RunPhase::kBeforeDownload));
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+#ifdef _WIN32
+  g_wakeEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+#else
+  if (pipe(g_wakePipe) == 0) {
+    for (const int fd : g_wakePipe) {
+      fcntl(fd, F_SETFD, FD_CLOEXEC);
+      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    }
+    qtr5::SetWakeDescriptor(g_wakePipe[0]);
+  }
+  struct sigaction action = {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+#endif
+}
+
+void SetRunPhase(RunPhase phase, bool warn) {
+  g_warnAfterOutcome.store(warn);
+  int current = g_phase.load();
+  while (current != kEnding && !g_phase.compare_exchange_weak(current, static_cast<int>(phase))) {
+  }
+}
+
+bool EnterDownloadPhase() {
+  SetRunPhase(RunPhase::kDownloading);
+  return g_phase.load() != kEnding;
+}
+
+int InterruptionSignal() {
+  return g_firstSignal.load();
+}
+
+bool WaitUntilTick(DWORD deadline) {
+  if (InterruptionSignal() != 0) return false;
+#ifdef _WIN32
+  for (;;) {
+    const auto left = static_cast<LONG>(deadline - GetTickCount());
+    if (left <= 0) return true;
+    if (g_wakeEvent == nullptr) {
+      Sleep(static_cast<DWORD>(left));
+    } else if (WaitForSingleObject(g_wakeEvent, static_cast<DWORD>(left)) == WAIT_OBJECT_0) {
+      return false;
+    }
+  }
+#else
+  return qtr5::CurrentClock().WaitForTick(deadline) && InterruptionSignal() == 0;
+#endif
+}
+
+bool InterruptibleSleep(DWORD milliseconds) {
+  if (InterruptionSignal() != 0) return false;
+#ifdef _WIN32
+  if (g_wakeEvent != nullptr)
+    return WaitForSingleObject(g_wakeEvent, milliseconds) != WAIT_OBJECT_0;
+#endif
+  Sleep(milliseconds);
+  return InterruptionSignal() == 0;
+}

@@ -1,0 +1,49 @@
+// The run's answer to Ctrl-C, SIGTERM and SIGHUP (on Windows: the console's
+// Ctrl-C, Ctrl-Break and close events).
+//
+// Before the download command nothing has reached the drive: a signal ends
+// the program at once, with a line saying that nothing was sent. From the
+// download command on, the drive may be rewriting its firmware: the first
+// signal only ends the waits of the progress display and the settle delay, so
+// that the flow stops early and the program can say what the drive got; a
+// second one ends the program at once, with the same warning.
+#pragma once
+
+#include <string>
+
+#include "platform/winapi.h"
+
+// Where the run stands, for the signal handler.
+enum class RunPhase {
+  kBeforeDownload,  // nothing sent yet: a signal ends the program
+  kDownloading,     // the download command may be on its way or taken
+  kShownOutcome,    // the outcome is shown: a signal ends the program (with
+                    // the warning when the drive took the image unverified)
+};
+
+// Installs the handlers (once per program; later calls only change the
+// texts) and sets the phase to kBeforeDownload. `programName` starts the line
+// written when a signal ends the program before the download; `warning` is
+// what is written when a second signal ends it after the download command.
+// Standard error gets them, after a line end when a terminal line may be
+// unfinished.
+void InstallInterruptionHandlers(const std::string& programName, const std::string& warning);
+
+// Enters kDownloading. False when a signal got there first and the program
+// is ending: then nothing may be sent.
+bool EnterDownloadPhase();
+// Sets the phase (kDownloading only through EnterDownloadPhase). With
+// kShownOutcome, `warn` says whether a signal now still needs the warning.
+void SetRunPhase(RunPhase phase, bool warn = false);
+
+// The signal that interrupted the run after the download command, 0 when
+// none did.
+int InterruptionSignal();
+
+// Waits until GetTickCount() reaches `deadline` without using the processor.
+// False when the run was interrupted (at once when it already was).
+bool WaitUntilTick(DWORD deadline);
+
+// Waits `milliseconds` of the tick counter (the clock's Sleep); false when the
+// run was interrupted.
+bool InterruptibleSleep(DWORD milliseconds);

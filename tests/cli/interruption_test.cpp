@@ -1,0 +1,67 @@
+// Ctrl-C, SIGTERM and SIGHUP during a run: before the download the program
+// ends with nothing sent; from the download command on, the first signal
+// stops the waits and the program says that the drive took the image (and
+// may still be reprogramming itself); a second one ends it at once, saying
+// the same.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "tests/cli/program_run.h"
+
+namespace {
+
+TEST_F(ProgramRun, ASignalNeverLeavesTheUserInTheDark) {
+  PutDefaultImage();
+  const struct {
+    const char* phase;
+    std::string layout;
+    std::vector<RunRequest::Signal> signals;
+    bool driveTookImage;
+  } cases[] = {
+      {"before the download (the tray)",
+       "0:0=drive+fault=slow-tray+delay=3000",
+       {{"Open Tray...", SIGTERM}},
+       false},
+      {"the progress display", "0:0=drive", {{"Progress: 10%", SIGINT}}, true},
+      {"the settle delay and verification",
+       "0:0=drive+busy=600000",
+       {{"Progress: 90%", SIGHUP, 400}},
+       true},
+      {"a second signal",
+       "0:0=drive",
+       {{"Progress: 10%", SIGINT}, {"Progress: 10%", SIGTERM}},
+       true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.phase);
+    const fs::path state = dir_ / ("state-" + std::to_string(&c - cases));
+    RunRequest request;
+    request.environment = {{kTimeScale, "4"}};
+    request.signals = c.signals;
+    const RunResult r = Run(
+        {"--emulate=" + c.layout, "--emulate-state", state.string(), "--yes", "--json"}, request);
+    EXPECT_EQ(r.status, 8) << Describe(r);
+    EXPECT_EQ(fs::exists(state / "0-0" / "firmware.bin"), c.driveTookImage) << Describe(r);
+    EXPECT_FALSE(Contains(r.error, "New F/W Version")) << Describe(r);
+    if (!c.driveTookImage) {
+      EXPECT_FALSE(Contains(r.error, "Downloading...")) << Describe(r);
+      EXPECT_TRUE(Contains(r.error, "nothing was sent to the drive")) << Describe(r);
+      continue;
+    }
+    EXPECT_TRUE(Contains(r.error, "Interrupted after the drive took the image")) << Describe(r);
+    EXPECT_TRUE(Contains(r.error, "'qtr5-download --list'")) << Describe(r);
+    if (c.signals.size() > 1) continue;  // ended at once: no summary
+    const auto summary = nlohmann::json::parse(r.output, nullptr, false);
+    ASSERT_TRUE(summary.is_object()) << Describe(r);
+    EXPECT_EQ(summary["outcome"], "interrupted");
+    EXPECT_EQ(summary["status"], 8);
+    EXPECT_EQ(summary["driveTookImage"], true);
+    EXPECT_TRUE(summary["warning"].is_string());
+  }
+}
+
+}  // namespace
