@@ -38,8 +38,8 @@ class AppTest : public ::testing::Test {
   // A file in the working directory.
   void WriteFile(const std::string& name, const std::string& content);
   // The default image QTR5_ORNA.HEX with `bytes` at `address`.
-  // By default one data byte, 0xFF: an image that holds data, all 0xFF.
-  void WriteDefaultImage(std::uint16_t address = 0, const std::vector<std::uint8_t>& bytes = {0xFF});
+  void WriteDefaultImage(std::uint16_t address = 0,
+                         const std::vector<std::uint8_t>& bytes = {0xFF});
 
   // Builds the application as the entry does (start-up included) and sets g_app.
   DownloadApp& Start();

@@ -2,6 +2,7 @@
 // command line that makes no sense is refused with a message naming why.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -114,41 +115,25 @@ INSTANTIATE_TEST_SUITE_P(
         Refused{{"--emulate", "--emulate-state="}, "--emulate-state"},
         Refused{{"--record="}, "--record"}, Refused{{"--check="}, "--check"}));
 
-// Every option the help shows with a required value ("  --name VALUE"), so
-// that an option added later is held to the same rule without a new case.
-std::vector<std::string> ValueTakingOptions() {
-  std::vector<std::string> names;
-  std::istringstream help(ProgramHelpText("qtr5-download"));
-  for (std::string line; std::getline(help, line);) {
-    const std::size_t dash = line.find("--");
-    if (line.rfind("  -", 0) != 0 || dash == std::string::npos) continue;
-    const std::size_t blank = line.find(' ', dash);
-    if (blank == std::string::npos || blank + 1 >= line.size()) continue;
-    const char next = line[blank + 1];
-    if (next >= 'A' && next <= 'Z') names.push_back(line.substr(dash, blank - dash));
-  }
-  return names;
-}
-
-// A value-taking option never takes the next option as its value and never
-// takes an empty one: "--record --emulate --yes" must not record into a file
-// named "--emulate" and then run on the real drives with --yes.
+// Every option the help shows with a value ("--name VALUE": later ones too)
+// refuses an empty value and never takes the next option as its value.
 TEST(Options, AValueTakingOptionNeverSwallowsTheNextOne) {
-  const std::vector<std::string> options = ValueTakingOptions();
-  ASSERT_GE(options.size(), 7u) << ProgramHelpText("qtr5-download");
-  for (const std::string& option : options) {
-    const std::vector<std::vector<std::string>> forms = {
-        {"--emulate", option},           {"--emulate", option + "="},
-        {option, "--emulate", "--yes"},  {option, "-y", "--emulate"},
-        {option, "--json", "--emulate"}, {option, "--some-future-option"},
-    };
-    for (const auto& args : forms) {
+  std::istringstream help(ProgramHelpText("qtr5-download"));
+  int checked = 0;
+  for (std::string line; std::getline(help, line);) {
+    const std::size_t dash = line.find("--"), end = line.find(' ', dash);
+    if (line.rfind("  -", 0) != 0 || end == std::string::npos || !std::isupper(line[end + 1]))
+      continue;
+    const std::string option = line.substr(dash, end - dash);
+    ++checked;
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {option + "=", "--emulate"}, {option, "--json", "--yes"}, {option, "-y"}}) {
       const ParseResult r = Parse(args);
-      ASSERT_EQ(r.action, ParseAction::kUsageError) << args[0] << " " << args[1];
       EXPECT_EQ(r.text.rfind("qtr5-download: " + option + " needs a value", 0), 0u) << r.text;
       EXPECT_EQ(r.options.json, args[1] == "--json") << r.text;
     }
   }
+  EXPECT_GE(checked, 7);
 }
 
 TEST(Options, SaveImageOverTheCheckedFileIsRefused) {

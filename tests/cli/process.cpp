@@ -58,14 +58,9 @@ RunResult RunProcess(const std::string& program, const RunRequest& request) {
   pid_t child = -1;
   if (request.terminal) {
     child = forkpty(&terminal, nullptr, nullptr, nullptr);
-    if (child == 0) {
-      if (!request.outputFile.empty()) {
-        const int file = open(request.outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (file < 0) _exit(126);
-        dup2(file, STDOUT_FILENO);
-      }
-      ExecChild(program, request);
-    }
+    if (child == 0 && !request.outputFile.empty())  // the rest stays on the terminal
+      dup2(open(request.outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
+    if (child == 0) ExecChild(program, request);
   } else {
     if (pipe(outPipe) != 0 || pipe(errPipe) != 0) return result;
     child = fork();

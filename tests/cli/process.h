@@ -18,11 +18,9 @@ struct RunRequest {
   // (after the previous answer), its answer is typed.
   bool terminal = false;
   std::vector<std::pair<std::string, std::string>> dialogue;  // prompt, answer
-  // Called with the step's index once its prompt showed, before its answer
-  // is typed (e.g. to change a file the program has read meanwhile).
-  std::function<void(std::size_t)> beforeAnswer;
-  // Standard output goes to this file instead ("" keeps the pipe that fills
-  // `output`, or the terminal); on a terminal the rest still goes there.
+  std::function<void(std::size_t)> beforeAnswer;  // called as a prompt shows, before its answer
+  // Not on a terminal: standard output goes to this file instead ("" keeps
+  // the pipe that fills `output`).
   std::string outputFile;
   // Signals sent to the program, in order: each once `after` appears in
   // what it printed (either stream), and `delayMs` later.

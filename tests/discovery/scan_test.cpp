@@ -328,61 +328,31 @@ TEST(ScanRecordText, KeepsTheBytesBehindANul) {
   EXPECT_EQ(FindScanEntry(0, 1)->finding, ScanFinding::kNoDevice);
 }
 
-// AskInquiry: the one judgement of an INQUIRY answer, for the sweep and for
-// the verification after a download. Only bytes the device returned count:
-// what the buffer held before (another answer, the image) never does.
-struct AnswerCase {
-  const char* name;
-  std::vector<std::uint8_t> returned;  // written by the device
-  std::uint32_t residual;              // SRB_BufLen afterwards
-  std::uint8_t status;
-  bool isDrive;
-  const char* revision;
-};
-
-class AskInquiryTest : public testing::TestWithParam<AnswerCase> {};
-
-std::vector<std::uint8_t> DriveAnswer(std::size_t bytes) {
-  std::vector<std::uint8_t> data(36, ' ');
-  data[0] = 0x05;
-  data[4] = 31;
-  std::memcpy(&data[8], "QTR5    CD-ROM XPM-3177K1.00", 28);
-  data.resize(bytes);
-  return data;
-}
+// AskInquiry judges only the bytes returned (residual), never the image left.
+class AskInquiryTest
+    : public testing::TestWithParam<std::tuple<std::size_t, std::uint32_t, bool, const char*>> {};
 
 TEST_P(AskInquiryTest, JudgesOnlyWhatTheDeviceReturned) {
-  const AnswerCase& c = GetParam();
+  static constexpr char answer[] = "\x05\x80\x00\x21\x1f   QTR5    CD-ROM XPM-3177K1.00";
+  const auto [returned, residual, isDrive, revision] = GetParam();
   ScriptedProvider provider;
-  provider.answer = [&c](void* srb) {
-    auto* s = static_cast<SRB_ExecSCSICmd*>(srb);
-    std::memcpy(s->SRB_BufPointer, c.returned.data(), c.returned.size());
-    s->SRB_BufLen = c.residual;
-    return ScriptedProvider::Complete(srb, c.status);
+  provider.answer = [returned, residual](void* srb) {
+    std::memcpy(static_cast<SRB_ExecSCSICmd*>(srb)->SRB_BufPointer, answer, returned);
+    static_cast<SRB_ExecSCSICmd*>(srb)->SRB_BufLen = residual;
+    return ScriptedProvider::Complete(srb, SS_COMP);
   };
   AspiDevice device;
-  // Left from before: a whole drive answer with another revision, then image bytes.
-  const std::vector<std::uint8_t> stale = DriveAnswer(36);
-  std::memcpy(device.dataBuffer, stale.data(), 36);
-  std::memcpy(device.dataBuffer + 32, "\xFF\x02\x02@", 4);
-  const InquiryAnswer answer = AskInquiry(device);
-  EXPECT_EQ(answer.completed, c.status == SS_COMP);
-  EXPECT_EQ(answer.isDrive, c.isDrive);
-  if (c.isDrive) {
-    EXPECT_STREQ(answer.revision, c.revision);
-  }
+  std::memcpy(device.dataBuffer, answer, 32);
+  std::memcpy(device.dataBuffer + 32, "\xFF\x02\x02@", 4);  // left from the image
+  const InquiryAnswer result = AskInquiry(device);
+  EXPECT_EQ(result.isDrive, isDrive);
+  EXPECT_STREQ(result.revision, revision);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Answers, AskInquiryTest,
-    testing::Values(AnswerCase{"Whole", DriveAnswer(36), 0, SS_COMP, true, "1.00"},
-                    AnswerCase{"ShortWithResidual", DriveAnswer(32), 4, SS_COMP, true, ""},
-                    AnswerCase{"ShortWithoutResidual", DriveAnswer(32), 36, SS_COMP, true, ""},
-                    AnswerCase{"NothingReturned", {}, 36, SS_COMP, false, ""},
-                    AnswerCase{"ZeroBytes", std::vector<std::uint8_t>(36, 0), 0, SS_COMP, false,
-                               ""},
-                    AnswerCase{"ResidualHidesTheSuffix", DriveAnswer(36), 10, SS_COMP, false, ""},
-                    AnswerCase{"Failed", DriveAnswer(36), 0, SS_ERR, false, ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Answers, AskInquiryTest,
+                         testing::Values(std::tuple(36, 0, true, "1.00"),
+                                         std::tuple(32, 4, true, ""), std::tuple(32, 36, true, ""),
+                                         std::tuple(0, 36, false, ""),
+                                         std::tuple(36, 10, false, "")));
 
 }  // namespace

@@ -19,7 +19,6 @@ constexpr std::uint8_t kDownload = 0x55;
 
 class DownloadTest : public AppTest {
  protected:
-  // The default image holds one data byte, 0xFF: all 0xFF, yet firmware data.
   void StartWith(DeviceOptions options, const std::string& hex = HexFile(0, {0xFF})) {
     WriteFile("image.hex", hex);
     AddDevice(0, 0, options);
