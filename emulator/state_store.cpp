@@ -7,38 +7,62 @@
 #include <iterator>
 #include <system_error>
 
-#ifdef _WIN32
-#include <io.h>
-#else
+#ifndef _WIN32
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 #endif
+
+#include "image/atomic_file.h"
 
 namespace {
 
 constexpr std::size_t kImageSize = 65536;
 
-bool FlushToDisk(std::FILE* file) {
-  if (std::fflush(file) != 0) return false;
-#ifdef _WIN32
-  return _commit(_fileno(file)) == 0;
-#else
-  return fsync(fileno(file)) == 0;
-#endif
-}
-
-// After a rename the folder entry itself must reach the disk too.
-void FlushFolder(const std::filesystem::path& folder) {
+// Holds the lock of one drive's folder: shared while its files are read,
+// exclusive while they are replaced, so that a reader never sees the firmware
+// of one run with the revision of another, and two runs saving at once save
+// one after the other.
+class FolderLock {
+ public:
+  FolderLock(const std::filesystem::path& folder, bool exclusive) {
 #ifndef _WIN32
-  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-  if (fd >= 0) {
-    fsync(fd);
-    close(fd);
-  }
+    const std::filesystem::path name = folder / ".lock";
+    fd_ = open(name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    // A reader may lie in a folder it cannot write to; then nobody else
+    // who could not write there either can be saving.
+    if (fd_ < 0 && !exclusive) fd_ = open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd_ < 0 && !exclusive && (errno == ENOENT || errno == EACCES)) return;
+    if (fd_ < 0) {
+      error_ = "cannot lock " + name.string() + ": " + std::strerror(errno);
+      return;
+    }
+    while (flock(fd_, exclusive ? LOCK_EX : LOCK_SH) != 0) {
+      if (errno == EINTR) continue;
+      error_ = "cannot lock " + name.string() + ": " + std::strerror(errno);
+      break;
+    }
 #else
-  (void)folder;
+    (void)folder;
+    (void)exclusive;
 #endif
-}
+  }
+  ~FolderLock() {
+#ifndef _WIN32
+    if (fd_ >= 0) close(fd_);  // releases the lock
+#endif
+  }
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+  // Empty once the lock is held.
+  const std::string& Error() const {
+    return error_;
+  }
+
+ private:
+  int fd_ = -1;
+  std::string error_;
+};
 
 bool ReadWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>& bytes,
                    std::string& error) {
@@ -71,37 +95,22 @@ std::filesystem::path DriveStateFolder(const std::filesystem::path& dir, unsigne
 
 bool WriteFileAtomically(const std::filesystem::path& path, const void* data, std::size_t size,
                          std::string& error) {
-  std::filesystem::path temporary = path;
-  temporary += ".tmp";
-  std::FILE* file = std::fopen(temporary.string().c_str(), "wb");
-  if (file == nullptr) {
-    error = "cannot create " + temporary.string() + ": " + std::strerror(errno);
-    return false;
-  }
-  const bool written = std::fwrite(data, 1, size, file) == size && FlushToDisk(file);
-  const bool closed = std::fclose(file) == 0;
-  if (!written || !closed) {
-    error = "cannot write " + temporary.string() + ": " + std::strerror(errno);
-    std::error_code ignored;
-    std::filesystem::remove(temporary, ignored);
-    return false;
-  }
-  std::error_code renameError;
-  std::filesystem::rename(temporary, path, renameError);
-  if (renameError) {
-    error = "cannot replace " + path.string() + ": " + renameError.message();
-    std::error_code ignored;
-    std::filesystem::remove(temporary, ignored);
-    return false;
-  }
-  FlushFolder(path.parent_path());
-  return true;
+  std::string reason;
+  if (WriteFileAtomically(path.string().c_str(), data, size, reason)) return true;
+  error = "cannot create or replace " + path.string() + ": " + reason;
+  return false;
 }
 
 bool LoadDriveState(const std::filesystem::path& folder, StoredDriveState& state,
                     std::string& error) {
   state = StoredDriveState{};
   std::error_code ec;
+  if (!std::filesystem::is_directory(folder, ec)) return true;  // nothing kept yet
+  const FolderLock lock(folder, false);
+  if (!lock.Error().empty()) {
+    error = lock.Error();
+    return false;
+  }
   const std::filesystem::path firmwarePath = folder / "firmware.bin";
   if (std::filesystem::exists(firmwarePath, ec)) {
     if (!ReadWholeFile(firmwarePath, state.firmware, error)) return false;
@@ -134,6 +143,11 @@ bool SaveDriveState(const std::filesystem::path& folder, const std::string& revi
   std::filesystem::create_directories(folder, ec);
   if (ec) {
     error = "cannot create " + folder.string() + ": " + ec.message();
+    return false;
+  }
+  const FolderLock lock(folder, true);
+  if (!lock.Error().empty()) {
+    error = lock.Error();
     return false;
   }
   // The image first: a revision never names firmware that is not on disk.

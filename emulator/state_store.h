@@ -1,8 +1,11 @@
 // The emulated drives' state between runs: DIR/ADAPTER-TARGET/firmware.bin
 // (the 65536 bytes a drive rebuilt from its last good download) and
 // DIR/ADAPTER-TARGET/revision (its revision, one line). Every file is written
-// to a temporary name, flushed to the disk and renamed over the old one, so
-// a crash leaves the old file or the new one, never a part of either.
+// to a new temporary file of a random name, flushed to the disk and renamed
+// over the old one, so a crash leaves the old file or the new one, never a
+// part of either. DIR/ADAPTER-TARGET/.lock is locked (flock) shared while the
+// files are read and exclusively while they are replaced: readers and other
+// runs see both files of one save, never one of each.
 #pragma once
 
 #include <cstddef>
@@ -30,7 +33,7 @@ bool LoadDriveState(const std::filesystem::path& folder, StoredDriveState& state
 bool SaveDriveState(const std::filesystem::path& folder, const std::string& revision,
                     const std::vector<std::uint8_t>& firmware, std::string& error);
 
-// Writes `size` bytes to `path` through a temporary file in the same folder,
-// flushed to the disk before it is renamed over `path`.
+// Writes `size` bytes to `path` as image/atomic_file.h does, with the path
+// in the error.
 bool WriteFileAtomically(const std::filesystem::path& path, const void* data, std::size_t size,
                          std::string& error);

@@ -1,8 +1,10 @@
 #include "image/atomic_file.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <random>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -50,7 +52,8 @@ bool IsOtherThanAFile(const char* path) {
 constexpr char kSeparators[] = "\\/:";
 #else
 int OpenNew(const std::string& name) {
-  return open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  // O_EXCL: never an existing file, nor the target of a link planted there.
+  return open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
 }
 long WriteSome(int fd, const unsigned char* data, std::size_t size) {
   return static_cast<long>(write(fd, data, size));
@@ -92,6 +95,15 @@ std::string DirectoryPrefix(const std::string& path) {
   return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
 }
 
+// 64 random bits as hex digits: a temporary name nobody can plant beforehand.
+std::string RandomPart() {
+  static std::random_device device;
+  std::uint64_t bits = (std::uint64_t{device()} << 32) ^ device();
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(bits));
+  return text;
+}
+
 bool WriteAll(int fd, const unsigned char* data, std::size_t size) {
   while (size > 0) {
     const long written = WriteSome(fd, data, size);
@@ -126,7 +138,7 @@ bool WriteFileAtomically(const char* path, const void* data, std::size_t size, s
   std::string temporary;
   int fd = -1;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temporary = prefix + std::to_string(attempt) + ".tmp";
+    temporary = prefix + RandomPart() + ".tmp";
     fd = OpenNew(temporary);
     if (fd < 0 && errno != EEXIST) break;
   }

@@ -223,10 +223,19 @@ ProgramOutcome Classify(int appStatus, const DownloadAutomation& automation,
   return ProgramOutcome::kNotDownloaded;
 }
 
+// --emulate-state: the line that says a drive's new state was not kept;
+// empty when it was (or there is none).
+std::string StateWarning(const Transport& transport) {
+  if (transport.Bus() == nullptr || transport.Bus()->LastStateError().empty()) return {};
+  return "--emulate-state: the drive's new state was not kept: " +
+         PrintableText(transport.Bus()->LastStateError());
+}
+
 // --json: what the run did, as one JSON object. Texts are given as their
 // bytes (device strings and file names need not be valid UTF-8: see JsonText).
 std::string RunSummary(ProgramOutcome outcome, const DownloadAutomation::Snapshot& shown,
-                       const std::optional<Transport::ReplayState>& replay) {
+                       const std::optional<Transport::ReplayState>& replay,
+                       const std::string& stateWarning) {
   const RunOutcome& run = g_runOutcome;
   auto text = [](const std::string& value) -> nlohmann::json {
     if (value.empty()) return nullptr;
@@ -256,9 +265,12 @@ std::string RunSummary(ProgramOutcome outcome, const DownloadAutomation::Snapsho
     summary["tray"] = nullptr;
   }
   summary["driveTookImage"] = run.downloadTaken;
-  const std::vector<std::string> warning = DownloadWarningLines();
+  std::vector<std::string> warning = DownloadWarningLines();
+  if (!stateWarning.empty()) warning.push_back(stateWarning);
   if (!warning.empty()) {
-    summary["warning"] = warning[0] + " " + warning[1];
+    std::string joined;
+    for (const std::string& line : warning) joined += (joined.empty() ? "" : " ") + line;
+    summary["warning"] = JsonText(joined);
   } else {
     summary["warning"] = nullptr;
   }
@@ -368,7 +380,12 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
   }
   for (const std::string& line : DownloadWarningLines()) frontEnd.PrintError(line);
   outcome = JudgeReplay(transport, frontEnd, options, outcome);
-  if (options.json) frontEnd.PrintLine(RunSummary(outcome, automation.Shown(), transport.Replay()));
+  // An emulated drive's state that could not be kept is said before the
+  // summary, which gives it as a warning too.
+  const std::string stateWarning = StateWarning(transport);
+  if (!stateWarning.empty()) frontEnd.PrintError(stateWarning);
+  if (options.json)
+    frontEnd.PrintLine(RunSummary(outcome, automation.Shown(), transport.Replay(), stateWarning));
   return outcome;
 }
 
@@ -433,8 +450,7 @@ int RunProgram(const ProgramOptions& options, ProgramFrontEnd& frontEnd) {
   const ProgramOutcome outcome =
       resolved.list ? JudgeReplay(transport, frontEnd, resolved, RunList(resolved, frontEnd))
                     : RunMainWindow(resolved, frontEnd, transport);
-  if (transport.Bus() != nullptr && !transport.Bus()->LastStateError().empty())
-    frontEnd.PrintError("--emulate-state: the drive's new state was not kept: " +
-                        transport.Bus()->LastStateError());
+  if (resolved.list && !StateWarning(transport).empty())
+    frontEnd.PrintError(StateWarning(transport));
   return ExitStatus(outcome);
 }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 
@@ -14,11 +15,51 @@ using json = nlohmann::ordered_json;
 
 namespace {
 
-const char* const kKinds[] = {"support_info", "exec", "abort", "reset"};
+// A recording is a file of a few kilobytes per command; a line longer than
+// this, or a file larger, is no recording (and must not fill the memory).
+constexpr std::size_t kMaxLineBytes = 1 << 20;
+constexpr std::uintmax_t kMaxFileBytes = 64u << 20;
+
+// The text of a string field, or "" when it is missing or not a string.
+std::string TextField(const json& record, const char* field) {
+  const auto found = record.find(field);
+  return found != record.end() && found->is_string() ? found->get<std::string>() : std::string();
+}
+
+enum class LineRead { kLine, kEnd, kTooLong };
+
+// One line of at most kMaxLineBytes (without its line end).
+LineRead ReadLine(std::istream& in, std::string& text) {
+  text.clear();
+  std::istream::sentry ok(in, true);
+  if (!ok) return LineRead::kEnd;
+  std::streambuf* buffer = in.rdbuf();
+  for (;;) {
+    const int c = buffer->sbumpc();
+    if (c == std::char_traits<char>::eof()) {
+      in.setstate(std::ios::eofbit);
+      return text.empty() ? LineRead::kEnd : LineRead::kLine;
+    }
+    if (c == '\n') return LineRead::kLine;
+    if (text.size() >= kMaxLineBytes) return LineRead::kTooLong;
+    text.push_back(static_cast<char>(c));
+  }
+}
+
+// Fields a record may leave out; when present they must be small numbers.
+bool Optional(const json& record, std::initializer_list<const char*> fields, std::string& why) {
+  for (const char* field : fields) {
+    if (record.contains(field) && !record[field].is_number_unsigned()) {
+      why = std::string("field \"") + field + "\" is of the wrong type";
+      return false;
+    }
+  }
+  return true;
+}
 
 // Checks the fields a record of its kind must have, with the right types.
 bool WellFormed(const json& record, std::string& why) {
-  const std::string kind = record.value("record", "");
+  const std::string kind = TextField(record, "record");
   auto need = [&](std::initializer_list<const char*> fields, bool (json::*test)() const) {
     for (const char* field : fields) {
       if (!record.contains(field) || !(record[field].*test)()) {
@@ -35,8 +76,11 @@ bool WellFormed(const json& record, std::string& why) {
                 &json::is_number_unsigned) &&
            need({"direction", "cdb", "sense"}, &json::is_string);
   }
-  if (kind == "abort" || kind == "reset")
-    return need({"ha", "return", "status"}, &json::is_number_unsigned);
+  if (kind == "abort") return need({"ha", "return", "status"}, &json::is_number_unsigned);
+  if (kind == "reset") {
+    return need({"ha", "target", "lun", "return", "status"}, &json::is_number_unsigned) &&
+           Optional(record, {"ha_stat", "targ_stat"}, why);
+  }
   why = "unknown record kind \"" + kind + "\"";
   return false;
 }
@@ -54,8 +98,22 @@ ReplayProvider::ReplayProvider(std::string name, std::vector<Record> records,
 
 std::unique_ptr<ReplayProvider> ReplayProvider::Open(const std::string& path, std::string& error,
                                                      std::ostream* messages) {
-  std::ifstream in(path);
-  if (!in) {
+  // Only a regular file: a pipe without a writer would block the program
+  // here, and a device such as /dev/zero would never end.
+  std::error_code failure;
+  const auto status = std::filesystem::status(path, failure);
+  if (!failure && !std::filesystem::is_regular_file(status)) {
+    error = "The session recording \"" + path + "\" is not a regular file";
+    return nullptr;
+  }
+  const std::uintmax_t size = failure ? 0 : std::filesystem::file_size(path, failure);
+  if (!failure && size > kMaxFileBytes) {
+    error = "The session recording \"" + path + "\" is too large to be one (more than " +
+            std::to_string(kMaxFileBytes >> 20) + " MiB)";
+    return nullptr;
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (failure || !in) {
     error = "Cannot read the session recording \"" + path + "\"";
     return nullptr;
   }
@@ -71,22 +129,33 @@ std::unique_ptr<ReplayProvider> ReplayProvider::FromStream(std::istream& in,
   std::string diagnostics;
   json names = json::object();
   bool headerSeen = false;
-  for (int line = 1; std::getline(in, text); ++line) {
-    if (text.find_first_not_of(" \t\r") == std::string::npos) continue;
+  std::size_t total = 0;
+  for (int line = 1;; ++line) {
+    const LineRead read = ReadLine(in, text);
     const std::string where = name + ", line " + std::to_string(line) + ": ";
+    if (read == LineRead::kEnd) break;
+    total += text.size() + 1;
+    if (read == LineRead::kTooLong || total > kMaxFileBytes) {
+      error = where + "longer than any line of a session recording";
+      return nullptr;
+    }
+    if (text.find_first_not_of(" \t\r") == std::string::npos) continue;
     json value = json::parse(text, nullptr, false);
     if (value.is_discarded() || !value.is_object()) {
       error = where + "not a JSON object";
       return nullptr;
     }
     if (!headerSeen) {
-      if (value.value("record", "") != "header" ||
-          value.value("format", "") != recording::kFormatName) {
+      if (TextField(value, "record") != "header" ||
+          TextField(value, "format") != recording::kFormatName) {
         error = where + "not a session recording (its first line must be the header)";
         return nullptr;
       }
-      if (value.value("version", 0) != recording::kFormatVersion) {
-        error = where + "recording format version " + value["version"].dump() +
+      const auto version = value.find("version");
+      if (version == value.end() || !version->is_number_integer() ||
+          *version != recording::kFormatVersion) {
+        error = where + "recording format version " +
+                (version == value.end() ? std::string("(none)") : version->dump()) +
                 " is not supported (this program reads version " +
                 std::to_string(recording::kFormatVersion) + ")";
         return nullptr;

@@ -1,12 +1,17 @@
 // The state folder between runs, and the command log.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <random>
+#include <thread>
 
 #include "emulator/state_store.h"
+#include "image/atomic_file.h"
 #include "tests/emulator/bus_fixture.h"
 
 namespace {
@@ -141,6 +146,66 @@ TEST_F(StateFolder, AtomicWritesReplaceTheWholeFileOrNothing) {
   EXPECT_FALSE(WriteFileAtomically(dir_ / "missing" / "file", "x", 1, error));
   EXPECT_NE(error.find("cannot create"), std::string::npos) << error;
   EXPECT_FALSE(FolderHasTemporaryFiles());
+}
+
+// Names another program could plant before the write (the old fixed
+// "NAME.tmp" and the process-numbered names of the image writer) must neither
+// send the bytes elsewhere through a link nor stop the write.
+TEST_F(StateFolder, PlantedTemporaryNamesNeitherRedirectNorStopAWrite) {
+  const fs::path victim = dir_ / "victim";
+  Write(victim, "keep me");
+  const fs::path target = dir_ / "firmware.bin";
+  fs::create_symlink(victim, dir_ / "firmware.bin.tmp");
+  for (int n = 0; n < 100; ++n) {
+    fs::create_symlink(victim, dir_ / (".qtr5-save-" + std::to_string(getpid()) + "-" +
+                                       std::to_string(n) + ".tmp"));
+  }
+  const std::string bytes(65536, '\x5A');
+  const struct {
+    const char* writer;
+    std::function<bool(std::string&)> write;
+  } writers[] = {
+      {"the drive state",
+       [&](std::string& e) { return WriteFileAtomically(target, bytes.data(), bytes.size(), e); }},
+      {"--save-image",
+       [&](std::string& e) {
+         return WriteFileAtomically(target.string().c_str(), bytes.data(), bytes.size(), e);
+       }},
+  };
+  for (const auto& w : writers) {
+    fs::remove(target);
+    std::string error;
+    EXPECT_TRUE(w.write(error)) << w.writer << ": " << error;
+    EXPECT_TRUE(Read(target) == bytes) << w.writer;
+    EXPECT_EQ(Read(victim), "keep me") << w.writer;
+  }
+}
+
+// Two runs saving the same drive while a third reads it: every read sees the
+// firmware and the revision of one and the same save.
+TEST_F(StateFolder, SavesAtOnceNeverShowHalfOfEither) {
+  const fs::path folder = DriveStateFolder(dir_, 0, 0);
+  std::atomic<bool> stop{false};
+  auto saver = [&](char fill, std::string revision) {
+    const std::vector<std::uint8_t> firmware(65536, static_cast<std::uint8_t>(fill));
+    std::string error;
+    while (!stop) EXPECT_TRUE(SaveDriveState(folder, revision, firmware, error)) << error;
+  };
+  std::string error;
+  ASSERT_TRUE(SaveDriveState(folder, "AAAA", std::vector<std::uint8_t>(65536, 'A'), error));
+  std::thread first(saver, 'A', "AAAA");
+  std::thread second(saver, 'B', "BBBB");
+  int torn = 0;
+  for (int read = 0; read < 300; ++read) {
+    StoredDriveState state;
+    if (!LoadDriveState(folder, state, error) || state.firmware.size() != 65536 ||
+        state.revision != std::string(4, static_cast<char>(state.firmware[0])))
+      ++torn;
+  }
+  stop = true;
+  first.join();
+  second.join();
+  EXPECT_EQ(torn, 0) << error;
 }
 
 TEST_F(BusFixture, TheLogKeepsEveryRequestInOrderPerBusAndPerDevice) {

@@ -1,6 +1,8 @@
 // Replaying recorded sessions: the same calls get the same answers; any other
 // call fails loudly, naming the line of the recording and the difference.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <fstream>
@@ -187,6 +189,23 @@ TEST(Replay, FilesThatAreNoRecordingAreRefusedNamingTheLine) {
       {header + R"({"record":"support_info","status":"1","adapters":1})" + "\n",
        "line 2: field \"status\" is missing or of the wrong type"},
       {header + R"({"record":"teleport"})" + "\n", "line 2: unknown record kind \"teleport\""},
+      // Fields of the wrong JSON type are refused, never thrown at.
+      {R"({"record":1})"
+       "\n",
+       "line 1: not a session recording"},
+      {R"({"record":"header","format":7,"version":1})"
+       "\n",
+       "line 1: not a session recording"},
+      {R"({"record":"header","format":"qtr5-aspi-session","version":"1"})"
+       "\n",
+       "line 1: recording format version \"1\" is not supported"},
+      {header + R"({"record":["x"]})" + "\n", "line 2: unknown record kind"},
+      {header +
+           R"({"record":"reset","ha":0,"target":0,"lun":0,"return":1,"status":1,)"
+           R"("ha_stat":"0"})" +
+           "\n",
+       "line 2: field \"ha_stat\" is of the wrong type"},
+      {header + std::string(2 << 20, ' ') + "\n", "line 2: longer than any line"},
   };
   for (const Case& c : cases) {
     std::istringstream in(c.text);
@@ -198,6 +217,14 @@ TEST(Replay, FilesThatAreNoRecordingAreRefusedNamingTheLine) {
   std::string error;
   EXPECT_EQ(ReplayProvider::Open("/nonexistent-qtr5/session.jsonl", error), nullptr);
   EXPECT_NE(error.find("Cannot read the session recording"), std::string::npos);
+  // Only regular files: a pipe without a writer would block, /dev/zero never end.
+  const std::string fifo = testing::TempDir() + "qtr5-replay-fifo-" + std::to_string(getpid());
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& path : {fifo, std::string("/dev/zero"), testing::TempDir()}) {
+    EXPECT_EQ(ReplayProvider::Open(path, error), nullptr) << path;
+    EXPECT_NE(error.find("is not a regular file"), std::string::npos) << error;
+  }
+  unlink(fifo.c_str());
 }
 
 // The recording shipped with the sources: the sample image flashed into the
