@@ -31,6 +31,12 @@ bool DriveChosen() {
 }
 
 void OnFileNameChanged(HWND window) {
+  // The checksum and the revision read back belong to the image named
+  // before: with another name they would pass for facts about this one.
+  if (g_app != nullptr) {
+    g_app->ShowText(kRowChecksum, "");
+    g_app->ShowText(kRowNewVersion, "");
+  }
   char text[kPathSize] = {};
   GetDlgItemTextA(window, kIdFileName, text, kPathSize);
   EnableControl(window, kIdDownload, text[0] != '\0' && DriveChosen() ? TRUE : FALSE);
@@ -116,8 +122,12 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
       // Runs while the window is being created: g_app is still null.
       EnableControl(window, kIdBrowse, FALSE);
       EnableControl(window, kIdFileName, FALSE);
-      ProbeDefaultImage(window);
-      if (!g_runOptions.initialImage.empty()) {
+      if (g_runOptions.initialImage.empty()) {
+        ProbeDefaultImage(window);
+      } else {
+        // An image named up front is the one flashed, as a present default
+        // image would be: the default is not looked for, so its absence is
+        // not reported, and the name cannot be changed by mistake.
         SetDlgItemTextA(window, kIdFileName, g_runOptions.initialImage.c_str());
       }
       return TRUE;

@@ -25,9 +25,10 @@ struct RunOptions {
   // text; no tray is opened and nothing is sent.
   bool mayAskForDevice = true;
 
-  // Image file put into the file name box at start, as the browse button
-  // would, after the default-image probe (it takes precedence over the
-  // default image). Empty: none.
+  // Image file put into the file name box at start instead of the default
+  // image, which is then not looked for (nor reported missing); the browse
+  // button and the box stay disabled as with a present default image, until
+  // a failed download enables browsing. Empty: none (the default is probed).
   std::string initialImage;
 
   // The image the user confirmed after seeing its checksum (65536 bytes), or

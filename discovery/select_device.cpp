@@ -1,5 +1,7 @@
 #include "discovery/select_device.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <new>
 
 #include "app/report_list.h"
@@ -10,6 +12,16 @@ namespace {
 
 constexpr int kModelColumnWidth = 220;
 constexpr int kVersionColumnMargin = 225;
+// Two drives of the same model and revision differ only in where they sit:
+// a third column gives each row's address, in the form of the main report's
+// "Adapter : Target ID" row. To keep it in view without scrolling, the model
+// column gives up the room its text leaves free, and the version column the
+// room beyond its short text; a list too narrow for that keeps the first two
+// columns as they were and the address beyond them.
+constexpr int kVersionColumnWidth = 50;
+constexpr int kAddressColumnWidth = 105;
+constexpr int kListBorders = 4;
+constexpr int kModelColumnMinimum = 150;
 
 void EndWithSelection(HWND window) {
   int row = g_selectList != nullptr ? g_selectList->GetSelectedRow() : -1;
@@ -34,14 +46,29 @@ INT_PTR CALLBACK SelectDeviceProc(HWND window, UINT message, WPARAM wParam, LPAR
       }
       g_selectList->AddColumn("Model", -1);
       g_selectList->AddColumn("Version", -1);
+      g_selectList->AddColumn("Adapter : Target", -1);
       for (int row = 0; row < g_deviceCount; ++row) {
+        char address[16];
+        std::snprintf(address, sizeof address, "%d : %d", DeviceTable[row].adapterId,
+                      DeviceTable[row].targetId);
         g_selectList->SetItem(row, 0, DeviceTable[row].model);
         g_selectList->SetItem(row, 1, DeviceTable[row].revision);
+        g_selectList->SetItem(row, 2, address);
       }
       RECT rectangle{};
       GetWindowRect(list, &rectangle);
-      g_selectList->SetColumnWidth(0, kModelColumnWidth);
-      g_selectList->SetColumnWidth(1, (rectangle.right - rectangle.left) - kVersionColumnMargin);
+      const int listWidth = rectangle.right - rectangle.left;
+      const int modelWidth = std::min(
+          kModelColumnWidth, listWidth - kListBorders - kVersionColumnWidth - kAddressColumnWidth);
+      if (modelWidth >= kModelColumnMinimum) {
+        g_selectList->SetColumnWidth(0, modelWidth);
+        g_selectList->SetColumnWidth(1, kVersionColumnWidth);
+        g_selectList->SetColumnWidth(2, kAddressColumnWidth);
+      } else {
+        g_selectList->SetColumnWidth(0, kModelColumnWidth);
+        g_selectList->SetColumnWidth(1, listWidth - kVersionColumnMargin);
+        g_selectList->SetColumnWidth(2, kAddressColumnWidth);
+      }
       return TRUE;
     }
     case WM_CLOSE:

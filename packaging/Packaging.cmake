@@ -16,6 +16,7 @@ install(FILES ${_pkg}/60-qtr5-download.rules DESTINATION ${CMAKE_INSTALL_DOCDIR}
 if(TARGET qtr5-download-gui)
   install(FILES ${_pkg}/qtr5-download-gui.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${_pkg}/qtr5-download.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(FILES ${_pkg}/qtr5-download-hex.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)
   foreach(_size 16 32 48 64)
     install(FILES ${PROJECT_SOURCE_DIR}/resources/bitmaps/qtr5-download-${_size}.png
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${_size}x${_size}/apps

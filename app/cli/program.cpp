@@ -367,7 +367,7 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
       return automation.OnIdle();
     });
   }
-  const int appStatus = AppMain(ProgramInstance(), SW_SHOWNORMAL);
+  const int appStatus = AppMain(ProgramInstance(), frontEnd.ShowCommand());
   tellTray();
   if (!userWorksTheWindow) frontEnd.SetIdleHandler(nullptr);
   g_runOptions.askForDevice = nullptr;
@@ -390,6 +390,18 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
 }
 
 }  // namespace
+
+int ProgramFrontEnd::ShowCommand() const {
+  return SW_SHOWNORMAL;
+}
+
+int DesktopExitStatus(const ProgramOptions& options, int status) {
+  if (options.yes || options.check || options.list) return status;
+  if (status == ExitStatus(ProgramOutcome::kUsageError) ||
+      status == ExitStatus(ProgramOutcome::kInternalFailure))
+    return status;
+  return ExitStatus(ProgramOutcome::kSuccess);
+}
 
 std::string UsageErrorJson(const ParseResult& parsed) {
   return UsageErrorSummary(parsed.text);

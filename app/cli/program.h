@@ -38,6 +38,9 @@ class ProgramFrontEnd {
   // posts the next action and returns true, or returns false when it has
   // nothing more to do (the front end then closes the window).
   virtual void SetIdleHandler(std::function<bool()> handler) = 0;
+  // How the main window is first shown (a ShowWindow command): what the
+  // program was started with, e.g. minimised from a shortcut.
+  virtual int ShowCommand() const;
   // Streams for the image check, which prints on its own.
   virtual std::FILE* Output() = 0;
   virtual std::FILE* ErrorOutput() = 0;
@@ -56,6 +59,13 @@ std::string UsageErrorJson(const ParseResult& parsed);
 
 // Runs the program with parsed options; returns the exit status.
 int RunProgram(const ProgramOptions& options, ProgramFrontEnd& frontEnd);
+
+// The exit status of a desktop program (a window its user closes) after
+// RunProgram returned `status`: 0 once the window is closed, whatever the
+// download did, unless the program could not start (usage error, internal
+// failure), --yes made it run by itself, or it showed no window (--check,
+// --list): then `status` stands.
+int DesktopExitStatus(const ProgramOptions& options, int status);
 
 // For tests only: QTR5_TIME_SCALE=N (1 to 1000) makes every timed wait of the
 // program and of the emulated drives N times shorter. It is honoured only

@@ -30,7 +30,9 @@ void Show(const std::string& text, std::FILE* stream, bool haveOutput, UINT icon
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+// `showCommand` is how the program was started (STARTUPINFO's show command,
+// e.g. minimised from a shortcut); the main window is first shown so.
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
   const bool haveOutput = ConnectStandardOutput();
   const ParseResult parsed = ParseProgramOptions(__argc, __argv, "qtr5-download");
   switch (parsed.action) {
@@ -47,9 +49,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   }
   int status = 0;
   {
-    WindowsFrontEnd frontEnd(parsed.options);
+    WindowsFrontEnd frontEnd(parsed.options, showCommand);
     status = RunProgram(parsed.options, frontEnd);
   }
+  // A window its user closed ends the program with 0, as on the desktop.
+  status = DesktopExitStatus(parsed.options, status);
   std::fflush(stdout);
   std::fflush(stderr);
   return status;

@@ -7,7 +7,8 @@
 #include "app/version.h"
 #include "app/windows/automation_hooks.h"
 
-WindowsFrontEnd::WindowsFrontEnd(const ProgramOptions& options) : automated_(options.yes) {
+WindowsFrontEnd::WindowsFrontEnd(const ProgramOptions& options, int showCommand)
+    : automated_(options.yes), showCommand_(showCommand) {
   if (!automated_) return;
   std::FILE* echo = options.json && !options.list ? stderr : stdout;
   StartAutomationHooks([echo](const char* line) {

@@ -24,7 +24,8 @@
 
 class WindowsFrontEnd : public ProgramFrontEnd {
  public:
-  explicit WindowsFrontEnd(const ProgramOptions& options);
+  // `showCommand`: how the main window is first shown (WinMain's nCmdShow).
+  explicit WindowsFrontEnd(const ProgramOptions& options, int showCommand = 1 /* SW_SHOWNORMAL */);
   ~WindowsFrontEnd() override;
   WindowsFrontEnd(const WindowsFrontEnd&) = delete;
   WindowsFrontEnd& operator=(const WindowsFrontEnd&) = delete;
@@ -35,10 +36,12 @@ class WindowsFrontEnd : public ProgramFrontEnd {
   bool CanAsk() const override { return !automated_; }
   // Without --yes the user works the window: the Select Device dialog may be shown.
   bool UserWorksTheWindow() const override { return !automated_; }
+  int ShowCommand() const override { return showCommand_; }
   void SetIdleHandler(std::function<bool()> handler) override;
   std::FILE* Output() override;
   std::FILE* ErrorOutput() override;
 
  private:
   bool automated_;
+  int showCommand_;
 };

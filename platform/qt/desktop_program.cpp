@@ -1,6 +1,7 @@
 #include "platform/qt/desktop_program.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <iostream>
 #include <optional>
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "app/cli/program.h"
+#include "app/main_dialog.h"
 #include "app/version.h"
 #include "platform/backend.h"
 #include "platform/qt/qt_backend.h"
@@ -16,6 +18,14 @@ namespace qtr5 {
 namespace {
 
 constexpr const char* kProgramName = "qtr5-download-gui";
+
+// As the window's probe counts it: there, and open for reading and writing.
+bool DefaultImageUsable() {
+  std::FILE* file = std::fopen(kDefaultImageName, "r+b");
+  if (file == nullptr) return false;
+  std::fclose(file);
+  return true;
+}
 
 // Lines for the user go to standard output, diagnostics to standard error
 // and, when nobody watches a terminal (started from the desktop), into a
@@ -46,8 +56,21 @@ class DesktopFrontEnd : public ProgramFrontEnd {
   // Only --yes automates the window; otherwise the user clicks Download. An
   // automation that has nothing more to do leaves the window to the user.
   void SetIdleHandler(std::function<bool()> handler) override {
+    // The first handler comes just before the main window is made.
+    if (handler && sayWhereDefaultIs_) {
+      sayWhereDefaultIs_ = false;
+      if (!DefaultImageUsable()) {
+        std::error_code error;
+        const std::string folder = std::filesystem::current_path(error).string();
+        PrintError(std::string(kDefaultImageName) + " was looked for in " +
+                   (error ? std::string("the current folder") : folder) +
+                   " (the folder the program was started in). Choose the image with the "
+                   "browse button, or open the file with this program.");
+      }
+    }
     if (backend_ != nullptr && automated_) backend_->SetIdleHandler(std::move(handler));
   }
+  void SayWhereTheDefaultImageIsLookedFor() { sayWhereDefaultIs_ = true; }
   std::FILE* Output() override { return stdout; }
   std::FILE* ErrorOutput() override { return stderr; }
 
@@ -55,6 +78,7 @@ class DesktopFrontEnd : public ProgramFrontEnd {
   QtBackend* backend_;
   bool automated_;
   bool messagesInBoxes_;
+  bool sayWhereDefaultIs_ = false;
 };
 
 // Passes what is written to std::cerr on to standard error and keeps a copy.
@@ -115,6 +139,14 @@ class TransportMessages {
 
 }  // namespace
 
+ParseResult ParseDesktopArguments(int argc, const char* const* argv) {
+  if (argc == 2 && argv[1][0] != '-') {
+    const char* const openWith[] = {argv[0], "--image", argv[1], nullptr};
+    return ParseProgramOptions(3, openWith, kProgramName);
+  }
+  return ParseProgramOptions(argc, argv, kProgramName);
+}
+
 int RunDesktopProgram(const ProgramOptions& options, QtBackend* backend,
                       const DesktopSettings& settings) {
   if (options.check || options.list || backend == nullptr) {
@@ -122,19 +154,17 @@ int RunDesktopProgram(const ProgramOptions& options, QtBackend* backend,
     return RunProgram(options, frontEnd);
   }
   DesktopFrontEnd frontEnd(backend, options.yes, settings.messagesInBoxes);
+  // Started from a menu, the current folder is usually the home folder,
+  // where the default image is rarely kept: once the window is about to be
+  // made (the options and the transport are good), say where it is looked for.
+  if (!options.hasImage && !options.yes) frontEnd.SayWhereTheDefaultImageIsLookedFor();
   int status = 0;
   {
     TransportMessages messages(*backend, settings.messagesInBoxes);
     status = RunProgram(options, frontEnd);
   }
   backend->SetIdleHandler(nullptr);
-  if (options.yes) return status;
-  // The desktop program ends with 0 once its window is closed, whatever the
-  // download did; only a program that could not start says otherwise.
-  if (status == ExitStatus(ProgramOutcome::kUsageError) ||
-      status == ExitStatus(ProgramOutcome::kInternalFailure))
-    return status;
-  return ExitStatus(ProgramOutcome::kSuccess);
+  return DesktopExitStatus(options, status);
 }
 
 }  // namespace qtr5

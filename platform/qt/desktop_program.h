@@ -16,6 +16,10 @@ struct DesktopSettings {
   bool messagesInBoxes = false;
 };
 
+// Parses qtr5-download-gui's arguments: the options of every program, or a
+// file alone (a file manager's "Open with"), which is taken as --image FILE.
+ParseResult ParseDesktopArguments(int argc, const char* const* argv);
+
 // Runs the program with parsed options and returns the exit status. `backend`
 // is installed and a QApplication exists; it may be null for --check and
 // --list, which need no window. Without --yes the user drives the window and

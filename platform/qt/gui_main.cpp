@@ -16,7 +16,8 @@
 
 int main(int argc, char** argv) {
   constexpr const char* kProgramName = "qtr5-download-gui";
-  const ParseResult parsed = ParseProgramOptions(argc, argv, kProgramName);
+  // A file alone (the desktop entry's %f) is the image to flash.
+  const ParseResult parsed = qtr5::ParseDesktopArguments(argc, argv);
   if (const auto status = FinishUnlessRun(parsed)) return *status;
   const ProgramOptions& options = parsed.options;
   qtr5::DesktopSettings settings;

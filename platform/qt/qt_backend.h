@@ -65,6 +65,17 @@ class QtBackend : public Backend {
 
   // Called by the widgets when the user acted: the action was posted.
   void InputPosted();
+  // True while the program is at work (a drive command, the download) and
+  // waits neither for input nor for an answer in a box or dialog of its own.
+  bool Busy() const { return answering_ == 0; }
+  // A close box clicked while the program is busy: the request is answered
+  // at once with a note that the window cannot end now, and then dropped,
+  // never carried out later. The note goes when the program next waits.
+  void RefuseCloseWhileBusy(QWidget* window);
+  // The note of RefuseCloseWhileBusy while it is shown; null otherwise.
+  QWidget* BusyNote() const {
+    return busyNote_ != nullptr && busyNote_->isVisible() ? busyNote_.data() : nullptr;
+  }
   // True when input was posted since the current wait for input began.
   bool InputPending() const { return posted_; }
 
@@ -82,8 +93,17 @@ class QtBackend : public Backend {
   int inputTimeout_ = 0;
   bool posted_ = false;
   bool syncing_ = false;  // mirroring the layer's state into a widget
+  int answering_ = 0;     // waits for input, boxes and dialogs running
+  QPointer<QWidget> busyNote_;
+  void CloseBusyNote();
+  bool WaitForInputUnlessIdle();
   QEventLoop* waiting_ = nullptr;
 };
+
+// The answer to a close request while the program is busy.
+inline constexpr const char* kBusyCloseText =
+    "The program is working with the drive and cannot be closed now. Wait until it has "
+    "finished: a drive that is reprogramming itself must not be interrupted.";
 
 // The dialog font: DejaVu Sans (any sans-serif face when it is missing) at
 // 8 points on a 96 dpi dialog, 11 pixels, as Windows sizes MS Sans Serif.

@@ -1,4 +1,5 @@
 // The Qt backend's message boxes and open-file dialog.
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -76,7 +77,13 @@ int QtBackend::ShowMessageBox(HWND owner, const std::string& text, const std::st
   // Esc answers Cancel where there is one, and OK on a box with only OK.
   for (const Choice& c : choices)
     if (c.answer == IDCANCEL || choices.size() == 1) box.setEscapeButton(c.button);
+  // Over the owner where it is now: what the window system said about a move
+  // made while the program was busy is taken in before the box is placed.
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  CloseBusyNote();
+  ++answering_;
   const int chosen = box.exec();
+  --answering_;
   for (const Choice& c : choices)
     if (c.button == chosen) return c.answer;
   return choices.size() == 1 ? IDOK : IDCANCEL;
@@ -117,7 +124,11 @@ std::optional<std::string> QtBackend::ShowOpenFileDialog(const OpenFileRequest& 
     if (index < filters.size()) dialog.selectNameFilter(filters[index]);
   }
   if (!request.initialPath.empty()) dialog.selectFile(FromProgramText(request.initialPath));
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  CloseBusyNote();
+  ++answering_;
+  const int result = dialog.exec();
+  --answering_;
+  if (result != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return ToProgramText(QDir::toNativeSeparators(dialog.selectedFiles().front()));
 }
 

@@ -5,6 +5,7 @@
 #include <QEventLoop>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <algorithm>
@@ -158,9 +159,42 @@ void QtBackend::Repaint(HWND window) {
   // with it; nothing else is processed, no input in particular.
   widget->repaint();
   QCoreApplication::sendPostedEvents(widget->window(), QEvent::UpdateRequest);
+  // The window system's news is taken in meanwhile (the user's input still
+  // waits): a window moved by the user is known where it now is, so a box
+  // opened over it lands there, and a close request is answered now.
+  if (Busy()) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void QtBackend::RefuseCloseWhileBusy(QWidget* window) {
+  if (BusyNote() != nullptr) {
+    busyNote_->raise();
+    return;
+  }
+  auto* note = new QMessageBox(QMessageBox::Information, window->windowTitle(),
+                               QString::fromLatin1(kBusyCloseText), QMessageBox::Ok, window);
+  note->setFont(font_);
+  note->setAttribute(Qt::WA_DeleteOnClose);
+  // Not modal: the work goes on underneath, and the note only informs.
+  note->setWindowModality(Qt::NonModal);
+  busyNote_ = note;
+  note->show();
+  note->repaint();
+}
+
+void QtBackend::CloseBusyNote() {
+  if (busyNote_ != nullptr) busyNote_->close();
 }
 
 bool QtBackend::WaitForInput() {
+  // Whatever the program was busy with has ended.
+  CloseBusyNote();
+  ++answering_;
+  const bool posted = WaitForInputUnlessIdle();
+  --answering_;
+  return posted;
+}
+
+bool QtBackend::WaitForInputUnlessIdle() {
   if (idleHandler_) {
     if (idleHandler_()) return true;
     idleHandler_ = nullptr;

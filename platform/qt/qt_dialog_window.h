@@ -40,6 +40,10 @@ class DialogWindow : public QWidget {
   void closeEvent(QCloseEvent* event) override {
     // The window goes only when the program destroys it.
     event->ignore();
+    if (backend_.Busy()) {
+      backend_.RefuseCloseWhileBusy(this);
+      return;
+    }
     if (PostClose(dialog_)) backend_.InputPosted();
   }
 

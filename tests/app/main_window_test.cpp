@@ -181,11 +181,17 @@ TEST_F(MainWindowTest, FailedDownloadLetsTheUserChooseAgain) {
   EXPECT_EQ(Status(), "Download has been failed!");
   EXPECT_TRUE(driver_.MessageBoxes().empty());
   EXPECT_EQ(g_downloadDone, 0);
-  // A new choice through the browse button enables Download again.
+  EXPECT_EQ(Row(1), "0000");  // the checksum of the image that was read
+  app_->ShowText(4, "9.99");  // as if a revision had been read back
+  // A new choice through the browse button enables Download again, and the
+  // rows about the previous image no longer show.
   WriteFile("next.hex", HexFile(0, {}));
   driver_.AnswerOpenFile(WorkDirectory() + "/next.hex");
   ASSERT_TRUE(driver_.Click(Main(), kIdBrowse));
   EXPECT_TRUE(Enabled(kIdDownload));
+  EXPECT_EQ(Row(1), "");
+  EXPECT_EQ(Row(4), "");
+  EXPECT_EQ(Row(3), "1.00");  // the drive's rows stay
 }
 
 TEST_F(MainWindowTest, FailedReadAlsoEndsInNg) {

@@ -32,28 +32,37 @@ class SelectDeviceTest : public AppTest {
   }
 };
 
-TEST_F(SelectDeviceTest, ListsTheDrivesInSweepOrder) {
-  TwoDrives();
+TEST_F(SelectDeviceTest, ListsTheDrivesInSweepOrderWithTheirAddressesInView) {
+  // Same model and revision: only the address tells them apart.
+  AddDrive(1, 0, "1.01");
+  AddDrive(0, 3, "1.01");
   std::vector<std::vector<std::string>> rows;
   std::vector<qtr5::ListColumnInfo> columns;
   std::vector<int> selected{-2};
   HWND owner = nullptr;
+  int listWidth = 0;
   driver_.AnswerDialog(kDialogSelectDevice, [&](qtr5::HeadlessDriver& d, HWND dialog) {
     rows = d.Rows(dialog, kIdDeviceList);
     columns = d.Columns(dialog, kIdDeviceList);
     selected = d.SelectedRows(dialog, kIdDeviceList);
     owner = qtr5::OwnerOf(dialog);
+    RECT rectangle{};
+    GetWindowRect(GetDlgItem(dialog, kIdDeviceList), &rectangle);
+    listWidth = rectangle.right - rectangle.left;
     EXPECT_NE(g_selectList, nullptr);
     d.Click(dialog, kIdSelectOk);
   });
   Start();
-  ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(rows[0], (std::vector<std::string>{std::string(kDriveModel), "1.01"}));
-  EXPECT_EQ(rows[1], (std::vector<std::string>{std::string(kDriveModel), "1.02"}));
-  ASSERT_EQ(columns.size(), 2u);
+  const std::string model(kDriveModel);
+  EXPECT_EQ(rows, (std::vector<std::vector<std::string>>{{model, "1.01", "0 : 3"},
+                                                         {model, "1.01", "1 : 0"}}));
+  ASSERT_EQ(columns.size(), 3u);
   EXPECT_EQ(columns[0].title, "Model");
   EXPECT_EQ(columns[1].title, "Version");
-  EXPECT_EQ(columns[0].width, 220);
+  EXPECT_EQ(columns[2].title, "Adapter : Target");
+  // Every column fits the list: the address needs no scrolling to be seen.
+  EXPECT_GE(columns[2].width, 100);
+  EXPECT_LE(columns[0].width + columns[1].width + columns[2].width, listWidth);
   EXPECT_TRUE(selected.empty());
   EXPECT_EQ(owner, Main());
 }

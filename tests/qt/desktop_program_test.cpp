@@ -2,6 +2,7 @@
 // window, and the exit status the desktop program gives.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -25,7 +26,7 @@ class DesktopProgramTest : public QtAppTest {
     std::vector<const char*> argv{"qtr5-download-gui"};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     const ParseResult parsed =
-        ParseProgramOptions(static_cast<int>(argv.size()), argv.data(), "qtr5-download-gui");
+        qtr5::ParseDesktopArguments(static_cast<int>(argv.size()), argv.data());
     EXPECT_EQ(parsed.action, ParseAction::kRun) << parsed.text;
     qtr5::DesktopSettings settings;
     settings.messagesInBoxes = messagesInBoxes;
@@ -68,6 +69,54 @@ TEST_F(DesktopProgramTest, TheUserBrowsesDownloadsSeesOkAndTheProgramEndsWithZer
   EXPECT_EQ(notice.text, "Please Reboot system");
   EXPECT_FALSE(qtr5::QuitWasForced());
 }
+
+// The image comes from the desktop entry's file (%f) or --image, or is the
+// default; only the default is looked for, and from the desktop the user is
+// told where.
+struct ImageSource {
+  const char* name;
+  std::vector<const char*> arguments;
+  std::vector<QString> boxes;  // the boxes before the window waits, in order
+};
+
+class DesktopImageTest : public DesktopProgramTest,
+                         public ::testing::WithParamInterface<ImageSource> {};
+
+TEST_P(DesktopImageTest, OnlyTheDefaultImageIsLookedForAndItsFolderIsNamed) {
+  WriteFile("fw.hex", ":04FEF000312E31304E\n:00000001FF\n");
+  std::vector<QString> boxes;
+  for (std::size_t i = 0; i < GetParam().boxes.size(); ++i) {
+    WhenModal([&](QWidget* box) {
+      boxes.push_back(ReadBox(box).text);
+      ClickBoxButton(box, "OK");
+    });
+  }
+  QString fileName;
+  Then([&] {
+    fileName = ControlAs<QLineEdit>(kIdFileName)->text();
+    CloseMain();
+  });
+  // Without boxes expected, what the real transport says stays on stderr.
+  EXPECT_EQ(RunWith(GetParam().arguments, !GetParam().boxes.empty()), 0);
+  ASSERT_EQ(boxes.size(), GetParam().boxes.size());
+  for (std::size_t i = 0; i < boxes.size(); ++i)
+    EXPECT_TRUE(boxes[i].startsWith(GetParam().boxes[i])) << boxes[i].toStdString();
+  if (GetParam().boxes.empty()) {
+    EXPECT_EQ(fileName, "fw.hex");
+  } else {
+    EXPECT_TRUE(boxes[0].contains(QDir::currentPath())) << boxes[0].toStdString();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sources, DesktopImageTest,
+    ::testing::Values(ImageSource{"OpenWith", {"fw.hex"}, {}},
+                      ImageSource{"ImageOption", {"--emulate", "--image", "fw.hex"}, {}},
+                      ImageSource{
+                          "DefaultMissing",
+                          {"--emulate"},
+                          {"QTR5_ORNA.HEX was looked for in ", "QTR5_ORNA.HEX file not found."}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(DesktopProgramTest, ClosingTheWindowGivesZeroEvenWithoutADrive) {
   WriteDefaultImage();

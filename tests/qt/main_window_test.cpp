@@ -177,6 +177,48 @@ TEST_F(MainWindowTest, ADownloadAnimatesThePictureThenShowsOkAndTheRebootNotice)
   EXPECT_GE(lastValue, 90);
 }
 
+// The close box while the drive is being reprogrammed: answered there and
+// then with a note, and never carried out afterwards. The window, moved
+// meanwhile, gets the reboot notice over where it now is.
+TEST_F(MainWindowTest, ACloseWhileDownloadingIsAnsweredAtOnceAndDropped) {
+  WriteDefaultImage();
+  AddDrive(0, 0);
+  Start();
+  BoxContents note;
+  int notes = 0;
+  bool closed = false;
+  backend_.afterRepaint = [&](const RecordingBackend::Frame& frame) {
+    if (frame.picture != kBitmapWait || closed) return;
+    closed = true;
+    for (int i = 0; i < 2; ++i) {
+      Window()->close();
+      if (backend_.BusyNote() != nullptr) ++notes;
+    }
+    note = ReadBox(backend_.BusyNote());
+    Window()->move(Window()->pos() + QPoint(60, 40));
+  };
+  QRect mainAtNotice;
+  QRect noticeFrame;
+  bool noteLeft = false;
+  WhenModal([&](QWidget* modal) {
+    mainAtNotice = Window()->frameGeometry();
+    noticeFrame = modal->frameGeometry();
+    noteLeft = backend_.BusyNote() == nullptr;
+    ClickBoxButton(modal, "OK");
+  });
+  Then([&] { Click(kIdDownload); });
+  Then([&] {
+    EXPECT_NE(Window(), nullptr) << "the close request was carried out after all";
+    EXPECT_EQ(ShownPicture(), kBitmapOk);
+    CloseMain();
+  });
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(notes, 2);
+  EXPECT_EQ(note.text, QString::fromLatin1(qtr5::kBusyCloseText));
+  EXPECT_TRUE(noteLeft);
+  EXPECT_TRUE(mainAtNotice.contains(noticeFrame.center()));
+}
+
 TEST_F(MainWindowTest, AFailedDownloadShowsNgAndLetsTheUserChooseAgain) {
   WriteDefaultImage();
   DeviceOptions refusing;
