@@ -3,15 +3,54 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
+#include <optional>
 
 #include "app/cli/console_front_end.h"
 #include "app/cli/options.h"
 #include "app/cli/program.h"
+#include "image/image_check.h"
 #include "platform/backend.h"
 #include "platform/console/console_backend.h"
 
+namespace {
+
+// The output of a list or a check reached its reader, or the run fails.
+int JudgeWrittenOutput(int status, bool listOrCheck) {
+  std::cout.flush();
+  const bool written = std::cout.good() && std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
+  if (!written && status == ExitStatus(ProgramOutcome::kSuccess) && listOrCheck) {
+    std::fprintf(stderr, "qtr5-download: the output could not be written\n");
+    return ExitStatus(ProgramOutcome::kFailed);
+  }
+  return status;
+}
+
+// `--version` and `--check FILE`, the forms scripts call over and over, are
+// answered without setting up the option parser, the window layer or a
+// transport: start-up is most of their time. Any other form goes the long
+// way, which gives these two the same output and status.
+std::optional<int> AnswerQuickly(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("%s\n", ProgramVersionText().c_str());
+    return JudgeWrittenOutput(ExitStatus(ProgramOutcome::kSuccess), false);
+  }
+  if (argc == 3 && std::strcmp(argv[1], "--check") == 0 && argv[2][0] != '\0' &&
+      argv[2][0] != '-') {
+    std::signal(SIGPIPE, SIG_IGN);
+    const int result = RunImageCheck(argv[2], nullptr, stdout, stderr);
+    return JudgeWrittenOutput(
+        ExitStatus(result == kImageCheckBuilt ? ProgramOutcome::kSuccess : ProgramOutcome::kFailed),
+        true);
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  if (const auto status = AnswerQuickly(argc, argv)) return *status;
   const ParseResult parsed = ParseProgramOptions(argc, argv, "qtr5-download");
   if (const auto status = FinishUnlessRun(parsed)) return *status;
   // A reader that goes away (`| head`) must not end the program in the
@@ -32,13 +71,6 @@ int main(int argc, char** argv) {
     ConsoleFrontEnd frontEnd(backend, console.inputIsTerminal);
     status = RunProgram(parsed.options, frontEnd);
   }
-  std::cout.flush();
-  const bool written = std::cout.good() && std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
   // A list or a check that could not be written did not succeed.
-  if (!written && status == ExitStatus(ProgramOutcome::kSuccess) &&
-      (parsed.options.list || parsed.options.check)) {
-    std::fprintf(stderr, "qtr5-download: the output could not be written\n");
-    status = ExitStatus(ProgramOutcome::kFailed);
-  }
-  return status;
+  return JudgeWrittenOutput(status, parsed.options.list || parsed.options.check);
 }

@@ -197,6 +197,21 @@ TEST_F(ProgramRun, ListOfMoreDrivesThanTheTableHoldsSaysSo) {
   EXPECT_TRUE(Contains(r.error, "2 more drive(s)")) << r.error;
 }
 
+// "--check FILE" alone is answered before the option parser is set up; it
+// must say and end exactly as the parsed form "--check=FILE" does.
+TEST_F(ProgramRun, TheQuickCheckAnswersAsTheParsedOne) {
+  std::ofstream(dir_ / "damaged.hex") << ":0100000001FF\n";
+  for (const std::string& file :
+       {kSample.string(), std::string("damaged.hex"), std::string("missing.hex")}) {
+    const RunResult quick = Run({"--check", file});
+    const RunResult parsed = Run({"--check=" + file});
+    EXPECT_EQ(quick.status, parsed.status) << file;
+    EXPECT_EQ(quick.output, parsed.output) << file;
+    EXPECT_EQ(quick.error, parsed.error) << file;
+    EXPECT_NE(quick.output + quick.error, "") << file;
+  }
+}
+
 // A list or a check that nobody received did not succeed.
 TEST_F(ProgramRun, OutputThatCannotBeWrittenIsAFailure) {
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";

@@ -25,6 +25,7 @@ struct TestUser {
   HHOOK hook = nullptr;
   UINT_PTR timer = 0;
   bool sawSelectDevice = false;
+  bool mainWindowMinimised = false;
 };
 TestUser g_user;
 
@@ -50,6 +51,7 @@ LRESULT CALLBACK UserHook(int code, WPARAM wParam, LPARAM lParam) {
 
 void CALLBACK CloseWhenWaiting(HWND, UINT, UINT_PTR, DWORD) {
   if (g_app != nullptr && g_app->mainWindow != nullptr && IsWindowEnabled(g_app->mainWindow)) {
+    g_user.mainWindowMinimised = IsIconic(g_app->mainWindow) != FALSE;
     PostMessageA(g_app->mainWindow, WM_CLOSE, 0, 0);
   }
 }
@@ -64,7 +66,8 @@ TEST(WindowsFrontEnd, TheDesktopLetsItsUserChooseAmongSeveralDrives) {
   g_user.timer = SetTimer(nullptr, 0, 100, CloseWhenWaiting);
   int status = -1;
   {
-    WindowsFrontEnd frontEnd(options);
+    // Started minimised (a shortcut's "Run: Minimized"): the window is shown so.
+    WindowsFrontEnd frontEnd(options, SW_SHOWMINNOACTIVE);
     EXPECT_TRUE(frontEnd.CanAsk());
     status = RunProgram(options, frontEnd);
   }
@@ -75,6 +78,9 @@ TEST(WindowsFrontEnd, TheDesktopLetsItsUserChooseAmongSeveralDrives) {
   EXPECT_EQ(g_runOutcome.chosenTarget, 3) << "the drive the user picked";
   EXPECT_FALSE(g_runOutcome.downloadAttempted) << "nothing is flashed unless the user clicks";
   EXPECT_EQ(status, ExitStatus(ProgramOutcome::kNotDownloaded));
+  EXPECT_TRUE(g_user.mainWindowMinimised);
+  // The user closed the window: the program ends with 0, as on the desktop.
+  EXPECT_EQ(DesktopExitStatus(options, status), 0);
 }
 
 TEST(WindowsFrontEnd, UnderYesNothingIsAsked) {
