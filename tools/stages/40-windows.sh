@@ -24,6 +24,10 @@ if [[ "${1:-}" != "--on-display" ]]; then
     wineserver -w
     touch "$WINEPREFIX/.qtr5-ready"
   fi
+  # Wine draws the title-bar buttons with glyphs of its Marlett font, which
+  # this Wine does not find where fonts-wine puts it: without a copy in the
+  # prefix the buttons show the letters "0", "1" and "r".
+  cp -u /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
   exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" --on-display
 fi
 
