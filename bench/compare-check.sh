@@ -4,6 +4,7 @@
 #   qtr5-download --check FILE
 #   objcopy -I ihex -O binary --gap-fill 0xFF FILE OUT
 #   srec_cat FILE -intel -fill 0xFF 0 0x10000 -o OUT -binary
+# and the program's start-up alone: qtr5-download --version against /bin/true.
 # Usage: bench/compare-check.sh [BUILD_DIR]   (default: build-release if it has the
 # program, else build). Without qtr5-download, or with USE_DRIVER=1, the bench driver
 # check-driver (the same image check in a minimal program) is timed instead.
@@ -49,3 +50,10 @@ hyperfine --shell=none --warmup 10 --runs "${RUNS:-200}" --export-markdown "$wor
   -n "objcopy" "objcopy -I ihex -O binary --gap-fill 0xFF $work/full.hex $work/objcopy.bin" \
   -n "srec_cat" "srec_cat $work/full.hex -intel -fill 0xFF 0 0x10000 -o $work/srec.bin -binary"
 cat "$work/table.md"
+
+if [[ -x "$build/qtr5-download" ]]; then
+  hyperfine --shell=none --warmup 30 --runs "${RUNS:-200}" --export-markdown "$work/start.md" \
+    -n "/bin/true" "/bin/true" \
+    -n "qtr5 --version" "$build/qtr5-download --version"
+  cat "$work/start.md"
+fi

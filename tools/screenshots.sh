@@ -21,7 +21,8 @@ done
 [[ -s "$sample" ]] || { echo "screenshots.sh: $sample is missing" >&2; exit 1; }
 [[ -f "$build/CMakeCache.txt" ]] || cmake --preset dev -B "$build" >/dev/null
 cmake --build "$build" --target qt_screenshots >/dev/null
-shots=(start downloading ok ok-notice ng no-device select-device release-note image-not-found)
+shots=(start downloading ok ok-notice ng no-device select-device release-note image-not-found
+  close-while-downloading)
 mkdir -p "$out"
 for shot in "${shots[@]}"; do rm -f "$out/$shot.png"; done
 
