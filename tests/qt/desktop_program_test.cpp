@@ -70,53 +70,33 @@ TEST_F(DesktopProgramTest, TheUserBrowsesDownloadsSeesOkAndTheProgramEndsWithZer
   EXPECT_FALSE(qtr5::QuitWasForced());
 }
 
-// The image comes from the desktop entry's file (%f) or --image, or is the
-// default; only the default is looked for, and from the desktop the user is
-// told where.
-struct ImageSource {
-  const char* name;
-  std::vector<const char*> arguments;
-  std::vector<QString> boxes;  // the boxes before the window waits, in order
-};
-
-class DesktopImageTest : public DesktopProgramTest,
-                         public ::testing::WithParamInterface<ImageSource> {};
-
-TEST_P(DesktopImageTest, OnlyTheDefaultImageIsLookedForAndItsFolderIsNamed) {
+// A file alone (the desktop entry's %f) or --image is the image as it is;
+// only the default is looked for, and from the desktop its folder is named.
+TEST_F(DesktopProgramTest, OnlyTheDefaultImageIsLookedForAndItsFolderIsNamed) {
   WriteFile("fw.hex", ":04FEF000312E31304E\n:00000001FF\n");
+  for (const auto& arguments : {std::vector<const char*>{"fw.hex"},
+                                std::vector<const char*>{"--emulate", "--image", "fw.hex"}}) {
+    Then([&] {
+      EXPECT_EQ(ControlAs<QLineEdit>(kIdFileName)->text(), "fw.hex");
+      CloseMain();
+    });
+    EXPECT_EQ(RunWith(arguments), 0);
+  }
+  EXPECT_EQ(modalAnswered_, 0);
   std::vector<QString> boxes;
-  for (std::size_t i = 0; i < GetParam().boxes.size(); ++i) {
+  for (int i = 0; i < 2; ++i) {
     WhenModal([&](QWidget* box) {
       boxes.push_back(ReadBox(box).text);
       ClickBoxButton(box, "OK");
     });
   }
-  QString fileName;
-  Then([&] {
-    fileName = ControlAs<QLineEdit>(kIdFileName)->text();
-    CloseMain();
-  });
-  // Without boxes expected, what the real transport says stays on stderr.
-  EXPECT_EQ(RunWith(GetParam().arguments, !GetParam().boxes.empty()), 0);
-  ASSERT_EQ(boxes.size(), GetParam().boxes.size());
-  for (std::size_t i = 0; i < boxes.size(); ++i)
-    EXPECT_TRUE(boxes[i].startsWith(GetParam().boxes[i])) << boxes[i].toStdString();
-  if (GetParam().boxes.empty()) {
-    EXPECT_EQ(fileName, "fw.hex");
-  } else {
-    EXPECT_TRUE(boxes[0].contains(QDir::currentPath())) << boxes[0].toStdString();
-  }
+  Then([&] { CloseMain(); });
+  EXPECT_EQ(RunWith({"--emulate"}, true), 0);
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_TRUE(boxes[0].startsWith("QTR5_ORNA.HEX was looked for in " + QDir::currentPath()))
+      << boxes[0].toStdString();
+  EXPECT_EQ(boxes[1], "QTR5_ORNA.HEX file not found.");
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Sources, DesktopImageTest,
-    ::testing::Values(ImageSource{"OpenWith", {"fw.hex"}, {}},
-                      ImageSource{"ImageOption", {"--emulate", "--image", "fw.hex"}, {}},
-                      ImageSource{
-                          "DefaultMissing",
-                          {"--emulate"},
-                          {"QTR5_ORNA.HEX was looked for in ", "QTR5_ORNA.HEX file not found."}}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(DesktopProgramTest, ClosingTheWindowGivesZeroEvenWithoutADrive) {
   WriteDefaultImage();
