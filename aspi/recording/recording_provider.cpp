@@ -1,11 +1,18 @@
 // Recording every request and its outcome.
 #include "aspi/recording/recording_provider.h"
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <iostream>
 #include <thread>
 
 #include <nlohmann/json.hpp>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 #include "aspi/command_time_limits.h"
 #include "aspi/recording/session_format.h"
@@ -41,6 +48,23 @@ std::unique_ptr<RecordingProvider> RecordingProvider::Create(AspiProvider& inner
                                                              const std::string& path,
                                                              std::string& error,
                                                              std::ostream* messages) {
+#ifndef _WIN32
+  // Opening a pipe for writing waits for a reader, forever if none comes:
+  // opened without waiting first, a pipe nobody reads is refused instead.
+  const int probe =
+      open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+  if (probe < 0) {
+    error = "Cannot write the session recording \"" + path + "\"" +
+            (errno == ENXIO ? ": no program reads the pipe" : ": " + std::string(strerror(errno)));
+    return nullptr;
+  }
+  // Held open until the stream below has its own: a reader of a pipe that
+  // is there now stays there.
+  struct Closer {
+    int fd;
+    ~Closer() { close(fd); }
+  } holder{probe};
+#endif
   auto file = std::make_unique<std::ofstream>(path, std::ios::out | std::ios::trunc);
   if (!*file) {
     error = "Cannot write the session recording \"" + path + "\"";

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -176,3 +177,42 @@ TEST_F(TerminalQuestion, WithYesADamagedImageFailsInTheDownload) {
 }
 
 }  // namespace
+
+// ---- files that would block the run or never end ----
+
+TEST_F(ProgramRun, FilesThatWouldBlockOrNeverEndAreRefused) {
+  const std::string fifo = (dir_ / "pipe").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const struct {
+    std::vector<std::string> args;
+    const char* said;
+  } cases[] = {
+      {{"--record", fifo, "--emulate", "--list"}, "no program reads the pipe"},
+      {{"--replay", fifo, "--list"}, "is not a regular file"},
+      {{"--replay", "/dev/zero", "--list"}, "is not a regular file"},
+  };
+  for (const auto& c : cases) {
+    RunRequest quick;
+    quick.timeoutSeconds = 20;
+    const RunResult r = Run(c.args, quick);
+    EXPECT_EQ(r.status, 2) << c.args[0] << " " << c.args[1] << "\n" << Describe(r);
+    EXPECT_TRUE(Contains(r.error, c.said)) << r.error;
+  }
+}
+
+// ---- an emulated drive's state that could not be kept ----
+
+TEST_F(ProgramRun, AStateThatWasNotKeptIsAWarningInTheSummaryToo) {
+  fs::copy_file(kSample, dir_ / "img.hex");
+  fs::create_directories(dir_ / "state");  // the run's user may read it but not write
+  RunRequest asUser;
+  asUser.unprivileged = true;
+  const RunResult r = Run(
+      {"--image", "img.hex", "--emulate", "--emulate-state", "state", "--yes", "--json"}, asUser);
+  EXPECT_EQ(r.status, 0) << Describe(r);
+  EXPECT_TRUE(Contains(r.error, "the drive's new state was not kept")) << Describe(r);
+  const auto summary = nlohmann::json::parse(r.output, nullptr, false);
+  ASSERT_TRUE(summary.is_object()) << Describe(r);
+  ASSERT_TRUE(summary["warning"].is_string()) << Describe(r);
+  EXPECT_TRUE(Contains(summary["warning"], "the drive's new state was not kept"));
+}
