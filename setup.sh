@@ -25,8 +25,9 @@ tests=(
   binutils srecord hyperfine time bc
   # screenshots and window tests
   xvfb xauth imagemagick tmux fonts-wine fonts-liberation icewm
-  # the Windows program, built and tested under Wine
-  g++-mingw-w64-x86-64 mingw-w64-tools wine wine64
+  # the Windows program (32-bit), built and tested under Wine; libwine:i386
+  # holds the 32-bit Wine the virtual machine test runs it with
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64 mingw-w64-tools wine wine64 libwine:i386
   # the virtual machine test of the Linux transport
   qemu-system-x86 busybox-static cpio sg3-utils
 )
@@ -45,6 +46,14 @@ for group in "${groups[@]}"; do
   esac
 done
 
+# The 32-bit Wine loader (wine32) only where this machine's kernel runs
+# 32-bit Linux programs: elsewhere Debian's `wine` would pick it and fail on
+# every program. libwine:i386 brings the C library it needs to find out.
+if [[ " ${packages[*]} " == *" libwine:i386 "* && -x /lib/ld-linux.so.2 ]] &&
+  /lib/ld-linux.so.2 --help >/dev/null 2>&1; then
+  packages+=(wine32:i386)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
@@ -61,6 +70,10 @@ if [[ $(id -u) -ne 0 ]]; then
 fi
 echo "setup.sh: installing ${#missing[@]} package(s): ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+# libwine is a package of the i386 architecture.
+if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 echo "setup.sh: done"

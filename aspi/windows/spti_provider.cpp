@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <new>
 #include <set>
 #include <string>
 #include <tuple>
@@ -74,6 +75,28 @@ std::string DescribeOutcome(const SptiRequest& request, DWORD requestedLength) {
   return text;
 }
 
+// Reads the limits of the adapter behind `handle`; unknown where the driver
+// does not answer.
+SptiAdapterLimits QueryAdapterLimits(SptiSystem& system, HANDLE handle) {
+  STORAGE_PROPERTY_QUERY query{};
+  query.PropertyId = StorageAdapterProperty;
+  query.QueryType = PropertyStandardQuery;
+  STORAGE_ADAPTER_DESCRIPTOR descriptor{};
+  DWORD returned = 0;
+  SptiAdapterLimits limits;
+  constexpr DWORD kNeeded = offsetof(STORAGE_ADAPTER_DESCRIPTOR, AlignmentMask) + sizeof(DWORD);
+  if (!system.deviceIoControl(handle, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query,
+                              &descriptor, sizeof descriptor, &returned) ||
+      returned < kNeeded || descriptor.Size < kNeeded) {
+    return limits;
+  }
+  limits.known = true;
+  limits.maximumTransferLength = descriptor.MaximumTransferLength;
+  limits.maximumPhysicalPages = descriptor.MaximumPhysicalPages;
+  limits.alignmentMask = descriptor.AlignmentMask;
+  return limits;
+}
+
 std::string DescribeError(DWORD error) {
   char text[96];
   if (error == ERROR_ACCESS_DENIED) {
@@ -86,6 +109,29 @@ std::string DescribeError(DWORD error) {
 }
 
 }  // namespace
+
+std::string SptiTransferRefusal(const SptiAdapterLimits& limits, DWORD length, DWORD pageSize) {
+  if (!limits.known || length == 0) return std::string();
+  if (limits.maximumTransferLength < length) {
+    return "the adapter moves at most " + std::to_string(limits.maximumTransferLength) +
+           " bytes in one command, but the command needs " + std::to_string(length);
+  }
+  // The buffer starts on a page boundary, so it spans this many pages.
+  const DWORD pages = length / pageSize + (length % pageSize != 0 ? 1 : 0);
+  if (limits.maximumPhysicalPages < pages) {
+    return "the adapter moves at most " + std::to_string(limits.maximumPhysicalPages) +
+           " memory pages in one command, but the command's " + std::to_string(length) +
+           " bytes span " + std::to_string(pages);
+  }
+  return std::string();
+}
+
+std::size_t SptiDataAlignment(const SptiAdapterLimits& limits, DWORD pageSize) {
+  std::size_t alignment = pageSize;
+  // The mask is one less than a power of two: 0, 1, 3, 7...
+  while (limits.known && alignment <= limits.alignmentMask) alignment *= 2;
+  return alignment;
+}
 
 void BuildSptiRequest(const SRB_ExecSCSICmd& srb, const SCSI_ADDRESS& address,
                       SptiRequest& request) {
@@ -206,7 +252,7 @@ SptiProvider::SptiProvider(SptiSystem system, int maxDevices) : system_(std::mov
       }
       continue;
     }
-    Device device{path, handle, SCSI_ADDRESS{}, 0, 0, std::string(), nullptr};
+    Device device{path, handle, SCSI_ADDRESS{}, 0, 0, std::string(), nullptr, SptiAdapterLimits{}};
     device.address.Length = sizeof(SCSI_ADDRESS);
     DWORD returned = 0;
     SptiAddress where{};
@@ -226,6 +272,7 @@ SptiProvider::SptiProvider(SptiSystem system, int maxDevices) : system_(std::mov
       where = SptiAddress{kUnaddressedPortBase + n, 0, 0, 0};
       device.claimName = "qtr5-download-drive-cdrom" + std::to_string(n);
     }
+    device.limits = QueryAdapterLimits(system_, handle);
     addresses.push_back(where);
     devices_.push_back(device);
   }
@@ -320,13 +367,40 @@ aspi::DWORD SptiProvider::Execute(SRB_ExecSCSICmd& srb) {
       return SS_ERR;
     }
   }
+  const std::string refusal = SptiTransferRefusal(device->limits, srb.SRB_BufLen, system_.pageSize);
+  if (!refusal.empty()) {
+    Tell(*device, refusal + "; nothing was sent.");
+    Finish(srb, SS_BUFFER_TO_BIG);
+    return SS_BUFFER_TO_BIG;
+  }
   SptiRequest request;
   BuildSptiRequest(srb, device->address, request);
+  BYTE* data = nullptr;
+  if (srb.SRB_BufLen != 0) {
+    data = DataBuffer(srb.SRB_BufLen, SptiDataAlignment(device->limits, system_.pageSize));
+    if (data == nullptr) {
+      Tell(*device, "no memory for the command's data; nothing was sent.");
+      Finish(srb, SS_INSUFFICIENT_RESOURCES);
+      return SS_INSUFFICIENT_RESOURCES;
+    }
+    // The whole buffer is set: data out, or zeros where the device sends
+    // fewer bytes than asked for.
+    if (request.sptd.DataIn == SCSI_IOCTL_DATA_OUT) {
+      std::memcpy(data, srb.SRB_BufPointer, srb.SRB_BufLen);
+    } else {
+      std::memset(data, 0, srb.SRB_BufLen);
+    }
+    request.sptd.DataBuffer = data;
+  }
   DWORD returned = 0;
   const bool ok =
       system_.deviceIoControl(device->handle, IOCTL_SCSI_PASS_THROUGH_DIRECT, &request,
                               sizeof request, &request, sizeof request, &returned) != FALSE;
   const DWORD error = ok ? ERROR_SUCCESS : system_.lastError();
+  if (data != nullptr && request.sptd.DataIn == SCSI_IOCTL_DATA_IN) {
+    std::memcpy(srb.SRB_BufPointer, data,
+                std::min<DWORD>(request.sptd.DataTransferLength, srb.SRB_BufLen));
+  }
   // Told before the final status is stored: once it is, the block is the
   // caller's again.
   if (!ok && IsTimeoutError(error)) {
@@ -342,6 +416,20 @@ aspi::DWORD SptiProvider::Execute(SRB_ExecSCSICmd& srb) {
   }
   StoreSptiOutcome(ok, error, request, srb);
   return srb.SRB_Status;
+}
+
+BYTE* SptiProvider::DataBuffer(std::size_t length, std::size_t alignment) {
+  if (data_ && dataLength_ >= length && data_.get_deleter().alignment >= alignment) {
+    return data_.get();
+  }
+  data_.reset();
+  dataLength_ = 0;
+  auto* memory =
+      static_cast<BYTE*>(::operator new[](length, std::align_val_t(alignment), std::nothrow));
+  if (memory == nullptr) return nullptr;
+  data_ = std::unique_ptr<BYTE[], AlignedFree>(memory, AlignedFree{alignment});
+  dataLength_ = length;
+  return memory;
 }
 
 aspi::DWORD SptiProvider::Reset(SRB_BusDeviceReset& srb) {

@@ -10,6 +10,13 @@
 // another copy has claimed gets no command at all, and the download command
 // is not sent when the claim cannot be had. Timeouts, a vanished device, a
 // refused claim and a failed download command are told as they happen.
+//
+// The data of every command goes through a buffer of the provider's, aligned
+// to the page and to the adapter's alignment mask, so it spans no more pages
+// than its length needs; the caller's buffer may sit anywhere. The adapter's
+// limits are read when a device is opened, and a command whose data the
+// adapter cannot move in one transfer is refused (SS_BUFFER_TO_BIG), told,
+// and never sent.
 #pragma once
 
 #ifndef NOMINMAX
@@ -22,6 +29,7 @@
 
 #include <ntddscsi.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -62,6 +70,26 @@ SptiVerdict JudgeSpti(bool ioctlSucceeded, DWORD error, const SptiRequest& reque
 void StoreSptiOutcome(bool ioctlSucceeded, DWORD error, const SptiRequest& request,
                       SRB_ExecSCSICmd& srb);
 
+// What the host adapter behind a device can move in one command, as
+// IOCTL_STORAGE_QUERY_PROPERTY (StorageAdapterProperty) tells it. `known` is
+// false where the driver does not answer the query (the command is then sent
+// as it is, and the driver refuses it if it must).
+struct SptiAdapterLimits {
+  bool known = false;
+  DWORD maximumTransferLength = 0;
+  DWORD maximumPhysicalPages = 0;
+  DWORD alignmentMask = 0;  // the data buffer's address & mask must be 0
+};
+
+// Why `length` bytes cannot go in one command through an adapter with
+// `limits`, the data starting on a page boundary of `pageSize` bytes; empty
+// when they can.
+std::string SptiTransferRefusal(const SptiAdapterLimits& limits, DWORD length, DWORD pageSize);
+
+// The alignment the data buffer gets: the page, or what the adapter asks
+// when that is more.
+std::size_t SptiDataAlignment(const SptiAdapterLimits& limits, DWORD pageSize);
+
 // Where a device sits, as IOCTL_SCSI_GET_ADDRESS tells it. `port` is above
 // 255 for a device that would not tell (it then gets an adapter of its own).
 struct SptiAddress {
@@ -93,6 +121,7 @@ class SptiProvider : public AspiProvider {
     BYTE target;
     std::string claimName;   // the same for every program that sees this drive
     HANDLE claim = nullptr;  // held from the download command on
+    SptiAdapterLimits limits;
   };
 
   // Opens \\.\CdRom0 to \\.\CdRom<maxDevices - 1>; numbers that do not exist
@@ -117,8 +146,18 @@ class SptiProvider : public AspiProvider {
   void Tell(const Device& device, const std::string& text);
   aspi::DWORD Execute(SRB_ExecSCSICmd& srb);
   aspi::DWORD Reset(SRB_BusDeviceReset& srb);
+  // A buffer of at least `length` bytes aligned to `alignment`, kept for
+  // the next commands.
+  BYTE* DataBuffer(std::size_t length, std::size_t alignment);
+
+  struct AlignedFree {
+    std::size_t alignment;
+    void operator()(BYTE* p) const { ::operator delete[](p, std::align_val_t(alignment)); }
+  };
 
   SptiSystem system_;
+  std::unique_ptr<BYTE[], AlignedFree> data_{nullptr, AlignedFree{1}};
+  std::size_t dataLength_ = 0;
   std::vector<Device> devices_;
   std::vector<std::string> problems_;
   int adapterCount_ = 0;

@@ -22,6 +22,9 @@ SptiSystem SptiSystem::Real() {
   };
   system.lastError = [] { return GetLastError(); };
   system.closeHandle = [](HANDLE device) { CloseHandle(device); };
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  system.pageSize = info.dwPageSize;
   system.claim = [](const std::string& name) -> HANDLE {
     for (const char* scope : kScopes) {
       const std::string full = scope + name;

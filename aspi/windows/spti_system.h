@@ -21,6 +21,8 @@ struct SptiSystem {
       deviceIoControl;
   std::function<DWORD()> lastError;
   std::function<void(HANDLE device)> closeHandle;
+  // The size of a memory page.
+  DWORD pageSize = 4096;
 
   // A claim on a drive, so that two programs never send to it while one of
   // them downloads: `claim` takes the claim `name` for this process (a

@@ -104,16 +104,20 @@ TEST_F(AutomationHooksTest, TheMainWindowsChangesAreEchoedAsTheConsoleShowsThem)
   EXPECT_EQ(lines_, expected);
 }
 
+bool stillOpen = false;
+
+// A timer procedure (stdcall in a 32-bit program, which a lambda is not).
+void CALLBACK AnswerUnanswered(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  HWND box = FindWindowA("#32770", "Unanswered");
+  stillOpen = box != nullptr;
+  if (box != nullptr) PostMessageA(box, WM_COMMAND, IDCANCEL, 0);
+}
+
 TEST(AutomationHooksOff, NothingIsAnsweredWithoutTheHooks) {
   // A box nobody answers would wait forever; a timer answers this one after
   // checking that it is still open.
-  static bool stillOpen = false;
-  const UINT_PTR timer = SetTimer(nullptr, 0, 300, [](HWND, UINT, UINT_PTR id, DWORD) {
-    KillTimer(nullptr, id);
-    HWND box = FindWindowA("#32770", "Unanswered");
-    stillOpen = box != nullptr;
-    if (box != nullptr) PostMessageA(box, WM_COMMAND, IDCANCEL, 0);
-  });
+  const UINT_PTR timer = SetTimer(nullptr, 0, 300, AnswerUnanswered);
   ASSERT_NE(timer, 0u);
   MessageBoxA(nullptr, "text", "Unanswered", MB_OKCANCEL);
   EXPECT_TRUE(stillOpen);

@@ -10,6 +10,7 @@
 
 #include <ntddscsi.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -26,6 +27,9 @@
 struct FakeCdRom {
   std::optional<SCSI_ADDRESS> address;  // nullopt: IOCTL_SCSI_GET_ADDRESS fails
   DWORD openError = ERROR_SUCCESS;      // non-zero: CreateFileA fails with it
+  // What IOCTL_STORAGE_QUERY_PROPERTY tells of the adapter; nullopt: the
+  // driver does not answer the query.
+  std::optional<STORAGE_ADAPTER_DESCRIPTOR> adapter;
   // Answers one IOCTL_SCSI_PASS_THROUGH_DIRECT: fills the request (status,
   // sense, data) and returns false with `error` set to fail the call.
   std::function<bool(SptiRequest& request, DWORD& error)> answer;
@@ -34,7 +38,8 @@ struct FakeCdRom {
 struct IoctlCall {
   int device;  // N of \\.\CdRomN
   DWORD code;
-  SptiRequest request;  // as it was handed over (pass-through only)
+  SptiRequest request;             // as it was handed over (pass-through only)
+  std::vector<std::uint8_t> data;  // the data buffer as it was handed over
 };
 
 class FakeCdRoms {
@@ -58,6 +63,15 @@ class FakeCdRoms {
     return a;
   }
 
+  static STORAGE_ADAPTER_DESCRIPTOR Adapter(DWORD maxTransfer, DWORD maxPages, DWORD alignMask) {
+    STORAGE_ADAPTER_DESCRIPTOR d{};
+    d.Version = d.Size = sizeof d;
+    d.MaximumTransferLength = maxTransfer;
+    d.MaximumPhysicalPages = maxPages;
+    d.AlignmentMask = alignMask;
+    return d;
+  }
+
   SptiSystem System() {
     SptiSystem system;
     system.openDevice = [this](const char* path) -> HANDLE {
@@ -74,7 +88,7 @@ class FakeCdRoms {
                                     DWORD outSize, DWORD* returned) -> BOOL {
       const int n = DeviceOf(handle);
       FakeCdRom& device = devices.at(n);
-      IoctlCall call{n, code, {}};
+      IoctlCall call{n, code, {}, {}};
       if (code == IOCTL_SCSI_GET_ADDRESS) {
         calls.push_back(call);
         if (!device.address || outSize < sizeof(SCSI_ADDRESS))
@@ -83,12 +97,27 @@ class FakeCdRoms {
         *returned = sizeof(SCSI_ADDRESS);
         return TRUE;
       }
+      if (code == IOCTL_STORAGE_QUERY_PROPERTY) {
+        calls.push_back(call);
+        const auto* query = static_cast<const STORAGE_PROPERTY_QUERY*>(in);
+        if (!device.adapter || inSize < sizeof *query ||
+            query->PropertyId != StorageAdapterProperty ||
+            query->QueryType != PropertyStandardQuery) {
+          return FailCall(ERROR_INVALID_FUNCTION);
+        }
+        const DWORD size = std::min<DWORD>(outSize, sizeof(STORAGE_ADAPTER_DESCRIPTOR));
+        std::memcpy(out, &*device.adapter, size);
+        *returned = size;
+        return TRUE;
+      }
       if (code == IOCTL_SCSI_PASS_THROUGH_DIRECT) {
         if (in != out || inSize != sizeof(SptiRequest) || outSize != sizeof(SptiRequest)) {
           return FailCall(ERROR_INVALID_PARAMETER);
         }
         auto& request = *static_cast<SptiRequest*>(in);
         call.request = request;
+        const auto* bytes = static_cast<const std::uint8_t*>(request.sptd.DataBuffer);
+        if (bytes != nullptr) call.data.assign(bytes, bytes + request.sptd.DataTransferLength);
         calls.push_back(call);
         DWORD error = ERROR_SUCCESS;
         if (!device.answer || !device.answer(request, error)) return FailCall(error);

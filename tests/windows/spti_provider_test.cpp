@@ -2,7 +2,9 @@
 // numbering of adapters and targets, routing, and AspiDevice on top of it.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -287,6 +289,62 @@ TEST(SptiProvider, TimeoutsAndARefusedDownloadAreToldAsTheyHappen) {
       "0x05, ASC 0x24, ASCQ 0x00."};
   EXPECT_EQ(fake.told, expected);
 }
+
+struct AdapterCase {
+  const char* name;
+  std::optional<STORAGE_ADAPTER_DESCRIPTOR> adapter;
+  bool sent;
+  std::uintptr_t alignment;  // of the data buffer handed to the driver
+  const char* told;          // part of the line told when refused
+};
+
+class SptiAdapterLimitsTest : public ::testing::TestWithParam<AdapterCase> {};
+
+// The 65535-byte download, from a caller's buffer that sits on no boundary.
+TEST_P(SptiAdapterLimitsTest, TheDownloadGoesOnlyWhereTheAdapterCanMoveItInOneCommand) {
+  const AdapterCase& c = GetParam();
+  FakeCdRoms fake;
+  fake.devices[0].address = FakeCdRoms::Address(0, 0, 0);
+  fake.devices[0].adapter = c.adapter;
+  fake.devices[0].answer = [](SptiRequest& request, DWORD&) {
+    request.sptd.ScsiStatus = 0x00;
+    return true;
+  };
+  SptiProvider provider(fake.System());
+  std::vector<std::uint8_t> image(65535 + 1);
+  for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 7 + 3);
+  const std::size_t callsBefore = fake.calls.size();
+  SRB_ExecSCSICmd download = Command(0x55, SRB_DIR_OUT, image.data() + 1, 65535);
+  EXPECT_EQ(provider.SendCommand(&download), c.sent ? SS_COMP : SS_BUFFER_TO_BIG);
+  if (!c.sent) {
+    EXPECT_EQ(fake.calls.size(), callsBefore) << "nothing reaches the drive";
+    ASSERT_EQ(fake.told.size(), 1u);
+    EXPECT_NE(fake.told[0].find(c.told), std::string::npos) << fake.told[0];
+    return;
+  }
+  ASSERT_EQ(fake.calls.size(), callsBefore + 1);
+  const IoctlCall& call = fake.calls.back();
+  const auto address = reinterpret_cast<std::uintptr_t>(call.request.sptd.DataBuffer);
+  EXPECT_EQ(address % c.alignment, 0u) << std::hex << address;
+  EXPECT_EQ(call.request.sptd.DataTransferLength, 65535u);
+  EXPECT_TRUE(call.data == std::vector<std::uint8_t>(image.begin() + 1, image.end()))
+      << "the drive gets the caller's bytes";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Adapters, SptiAdapterLimitsTest,
+    ::testing::Values(
+        AdapterCase{"DriverDoesNotTell", std::nullopt, true, 4096, ""},
+        AdapterCase{"Ample", FakeCdRoms::Adapter(0x20000, 33, 3), true, 4096, ""},
+        AdapterCase{"ExactlyEnough", FakeCdRoms::Adapter(65535, 16, 0), true, 4096, ""},
+        AdapterCase{"AlignmentAboveThePage", FakeCdRoms::Adapter(0x100000, 256, 0x3FFF), true,
+                    0x4000, ""},
+        AdapterCase{"TransferTooShort", FakeCdRoms::Adapter(65534, 256, 1), false, 0,
+                    "at most 65534 bytes in one command, but the command needs 65535"},
+        AdapterCase{"TooFewPages", FakeCdRoms::Adapter(0x100000, 15, 1), false, 0,
+                    "at most 15 memory pages in one command, but the command's 65535 bytes span "
+                    "16"}),
+    [](const ::testing::TestParamInfo<AdapterCase>& info) { return info.param.name; });
 
 TEST(SptiSystemReal, AClaimIsHeldByOneHolderUntilReleased) {
   const SptiSystem system = SptiSystem::Real();
