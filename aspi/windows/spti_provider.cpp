@@ -244,37 +244,19 @@ SptiProvider::SptiProvider(SptiSystem system, int maxDevices) : system_(std::mov
   for (int n = 0; n < maxDevices; ++n) {
     char path[32];
     std::snprintf(path, sizeof path, "\\\\.\\CdRom%d", n);
-    HANDLE handle = system_.openDevice(path);
-    if (handle == INVALID_HANDLE_VALUE || handle == nullptr) {
-      const DWORD error = system_.lastError();
-      if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
-        problems_.push_back(std::string(path) + ": " + DescribeError(error));
-      }
-      continue;
+    Open(path, kUnaddressedPortBase + n, "cdrom" + std::to_string(n), addresses);
+  }
+  // Where the system names no CD-ROM device (Wine names only drive
+  // letters), the drive letters of type CD-ROM, as many Windows tools find
+  // drives.
+  if (devices_.empty() && system_.driveType) {
+    for (char letter = 'A'; letter <= 'Z'; ++letter) {
+      const char root[] = {letter, ':', '\\', '\0'};
+      if (system_.driveType(root) != DRIVE_CDROM) continue;
+      const char path[] = {'\\', '\\', '.', '\\', letter, ':', '\0'};
+      Open(path, kUnaddressedPortBase + 32 + (letter - 'A'), std::string("letter") + letter,
+           addresses);
     }
-    Device device{path, handle, SCSI_ADDRESS{}, 0, 0, std::string(), nullptr, SptiAdapterLimits{}};
-    device.address.Length = sizeof(SCSI_ADDRESS);
-    DWORD returned = 0;
-    SptiAddress where{};
-    if (system_.deviceIoControl(handle, IOCTL_SCSI_GET_ADDRESS, nullptr, 0, &device.address,
-                                sizeof device.address, &returned)) {
-      where = SptiAddress{device.address.PortNumber, device.address.PathId, device.address.TargetId,
-                          device.address.Lun};
-      char name[80];
-      std::snprintf(name, sizeof name, "qtr5-download-drive-port%d-path%d-target%d-lun%d",
-                    where.port, where.path, where.target, where.lun);
-      device.claimName = name;
-    } else {
-      // Some drivers (USB bridges, virtual drives) keep their address to
-      // themselves: such a device becomes an adapter of its own.
-      device.address = SCSI_ADDRESS{};
-      device.address.Length = sizeof(SCSI_ADDRESS);
-      where = SptiAddress{kUnaddressedPortBase + n, 0, 0, 0};
-      device.claimName = "qtr5-download-drive-cdrom" + std::to_string(n);
-    }
-    device.limits = QueryAdapterLimits(system_, handle);
-    addresses.push_back(where);
-    devices_.push_back(device);
   }
   const std::vector<SptiNumber> numbers = NumberSptiDevices(addresses);
   for (std::size_t i = 0; i < devices_.size(); ++i) {
@@ -282,6 +264,41 @@ SptiProvider::SptiProvider(SptiSystem system, int maxDevices) : system_(std::mov
     devices_[i].target = numbers[i].target;
     adapterCount_ = std::max(adapterCount_, numbers[i].adapter + 1);
   }
+}
+
+void SptiProvider::Open(const std::string& path, int unaddressedPort, const std::string& alias,
+                        std::vector<SptiAddress>& addresses) {
+  HANDLE handle = system_.openDevice(path.c_str());
+  if (handle == INVALID_HANDLE_VALUE || handle == nullptr) {
+    const DWORD error = system_.lastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+      problems_.push_back(path + ": " + DescribeError(error));
+    }
+    return;
+  }
+  Device device{path, handle, SCSI_ADDRESS{}, 0, 0, std::string(), nullptr, SptiAdapterLimits{}};
+  device.address.Length = sizeof(SCSI_ADDRESS);
+  DWORD returned = 0;
+  SptiAddress where{};
+  if (system_.deviceIoControl(handle, IOCTL_SCSI_GET_ADDRESS, nullptr, 0, &device.address,
+                              sizeof device.address, &returned)) {
+    where = SptiAddress{device.address.PortNumber, device.address.PathId, device.address.TargetId,
+                        device.address.Lun};
+    char name[80];
+    std::snprintf(name, sizeof name, "qtr5-download-drive-port%d-path%d-target%d-lun%d", where.port,
+                  where.path, where.target, where.lun);
+    device.claimName = name;
+  } else {
+    // Some drivers (USB bridges, virtual drives) keep their address to
+    // themselves: such a device becomes an adapter of its own.
+    device.address = SCSI_ADDRESS{};
+    device.address.Length = sizeof(SCSI_ADDRESS);
+    where = SptiAddress{unaddressedPort, 0, 0, 0};
+    device.claimName = "qtr5-download-drive-" + alias;
+  }
+  device.limits = QueryAdapterLimits(system_, handle);
+  addresses.push_back(where);
+  devices_.push_back(device);
 }
 
 SptiProvider::~SptiProvider() {

@@ -125,7 +125,8 @@ class SptiProvider : public AspiProvider {
   };
 
   // Opens \\.\CdRom0 to \\.\CdRom<maxDevices - 1>; numbers that do not exist
-  // are skipped (the numbering may have gaps).
+  // are skipped (the numbering may have gaps). Where none exists, opens
+  // \\.\X: for each drive letter X whose type is CD-ROM.
   explicit SptiProvider(SptiSystem system = SptiSystem::Real(), int maxDevices = 32);
   ~SptiProvider() override;
   SptiProvider(const SptiProvider&) = delete;
@@ -142,6 +143,10 @@ class SptiProvider : public AspiProvider {
   const std::vector<std::string>& Problems() const { return problems_; }
 
  private:
+  // Opens the device at `path` and adds it; a device that does not tell its
+  // address sits on port `unaddressedPort` and is claimed under `alias`.
+  void Open(const std::string& path, int unaddressedPort, const std::string& alias,
+            std::vector<SptiAddress>& addresses);
   Device* Find(BYTE adapter, BYTE target);
   void Tell(const Device& device, const std::string& text);
   aspi::DWORD Execute(SRB_ExecSCSICmd& srb);

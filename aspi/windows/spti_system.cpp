@@ -22,6 +22,7 @@ SptiSystem SptiSystem::Real() {
   };
   system.lastError = [] { return GetLastError(); };
   system.closeHandle = [](HANDLE device) { CloseHandle(device); };
+  system.driveType = [](const char* root) { return GetDriveTypeA(root); };
   SYSTEM_INFO info;
   GetSystemInfo(&info);
   system.pageSize = info.dwPageSize;

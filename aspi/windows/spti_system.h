@@ -21,6 +21,8 @@ struct SptiSystem {
       deviceIoControl;
   std::function<DWORD()> lastError;
   std::function<void(HANDLE device)> closeHandle;
+  // GetDriveTypeA(root), root as "D:\\"; empty: drive letters are not looked at.
+  std::function<UINT(const char* root)> driveType;
   // The size of a memory page.
   DWORD pageSize = 4096;
 

@@ -26,7 +26,8 @@ WindowsTransport ChooseWindowsTransport(const char* aspiLibrary, SptiSystem syst
   auto spti = std::make_unique<SptiProvider>(std::move(system));
   transport.notes.push_back(problem);
   if (spti->Devices().empty())
-    transport.notes.push_back("no CD-ROM device found (\\\\.\\CdRom0..31)");
+    transport.notes.push_back(
+        "no CD-ROM device found (\\\\.\\CdRom0..31, nor a drive letter of type CD-ROM)");
   for (const std::string& line : spti->Problems()) transport.notes.push_back(line);
   transport.provider = std::move(spti);
   transport.name = kPassThroughTransportName;

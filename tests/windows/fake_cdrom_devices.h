@@ -52,6 +52,9 @@ class FakeCdRoms {
   std::vector<std::string> claims;      // claims this program took
   int claimsReleased = 0;
   std::vector<std::string> told;  // lines for the user
+  // Drive letters of type CD-ROM, each on a device of `devices` (numbered
+  // past the \\.\CdRomN range, so only its letter reaches it).
+  std::map<char, int> letters;
 
   static SCSI_ADDRESS Address(UCHAR port, UCHAR path, UCHAR target, UCHAR lun = 0) {
     SCSI_ADDRESS a{};
@@ -76,7 +79,13 @@ class FakeCdRoms {
     SptiSystem system;
     system.openDevice = [this](const char* path) -> HANDLE {
       int n = -1;
-      if (std::sscanf(path, "\\\\.\\CdRom%d", &n) != 1) return Fail(ERROR_FILE_NOT_FOUND);
+      char letter = 0;
+      if (std::sscanf(path, "\\\\.\\%c:", &letter) == 1 && path[5] == ':' && path[6] == 0) {
+        if (letters.count(letter) == 0) return Fail(ERROR_FILE_NOT_FOUND);
+        n = letters.at(letter);
+      } else if (std::sscanf(path, "\\\\.\\CdRom%d", &n) != 1) {
+        return Fail(ERROR_FILE_NOT_FOUND);
+      }
       auto it = devices.find(n);
       if (it == devices.end()) return Fail(ERROR_FILE_NOT_FOUND);
       if (it->second.openError != ERROR_SUCCESS) return Fail(it->second.openError);
@@ -126,6 +135,10 @@ class FakeCdRoms {
       }
       calls.push_back(call);
       return device.answer ? TRUE : FailCall(ERROR_INVALID_FUNCTION);
+    };
+    system.driveType = [this](const char* root) -> UINT {
+      if (letters.count(root[0]) != 0) return DRIVE_CDROM;
+      return root[0] == 'C' ? DRIVE_FIXED : DRIVE_NO_ROOT_DIR;
     };
     system.lastError = [this] { return lastError_; };
     system.closeHandle = [this](HANDLE handle) {

@@ -100,6 +100,28 @@ TEST(SptiProvider, EnumeratesExistingDevicesAcrossGapsAndReportsUnusableOnes) {
   EXPECT_TRUE(fake.openHandles.empty()) << "every handle is closed with the provider";
 }
 
+TEST(SptiProvider, WithoutCdRomDevicesTheDriveLettersOfTypeCdRomAreUsed) {
+  FakeCdRoms fake;
+  fake.devices[40].address = FakeCdRoms::Address(3, 0, 1);
+  fake.devices[41].address = std::nullopt;
+  fake.letters = {{'E', 40}, {'G', 41}};
+  {
+    SptiProvider provider(fake.System());
+    ASSERT_EQ(provider.Devices().size(), 2u);
+    EXPECT_EQ(provider.Devices()[0].path, "\\\\.\\E:");
+    EXPECT_EQ(provider.Devices()[0].adapter, 0);
+    EXPECT_EQ(provider.Devices()[0].target, 1);
+    EXPECT_EQ(provider.Devices()[1].path, "\\\\.\\G:");
+    EXPECT_EQ(provider.Devices()[1].adapter, 1) << "no address: an adapter of its own";
+  }
+  // Where the system names its CD-ROM devices, their letters are not opened
+  // a second time.
+  fake.devices[0].address = FakeCdRoms::Address(0, 0, 0);
+  SptiProvider provider(fake.System());
+  ASSERT_EQ(provider.Devices().size(), 1u);
+  EXPECT_EQ(provider.Devices()[0].path, "\\\\.\\CdRom0");
+}
+
 TEST(SptiProvider, NoDeviceMeansNoAdapter) {
   FakeCdRoms fake;
   SptiProvider provider(fake.System());

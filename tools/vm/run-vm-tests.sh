@@ -12,6 +12,7 @@ program=$(realpath -m "${1:-$top/build/qtr5-download}")
 work=${VM_WORK:-$top/build/vm}
 sample=$top/samples/QTR5_ORNA.HEX
 source "$here/vm-lib.sh"
+source "$here/wine-image.sh"
 
 if ! command -v qemu-system-x86_64 >/dev/null; then
   echo "vm: SKIPPED: qemu-system-x86_64 is not installed (./setup.sh installs it)"
@@ -59,7 +60,8 @@ run_case() {  # run_case NAME LIMIT QEMU-ARGS...
   wanted "$name" || { skipping=1 log=/dev/null; return 0; }
   log=$work/$name.log
   local initrd=$work/$name.cpio.gz
-  vm_build_initramfs "$initrd" "$program" "$here/cases/$name.sh" "$sample"
+  # shellcheck disable=SC2086
+  vm_build_initramfs "$initrd" "$program" "$here/cases/$name.sh" "$sample" ${VM_EXTRA_FILES:-}
   local t0=$SECONDS
   vm_boot "$initrd" "$log" "$limit" "$@"
   tr -d '\r' <"$log" >"$log.txt"
@@ -127,6 +129,42 @@ if [[ -x "$unit_tests" ]]; then
   finish_case
 else
   echo "vm: case scsi-debug-unit SKIPPED: $unit_tests is not built"
+fi
+
+# The Windows program (32-bit) under the 32-bit Wine in the machine, through
+# Wine's ASPI layer and through SCSI pass-through; its exit statuses must be
+# the Linux program's in the same machine.
+windows_program=${QTR5_WINDOWS_PROGRAM:-$top/build-mingw/qtr5-download.exe}
+if [[ ! -f $windows_program ]]; then
+  echo "vm: case wine SKIPPED: $windows_program is not built (cmake --preset mingw)"
+elif ! vm_wine_image "${QTR5_VM_CACHE:-/var/tmp/qtr5-vm-cache}"; then
+  echo "vm: case wine SKIPPED: no Wine disk for the machine (see above)"
+else
+  VM_MEMORY=1536 VM_EXTRA_FILES="$windows_program $here/wine-guest.sh" run_case wine 420 \
+    "${model_drives[@]}" -drive "file=$VM_WINE_IMAGE,format=raw,if=virtio,snapshot=on"
+  linux_list=$(sed -n 's/^linux-list-out: //p' "$log")
+  for t in aspi spti; do
+    case $t in
+      aspi) named="ASPI (wnaspi32.dll)" ;;
+      spti) named="SCSI pass-through" ;;
+    esac
+    check wine "$t: the program names its transport: $named" \
+      has "$log" "^$t-list-err: qtr5-download: transport: $named"
+    check wine "$t: --list exits as on Linux ($(sed -n 's/^linux-list-exit=//p' "$log"))" \
+      has "$log" "^$t-list-exit=$(sed -n 's/^linux-list-exit=//p' "$log")$"
+    check wine "$t: --list names exactly the model drive, where Linux finds it" \
+      test -n "$linux_list" -a "$(sed -n "s/^$t-list-out: //p" "$log")" == "$linux_list"
+    check wine "$t: the download exits as on Linux ($(sed -n 's/^linux-download-exit=//p' "$log"))" \
+      has "$log" "^$t-download-exit=$(sed -n 's/^linux-download-exit=//p' "$log")$"
+    check wine "$t: the tray was opened" has "$log" "^$t-download-out: Open Tray...$"
+    check wine "$t: the download was reported failed" \
+      has "$log" "^$t-download-out: Download has been failed!$"
+    # QEMU's drive refuses the vendor command: CHECK CONDITION, sense key
+    # ILLEGAL REQUEST, ASC 0x20 (invalid operation code).
+    check wine "$t: the download reached the drive and came back with its sense" \
+      grep -q -i -E "^$t-rec: .*\"cdb\":\"55000077.*\"sense\":\"7[01]0005[0-9a-f]{18}20" "$log"
+  done
+  finish_case
 fi
 
 # A recording made in the machine replays on the host with the same output.

@@ -100,7 +100,7 @@ vm_build_initramfs() {
   # Further programs a case runs (test binaries), from VM_EXTRA_BINARIES.
   local extra
   for extra in ${VM_EXTRA_BINARIES:-}; do vm_copy_program "$stage" "$extra"; done
-  local modules=(sg sr_mod virtio_scsi virtio_pci ata_piix scsi_debug)
+  local modules=(sg sr_mod virtio_scsi virtio_pci virtio_blk ata_piix scsi_debug)
   if [[ -n "${VM_USER_DRIVE:-}" ]]; then
     install -m 0755 "$VM_USER_DRIVE" "$stage/bin/qtr5-vm-user-drive"
     modules+=(target_core_user tcm_loop)
@@ -120,10 +120,11 @@ vm_build_initramfs() {
 
 # vm_boot INITRD LOG TIMEOUT_SECONDS [QEMU_ARGS...]: boots under TCG with the
 # console on the log file. The guest's result is a marker line in the log.
+# VM_MEMORY (MiB, default 512) gives the machine more memory.
 vm_boot() {
   local initrd=$1 log=$2 limit=$3
   shift 3
-  timeout --kill-after=5 "$limit" qemu-system-x86_64 -accel tcg -m 512 -smp 1 \
+  timeout --kill-after=5 "$limit" qemu-system-x86_64 -accel tcg -m "${VM_MEMORY:-512}" -smp 1 \
     -nographic -no-reboot -nodefaults -serial stdio -monitor none \
     -kernel "$VM_VMLINUZ" -initrd "$initrd" \
     -append "console=ttyS0 panic=-1 quiet loglevel=3 ${VM_APPEND:-}" "$@" >"$log" 2>&1
