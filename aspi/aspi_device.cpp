@@ -201,7 +201,14 @@ int AspiDevice::SendAndWait() {
   PrepareRequest(direction);
   const auto deadline =
       std::chrono::steady_clock::now() + CommandTimeLimit(commandBlock) + CommandWaitGrace();
-  SendASPI32Command(&srb);
+  const aspi::DWORD answer = SendASPI32Command(&srb);
+  // A service that refuses the block outright (an invalid request, an
+  // adapter it does not have) answers with the final status and may never
+  // write the block's: the command has ended, and waiting out its time
+  // limit would only stall the scan at every address.
+  if (answer != SS_PENDING && answer != SS_COMP && LoadSrbByte(srb.SRB_Status) == SS_PENDING) {
+    StoreSrbByte(srb.SRB_Status, static_cast<std::uint8_t>(answer));
+  }
   // Most commands end within a few milliseconds: poll tightly for those, then
   // back off to one poll a millisecond, so that a drive that takes seconds or
   // minutes does not keep a processor busy for nothing.

@@ -205,6 +205,17 @@ TEST(ExecuteWait, SenseWhileStillPendingFailsAtOnceWithoutAnAbort) {
   EXPECT_EQ(CommandPending(), 0);
 }
 
+TEST(ExecuteWait, ABlockTheServiceRefusesWithoutTouchingItFailsAtOnce) {
+  ScriptedProvider provider;
+  provider.answer = [](void*) { return aspi::DWORD{SS_INVALID_SRB}; };
+  AspiDevice device;
+  device.SetCommand(kInquiry, SRB_DIR_IN, 36);
+  ScopedCommandTimeLimitOverride limit(std::chrono::minutes(10));  // a wait would show
+  EXPECT_FALSE(device.ExecuteWait());
+  EXPECT_EQ(provider.CountOf(SC_ABORT_SRB), 0);
+  EXPECT_EQ(CommandPending(), 0);
+}
+
 TEST(ExecuteWait, CompletionWithSenseDataIsAFailure) {
   ScriptedProvider provider;
   provider.answer = [](void* srb) {

@@ -137,10 +137,15 @@ fi
 windows_program=${QTR5_WINDOWS_PROGRAM:-$top/build-mingw/qtr5-download.exe}
 if [[ ! -f $windows_program ]]; then
   echo "vm: case wine SKIPPED: $windows_program is not built (cmake --preset mingw)"
+elif ! command -v i686-w64-mingw32-gcc >/dev/null; then
+  echo "vm: case wine SKIPPED: i686-w64-mingw32-gcc is not installed (./setup.sh installs it)"
 elif ! vm_wine_image "${QTR5_VM_CACHE:-/var/tmp/qtr5-vm-cache}"; then
   echo "vm: case wine SKIPPED: no Wine disk for the machine (see above)"
 else
-  VM_MEMORY=1536 VM_EXTRA_FILES="$windows_program $here/wine-guest.sh" run_case wine 420 \
+  i686-w64-mingw32-gcc -std=c11 -Wall -Wextra -Werror -O2 -o "$work/wine-scsi-map.exe" \
+    "$here/wine-scsi-map.c"
+  VM_MEMORY=1536 VM_EXTRA_FILES="$windows_program $here/wine-guest.sh $work/wine-scsi-map.exe" \
+    run_case wine 420 \
     "${model_drives[@]}" -drive "file=$VM_WINE_IMAGE,format=raw,if=virtio,snapshot=on"
   linux_list=$(sed -n 's/^linux-list-out: //p' "$log")
   for t in aspi spti; do

@@ -5,28 +5,24 @@
 # ioctls into SG_IO), with the Linux program in the same machine alongside.
 . /data/wine-guest.sh
 load sg
+load sr_mod
 load virtio_pci
 load virtio_scsi
 load ata_piix
 echo "sg nodes: $(wait_for_sg 3)"
+ls /dev/sr*
 wine_mount || { echo "wine: no Wine disk"; exit 1; }
 cp /data/qtr5-download.exe /data/QTR5_ORNA.HEX /tmp/
 
-# What Wine needs to see the drives: the SCSI map for ASPI, one key per
-# generic device (host, channel, target, LUN from sysfs), and for
-# pass-through a drive letter of type CD-ROM on each CD-ROM device node.
+# What Wine needs to see the drives. For pass-through: a drive letter of
+# type CD-ROM on each CD-ROM device node (read when Wine's mount manager
+# starts, so the server is started anew afterwards). For ASPI: the SCSI
+# map, one key per generic device (host, channel, target, LUN from sysfs),
+# in the volatile registry that lives as long as the server.
 reg=/tmp/drives.reg
-printf 'REGEDIT4\n\n' >$reg
+printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Drives]\n' >$reg
 letters=defghijklm
 n=0
-for d in /sys/class/scsi_generic/*; do
-  sg=$(basename "$d")
-  set -- $(basename "$(readlink -f "$d/device")" | tr ':' ' ')
-  echo "map: $sg at $1:$2:$3:$4 $(cat "$d/device/model")"
-  printf '[HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port %s\\Scsi Bus %s\\Target Id %s\\Logical Unit Id %s]\n"UnixDeviceName"="/dev/%s"\n\n' \
-    "$1" "$2" "$3" "$4" "$sg" >>$reg
-done
-printf '[HKEY_LOCAL_MACHINE\\Software\\Wine\\Drives]\n' >>$reg
 for sr in /dev/sr*; do
   [ -b "$sr" ] || continue
   letter=$(echo $letters | cut -c$((n + 1)))
@@ -37,10 +33,17 @@ for sr in /dev/sr*; do
   echo "letter: $letter: $sr"
   n=$((n + 1))
 done
-# One server for the whole case: the map is in the volatile part of the
-# registry, which lives as long as the server.
-wineserver -p
 wine regedit /S 'Z:\tmp\drives.reg'
+wineserver -w
+wineserver -p
+map=""
+for d in /sys/class/scsi_generic/*; do
+  sg=$(basename "$d")
+  address=$(basename "$(readlink -f "$d/device")")
+  echo "map: $sg at $address $(cat "$d/device/model")"
+  map="$map $address=/dev/$sg"
+done
+wine /data/wine-scsi-map.exe $map
 echo "--- Wine's SCSI map"
 wine reg query 'HKLM\HARDWARE\DEVICEMAP\Scsi' /s | tr -d '\r'
 
@@ -66,6 +69,11 @@ for transport in aspi spti; do
     export WINEDLLOVERRIDES="mscoree,mshtml=;wnaspi32=d"
   fi
   wine_run $transport-list --list --json
+  # What Wine's layers did, where the drive was not found.
+  if ! grep -q XPM-3177K /tmp/$transport-list.out; then
+    (cd /tmp && WINEDEBUG=+aspi,+cdrom wine /tmp/qtr5-download.exe --list) 2>&1 | tr -d '\r' |
+      grep -v '^qtr5-download' | sort | uniq -c | sort -rn | head -n 20 | sed "s/^/$transport-trace: /"
+  fi
   wine_run $transport-download --image QTR5_ORNA.HEX --yes --record $transport.jsonl
   sed "s/^/$transport-rec: /" /tmp/$transport.jsonl
 done
