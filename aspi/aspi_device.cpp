@@ -261,7 +261,11 @@ void AspiDevice::ExecutePosted() {
   StorePendingFlag(g_commandPending, 1);
   const aspi::DWORD answer = SendASPI32Command(&srb);
   // A block the service refused outright never reaches the completion
-  // routine; the flag must not then stay raised for good.
+  // routine; the flag must not then stay raised for good, and the block
+  // gets the answer where the service left its status alone.
+  if (answer != SS_PENDING && answer != SS_COMP && LoadSrbByte(srb.SRB_Status) == SS_PENDING) {
+    StoreSrbByte(srb.SRB_Status, static_cast<std::uint8_t>(answer));
+  }
   if (answer != SS_PENDING && LoadSrbByte(srb.SRB_Status) != SS_PENDING) {
     StorePendingFlag(g_commandPending, 0);
   }

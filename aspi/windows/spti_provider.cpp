@@ -427,6 +427,9 @@ aspi::DWORD SptiProvider::Execute(SRB_ExecSCSICmd& srb) {
     Tell(*device, "the device has gone away.");
   } else if (download && !ok) {
     Tell(*device, "the download command could not be sent (error " + std::to_string(error) + ").");
+  } else if (!ok) {
+    Tell(*device, "the system refused the pass-through request (operation code " +
+                      Hex(srb.CDBByte[0]) + ", error " + std::to_string(error) + ").");
   } else if (download && !JudgeSpti(ok, error, request, srb.SRB_BufLen).clean) {
     Tell(*device, "the drive did not take the download command: " +
                       DescribeOutcome(request, srb.SRB_BufLen) + ".");

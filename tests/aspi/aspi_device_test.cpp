@@ -289,13 +289,21 @@ TEST(ExecuteWait, NothingIsSentWithoutAnAdapter) {
 }
 
 TEST(ExecutePosted, ABlockRefusedAtTheHandOverDoesNotLeaveTheFlagRaised) {
-  ScriptedProvider provider;
-  provider.answer = [](void* srb) { return ScriptedProvider::Complete(srb, SS_INVALID_HA); };
-  AspiDevice device;
-  device.SetCommand(kInquiry, SRB_DIR_IN, 36);
-  device.ExecutePosted();
-  EXPECT_EQ(provider.received[0].exec.SRB_Flags, SRB_DIR_IN | SRB_POSTING);
-  EXPECT_EQ(CommandPending(), 0);
+  // Refused with the block's status written, and refused with only the
+  // answer (the block left as it was handed over).
+  for (const bool writesStatus : {true, false}) {
+    ScriptedProvider provider;
+    provider.answer = [writesStatus](void* srb) {
+      return writesStatus ? ScriptedProvider::Complete(srb, SS_INVALID_HA)
+                          : aspi::DWORD{SS_INVALID_SRB};
+    };
+    AspiDevice device;
+    device.SetCommand(kInquiry, SRB_DIR_IN, 36);
+    device.ExecutePosted();
+    EXPECT_EQ(provider.received[0].exec.SRB_Flags, SRB_DIR_IN | SRB_POSTING);
+    EXPECT_EQ(CommandPending(), 0) << writesStatus;
+    EXPECT_EQ(device.CheckStatus(), 2) << "a failure, not a command still running";
+  }
 }
 
 TEST(ExecutePosted, TheFlagIsRaisedBeforeTheHandOverAndARunningCommandIsAbortedAtTeardown) {

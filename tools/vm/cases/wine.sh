@@ -51,7 +51,7 @@ wine reg query 'HKLM\HARDWARE\DEVICEMAP\Scsi' /s | tr -d '\r'
 wine_run() {
   local name=$1
   shift
-  (cd /tmp && wine /tmp/qtr5-download.exe "$@" </dev/null >"/tmp/$name.out" 2>"/tmp/$name.err")
+  (cd /tmp && timeout 150 wine /tmp/qtr5-download.exe "$@" </dev/null >"/tmp/$name.out" 2>"/tmp/$name.err")
   echo "$name-exit=$?"
   tr -d '\r' <"/tmp/$name.out" | sed "s/^/$name-out: /"
   tr -d '\r' <"/tmp/$name.err" | sed "s/^/$name-err: /"
