@@ -241,21 +241,36 @@ std::vector<SptiNumber> NumberSptiDevices(const std::vector<SptiAddress>& addres
 
 SptiProvider::SptiProvider(SptiSystem system, int maxDevices) : system_(std::move(system)) {
   std::vector<SptiAddress> addresses;
-  for (int n = 0; n < maxDevices; ++n) {
-    char path[32];
-    std::snprintf(path, sizeof path, "\\\\.\\CdRom%d", n);
-    Open(path, kUnaddressedPortBase + n, "cdrom" + std::to_string(n), addresses);
-  }
-  // Where the system names no CD-ROM device (Wine names only drive
-  // letters), the drive letters of type CD-ROM, as many Windows tools find
-  // drives.
-  if (devices_.empty() && system_.driveType) {
+  // The drive letters of type CD-ROM first, as many Windows tools find
+  // drives: under Wine only a drive letter reaches the device node (its
+  // \\.\CdRomN devices refuse pass-through).
+  if (system_.driveType) {
     for (char letter = 'A'; letter <= 'Z'; ++letter) {
       const char root[] = {letter, ':', '\\', '\0'};
       if (system_.driveType(root) != DRIVE_CDROM) continue;
       const char path[] = {'\\', '\\', '.', '\\', letter, ':', '\0'};
       Open(path, kUnaddressedPortBase + 32 + (letter - 'A'), std::string("letter") + letter,
            addresses);
+    }
+  }
+  const std::size_t fromLetters = devices_.size();
+  for (int n = 0; n < maxDevices; ++n) {
+    char path[32];
+    std::snprintf(path, sizeof path, "\\\\.\\CdRom%d", n);
+    if (!Open(path, kUnaddressedPortBase + n, "cdrom" + std::to_string(n), addresses)) continue;
+    // The same drive as one of the letters (same address), or one that
+    // cannot be told apart from them (no address), is kept only once.
+    const SptiAddress& added = addresses.back();
+    bool seen = fromLetters != 0 && added.port >= kUnaddressedPortBase;
+    for (std::size_t i = 0; i < fromLetters && !seen; ++i) {
+      const SptiAddress& a = addresses[i];
+      seen = a.port == added.port && a.path == added.path && a.target == added.target &&
+             a.lun == added.lun;
+    }
+    if (seen) {
+      system_.closeHandle(devices_.back().handle);
+      devices_.pop_back();
+      addresses.pop_back();
     }
   }
   const std::vector<SptiNumber> numbers = NumberSptiDevices(addresses);
@@ -266,7 +281,7 @@ SptiProvider::SptiProvider(SptiSystem system, int maxDevices) : system_(std::mov
   }
 }
 
-void SptiProvider::Open(const std::string& path, int unaddressedPort, const std::string& alias,
+bool SptiProvider::Open(const std::string& path, int unaddressedPort, const std::string& alias,
                         std::vector<SptiAddress>& addresses) {
   HANDLE handle = system_.openDevice(path.c_str());
   if (handle == INVALID_HANDLE_VALUE || handle == nullptr) {
@@ -274,7 +289,7 @@ void SptiProvider::Open(const std::string& path, int unaddressedPort, const std:
     if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
       problems_.push_back(path + ": " + DescribeError(error));
     }
-    return;
+    return false;
   }
   Device device{path, handle, SCSI_ADDRESS{}, 0, 0, std::string(), nullptr, SptiAdapterLimits{}};
   device.address.Length = sizeof(SCSI_ADDRESS);
@@ -299,6 +314,7 @@ void SptiProvider::Open(const std::string& path, int unaddressedPort, const std:
   device.limits = QueryAdapterLimits(system_, handle);
   addresses.push_back(where);
   devices_.push_back(device);
+  return true;
 }
 
 SptiProvider::~SptiProvider() {

@@ -124,9 +124,10 @@ class SptiProvider : public AspiProvider {
     SptiAdapterLimits limits;
   };
 
-  // Opens \\.\CdRom0 to \\.\CdRom<maxDevices - 1>; numbers that do not exist
-  // are skipped (the numbering may have gaps). Where none exists, opens
-  // \\.\X: for each drive letter X whose type is CD-ROM.
+  // Opens \\.\X: for each drive letter X whose type is CD-ROM, then
+  // \\.\CdRom0 to \\.\CdRom<maxDevices - 1> that are not the same drive as
+  // one of the letters; numbers that do not exist are skipped (the
+  // numbering may have gaps).
   explicit SptiProvider(SptiSystem system = SptiSystem::Real(), int maxDevices = 32);
   ~SptiProvider() override;
   SptiProvider(const SptiProvider&) = delete;
@@ -143,9 +144,10 @@ class SptiProvider : public AspiProvider {
   const std::vector<std::string>& Problems() const { return problems_; }
 
  private:
-  // Opens the device at `path` and adds it; a device that does not tell its
-  // address sits on port `unaddressedPort` and is claimed under `alias`.
-  void Open(const std::string& path, int unaddressedPort, const std::string& alias,
+  // Opens the device at `path` and adds it (false where it cannot be
+  // opened); a device that does not tell its address sits on port
+  // `unaddressedPort` and is claimed under `alias`.
+  bool Open(const std::string& path, int unaddressedPort, const std::string& alias,
             std::vector<SptiAddress>& addresses);
   Device* Find(BYTE adapter, BYTE target);
   void Tell(const Device& device, const std::string& text);

@@ -100,26 +100,25 @@ TEST(SptiProvider, EnumeratesExistingDevicesAcrossGapsAndReportsUnusableOnes) {
   EXPECT_TRUE(fake.openHandles.empty()) << "every handle is closed with the provider";
 }
 
-TEST(SptiProvider, WithoutCdRomDevicesTheDriveLettersOfTypeCdRomAreUsed) {
+TEST(SptiProvider, DriveLettersOfTypeCdRomComeFirstAndNoDriveIsOpenedTwice) {
   FakeCdRoms fake;
   fake.devices[40].address = FakeCdRoms::Address(3, 0, 1);
   fake.devices[41].address = std::nullopt;
   fake.letters = {{'E', 40}, {'G', 41}};
-  {
-    SptiProvider provider(fake.System());
-    ASSERT_EQ(provider.Devices().size(), 2u);
-    EXPECT_EQ(provider.Devices()[0].path, "\\\\.\\E:");
-    EXPECT_EQ(provider.Devices()[0].adapter, 0);
-    EXPECT_EQ(provider.Devices()[0].target, 1);
-    EXPECT_EQ(provider.Devices()[1].path, "\\\\.\\G:");
-    EXPECT_EQ(provider.Devices()[1].adapter, 1) << "no address: an adapter of its own";
-  }
-  // Where the system names its CD-ROM devices, their letters are not opened
-  // a second time.
-  fake.devices[0].address = FakeCdRoms::Address(0, 0, 0);
+  fake.devices[0].address = FakeCdRoms::Address(3, 0, 1);  // E: again
+  fake.devices[1].address = FakeCdRoms::Address(3, 0, 2);  // a drive without a letter
+  fake.devices[2].address = std::nullopt;                  // perhaps G: again: not told apart
   SptiProvider provider(fake.System());
-  ASSERT_EQ(provider.Devices().size(), 1u);
-  EXPECT_EQ(provider.Devices()[0].path, "\\\\.\\CdRom0");
+  ASSERT_EQ(provider.Devices().size(), 3u);
+  EXPECT_EQ(provider.Devices()[0].path, "\\\\.\\E:");
+  EXPECT_EQ(provider.Devices()[0].adapter, 0);
+  EXPECT_EQ(provider.Devices()[0].target, 1);
+  EXPECT_EQ(provider.Devices()[1].path, "\\\\.\\G:");
+  EXPECT_EQ(provider.Devices()[1].adapter, 1) << "no address: an adapter of its own";
+  EXPECT_EQ(provider.Devices()[2].path, "\\\\.\\CdRom1");
+  EXPECT_EQ(provider.Devices()[2].adapter, 0);
+  EXPECT_EQ(provider.Devices()[2].target, 2);
+  EXPECT_EQ(fake.openHandles.size(), 3u) << "the handles of the drives seen twice are closed";
 }
 
 TEST(SptiProvider, NoDeviceMeansNoAdapter) {

@@ -3,6 +3,9 @@
 # the Windows cases (from /data).
 export WINEPREFIX=/wine/prefix WINEARCH=win32 HOME=/tmp WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml="
+# No fonts are needed: an empty configuration keeps fontconfig quiet.
+printf '<?xml version="1.0"?>\n<fontconfig></fontconfig>\n' >/tmp/fonts.conf
+export FONTCONFIG_FILE=/tmp/fonts.conf
 
 wine_mount() {
   load virtio_pci

@@ -18,7 +18,7 @@ vm_wine_image() {
     echo "vm: the 32-bit Wine is not installed (libwine:i386; ./setup.sh installs it)" >&2
     return 1
   fi
-  key=$(cat "$here/wine-image.sh" "$here/wine-guest.sh" "$here/cases/wine-prefix.sh" |
+  key=$(cat "$here/wine-image.sh" "$here/cases/wine-prefix.sh" |
     sha256sum | cut -c1-12)
   VM_WINE_IMAGE=$cache/wine-$version-$key.img
   [[ -f $VM_WINE_IMAGE ]] && return 0

@@ -68,12 +68,16 @@ for transport in aspi spti; do
     # Without Wine's ASPI layer the program uses pass-through.
     export WINEDLLOVERRIDES="mscoree,mshtml=;wnaspi32=d"
   fi
-  wine_run $transport-list --list --json
+  wine_run $transport-list --list --json --record $transport-list.jsonl
+  sed "s/^/$transport-rec: /" /tmp/$transport-list.jsonl
   # What Wine's layers did, where the drive was not found.
   if ! grep -q XPM-3177K /tmp/$transport-list.out; then
     (cd /tmp && WINEDEBUG=+aspi,+cdrom wine /tmp/qtr5-download.exe --list) 2>&1 | tr -d '\r' |
       grep -v '^qtr5-download' | sort | uniq -c | sort -rn | head -n 20 | sed "s/^/$transport-trace: /"
   fi
+  # Where the layer sends nothing to a device, a download run proves nothing
+  # more (and waits out the scan's retries at every address).
+  grep -q XPM-3177K /tmp/$transport-list.out || [ $transport = spti ] || continue
   wine_run $transport-download --image QTR5_ORNA.HEX --yes --record $transport.jsonl
   sed "s/^/$transport-rec: /" /tmp/$transport.jsonl
 done
