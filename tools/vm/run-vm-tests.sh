@@ -146,7 +146,7 @@ else
   i686-w64-mingw32-gcc -std=c11 -Wall -Wextra -Werror -O2 -o "$work/wine-scsi-map.exe" \
     "$here/wine-scsi-map.c"
   VM_MEMORY=1536 VM_EXTRA_FILES="$windows_program $here/wine-guest.sh $work/wine-scsi-map.exe" \
-    run_case wine 300 \
+    run_case wine 480 \
     "${model_drives[@]}" -drive "file=$VM_WINE_IMAGE,format=raw,if=virtio,snapshot=on"
   hosts=$(sed -n 's/^map: sg[0-9]* at \([0-9]*\):.*/\1/p' "$log" | sort -u | wc -l)
   # ASPI: Wine's layer counts the host adapters of the registry's SCSI map,
@@ -159,6 +159,17 @@ else
   check wine "aspi: Wine's layer refuses every command unsent (its trace says so)" \
     has "$log" "^aspi-trace: .*fixme:aspi:SendASPI32Command no longer supported"
   check wine "aspi: no drive found, exit 3" has "$log" "^aspi-list-exit=3$"
+  # Pass-through on the drive letters: Wine's CD-ROM driver sends through
+  # SG_IO to the device nodes.
+  check wine "spti: the program names its transport: SCSI pass-through" \
+    has "$log" "^spti-list-err: qtr5-download: transport: SCSI pass-through"
+  check wine "spti: --list exits as on Linux ($(sed -n 's/^linux-list-exit=//p' "$log"))" \
+    has "$log" "^spti-list-exit=$(sed -n 's/^linux-list-exit=//p' "$log")$"
+  check wine "spti: --list finds exactly the model drive" \
+    grep -q -E '^spti-list-out: \{"drives":\[\{"adapter":[0-9]+,"model":"QTR5    CD-ROM XPM-3177K",[^{]*\}\],"drivesFound":1,' "$log"
+  check wine "spti: the drive of another model is named as not accepted" \
+    grep -q -E '^spti-list-err: qtr5-download: Not accepted at [0-9]+:[0-9]+ "OTHER   CD-ROM MODEL-1"' "$log"
+  check wine "spti: the run opens the tray of the model drive" has "$log" "^spti-download-out: Open Tray...$"
   finish_case
 fi
 

@@ -51,7 +51,7 @@ wine reg query 'HKLM\HARDWARE\DEVICEMAP\Scsi' /s | tr -d '\r'
 wine_run() {
   local name=$1
   shift
-  (cd /tmp && timeout 150 wine /tmp/qtr5-download.exe "$@" </dev/null >"/tmp/$name.out" 2>"/tmp/$name.err")
+  (cd /tmp && timeout 240 wine /tmp/qtr5-download.exe "$@" </dev/null >"/tmp/$name.out" 2>"/tmp/$name.err")
   echo "$name-exit=$?"
   tr -d '\r' <"/tmp/$name.out" | sed "s/^/$name-out: /"
   tr -d '\r' <"/tmp/$name.err" | sed "s/^/$name-err: /"
@@ -78,7 +78,7 @@ for transport in aspi spti; do
   # Where the layer sends nothing to a device, a download run proves nothing
   # more (and waits out the scan's retries at every address).
   grep -q XPM-3177K /tmp/$transport-list.out || [ $transport = spti ] || continue
-  wine_run $transport-download --image QTR5_ORNA.HEX --yes --record $transport.jsonl
+  wine_run $transport-download --image 'Z:\tmp\QTR5_ORNA.HEX' --yes --record $transport.jsonl
   sed "s/^/$transport-rec: /" /tmp/$transport.jsonl
 done
 wineserver -k
