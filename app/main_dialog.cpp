@@ -138,6 +138,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
       DestroyWindow(window);
       return TRUE;
     case WM_DESTROY:
+      if (g_runOptions.mainWindowClosing) g_runOptions.mainWindowClosing(window);
       PostQuitMessage(0);
       return TRUE;
     default:

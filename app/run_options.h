@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/winapi.h"
+
 class DownloadApp;
 
 struct RunOptions {
@@ -47,6 +49,10 @@ struct RunOptions {
   // Called by AppMain once start-up has finished (g_app is set) and before
   // the message loop starts; e.g. to post the Download command. May be null.
   void (*afterStartUp)(DownloadApp& app) = nullptr;
+
+  // Called as the main window goes, while its controls can still be read,
+  // whatever closes it (the user, the end of the flow, a signal). May be null.
+  std::function<void(HWND window)> mainWindowClosing;
 };
 
 struct RunOutcome {

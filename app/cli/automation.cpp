@@ -111,13 +111,10 @@ DownloadAutomation::DownloadAutomation(const ProgramOptions& options, ProgramFro
 
 bool DownloadAutomation::OnIdle() {
   if (g_app == nullptr || g_app->mainWindow == nullptr) return false;
-  if (Step()) return true;
-  TakeSnapshot();
-  return false;
+  return Step();
 }
 
-void DownloadAutomation::TakeSnapshot() {
-  HWND window = g_app->mainWindow;
+void DownloadAutomation::TakeSnapshot(HWND window) {
   char text[260] = {};
   GetDlgItemTextA(window, kIdStatus, text, sizeof text);
   shown_.statusLine = text;

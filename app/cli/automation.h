@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/cli/options.h"
+#include "platform/winapi.h"
 
 class ProgramFrontEnd;
 
@@ -19,9 +20,9 @@ class DownloadAutomation {
   // program has nothing more to do (the front end then closes the window).
   bool OnIdle();
 
-  // What the window showed when the automation was done (for --json):
-  // the status line, the value column of the five report rows and the
-  // file name box. `taken` is false when the window never got that far.
+  // What the main window showed as it went (for --json), however the run
+  // ended: the status line, the value column of the five report rows and
+  // the file name box. `taken` is false when the window never got that far.
   struct Snapshot {
     bool taken = false;
     std::string statusLine;
@@ -29,6 +30,8 @@ class DownloadAutomation {
     std::string imageFile;
   };
   const Snapshot& Shown() const { return shown_; }
+  // Reads the snapshot from the main window; called as it is closing.
+  void TakeSnapshot(HWND window);
 
   // Why no download was started, when none was.
   bool Declined() const { return declined_; }          // the user said no
@@ -41,7 +44,6 @@ class DownloadAutomation {
   enum class Stage { kStart, kBrowsing, kDownloadClicked, kDone };
 
   bool Step();
-  void TakeSnapshot();
   bool Start();
   bool ConfirmDownload();
   bool ClickDownload();

@@ -353,6 +353,9 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
                                                 kInterruptedLines[0] + "\n" + kProgramName + ": " +
                                                 kInterruptedLines[1]);
   DownloadAutomation automation(options, frontEnd);
+  // The summary gives what the window showed as it closed, also when a
+  // signal closed it in the middle of the flow.
+  g_runOptions.mainWindowClosing = [&automation](HWND window) { automation.TakeSnapshot(window); };
   // A tray that did not open is told when start-up is over, before anything
   // else happens.
   bool trayTold = false;
@@ -371,6 +374,7 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
   tellTray();
   if (!userWorksTheWindow) frontEnd.SetIdleHandler(nullptr);
   g_runOptions.askForDevice = nullptr;
+  g_runOptions.mainWindowClosing = nullptr;
 
   ProgramOutcome outcome = Classify(appStatus, automation, options);
   if (outcome == ProgramOutcome::kRefusedToGuess) {

@@ -238,6 +238,33 @@ TEST_F(ProgramRun, ARecordedSessionReplaysAndAnotherImageLeavesIt) {
   EXPECT_NE(diverged.error, "");
 }
 
+// The session shipped with the sources, recorded by the program itself (see
+// tests/data/recordings/README.md): any change of the commands the program
+// sends makes it diverge.
+TEST_F(ProgramRun, TheShippedSessionReplays) {
+  const fs::path session =
+      kSourceDir / "tests" / "data" / "recordings" / "emulated-flash-session.jsonl";
+  ASSERT_TRUE(fs::is_regular_file(session)) << "the shipped recording is missing";
+  RunRequest request;
+  request.environment = {{kTimeScale, "100"}};
+  const RunResult r = Run({"--replay", session.string(), "--image", kSample.string(), "--device",
+                           "0:0", "--yes", "--json"},
+                          request);
+  EXPECT_EQ(r.status, 0) << Describe(r);
+  EXPECT_EQ(LineWith(r.error, "Download has been done successfully!"),
+            "Download has been done successfully!")
+      << Describe(r);
+  const auto summary = nlohmann::json::parse(r.output, nullptr, false);
+  ASSERT_TRUE(summary.is_object()) << Describe(r);
+  EXPECT_EQ(summary["outcome"], "success");
+  EXPECT_EQ(summary["drivesFound"], 1);
+  EXPECT_EQ(summary["drive"]["revision"], "1.00");
+  EXPECT_TRUE(summary["drive"]["model"].get<std::string>().ends_with("3177K")) << r.output;
+  EXPECT_EQ(summary["newRevision"], "1.10");
+  EXPECT_EQ(summary["replay"]["diverged"], false);
+  EXPECT_EQ(summary["replay"]["commandsNotSent"], 0);
+}
+
 TEST_F(ProgramRun, UnusableFilesForTheTransportAreUsageErrors) {
   fs::create_directories(dir_ / "folder");
   std::ofstream(dir_ / "not-a-folder") << "x";

@@ -61,6 +61,13 @@ TEST_F(ProgramRun, ASignalNeverLeavesTheUserInTheDark) {
     EXPECT_EQ(summary["status"], 8);
     EXPECT_EQ(summary["driveTookImage"], true);
     EXPECT_TRUE(summary["warning"].is_string());
+    // What the run had established before the signal is kept.
+    EXPECT_EQ(summary["drive"]["adapter"], 0) << r.output;
+    EXPECT_EQ(summary["drive"]["target"], 0) << r.output;
+    EXPECT_EQ(summary["drive"]["revision"], "1.00") << r.output;
+    EXPECT_EQ(summary["image"], "QTR5_ORNA.HEX") << r.output;
+    EXPECT_EQ(summary["checksum"], "CE78") << r.output;
+    EXPECT_EQ(summary["tray"]["opened"], true) << r.output;
   }
 }
 

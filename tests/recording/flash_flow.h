@@ -2,7 +2,7 @@
 // and whichever provider is installed: the INQUIRY sweep over every adapter
 // and target, the tray, the download command with the image, and the
 // verification INQUIRY (up to four tries with a settle wait before each).
-// Used to make the shipped session recording and to replay it.
+// Lets the recording and replay tests drive the providers in-process.
 #pragma once
 
 #include <cstdint>
@@ -25,7 +25,7 @@ struct FlowOutcome {
 // `image`: 65536 bytes. `settle` runs before each verification INQUIRY.
 FlowOutcome RunFlashFlow(const std::uint8_t* image, const std::function<void()>& settle);
 
-// The session's emulated bus: the drive (busy long enough after the download
+// The tests' emulated bus: the drive (busy long enough after the download
 // that the first verification attempt fails), a disk and another CD-ROM drive.
 inline constexpr const char* kSessionLayout = "0:0=drive+busy=2500,0:1=disk,1:2=cdrom";
 // Time the flow lets pass before each verification attempt.

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -15,7 +14,6 @@
 #include "aspi/recording/replay_provider.h"
 #include "emulator/emulated_bus.h"
 #include "flash_flow.h"
-#include "image/hex_loader.h"
 
 namespace {
 
@@ -225,26 +223,6 @@ TEST(Replay, FilesThatAreNoRecordingAreRefusedNamingTheLine) {
     EXPECT_NE(error.find("is not a regular file"), std::string::npos) << error;
   }
   unlink(fifo.c_str());
-}
-
-// The recording shipped with the sources: the sample image flashed into the
-// emulated drive. It must keep replaying as the program evolves.
-TEST(Replay, TheShippedSessionReplays) {
-  std::vector<std::uint8_t> image(kFirmwareImageSize + 4);
-  ASSERT_TRUE(LoadHexImage(QTR5_SOURCE_DIR "/samples/QTR5_ORNA.HEX", image.data()));
-  std::ifstream file(QTR5_SOURCE_DIR "/tests/data/recordings/emulated-flash-session.jsonl");
-  ASSERT_TRUE(file) << "the shipped recording is missing";
-  std::stringstream text;
-  text << file.rdbuf();
-  const Replayed replayed = Replay(text.str(), image);
-  EXPECT_EQ(replayed.messages, "");
-  EXPECT_EQ(replayed.remaining, 0u);
-  EXPECT_EQ(replayed.outcome.accepted, 1);
-  EXPECT_EQ(replayed.outcome.revisionBefore, "1.00");
-  EXPECT_TRUE(replayed.outcome.downloadOk);
-  EXPECT_TRUE(replayed.outcome.verified);
-  EXPECT_EQ(replayed.outcome.revisionAfter, "1.10");
-  EXPECT_EQ(replayed.outcome.model.substr(replayed.outcome.model.size() - 5), "3177K");
 }
 
 }  // namespace
