@@ -3,6 +3,7 @@
 #include "app/main_dialog.h"
 
 #include <cstdio>
+#include <string>
 
 #include "app/download_app.h"
 #include "app/resource_ids.h"
@@ -19,6 +20,7 @@ constexpr const char* kCaptionDefaultMissing = "ZAZADUZ_AUTO";
 constexpr const char* kTextReboot = "Please Reboot system";
 constexpr const char* kCaptionNotice = "Notice";
 constexpr const char* kCaptionWarning = "Warning";
+constexpr const char* kCaptionFailed = "Why the download failed";
 
 void EnableControl(HWND window, int id, BOOL enable) {
   EnableWindow(GetDlgItem(window, id), enable);
@@ -40,6 +42,17 @@ void OnFileNameChanged(HWND window) {
   char text[kPathSize] = {};
   GetDlgItemTextA(window, kIdFileName, text, kPathSize);
   EnableControl(window, kIdDownload, text[0] != '\0' && DriveChosen() ? TRUE : FALSE);
+}
+
+// After "NG!": why, and what next, for a window that has no other place to
+// say it (the status line keeps its own text).
+void ExplainFailure(HWND window) {
+  const RunOutcome& run = g_runOutcome;
+  if (!g_runOptions.explainFailures || run.failureReason.empty()) return;
+  std::string text = run.failureReason;
+  if (!run.failureAdvice.empty()) text += "\n\n" + run.failureAdvice;
+  MessageBoxA(window, text.c_str(), kCaptionFailed,
+              MB_OK | (run.driveMayBeBusy ? MB_ICONWARNING : MB_ICONERROR));
 }
 
 void OnDownload(HWND window) {
@@ -69,6 +82,7 @@ void OnDownload(HWND window) {
   EnableControl(window, kIdCancel, TRUE);
   EnableControl(window, kIdBrowse, TRUE);
   g_app->SetStatePicture(kBitmapNg);
+  ExplainFailure(window);
   // A signal cut the waits short: the user asked the program to end, and it
   // does once the outcome is shown (saying then what the drive got).
   if (g_runOutcome.interruptedBy != 0) DestroyWindow(window);

@@ -46,6 +46,12 @@ struct RunOptions {
   // Empty: the dialog is shown.
   std::function<int()> askForDevice;
 
+  // After a download that ended in "NG!", show why in a message box
+  // (RunOutcome::failureReason and what to do next). Off by default: a
+  // terminal prints the reason itself; a desktop window worked by a person
+  // turns it on, since it has no other place for it.
+  bool explainFailures = false;
+
   // Called by AppMain once start-up has finished (g_app is set) and before
   // the message loop starts; e.g. to post the Download command. May be null.
   void (*afterStartUp)(DownloadApp& app) = nullptr;
@@ -90,6 +96,16 @@ struct RunOutcome {
   // A signal ended the progress display, a settle delay or the verification
   // early (its number; 0 when none did): the drive was not asked afterwards.
   int interruptedBy = 0;
+  // Why the last Download command failed, as one sentence: the image's
+  // problem, the drive's sense data decoded, or the time limit that ran out.
+  // Empty after a success or when nothing is known beyond the status line.
+  std::string failureReason;
+  // What the user should do about it; empty when there is nothing to add.
+  std::string failureAdvice;
+  // The drive may still be writing the image (it took the download command
+  // and fell silent, or did not finish it in time): it must not be switched
+  // off, and failureAdvice says so.
+  bool driveMayBeBusy = false;
 };
 
 extern RunOptions g_runOptions;

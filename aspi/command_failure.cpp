@@ -86,6 +86,14 @@ std::string DescribeSense(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq)
   return text + ")";
 }
 
+std::string DescribeSenseData(const std::uint8_t* sense, int length) {
+  std::uint8_t key = 0;
+  std::uint8_t asc = 0;
+  std::uint8_t ascq = 0;
+  if (!ParseSense(sense, length, key, asc, ascq)) return {};
+  return DescribeSense(key, asc, ascq);
+}
+
 std::string CommandFailure::Describe() const {
   if (!failed) return {};
   if (timedOut) return "no answer within " + std::to_string(limitSeconds) + " s";

@@ -41,3 +41,7 @@ bool ParseSense(const std::uint8_t* sense, int length, std::uint8_t& key, std::u
 // "sense 6/29/00 (unit attention: power on, reset or bus device reset
 // occurred)": key, code and qualifier in hexadecimal, then their meaning.
 std::string DescribeSense(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq);
+
+// The same words straight from `length` sense bytes, for every transport's own
+// messages; empty when the bytes are no sense data.
+std::string DescribeSenseData(const std::uint8_t* sense, int length);

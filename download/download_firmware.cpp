@@ -3,6 +3,7 @@
 #include "download/download_firmware.h"
 
 #include <cstring>
+#include <string>
 
 #include "app/download_app.h"
 #include "app/resource_ids.h"
@@ -44,6 +45,38 @@ bool SettleDelay() {
   return InterruptibleSleep(kSettleDelayMs);
 }
 
+constexpr const char* kAdviceSilent =
+    "Do not switch the machine off. Wait a few minutes, then check the drive's revision with "
+    "'qtr5-download --list' and reboot.";
+
+// The download command failed. A drive that refused it says why; one that
+// did not finish it in time may have taken some of the image, so it must be
+// treated like a drive that fell silent after the download.
+void ExplainRefusedDownload(bool timedOut, const std::string& failure) {
+  if (timedOut) {
+    g_runOutcome.failureReason = "The drive did not complete the download command: " + failure +
+                                 ". It may still be writing the image.";
+    g_runOutcome.failureAdvice = kAdviceSilent;
+    g_runOutcome.driveMayBeBusy = true;
+  } else {
+    g_runOutcome.failureReason = "The drive did not take the image: " + failure + ".";
+    g_runOutcome.failureAdvice =
+        "Check that the image is meant for this drive and that nothing else uses the drive, "
+        "then try again.";
+  }
+}
+
+// The download command completed, but no INQUIRY after it did.
+void ExplainUnconfirmedDownload(const std::string& failure) {
+  g_runOutcome.failureReason =
+      "The drive took the image but did not answer afterwards, so the check after the "
+      "download could not confirm the new firmware (" +
+      std::to_string(kInquiryAttempts) + " INQUIRY attempts; the last one: " + failure +
+      "). It may still be reprogramming itself.";
+  g_runOutcome.driveMayBeBusy = true;
+  g_runOutcome.failureAdvice = kAdviceSilent;
+}
+
 }  // namespace
 
 int DownloadApp::DownloadFirmware() {
@@ -53,6 +86,9 @@ int DownloadApp::DownloadFirmware() {
   g_runOutcome.downloadSucceeded = false;
   g_runOutcome.downloadTimedOut = false;
   g_runOutcome.interruptedBy = 0;
+  g_runOutcome.failureReason.clear();
+  g_runOutcome.failureAdvice.clear();
+  g_runOutcome.driveMayBeBusy = false;
   // Only the drive chosen at start may receive the image.
   if (!device.HasTarget() || g_deviceCount == 0) {
     ShowText(kIdStatus, kTextFailToFindDevice);
@@ -110,12 +146,19 @@ int DownloadApp::DownloadFirmware() {
         result = 1;
         break;
       }
-      if (attempt >= kInquiryAttempts) break;
+      if (attempt >= kInquiryAttempts) {
+        const std::string failure = LastCommandFailure(device).Describe();
+        ExplainUnconfirmedDownload(failure.empty() ? "an answer that did not identify the drive"
+                                                   : failure);
+        break;
+      }
     }
   } else {
     // A download command that never ended may have reached the drive: what
     // it holds now is not known.
-    g_runOutcome.downloadTimedOut = LastCommandFailure(device).timedOut;
+    const CommandFailure failure = LastCommandFailure(device);
+    g_runOutcome.downloadTimedOut = failure.timedOut;
+    ExplainRefusedDownload(failure.timedOut, failure.Describe());
   }
   if (result == 0 && g_runOutcome.downloadTaken) g_runOutcome.interruptedBy = InterruptionSignal();
   g_runOutcome.downloadSucceeded = result == 1;

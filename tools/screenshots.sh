@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Takes the screenshots of the desktop window for the documentation: the main
 # window at start, while downloading, after "OK!" (with the reboot notice) and
-# "NG!", with no drive, and the Select Device, Release Note and
+# "NG!" (with the box that says why), with no drive, and the Select Device, Release Note and
 # image-not-found windows. Runs the program on the emulated drive, with the
 # repository's sample image samples/QTR5_ORNA.HEX as its default image, under
 # Xvfb with a window manager (IceWM with its Windows 95 theme, which draws
@@ -21,8 +21,8 @@ done
 [[ -s "$sample" ]] || { echo "screenshots.sh: $sample is missing" >&2; exit 1; }
 [[ -f "$build/CMakeCache.txt" ]] || cmake --preset dev -B "$build" >/dev/null
 cmake --build "$build" --target qt_screenshots >/dev/null
-shots=(start downloading ok ok-notice ng no-device select-device release-note image-not-found
-  close-while-downloading)
+shots=(start downloading ok ok-notice ng ng-why no-device select-device release-note
+  image-not-found close-while-downloading)
 mkdir -p "$out"
 for shot in "${shots[@]}"; do rm -f "$out/$shot.png"; done
 

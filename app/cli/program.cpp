@@ -265,7 +265,9 @@ std::string RunSummary(ProgramOutcome outcome, const DownloadAutomation::Snapsho
     summary["tray"] = nullptr;
   }
   summary["driveTookImage"] = run.downloadTaken;
-  std::vector<std::string> warning = DownloadWarningLines();
+  summary["reason"] = text(run.failureReason);
+  std::vector<std::string> warning =
+      run.driveMayBeBusy ? std::vector<std::string>{run.failureAdvice} : DownloadWarningLines();
   if (!stateWarning.empty()) warning.push_back(stateWarning);
   if (!warning.empty()) {
     std::string joined;
@@ -343,6 +345,7 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
   // and scripts never get a drive picked for them.
   const bool userWorksTheWindow = !options.yes && frontEnd.UserWorksTheWindow();
   g_runOptions.mayAskForDevice = !options.yes && (frontEnd.CanAsk() || userWorksTheWindow);
+  g_runOptions.explainFailures = userWorksTheWindow;
   if (options.hasImage) g_runOptions.initialImage = options.imagePath;
   if (g_runOptions.mayAskForDevice && !userWorksTheWindow)
     g_runOptions.askForDevice = [&frontEnd] { return AskForDevice(frontEnd); };
@@ -382,7 +385,15 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
                         " drives found and none chosen: pick one with --device A:T (see "
                         "--list); no tray was opened and nothing was downloaded");
   }
-  for (const std::string& line : DownloadWarningLines()) frontEnd.PrintError(line);
+  // Why the download failed and what to do next, after the status line
+  // that said it failed (a window worked by a person showed it in a box).
+  if (!g_runOutcome.failureReason.empty()) {
+    frontEnd.PrintError(g_runOutcome.failureReason);
+    if (!g_runOutcome.failureAdvice.empty())
+      frontEnd.PrintError("What to do: " + g_runOutcome.failureAdvice);
+  } else {
+    for (const std::string& line : DownloadWarningLines()) frontEnd.PrintError(line);
+  }
   outcome = JudgeReplay(transport, frontEnd, options, outcome);
   // An emulated drive's state that could not be kept is said before the
   // summary, which gives it as a warning too.

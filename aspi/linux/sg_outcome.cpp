@@ -1,6 +1,8 @@
 // Judging the outcome of one pass-through call.
 #include "aspi/linux/sg_outcome.h"
 
+#include "aspi/command_failure.h"
+
 #include <scsi/sg_lib.h>
 
 #include <cerrno>
@@ -78,26 +80,6 @@ Verdict TimedOut(std::string problem) {
 
 }  // namespace
 
-std::string DescribeSense(const std::uint8_t* sense, int length) {
-  sg_scsi_sense_hdr header{};
-  if (sense == nullptr || length <= 0 || !sg_scsi_normalize_sense(sense, length, &header)) {
-    return {};
-  }
-  char key[64] = {};
-  char additional[128] = {};
-  sg_get_sense_key_str(header.sense_key, sizeof key, key);
-  sg_get_asc_ascq_str(header.asc, header.ascq, sizeof additional, additional);
-  std::string text = "sense key " + Hex(header.sense_key) + " (" + key + "), ASC " +
-                     Hex(header.asc) + ", ASCQ " + Hex(header.ascq) + " (" + additional + ")";
-  std::uint64_t information = 0;
-  if (sg_get_sense_info_fld(sense, length, &information)) {
-    char field[40];
-    std::snprintf(field, sizeof field, ", information 0x%" PRIx64, information);
-    text += field;
-  }
-  return text;
-}
-
 Verdict JudgePassThrough(const PassThroughResult& result, DataDirection direction,
                          std::uint32_t length, const std::uint8_t* sense) {
   // 0. The program stopped waiting for the command.
@@ -167,7 +149,7 @@ Verdict JudgePassThrough(const PassThroughResult& result, DataDirection directio
     verdict.targStat = static_cast<aspi::BYTE>(status);
     if (status == STATUS_CHKCOND) {
       verdict.senseBytes = senseBytes;
-      const std::string described = DescribeSense(sense, senseBytes);
+      const std::string described = DescribeSenseData(sense, senseBytes);
       verdict.problem = "the drive reports CHECK CONDITION" +
                         (described.empty() ? std::string(" without sense data") : ": " + described);
     } else {
@@ -180,7 +162,8 @@ Verdict JudgePassThrough(const PassThroughResult& result, DataDirection directio
   sg_scsi_sense_hdr header{};
   if (senseBytes > 0 && sg_scsi_normalize_sense(sense, senseBytes, &header) &&
       header.sense_key != kSenseKeyNoSense && header.sense_key != kSenseKeyRecovered) {
-    Verdict verdict = Failure(HASTAT_OK, "the drive reports " + DescribeSense(sense, senseBytes));
+    Verdict verdict =
+        Failure(HASTAT_OK, "the drive reports " + DescribeSenseData(sense, senseBytes));
     verdict.senseBytes = senseBytes;
     return verdict;
   }

@@ -29,8 +29,4 @@ struct Verdict {
 Verdict JudgePassThrough(const PassThroughResult& result, DataDirection direction,
                          std::uint32_t length, const std::uint8_t* sense);
 
-// "sense key 0x5 (Illegal Request), additional sense: Invalid field in cdb"
-// for fixed or descriptor sense data; empty when the bytes are no sense data.
-std::string DescribeSense(const std::uint8_t* sense, int length);
-
 }  // namespace sg

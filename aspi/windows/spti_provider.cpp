@@ -10,6 +10,7 @@
 #include <string>
 #include <tuple>
 
+#include "aspi/command_failure.h"
 #include "aspi/command_time_limits.h"
 #include "aspi/srb_access.h"
 
@@ -56,16 +57,16 @@ std::string Hex(int value) {
   return text;
 }
 
-// "SCSI status 0x02, sense key 0x05, ASC 0x24, ASCQ 0x00", for fixed and
+// "SCSI status 0x02, sense key 0x05 (Illegal Request), ASC 0x24, ASCQ 0x00
+// (Invalid field in CDB)", for fixed and
 // descriptor sense data; and how many bytes the drive took when it took
 // fewer than it was sent.
 std::string DescribeOutcome(const SptiRequest& request, DWORD requestedLength) {
   std::string text = "SCSI status " + Hex(request.sptd.ScsiStatus);
   if (HasSense(request)) {
-    const bool descriptor = (request.sense[0] & 0x7F) >= 0x72;
-    text += ", sense key " + Hex(SenseKey(request.sense)) + ", ASC " +
-            Hex(request.sense[descriptor ? 2 : 12]) + ", ASCQ " +
-            Hex(request.sense[descriptor ? 3 : 13]);
+    const std::string sense =
+        DescribeSenseData(request.sense, static_cast<int>(sizeof request.sense));
+    if (!sense.empty()) text += ", " + sense;
   }
   if (request.sptd.DataIn == SCSI_IOCTL_DATA_OUT &&
       request.sptd.DataTransferLength < requestedLength) {

@@ -185,13 +185,22 @@ TEST_F(MainWindowTest, FailedDownloadLetsTheUserChooseAgain) {
   app_->ShowText(4, "9.99");  // as if a revision had been read back
   // A new choice through the browse button enables Download again, and the
   // rows about the previous image no longer show.
-  WriteFile("next.hex", HexFile(0, {}));
+  WriteFile("next.hex", HexFile(0, {0x01}));
   driver_.AnswerOpenFile(WorkDirectory() + "/next.hex");
   ASSERT_TRUE(driver_.Click(Main(), kIdBrowse));
   EXPECT_TRUE(Enabled(kIdDownload));
   EXPECT_EQ(Row(1), "");
   EXPECT_EQ(Row(4), "");
   EXPECT_EQ(Row(3), "1.00");  // the drive's rows stay
+  // A window worked by a person says why after "NG!"; the status line keeps its text.
+  g_runOptions.explainFailures = true;
+  ASSERT_TRUE(driver_.Click(Main(), kIdDownload));
+  EXPECT_EQ(Status(), "Download has been failed!");
+  ASSERT_EQ(driver_.MessageBoxes().size(), 1u);
+  EXPECT_EQ(driver_.MessageBoxes()[0].caption, "Why the download failed");
+  EXPECT_EQ(driver_.MessageBoxes()[0].text,
+            g_runOutcome.failureReason + "\n\n" + g_runOutcome.failureAdvice);
+  EXPECT_NE(g_runOutcome.failureReason.find("did not take the image"), std::string::npos);
 }
 
 TEST_F(MainWindowTest, FailedReadAlsoEndsInNg) {

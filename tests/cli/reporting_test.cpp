@@ -13,25 +13,34 @@
 
 namespace {
 
-// ---- a drive that took the image but did not answer afterwards ----
+// ---- a download that failed: why, and what to do next ----
 
 // The drive may be reprogramming itself: the user must hear that it holds
-// the new image, or soon will, and must not switch the machine off.
-TEST_F(ProgramRun, ADriveSilentAfterTheDownloadIsToldApartFromARefusal) {
+// the new image, or soon will, and must not switch the machine off. A drive
+// that refused the download says why, on every transport alike.
+TEST_F(ProgramRun, AFailedDownloadSaysWhyAndWhatToDoNext) {
   PutDefaultImage();
   // A drive that never answers again is waited for as long as a command may
   // take; the scale of 1000 makes that about a second.
   const struct {
     const char* layout;
     bool taken;
-    bool warned;  // the image may be in the drive: do not switch off
+    bool mayBeBusy;  // told not to switch off
     const char* scale;
+    const char* reason;  // a piece of the reason on stderr and in --json
   } cases[] = {
-      {"--emulate=0:0=drive+busy=20000", true, true, "20"},
-      {"--emulate=0:0=drive+fault=hang-after-download", true, true, "1000"},
-      {"--emulate=0:0=drive+fault=refuse-download", false, false, "20"},
-      // A download command that never ended may have reached the drive.
-      {"--emulate=0:0=drive+fault=hang-download", false, true, "1000"},
+      {"--emulate=0:0=drive+busy=20000", true, true, "20",
+       "the last one: sense 2/04/07 (not ready: operation in progress)"},
+      {"--emulate=0:0=drive+fault=hang-after-download", true, true, "1000",
+       "the last one: no answer within"},
+      {"--emulate=0:0=drive+fault=refuse-download", false, false, "20",
+       "did not take the image: sense 4/0C/00 (hardware error: write error)"},
+      {"--emulate=0:0=drive+fault=sense-download", false, false, "20",
+       "did not take the image: sense 4/44/00 (hardware error: internal target failure)"},
+      {"--emulate=0:0=drive+fault=error-download", false, false, "20",
+       "did not take the image: host adapter status 0x14"},
+      {"--emulate=0:0=drive+fault=hang-download", false, true, "1000",
+       "did not complete the download command: no answer within"},
   };
   for (const auto& c : cases) {
     RunRequest request;
@@ -41,11 +50,14 @@ TEST_F(ProgramRun, ADriveSilentAfterTheDownloadIsToldApartFromARefusal) {
     EXPECT_TRUE(Contains(r.output, "Download has been failed!")) << c.layout << "\n" << r.output;
     const std::string told = LineWith(r.error, "took the image but did not answer afterwards");
     EXPECT_EQ(told != "", c.taken) << c.layout << "\n" << r.error;
+    EXPECT_TRUE(Contains(r.error, c.reason)) << c.layout << "\n" << r.error;
     const std::string advice = LineWith(r.error, "Do not switch the machine off");
-    EXPECT_EQ(advice != "", c.warned) << c.layout << "\n" << r.error;
-    if (c.warned) {
+    EXPECT_EQ(advice != "", c.mayBeBusy) << c.layout << "\n" << r.error;
+    if (c.mayBeBusy) {
       EXPECT_TRUE(Contains(advice, "qtr5-download --list")) << advice;
       EXPECT_TRUE(Contains(advice, "reboot")) << advice;
+      // Told in the order it happened: what the drive did, then what to do.
+      EXPECT_LT(r.error.find(c.reason), r.error.find(advice)) << r.error;
     }
 
     const RunResult json = Run({c.layout, "--yes", "--json"}, request);
@@ -53,7 +65,8 @@ TEST_F(ProgramRun, ADriveSilentAfterTheDownloadIsToldApartFromARefusal) {
     const nlohmann::json summary = nlohmann::json::parse(json.output);
     EXPECT_EQ(summary["outcome"], "failed");
     EXPECT_EQ(summary["driveTookImage"], c.taken) << c.layout;
-    EXPECT_EQ(summary["warning"].is_string(), c.warned) << c.layout;
+    EXPECT_TRUE(Contains(summary["reason"].get<std::string>(), c.reason)) << summary["reason"];
+    EXPECT_EQ(summary["warning"].is_string(), c.mayBeBusy) << c.layout;
     EXPECT_EQ(summary["statusLine"], "Download has been failed!");
   }
   // The busy drive did take the image: the next run sees its new revision.

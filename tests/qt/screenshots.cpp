@@ -18,6 +18,7 @@
 
 #include "app/main_dialog.h"
 #include "app/resource_ids.h"
+#include "app/run_options.h"
 #include "tests/qt/qt_harness.h"
 
 namespace {
@@ -129,7 +130,14 @@ TEST_F(Screenshots, FailedDownload) {
   refusing.faults.push_back(Fault{FaultKind::kRefuseDownload, FaultScope::kDownload});
   AddDrive(0, 0, refusing);
   Start();
-  Then([&] { Click(kIdDownload); });
+  Then([&] {
+    g_runOptions.explainFailures = true;  // as the desktop program run by a person
+    Click(kIdDownload);
+  });
+  WhenModal([&](QWidget* why) {
+    Shoot("ng-why.png", {Window(), why});
+    ClickBoxButton(why, "OK");
+  });
   Then([&] {
     Shoot("ng.png", {Window()});
     CloseMain();

@@ -306,8 +306,8 @@ TEST(SptiProvider, TimeoutsAndARefusedDownloadAreToldAsTheyHappen) {
   EXPECT_EQ(provider.SendCommand(&download), SS_ERR);
   const std::vector<std::string> expected{
       "\\\\.\\CdRom0: the command (operation code 0x12) timed out after 3 s.",
-      "\\\\.\\CdRom0: the drive did not take the download command: SCSI status 0x02, sense key "
-      "0x05, ASC 0x24, ASCQ 0x00."};
+      "\\\\.\\CdRom0: the drive did not take the download command: SCSI status 0x02, sense "
+      "5/24/00 (illegal request: invalid field in CDB)."};
   EXPECT_EQ(fake.told, expected);
 }
 
