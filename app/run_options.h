@@ -46,6 +46,13 @@ struct RunOptions {
   // Empty: the dialog is shown.
   std::function<int()> askForDevice;
 
+  // The image the run may flash, when the caller pinned it: the SHA-256 of
+  // its file (64 lower-case hex digits; empty: not checked) and its 16-bit
+  // checksum. Another image is refused before the download command.
+  std::string expectedSha256;
+  bool hasExpectedChecksum = false;
+  std::uint16_t expectedChecksum = 0;
+
   // After a download that ended in "NG!", show why in a message box
   // (RunOutcome::failureReason and what to do next). Off by default: a
   // terminal prints the reason itself; a desktop window worked by a person
@@ -100,6 +107,10 @@ struct RunOutcome {
   // problem, the drive's sense data decoded, or the time limit that ran out.
   // Empty after a success or when nothing is known beyond the status line.
   std::string failureReason;
+  // The SHA-256 of the image file last read, when expectedSha256 asked for it.
+  std::string imageSha256;
+  // The image read was not the one expectedSha256 or expectedChecksum pin.
+  bool imageNotExpected = false;
   // What the user should do about it; empty when there is nothing to add.
   std::string failureAdvice;
   // The drive may still be writing the image (it took the download command

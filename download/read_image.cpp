@@ -2,6 +2,7 @@
 // in the device's data buffer, and its 16-bit byte sum.
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "app/download_app.h"
@@ -17,6 +18,28 @@ constexpr int kPathSize = 260;
 constexpr int kChecksumRow = 1;
 constexpr const char* kTextReading = "Reading File...";
 constexpr const char* kTextReadOk = "Reading is success!";
+
+constexpr const char* kTextNotExpected = "Not the expected image: nothing sent";
+
+// A caller that pinned the image (by its file's SHA-256 or its checksum) gets
+// that image or none: the reason names both values of what differs.
+bool IsTheExpectedImage(const char* path, const std::string& sha256, const char* checksum) {
+  std::string differs;
+  if (!g_runOptions.expectedSha256.empty() && sha256 != g_runOptions.expectedSha256)
+    differs = "its SHA-256 is " + sha256 + ", not the expected " + g_runOptions.expectedSha256;
+  char expected[8];
+  std::snprintf(expected, sizeof expected, "%04X",
+                static_cast<unsigned>(g_runOptions.expectedChecksum));
+  if (g_runOptions.hasExpectedChecksum && std::string(checksum) != expected) {
+    if (!differs.empty()) differs += "; ";
+    differs += "its checksum is " + std::string(checksum) + ", not the expected " + expected;
+  }
+  if (differs.empty()) return true;
+  g_runOutcome.failureReason = std::string(path) + " is not the expected image: " + differs + ".";
+  g_runOutcome.failureAdvice =
+      "The image was not sent to the drive. Check that the file is the release you meant to flash.";
+  return false;
+}
 
 }  // namespace
 
@@ -34,6 +57,8 @@ int DownloadApp::ReadImageFile() {
   // name another file, and that file's image would be flashed.
   const LRESULT length = SendDlgItemMessageA(mainWindow, kIdFileName, WM_GETTEXTLENGTH, 0, 0);
   if (length >= kPathSize) {
+    g_runOutcome.failureReason = "The image name is longer than the " +
+                                 std::to_string(kPathSize - 1) + " characters it may have.";
     ShowText(kIdStatus, ResultMessages[kResultCannotOpen]);
     return 0;
   }
@@ -42,7 +67,14 @@ int DownloadApp::ReadImageFile() {
     return 0;
   }
   std::size_t dataBytes = 0;
-  if (!LoadHexImage(path, device.dataBuffer, dataBytes)) {
+  HexLoadProblem problem;
+  g_runOutcome.imageSha256.clear();
+  g_runOutcome.imageNotExpected = false;
+  const bool hashed = !g_runOptions.expectedSha256.empty();
+  if (!LoadHexImage(path, device.dataBuffer, dataBytes, &problem,
+                    hashed ? &g_runOutcome.imageSha256 : nullptr)) {
+    g_runOutcome.failureReason = DescribeHexLoadProblem(path, problem);
+    g_runOutcome.failureAdvice = "The image was not sent to the drive; correct or replace it.";
     const ResultCode code = g_resultCode < kResultCodeCount ? g_resultCode : kResultCannotOpen;
     ShowText(kIdStatus, ResultMessages[code]);
     return 0;
@@ -65,6 +97,11 @@ int DownloadApp::ReadImageFile() {
   char text[8];
   std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(imageChecksum));
   ShowText(kChecksumRow, text);
+  if (!IsTheExpectedImage(path, g_runOutcome.imageSha256, text)) {
+    g_runOutcome.imageNotExpected = true;
+    ShowText(kIdStatus, kTextNotExpected);
+    return 0;
+  }
   ShowText(kIdStatus, kTextReadOk);
   return 1;
 }

@@ -3,10 +3,13 @@
 #include <sys/stat.h>
 
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "image/result_codes.h"
+#include "image/sha256.h"
 
 namespace {
 
@@ -86,6 +89,43 @@ Verdict Judge(const std::uint8_t* decoded, std::size_t count, std::uint8_t sum) 
   }
 }
 
+std::string Hex2(unsigned value) {
+  char text[8];
+  std::snprintf(text, sizeof text, "0x%02X", value & 0xFFu);
+  return text;
+}
+
+// Why Judge found a record damaged, in words. Only called on the way out.
+std::string WhyDamaged(const std::uint8_t* decoded, std::size_t count, std::uint8_t sum) {
+  if (count > kDecodeBufferSize)
+    return "the record has more than " + std::to_string(kDecodeBufferSize) +
+           " digit pairs (at most " + std::to_string(kMaxRecordData) + " data bytes)";
+  if (count < 5)
+    return "the record has " + std::to_string(count) +
+           " digit pair(s), fewer than the 5 of the shortest record";
+  if (count != decoded[0] + 5u)
+    return "the record has " + std::to_string(count) + " digit pairs, but its length byte " +
+           Hex2(decoded[0]) + " needs " + std::to_string(decoded[0] + 5u) +
+           " (a line cut short, or a blank or other character below '0' inside it)";
+  if (sum != 0) {
+    const unsigned needed = (decoded[count - 1] - sum) & 0xFFu;
+    return "its checksum byte is " + Hex2(decoded[count - 1]) + " but the record needs " +
+           Hex2(needed);
+  }
+  switch (decoded[3]) {
+    case 0x02:
+    case 0x04:
+      return "record type " + Hex2(decoded[3]) +
+             " moves later data to another 64 KiB base; only a base of 0 is accepted";
+    case 0x03:
+    case 0x05:
+      return "record type " + Hex2(decoded[3]) + " must carry 4 data bytes, not " +
+             std::to_string(decoded[0]);
+    default:
+      return "record type " + Hex2(decoded[3]) + " is not one of the Intel HEX types 0x00 to 0x05";
+  }
+}
+
 // --- Record by record from a stream the caller opened ---------------------------------
 
 constexpr int kEnd = -1;
@@ -127,8 +167,24 @@ inline bool EightDigits(const std::uint8_t* p) {
 // character, so decoding needs no bounds check per character.
 class TextWindow {
  public:
-  explicit TextWindow(std::FILE* file)
-      : file_(file), text_(new std::uint8_t[kWindowSize + 1 + kWindowSlack]()) {}
+  // `hash`, when not null, is given every byte read from the file, in order.
+  TextWindow(std::FILE* file, Sha256* hash)
+      : file_(file), hash_(hash), text_(new std::uint8_t[kWindowSize + 1 + kWindowSlack]()) {}
+
+  // Reads what the text left unread (behind an end-of-file record or a
+  // Ctrl-Z) into the hash, so that it covers the whole file; false when the
+  // file cannot be read to its end.
+  bool HashTheRest() {
+    std::uint8_t block[4096];
+    for (;;) {
+      const std::size_t got = std::fread(block, 1, sizeof block, file_);
+      if (got == 0) break;
+      hash_->Update(block, got);
+    }
+    if (std::ferror(file_) == 0) return true;
+    readError_ = errno;
+    return false;
+  }
 
   // Reads the first block; false when the file cannot be read at all.
   bool Start() {
@@ -136,6 +192,10 @@ class TextWindow {
     return !failed_;
   }
   bool Failed() const { return failed_; }
+  // The file offset of the ':' of the record FindRecord found last.
+  std::size_t RecordStart() const { return recordStart_; }
+  // errno of a read that failed.
+  int ReadError() const { return readError_; }
 
   // Moves past the next ':'; false when the text ends first. (Usually the ':' is a
   // line end away, too close for a library search to pay.)
@@ -146,6 +206,7 @@ class TextWindow {
       while (p != end && *p != ':') ++p;
       if (p != end) {
         next_ = static_cast<std::size_t>(p - text_.get()) + 1;
+        recordStart_ = dropped_ + next_ - 1;
         return true;
       }
       next_ = filled_;
@@ -200,9 +261,11 @@ class TextWindow {
     if (filled_ - next_ < wanted && !ended_) {
       std::memmove(text_.get(), text_.get() + next_, filled_ - next_);
       filled_ -= next_;
+      dropped_ += next_;
       next_ = 0;
       while (filled_ < wanted && !ended_) {
         const std::size_t got = std::fread(text_.get() + filled_, 1, kWindowSize - filled_, file_);
+        if (hash_ != nullptr) hash_->Update(text_.get() + filled_, got);
         const void* stop = std::memchr(text_.get() + filled_, kEndOfText, got);
         filled_ += got;
         if (stop != nullptr) {
@@ -211,6 +274,7 @@ class TextWindow {
         } else if (got == 0) {
           ended_ = true;
           failed_ = std::ferror(file_) != 0;
+          if (failed_) readError_ = errno;
         }
       }
       text_[filled_] = 0;
@@ -219,12 +283,37 @@ class TextWindow {
   }
 
   std::FILE* file_;
+  Sha256* hash_;
   std::unique_ptr<std::uint8_t[]> text_;
   std::size_t next_ = 0;
   std::size_t filled_ = 0;
+  std::size_t dropped_ = 0;  // characters moved out of the window before text_[0]
+  std::size_t recordStart_ = 0;
+  int readError_ = 0;
   bool ended_ = false;
   bool failed_ = false;
 };
+
+// The line that holds file offset `offset`: one more than the line feeds
+// before it. Read anew from the start of the open file; only a failed load
+// needs it.
+unsigned LineAt(std::FILE* file, std::size_t offset) {
+  if (std::fseek(file, 0, SEEK_SET) != 0) return 0;
+  unsigned line = 1;
+  char block[4096];
+  while (offset > 0) {
+    const std::size_t want = offset < sizeof block ? offset : sizeof block;
+    const std::size_t got = std::fread(block, 1, want, file);
+    if (got == 0) break;
+    for (std::size_t i = 0; i < got; ++i) line += block[i] == '\n' ? 1u : 0u;
+    offset -= got;
+  }
+  return line;
+}
+
+std::string SystemSays(int error) {
+  return std::string("the system says: ") + std::strerror(error);
+}
 
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
@@ -281,37 +370,63 @@ bool LoadHexImage(const char* path, std::uint8_t* image) {
   return LoadHexImage(path, image, dataBytes);
 }
 
-bool LoadHexImage(const char* path, std::uint8_t* image, std::size_t& dataBytes) {
+bool LoadHexImage(const char* path, std::uint8_t* image, HexLoadProblem* problem) {
+  std::size_t dataBytes = 0;
+  return LoadHexImage(path, image, dataBytes, problem);
+}
+
+bool LoadHexImage(const char* path, std::uint8_t* image, std::size_t& dataBytes,
+                  HexLoadProblem* problem, std::string* fileSha256) {
   dataBytes = 0;
-  if (path == nullptr) return Refuse(kResultCannotOpen);
+  Sha256 hash;
+  if (fileSha256 != nullptr) fileSha256->clear();
+  auto fail = [problem](ResultCode code, unsigned line, std::string what) {
+    if (problem != nullptr) *problem = HexLoadProblem{line, std::move(what)};
+    return Refuse(code);
+  };
+  if (path == nullptr) return fail(kResultCannotOpen, 0, "no file name");
   // Only a regular file is an image. Opening a pipe without a writer waits
   // forever, a device such as /dev/zero never ends, and a pipe whose writer
   // has gone reads as an empty file, which would load as an all-0xFF image.
-  if (!IsRegularFile(path)) return Refuse(kResultCannotOpen);
+  errno = 0;
+  if (!IsRegularFile(path)) {
+    return fail(kResultCannotOpen, 0,
+                errno != 0 ? SystemSays(errno) : "not a regular file (only files are read)");
+  }
   // Binary mode on purpose: TextWindow gives text-mode semantics itself (line ends are
   // all below '0' and need no translation, Ctrl-Z ends the text), the same everywhere.
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
-  if (!file) return Refuse(kResultCannotOpen);
-  TextWindow text(file.get());
-  if (!text.Start()) return Refuse(kResultCannotOpen);  // e.g. a directory
+  if (!file) return fail(kResultCannotOpen, 0, SystemSays(errno));
+  TextWindow text(file.get(), fileSha256 != nullptr ? &hash : nullptr);
+  // A loaded image: the digest of the file it came from, read to its end.
+  auto loaded = [&] {
+    if (fileSha256 != nullptr) {
+      if (!text.HashTheRest()) return fail(kResultCannotOpen, 0, SystemSays(text.ReadError()));
+      *fileSha256 = DigestHex(hash.Finish());
+    }
+    g_resultCode = kResultNoError;
+    return true;
+  };
+  if (!text.Start()) return fail(kResultCannotOpen, 0, SystemSays(text.ReadError()));
 
   std::memset(image, 0xFF, kFirmwareImageSize);
   std::uint8_t decoded[kDecodeBufferSize];
+  auto line = [&] { return problem != nullptr ? LineAt(file.get(), text.RecordStart()) : 0u; };
   while (text.FindRecord()) {
     std::uint8_t sum = 0;
     const std::size_t count = text.DecodeRecord(decoded, sum);
-    if (text.Failed()) return Refuse(kResultCannotOpen);
-    if (count > kDecodeBufferSize) return Refuse(kResultDamaged);
+    if (text.Failed()) return fail(kResultCannotOpen, 0, SystemSays(text.ReadError()));
+    if (count > kDecodeBufferSize)
+      return fail(kResultDamaged, line(), WhyDamaged(decoded, count, sum));
     switch (Judge(decoded, count, sum)) {
       case Verdict::kData:
         break;
       case Verdict::kEndOfFile:  // nothing behind it is read
-        g_resultCode = kResultNoError;
-        return true;
+        return loaded();
       case Verdict::kPassOver:
         continue;
       case Verdict::kDamaged:
-        return Refuse(kResultDamaged);
+        return fail(kResultDamaged, line(), WhyDamaged(decoded, count, sum));
     }
     const std::uint32_t address = decoded[1] * 256u + decoded[2];
     const std::uint32_t length = decoded[0];
@@ -321,12 +436,23 @@ bool LoadHexImage(const char* path, std::uint8_t* image, std::size_t& dataBytes)
         std::memcpy(image + address, decoded + 4, kLoadableLimit - address);
         dataBytes += kLoadableLimit - address;
       }
-      return Refuse(kResultAddressOverflow);
+      char what[128];
+      std::snprintf(what, sizeof what,
+                    "its %u data byte(s) at 0x%04X reach 0x%04X; only 0x0000 to 0xFEFF can be "
+                    "loaded",
+                    static_cast<unsigned>(length), static_cast<unsigned>(address),
+                    static_cast<unsigned>(address + length - 1));
+      return fail(kResultAddressOverflow, line(), what);
     }
     CopyData(image + address, decoded + 4, length);
     dataBytes += length;
   }
-  if (text.Failed()) return Refuse(kResultCannotOpen);
-  g_resultCode = kResultNoError;
-  return true;
+  if (text.Failed()) return fail(kResultCannotOpen, 0, SystemSays(text.ReadError()));
+  return loaded();
+}
+
+std::string DescribeHexLoadProblem(const std::string& file, const HexLoadProblem& problem) {
+  std::string text = file;
+  if (problem.line != 0) text += ", line " + std::to_string(problem.line);
+  return text + ": " + problem.what;
 }

@@ -20,6 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 // Bytes of the firmware image; byte index = firmware address.
 inline constexpr std::size_t kFirmwareImageSize = 65536;
@@ -63,9 +64,34 @@ bool ReadHexRecord(std::FILE* stream, std::uint8_t* record);
 // bytes behind the image are never touched. The file is closed on every way out.
 bool LoadHexImage(const char* path, std::uint8_t* image);
 
+// What a failed load found, for a diagnostic beside the result message (whose
+// texts stay as they are).
+struct HexLoadProblem {
+  // The line of the record that failed (1 for the first), counted by line
+  // feeds; 0 when the failure belongs to no record (the file itself).
+  unsigned line = 0;
+  // What is wrong, in words: "its checksum byte is 0x12 but the record needs
+  // 0x34", "the system says: No such file or directory".
+  std::string what;
+};
+
+// LoadHexImage that also says what failed, in `problem` (may be null); the
+// result and g_resultCode are those of LoadHexImage. On success `problem` is
+// left as it is.
+bool LoadHexImage(const char* path, std::uint8_t* image, HexLoadProblem* problem);
+
+// "FILE, line 12: what" or "FILE: what", for standard error and run summaries.
+std::string DescribeHexLoadProblem(const std::string& file, const HexLoadProblem& problem);
+
 // As above; `dataBytes` receives how many data bytes the file's data records
 // stored (records of length 0 store none). A file without a single stored
 // byte (an empty file, a text file, a picture) still loads, as an all-0xFF
 // image with checksum 0000: flashing that would erase the drive's firmware,
 // so callers that send an image refuse one with no data bytes.
-bool LoadHexImage(const char* path, std::uint8_t* image, std::size_t& dataBytes);
+// With `problem` (may be null) a failed load also says what failed, and with
+// `fileSha256` (may be null) a loaded image also gives the SHA-256 of its file
+// as `sha256sum` prints it, taken from the very bytes the image was built from
+// as they were read (the file is read to its end for it, behind an
+// end-of-file record too); empty when the load failed.
+bool LoadHexImage(const char* path, std::uint8_t* image, std::size_t& dataBytes,
+                  HexLoadProblem* problem = nullptr, std::string* fileSha256 = nullptr);

@@ -22,10 +22,13 @@ int RunImageCheck(const char* path, const char* saveImagePath, std::FILE* out, s
   std::vector<std::uint8_t> buffer(kDataBufferSize, 0);
   bool built = false;
   std::size_t dataBytes = 0;
+  HexLoadProblem problem;
   if (std::strlen(path) > static_cast<std::size_t>(kMaxImagePathLength)) {
     g_resultCode = kResultCannotOpen;
+    problem.what = "the name is longer than the " + std::to_string(kMaxImagePathLength) +
+                   " characters an image name may have";
   } else {
-    built = LoadHexImage(path, buffer.data(), dataBytes);
+    built = LoadHexImage(path, buffer.data(), dataBytes, &problem);
   }
   if (built) {
     std::fprintf(out, "Check Sum: %04X\n", static_cast<unsigned>(ImageChecksum(buffer.data())));
@@ -39,7 +42,12 @@ int RunImageCheck(const char* path, const char* saveImagePath, std::FILE* out, s
     std::fprintf(err, "cannot write the check result: %s\n", std::strerror(errno));
     return kImageCheckNotBuilt;
   }
-  if (!built) return kImageCheckNotBuilt;
+  if (!built) {
+    // The message above keeps its text; the line and what is wrong follow.
+    if (!problem.what.empty())
+      std::fprintf(err, "%s\n", DescribeHexLoadProblem(path, problem).c_str());
+    return kImageCheckNotBuilt;
+  }
 
   if (saveImagePath != nullptr) {
     std::string reason;

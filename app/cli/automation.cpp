@@ -66,6 +66,7 @@ std::string ImageFileName(bool& tooLong) {
 struct ImagePreview {
   bool built = false;
   ResultCode failure = kResultNoError;  // when not built
+  HexLoadProblem problem;               // what failed, when not built
   std::uint16_t checksum = 0;
   bool empty = false;               // every byte 0xFF: no firmware at all
   bool noData = false;              // not a single data byte stored: never sent
@@ -80,7 +81,7 @@ ImagePreview PreviewImage(const std::string& file, bool tooLong) {
   }
   std::vector<std::uint8_t> image(kFirmwareImageSize, 0xFF);
   std::size_t dataBytes = 0;
-  if (!LoadHexImage(file.c_str(), image.data(), dataBytes)) {
+  if (!LoadHexImage(file.c_str(), image.data(), dataBytes, &preview.problem)) {
     preview.failure = g_resultCode < kResultCodeCount ? g_resultCode : kResultCannotOpen;
     return preview;
   }
@@ -201,6 +202,8 @@ bool DownloadAutomation::ConfirmDownload() {
     const char* message = preview.built ? kTextNoFirmwareData : ResultMessages[preview.failure];
     frontEnd_.PrintError((file.empty() ? std::string("The image") : PrintableText(file)) + ": " +
                          message + " Nothing was sent to the drive.");
+    if (!preview.problem.what.empty())
+      frontEnd_.PrintError(PrintableText(DescribeHexLoadProblem(file, preview.problem)));
     g_app->ShowText(kIdStatus, message);
     return false;
   }

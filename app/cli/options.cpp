@@ -3,6 +3,7 @@
 #include "app/cli/options.h"
 
 #include <CLI/CLI.hpp>
+#include <cctype>
 #include <charconv>
 #include <filesystem>
 #include <memory>
@@ -32,6 +33,8 @@ constexpr const char* kLayoutHelp =
 // one gets a message of its own.
 struct RawValues {
   std::string device;
+  std::string sha256;
+  std::string checksum;
 };
 
 struct OptionHandles {
@@ -48,6 +51,8 @@ struct OptionHandles {
   CLI::Option* emulateState = nullptr;
   CLI::Option* record = nullptr;
   CLI::Option* replay = nullptr;
+  CLI::Option* expectSha256 = nullptr;
+  CLI::Option* expectChecksum = nullptr;
 };
 
 // Writes "--emulate[=LAYOUT]" without the blank CLI11 puts before the value.
@@ -78,6 +83,12 @@ OptionHandles DefineOptions(CLI::App& app, ProgramOptions& o, RawValues& raw) {
                     ->option_text("OUT");
   h.image = app.add_option("--image", o.imagePath, "Flash FILE instead of QTR5_ORNA.HEX")
                 ->option_text("FILE");
+  h.expectSha256 =
+      app.add_option("--expect-sha256", raw.sha256, "Flash only the image file with this SHA-256")
+          ->option_text("HASH");
+  h.expectChecksum = app.add_option("--expect-checksum", raw.checksum,
+                                    "Flash only an image with this checksum (4 hex digits)")
+                         ->option_text("SUM");
   h.yes = app.add_flag("-y,--yes")->description("Download once the drive is ready; do not ask");
   h.device = app.add_option("--device", raw.device,
                             "Use the drive at A:T (or as --list names it); do not ask")
@@ -212,8 +223,9 @@ std::string CheckOptionValues(const CLI::App& app) {
 std::string CheckCombinations(const OptionHandles& h, const ProgramOptions& o) {
   auto name = [](const CLI::Option* option) { return option->get_name(); };
   if (o.check) {
-    if (const CLI::Option* other = FirstGiven({h.image, h.yes, h.device, h.list, h.json, h.emulate,
-                                               h.emulateState, h.record, h.replay}))
+    if (const CLI::Option* other =
+            FirstGiven({h.image, h.yes, h.device, h.list, h.json, h.emulate, h.emulateState,
+                        h.record, h.replay, h.expectSha256, h.expectChecksum}))
       return "--check reads a file and needs no drive; it cannot be combined with " + name(other);
   } else if (o.saveImage) {
     return "--save-image works only together with --check";
@@ -223,13 +235,40 @@ std::string CheckCombinations(const OptionHandles& h, const ProgramOptions& o) {
     return "--replay answers from a recording; it cannot be combined with --emulate";
   if (o.replay && o.record) return "--record cannot be combined with --replay";
   if (o.list) {
-    if (const CLI::Option* other = FirstGiven({h.image, h.yes, h.device}))
+    if (const CLI::Option* other =
+            FirstGiven({h.image, h.yes, h.device, h.expectSha256, h.expectChecksum}))
       return "--list only scans for drives; it cannot be combined with " + name(other);
   }
   // The check must never write its image over the HEX file it just read.
   if (o.saveImage && SameExistingFile(o.checkFile, o.saveImagePath))
     return "--save-image must not name the file that --check reads";
   return CheckRecordFile(o);
+}
+
+// "--expect-sha256 needs ..." when a pinned value is malformed; "" when fine.
+std::string ParseExpectations(const OptionHandles& h, const RawValues& raw, ProgramOptions& o) {
+  auto hexDigits = [](const std::string& text, std::size_t min, std::size_t max) {
+    if (text.size() < min || text.size() > max) return false;
+    for (const char c : text)
+      if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+    return true;
+  };
+  o.hasExpectedSha256 = Given(h.expectSha256);
+  if (o.hasExpectedSha256) {
+    if (!hexDigits(raw.sha256, 64, 64))
+      return "--expect-sha256 expects the 64 hex digits sha256sum prints, not '" +
+             PrintableText(raw.sha256) + "'";
+    for (const char c : raw.sha256)
+      o.expectedSha256 += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  o.hasExpectedChecksum = Given(h.expectChecksum);
+  if (o.hasExpectedChecksum) {
+    if (!hexDigits(raw.checksum, 1, 4))
+      return "--expect-checksum expects 1 to 4 hex digits such as CE78, not '" +
+             PrintableText(raw.checksum) + "'";
+    o.expectedChecksum = static_cast<std::uint16_t>(std::stoul(raw.checksum, nullptr, 16));
+  }
+  return "";
 }
 
 }  // namespace
@@ -344,7 +383,8 @@ ParseResult ParseOptions(int argc, const char* const* argv, std::string_view pro
                             raw.device + "'");
     return result;
   }
-  const std::string problem = CheckCombinations(h, o);
+  std::string problem = ParseExpectations(h, raw, o);
+  if (problem.empty()) problem = CheckCombinations(h, o);
   if (!problem.empty()) {
     result.action = ParseAction::kUsageError;
     result.text = Usage(programName, problem);

@@ -40,6 +40,13 @@ struct ProgramOptions {
   bool list = false;
   bool json = false;
 
+  // --expect-sha256 HASH (64 lower-case hex digits once parsed) and
+  // --expect-checksum XXXX: the only image this run may flash.
+  bool hasExpectedSha256 = false;
+  std::string expectedSha256;
+  bool hasExpectedChecksum = false;
+  std::uint16_t expectedChecksum = 0;
+
   // --image FILE, --yes.
   bool hasImage = false;
   std::string imagePath;

@@ -256,6 +256,8 @@ std::string RunSummary(ProgramOutcome outcome, const DownloadAutomation::Snapsho
   }
   summary["image"] = text(shown.imageFile);
   summary["checksum"] = text(shown.rows[1]);
+  if (!run.imageSha256.empty()) summary["imageSha256"] = run.imageSha256;
+  summary["imageNotExpected"] = run.imageNotExpected;
   summary["newRevision"] = text(shown.rows[4]);
   summary["statusLine"] = text(shown.statusLine);
   if (run.driveChosen) {
@@ -346,6 +348,9 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
   const bool userWorksTheWindow = !options.yes && frontEnd.UserWorksTheWindow();
   g_runOptions.mayAskForDevice = !options.yes && (frontEnd.CanAsk() || userWorksTheWindow);
   g_runOptions.explainFailures = userWorksTheWindow;
+  g_runOptions.expectedSha256 = options.expectedSha256;
+  g_runOptions.hasExpectedChecksum = options.hasExpectedChecksum;
+  g_runOptions.expectedChecksum = options.expectedChecksum;
   if (options.hasImage) g_runOptions.initialImage = options.imagePath;
   if (g_runOptions.mayAskForDevice && !userWorksTheWindow)
     g_runOptions.askForDevice = [&frontEnd] { return AskForDevice(frontEnd); };
@@ -388,9 +393,9 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
   // Why the download failed and what to do next, after the status line
   // that said it failed (a window worked by a person showed it in a box).
   if (!g_runOutcome.failureReason.empty()) {
-    frontEnd.PrintError(g_runOutcome.failureReason);
+    frontEnd.PrintError(PrintableText(g_runOutcome.failureReason));
     if (!g_runOutcome.failureAdvice.empty())
-      frontEnd.PrintError("What to do: " + g_runOutcome.failureAdvice);
+      frontEnd.PrintError("What to do: " + PrintableText(g_runOutcome.failureAdvice));
   } else {
     for (const std::string& line : DownloadWarningLines()) frontEnd.PrintError(line);
   }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "aspi/recording/sha256.h"
+#include "image/sha256.h"
 
 namespace recording {
 

@@ -113,7 +113,13 @@ INSTANTIATE_TEST_SUITE_P(
         Refused{{"--list", "--yes"}, "--yes"}, Refused{{"--list", "--image", "a.hex"}, "--image"},
         Refused{{"--list", "--device", "0:0"}, "--device"}, Refused{{"--image="}, "--image"},
         Refused{{"--emulate", "--emulate-state="}, "--emulate-state"},
-        Refused{{"--record="}, "--record"}, Refused{{"--check="}, "--check"}));
+        Refused{{"--record="}, "--record"}, Refused{{"--check="}, "--check"},
+        Refused{{"--expect-sha256", "abc"}, "64 hex digits"},
+        Refused{{"--expect-sha256", std::string(63, 'a') + "g"}, "64 hex digits"},
+        Refused{{"--expect-checksum", "12345"}, "1 to 4 hex digits"},
+        Refused{{"--expect-checksum", "CE7G"}, "1 to 4 hex digits"},
+        Refused{{"--list", "--expect-checksum", "CE78"}, "--expect-checksum"},
+        Refused{{"--check", "a.hex", "--expect-sha256", std::string(64, '0')}, "--expect-sha256"}));
 
 // Every option the help shows with a value ("--name VALUE": later ones too)
 // refuses an empty value and never takes the next option as its value.

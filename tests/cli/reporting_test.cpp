@@ -1,14 +1,16 @@
 // What qtr5-download reports when a run goes wrong in a way that matters to
-// the user: a drive that took the image and fell silent, a replay that left
-// its recording, and device text in the JSON output.
+// the user: a failed download with its reason, a replay that left its
+// recording, device text in the JSON output, and a pinned image that differs.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
+#include "image/sha256.h"
 #include "tests/cli/program_run.h"
 
 namespace {
@@ -222,3 +224,50 @@ TEST_F(ProgramRun, DevicesNotAcceptedAndATrayThatDidNotOpenAreTold) {
 }
 
 }  // namespace
+
+// ---- an image pinned by its file's SHA-256 or its checksum ----
+
+// A script that pins the image gets that image or none: another one is
+// refused before the download, with both values, on standard error and in
+// --json. The digest covers the whole file as sha256sum reads it, text
+// behind the end-of-file record included.
+TEST_F(ProgramRun, APinnedImageIsFlashedOnlyWhenItMatches) {
+  std::string text = ReadFile(kSample) + "; release notes\r\n" + std::string(70000, '#') + "\r\n";
+  std::ofstream(dir_ / "fw.hex", std::ios::binary) << text;
+  std::string sha = Sha256Hex(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+  std::string upper = sha;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const std::string other(64, '0');
+  const struct {
+    std::vector<std::string> pins;
+    int status;
+    const char* reason;  // a piece of the refusal; empty when flashed
+  } cases[] = {
+      {{"--expect-sha256", sha}, 0, ""},
+      {{"--expect-sha256", upper, "--expect-checksum", "ce78"}, 0, ""},
+      {{"--expect-sha256", other}, 1, "its SHA-256 is "},
+      {{"--expect-checksum", "1234"}, 1, "its checksum is CE78, not the expected 1234"},
+      {{"--expect-sha256", other, "--expect-checksum", "CE79"}, 1, "; its checksum is CE78"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args{"--emulate", "--yes",           "--json", "--image",
+                                  "fw.hex",    "--emulate-state", "state"};
+    args.insert(args.end(), c.pins.begin(), c.pins.end());
+    fs::remove_all(dir_ / "state");
+    const RunResult r = Run(args);
+    EXPECT_EQ(r.status, c.status) << c.pins[1] << "\n" << Describe(r);
+    EXPECT_EQ(fs::exists(dir_ / "state" / "0-0" / "firmware.bin"), c.status == 0) << c.pins[1];
+    const nlohmann::json summary = nlohmann::json::parse(r.output);
+    EXPECT_EQ(summary["imageNotExpected"], c.status != 0);
+    if (c.pins[0] == "--expect-sha256") {
+      EXPECT_EQ(summary["imageSha256"], sha);
+    }
+    if (c.status == 0) continue;
+    const std::string reason = summary["reason"];
+    EXPECT_TRUE(Contains(reason, c.reason)) << reason;
+    EXPECT_TRUE(Contains(r.error, c.reason)) << r.error;
+    if (c.pins[0] == "--expect-sha256") {
+      EXPECT_TRUE(Contains(reason, sha + ", not the expected " + other)) << reason;
+    }
+  }
+}

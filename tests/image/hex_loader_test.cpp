@@ -157,6 +157,49 @@ TEST_F(HexLoaderTest, Cases) {
   }
 }
 
+// A failed load names the line of the record and what is wrong with it; a file
+// that cannot be read names the system's reason.
+TEST_F(HexLoaderTest, AFailureSaysWhereAndWhat) {
+  // Far enough down that the failing record lies behind the first read block.
+  std::string manyLines;
+  for (int i = 0; i < 5000; ++i) manyLines += kData + "\n";
+  const struct {
+    const char* name;
+    std::string content;  // empty: no file at all
+    unsigned line;
+    const char* what;
+  } cases[] = {
+      {"Checksum", Lines({kData, ":00000001FE"}), 2,
+       "checksum byte is 0xFE but the record needs 0xFF"},
+      {"Blank", "# header\n" + Lines({":03010000 112233B6"}), 2,
+       "4 digit pair(s), fewer than the 5"},
+      {"ShortLine", Lines({Record(0x100, 0, {1, 2}).substr(0, 11)}), 1,
+       "its length byte 0x02 needs 7"},
+      {"TooLong", ":" + std::string(600, '0') + "\n", 1, "more than 256 digit pairs"},
+      {"Overflow", Lines({kData, kData, Record(0xFEF8, 0, Bytes(16, 0))}), 3,
+       "16 data byte(s) at 0xFEF8 reach 0xFF07"},
+      {"Extension", Lines({Record(0, 4, {0x00, 0x01})}), 1, "only a base of 0"},
+      {"StartAddress", Lines({Record(0, 5, {1, 0})}), 1, "must carry 4 data bytes, not 2"},
+      {"UnknownType", Lines({Record(0x100, 6, {0x11})}), 1, "record type 0x06"},
+      {"BehindTheFirstBlock", manyLines + ":0100000000FE\n", 5001, "checksum byte"},
+      {"Missing", "", 0, "the system says: No such file or directory"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path =
+        c.content.empty() ? dir_.path() + "/none.hex" : dir_.Write("image.hex", c.content);
+    HexLoadProblem problem;
+    EXPECT_FALSE(LoadHexImage(path.c_str(), buffer_.data(), &problem));
+    EXPECT_EQ(problem.line, c.line);
+    EXPECT_NE(problem.what.find(c.what), std::string::npos) << problem.what;
+    const std::string where = c.line == 0 ? ": " : ", line " + std::to_string(c.line) + ": ";
+    EXPECT_EQ(DescribeHexLoadProblem("f.hex", problem), "f.hex" + where + problem.what);
+  }
+  HexLoadProblem directory;
+  EXPECT_FALSE(LoadHexImage(dir_.path().c_str(), buffer_.data(), &directory));
+  EXPECT_EQ(directory.what, "not a regular file (only files are read)");
+}
+
 TEST_F(HexLoaderTest, LineEndsAndDigitCaseDoNotChangeTheImage) {
   const std::string upper = Lines({Record(0x1234, 0, {0xAB, 0xCD, 0xEF}), kEofRecord}, "\r\n");
   ASSERT_TRUE(Load(upper));

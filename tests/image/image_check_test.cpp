@@ -80,11 +80,14 @@ TEST(ImageCheckTest, PrintsChecksumAndStatus) {
     const CheckRun run = Check(dir.Write("c.hex", c.content).c_str());
     EXPECT_EQ(run.result, c.result);
     EXPECT_EQ(run.out, c.out);
-    EXPECT_EQ(run.err, "");
+    // A damaged file: the line and what is wrong with it, on the error stream.
+    const bool damaged = c.out.rfind("HEX file is damaged!", 0) == 0;
+    EXPECT_EQ(run.err.rfind(dir.path() + "/c.hex, line 1: ", 0) == 0, damaged) << run.err;
   }
   const CheckRun missing = Check((dir.path() + "/none.hex").c_str());
   EXPECT_EQ(missing.result, kImageCheckNotBuilt);
   EXPECT_EQ(missing.out, "Can NOT open HEX file...\n");
+  EXPECT_EQ(missing.err, dir.path() + "/none.hex: the system says: No such file or directory\n");
 }
 
 TEST(ImageCheckTest, EmptyNameIsAUsageMatter) {

@@ -16,8 +16,8 @@
 #include "aspi/recording/recording_provider.h"
 #include "aspi/recording/replay_provider.h"
 #include "aspi/recording/session_format.h"
-#include "aspi/recording/sha256.h"
 #include "emulator/emulated_bus.h"
+#include "image/sha256.h"
 
 namespace {
 
@@ -121,7 +121,7 @@ TEST_F(Recording, DataOutIsNamedByItsDigestAndFailuresKeepTheirSense) {
   ASSERT_EQ(lines.size(), 3u);
   const json& download = lines[1];
   EXPECT_EQ(download["direction"], "out");
-  EXPECT_EQ(download["data_out_sha256"], recording::Sha256Hex(buffer.data(), 65535));
+  EXPECT_EQ(download["data_out_sha256"], Sha256Hex(buffer.data(), 65535));
   EXPECT_TRUE(download["data_in"].is_null());
   EXPECT_EQ(download["status"], SS_ERR);
   EXPECT_EQ(download["targ_stat"], STATUS_CHKCOND);

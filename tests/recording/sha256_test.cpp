@@ -5,12 +5,12 @@
 #include <vector>
 
 #include "aspi/recording/session_format.h"
-#include "aspi/recording/sha256.h"
+#include "image/sha256.h"
 
 namespace {
 
 std::string Digest(const std::string& text) {
-  return recording::Sha256Hex(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+  return Sha256Hex(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
 }
 
 TEST(Sha256, MatchesThePublishedVectors) {
@@ -26,10 +26,10 @@ TEST(Sha256, PiecewiseUpdatesGiveTheSameDigestAtEveryBlockBoundary) {
   std::vector<std::uint8_t> data(300);
   for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 31 + 7);
   for (std::size_t total : {55u, 56u, 63u, 64u, 65u, 119u, 120u, 128u, 300u}) {
-    const std::string whole = recording::Sha256Hex(data.data(), total);
+    const std::string whole = Sha256Hex(data.data(), total);
     for (std::size_t split : {0u, 1u, 55u, 56u, 63u, 64u, 100u}) {
       if (split > total) continue;
-      recording::Sha256 hash;
+      Sha256 hash;
       hash.Update(data.data(), split);
       hash.Update(data.data() + split, total - split);
       EXPECT_EQ(recording::HexEncode(hash.Finish().data(), 32), whole)

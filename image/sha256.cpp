@@ -1,9 +1,7 @@
-#include "aspi/recording/sha256.h"
+#include "image/sha256.h"
 
 #include <algorithm>
 #include <cstring>
-
-namespace recording {
 
 namespace {
 
@@ -102,13 +100,15 @@ std::array<std::uint8_t, 32> Sha256::Finish() {
 std::string Sha256Hex(const std::uint8_t* data, std::size_t length) {
   Sha256 hash;
   hash.Update(data, length);
+  return DigestHex(hash.Finish());
+}
+
+std::string DigestHex(const std::array<std::uint8_t, 32>& digest) {
   static const char kDigits[] = "0123456789abcdef";
   std::string text;
-  for (const std::uint8_t byte : hash.Finish()) {
+  for (const std::uint8_t byte : digest) {
     text += kDigits[byte >> 4];
     text += kDigits[byte & 0x0F];
   }
   return text;
 }
-
-}  // namespace recording

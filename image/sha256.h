@@ -1,14 +1,12 @@
-// SHA-256 (FIPS 180-4), for the digest of the data a recorded command sent:
-// a session file names the 64 KiB firmware image by its digest instead of
-// carrying it.
+// SHA-256 (FIPS 180-4): the digest of an image file as `sha256sum` prints it
+// (--expect-sha256), and of the data a recorded command sent (a session file
+// names the 64 KiB firmware image by its digest instead of carrying it).
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
-
-namespace recording {
 
 class Sha256 {
  public:
@@ -27,5 +25,5 @@ class Sha256 {
 
 // The digest of `length` bytes as 64 lower-case hex digits.
 std::string Sha256Hex(const std::uint8_t* data, std::size_t length);
-
-}  // namespace recording
+// A digest as 64 lower-case hex digits, as `sha256sum` prints it.
+std::string DigestHex(const std::array<std::uint8_t, 32>& digest);
