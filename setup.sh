@@ -30,6 +30,8 @@ tests=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64 mingw-w64-tools wine wine64 libwine:i386
   # the virtual machine test of the Linux transport
   qemu-system-x86 busybox-static cpio sg3-utils
+  # the README's fleet example, run against this machine
+  ansible-core
 )
 
 packages=()
