@@ -124,6 +124,22 @@ ProgramOutcome RunCheck(const ProgramOptions& options, ProgramFrontEnd& frontEnd
   return ProgramOutcome::kUsageError;
 }
 
+// Every device that answered but was not accepted, and why: a drive that
+// was not ready, a CD-ROM of another model.
+void TellNotAccepted(ProgramFrontEnd& frontEnd) {
+  for (const ScanEntry& entry : g_scanRecord) {
+    if (entry.finding == ScanFinding::kAccepted || entry.finding == ScanFinding::kNoDevice)
+      continue;
+    std::string seen;
+    if (!entry.failure.failed)
+      seen = " \"" + PrintableText(entry.model) + "\" \"" + PrintableText(entry.revision) + "\"";
+    const std::string names = JoinedNames(entry.adapter, entry.target);
+    frontEnd.PrintError("Not accepted at " + std::to_string(entry.adapter) + ":" +
+                        std::to_string(entry.target) + (names.empty() ? "" : " (" + names + ")") +
+                        seen + ": " + entry.Reason());
+  }
+}
+
 // --list: the sweep of the start-up on a device of its own; no tray is
 // opened and no drive is chosen.
 ProgramOutcome RunList(const ProgramOptions& options, ProgramFrontEnd& frontEnd) {
@@ -179,19 +195,7 @@ ProgramOutcome RunList(const ProgramOptions& options, ProgramFrontEnd& frontEnd)
                                : std::string(line));
     }
   }
-  // Every device that answered but was not accepted, and why: a drive that
-  // was not ready, a CD-ROM of another model.
-  for (const ScanEntry& entry : g_scanRecord) {
-    if (entry.finding == ScanFinding::kAccepted || entry.finding == ScanFinding::kNoDevice)
-      continue;
-    std::string seen;
-    if (!entry.failure.failed)
-      seen = " \"" + PrintableText(entry.model) + "\" \"" + PrintableText(entry.revision) + "\"";
-    const std::string names = JoinedNames(entry.adapter, entry.target);
-    frontEnd.PrintError("Not accepted at " + std::to_string(entry.adapter) + ":" +
-                        std::to_string(entry.target) + (names.empty() ? "" : " (" + names + ")") +
-                        seen + ": " + entry.Reason());
-  }
+  TellNotAccepted(frontEnd);
   if (found > g_deviceCount) {
     frontEnd.PrintError(std::to_string(found - g_deviceCount) +
                         " more drive(s) found; only the first " + std::to_string(kDeviceTableSize) +
@@ -385,6 +389,14 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
   g_runOptions.mainWindowClosing = nullptr;
 
   ProgramOutcome outcome = Classify(appStatus, automation, options);
+  // "Fail to Find Device": what each address that answered was, and why it
+  // was not taken.
+  if (outcome == ProgramOutcome::kNoDrive && g_runOutcome.scanRefusal.empty()) {
+    TellNotAccepted(frontEnd);
+    frontEnd.PrintError(
+        "No XPM-3177K drive was accepted; 'qtr5-download --list' shows what the "
+        "scan found");
+  }
   if (outcome == ProgramOutcome::kRefusedToGuess) {
     frontEnd.PrintError(std::to_string(g_runOutcome.drivesAccepted) +
                         " drives found and none chosen: pick one with --device A:T (see "

@@ -271,3 +271,25 @@ TEST_F(ProgramRun, APinnedImageIsFlashedOnlyWhenItMatches) {
     }
   }
 }
+
+// "Fail to Find Device" says what each address that answered held, why it
+// was not taken, and where to look further.
+TEST_F(ProgramRun, FailToFindDeviceSaysWhatEachAddressHeld) {
+  PutDefaultImage();
+  const struct {
+    const char* layout;
+    std::vector<std::string> told;
+  } cases[] = {
+      {"--emulate=0:0=cdrom,0:1=disk",
+       {"Not accepted at 0:0 \"QTR5    CD-ROM XPM-2400B\"", "of another model",
+        "Not accepted at 0:1", "not a CD-ROM drive"}},
+      {"--emulate=empty", {}},
+  };
+  for (const auto& c : cases) {
+    const RunResult r = Run({c.layout, "--yes"});
+    EXPECT_EQ(r.status, 3) << c.layout << "\n" << Describe(r);
+    EXPECT_TRUE(Contains(r.output, "Fail to Find Device")) << r.output;
+    for (const std::string& piece : c.told) EXPECT_TRUE(Contains(r.error, piece)) << r.error;
+    EXPECT_TRUE(Contains(r.error, "'qtr5-download --list' shows what the scan found")) << r.error;
+  }
+}
