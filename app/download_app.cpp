@@ -3,6 +3,7 @@
 
 #include <new>
 
+#include "app/main_dialog.h"
 #include "app/report_list.h"
 #include "app/resource_ids.h"
 #include "app/run_options.h"
@@ -62,6 +63,10 @@ void DownloadApp::PrepareDevice() {
   if (ScanDevices()) {
     OpenTray();
     ShowText(kIdStatus, kTextReady);
+    // The image named at start (or the default image) makes Download usable
+    // now that a drive is chosen, whether or not the file name box reported
+    // its text when it was set (under Wine in the test machine it did not).
+    FileNameChanged(mainWindow);
     return;
   }
   ShowText(kIdStatus, g_runOutcome.scanRefusal.empty() ? kTextFailToFindDevice

@@ -32,7 +32,9 @@ bool DriveChosen() {
   return g_app == nullptr || g_app->device.HasTarget();
 }
 
-void OnFileNameChanged(HWND window) {
+}  // namespace
+
+void FileNameChanged(HWND window) {
   // The checksum and the revision read back belong to the image named
   // before: with another name they would pass for facts about this one.
   if (g_app != nullptr) {
@@ -43,6 +45,8 @@ void OnFileNameChanged(HWND window) {
   GetDlgItemTextA(window, kIdFileName, text, kPathSize);
   EnableControl(window, kIdDownload, text[0] != '\0' && DriveChosen() ? TRUE : FALSE);
 }
+
+namespace {
 
 // After "NG!": why, and what next, for a window that has no other place to
 // say it (the status line keeps its own text).
@@ -91,7 +95,7 @@ void OnDownload(HWND window) {
 void OnCommand(HWND window, WPARAM wParam) {
   switch (LOWORD(wParam)) {
     case kIdFileName:
-      if (HIWORD(wParam) == EN_CHANGE) OnFileNameChanged(window);
+      if (HIWORD(wParam) == EN_CHANGE) FileNameChanged(window);
       break;
     case kIdBrowse:
       if (g_app != nullptr) g_app->ChooseImageFile();
@@ -171,7 +175,11 @@ void DownloadApp::ChooseImageFile() {
   dialog.lpstrFile = path;
   dialog.nMaxFile = kPathSize;
   dialog.Flags = OFN_FILEMUSTEXIST;
-  if (GetOpenFileNameA(&dialog)) ShowText(kIdFileName, path);
+  if (!GetOpenFileNameA(&dialog)) return;
+  ShowText(kIdFileName, path);
+  // Not left to the box's EN_CHANGE: not every edit control sends it for
+  // text the program sets (under Wine in the test machine, none came).
+  FileNameChanged(mainWindow);
 }
 
 INT_PTR CALLBACK ReleaseNoteProc(HWND window, UINT message, WPARAM wParam, LPARAM /*lParam*/) {

@@ -17,6 +17,11 @@ inline constexpr const char* kDefaultImageName = "QTR5_ORNA.HEX";
 // Dialog procedure of the main window (template 102).
 INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// The file name box changed (typed, or set by the program): the checksum and
+// new revision rows are cleared, and Download is enabled when the box names
+// a file and a drive was accepted (or the scan has not run yet).
+void FileNameChanged(HWND window);
+
 // Looks for the default image in the current directory. Present (it opens
 // for reading and writing): its name goes into the file name box and 1 is
 // returned. Absent: a message box says so, the browse button and the file

@@ -99,9 +99,8 @@ void AppTest::WriteDefaultImage(std::uint16_t address, const std::vector<std::ui
   WriteFile(kDefaultImageName, HexFile(address, bytes));
 }
 
-DownloadApp& AppTest::Start() {
-  app_ = std::make_unique<DownloadApp>(nullptr, MAKEINTRESOURCEA(kDialogMain), MainDialogProc,
-                                       SW_SHOW);
+DownloadApp& AppTest::Start(DLGPROC procedure) {
+  app_ = std::make_unique<DownloadApp>(nullptr, MAKEINTRESOURCEA(kDialogMain), procedure, SW_SHOW);
   g_app = app_.get();
   return *app_;
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/download_app.h"
+#include "app/main_dialog.h"
 #include "emulator/emulated_bus.h"
 #include "platform/clock.h"
 #include "platform/headless/headless.h"
@@ -42,7 +43,8 @@ class AppTest : public ::testing::Test {
                          const std::vector<std::uint8_t>& bytes = {0xFF});
 
   // Builds the application as the entry does (start-up included) and sets g_app.
-  DownloadApp& Start();
+  // `procedure` stands in for the main window's dialog procedure.
+  DownloadApp& Start(DLGPROC procedure = MainDialogProc);
   HWND Main() const { return app_ ? app_->mainWindow : nullptr; }
 
   std::string Status() const;

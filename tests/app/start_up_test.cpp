@@ -226,6 +226,32 @@ TEST_P(InitialImageTest, IsTheImageFlashedAndTheDefaultIsNotLookedFor) {
   EXPECT_TRUE(driver_.MessageBoxes().empty());
 }
 
+// An edit box that never reports the text the program sets (as under Wine in
+// the test machine): the scan that chooses the drive still makes Download
+// usable for the image in the box.
+INT_PTR CALLBACK WithoutEditNotices(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_COMMAND && HIWORD(wParam) == EN_CHANGE) return TRUE;
+  return MainDialogProc(window, message, wParam, lParam);
+}
+
+TEST_P(InitialImageTest, MakesDownloadUsableAlsoWhenTheBoxReportsNothing) {
+  AddDrive(0, 0);
+  if (GetParam()) WriteDefaultImage();
+  g_runOptions.initialImage = "other.hex";
+  Start(WithoutEditNotices);
+  EXPECT_EQ(driver_.Text(Main(), kIdFileName), "other.hex");
+  EXPECT_TRUE(Enabled(kIdDownload));
+}
+
+TEST_F(StartUpTest, BrowsedImageIsUsableAlsoWhenTheBoxReportsNothing) {
+  AddDrive(0, 0);
+  Start(WithoutEditNotices);
+  EXPECT_FALSE(Enabled(kIdDownload));
+  driver_.AnswerOpenFile(std::string("/some/dir/FW.HEX"));
+  ASSERT_TRUE(driver_.Click(Main(), kIdBrowse));
+  EXPECT_TRUE(Enabled(kIdDownload));
+}
+
 INSTANTIATE_TEST_SUITE_P(DefaultImage, InitialImageTest, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "Present" : "Absent"; });
 

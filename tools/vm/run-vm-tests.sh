@@ -169,6 +169,18 @@ else
   check wine "spti: the drive of another model is named as not accepted" \
     grep -q -E '^spti-list-err: qtr5-download: Not accepted at [0-9]+:[0-9]+ "OTHER   CD-ROM MODEL-1"' "$log"
   check wine "spti: the run opens the tray of the model drive" has "$log" "^spti-download-out: Open Tray...$"
+  # The download itself: the image named by its Wine path is read and sent
+  # through SG_IO, and QEMU's drive (its tray now open) refuses the command
+  # with its own sense data, which the program tells.
+  check wine "spti: the download run exits as on Linux ($(sed -n 's/^linux-download-exit=//p' "$log"))" \
+    has "$log" "^spti-download-exit=$(sed -n 's/^linux-download-exit=//p' "$log")$"
+  check wine "spti: the image is read and the download reported failed" \
+    test "$(sed -n 's/^spti-download-out: //p' "$log" | tail -n 3 | tr '\n' '|')" = \
+    "Reading is success!|Downloading...|Download has been failed!|"
+  check wine "spti: the download command reached the drive and was refused: NOT READY, medium not present" \
+    grep -q -E '^spti-rec: .*"cdb":"55000077[^}]*"status":4,[^}]*"targ_stat":2,"sense":"70..02.{18}3a00' "$log"
+  check wine "spti: the program tells the drive's refusal with its sense" \
+    has "$log" "^spti-download-err: .*did not take the download command: SCSI status 0x02, sense 2/3A/00 (not ready: medium not present)"
   finish_case
 fi
 
