@@ -101,23 +101,6 @@ Clock& CurrentClock() {
   return clock ? *clock : SteadyClock();
 }
 
-std::uint32_t FakeClock::TickCount() {
-  tickReadings_.fetch_add(1);
-  return now_.fetch_add(autoAdvance_.load());
-}
-
-bool FakeClock::WaitForTick(std::uint32_t) {
-  tickWaits_.fetch_add(1);
-  return !WakeRequested();
-}
-
-void FakeClock::Sleep(std::uint32_t milliseconds) {
-  sleepCount_.fetch_add(1);
-  totalSlept_.fetch_add(milliseconds);
-  lastSleep_.store(milliseconds);
-  now_.fetch_add(milliseconds);
-}
-
 ScopedClock::ScopedClock(Clock& clock) : previous_(g_clock.load()) {
   InstallClock(&clock);
 }

@@ -37,36 +37,14 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
   }
 }
 
-std::string HexFile(std::uint16_t address, const std::vector<std::uint8_t>& bytes) {
-  std::string text;
-  for (std::size_t offset = 0; offset < bytes.size(); offset += 16) {
-    const std::size_t count = std::min<std::size_t>(16, bytes.size() - offset);
-    const unsigned at = address + static_cast<unsigned>(offset);
-    unsigned sum = static_cast<unsigned>(count) + (at >> 8) + (at & 0xFF);
-    char line[64];
-    std::snprintf(line, sizeof line, ":%02X%04X00", static_cast<unsigned>(count), at);
-    text += line;
-    for (std::size_t i = 0; i < count; ++i) {
-      std::snprintf(line, sizeof line, "%02X", bytes[offset + i]);
-      text += line;
-      sum += bytes[offset + i];
-    }
-    std::snprintf(line, sizeof line, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
-    text += line;
-  }
-  return text + ":00000001FF\n";
-}
-
 AppTest::AppTest() : bus_(std::make_unique<EmulatedBus>()) {
   ResetRunState();
   g_app = nullptr;
   g_selectList = nullptr;
   bus_->SetClock([this] { return clock_.Now(); });
   InstallAspiProvider(bus_.get());
-  char pattern[] = "/tmp/qtr5-app-XXXXXX";
-  workDir_ = mkdtemp(pattern);
   previousDir_ = std::filesystem::current_path().string();
-  std::filesystem::current_path(workDir_);
+  std::filesystem::current_path(workDir_.path());
 }
 
 AppTest::~AppTest() {
@@ -75,8 +53,6 @@ AppTest::~AppTest() {
   FailReportListAllocation(0);
   InstallAspiProvider(nullptr);
   std::filesystem::current_path(previousDir_);
-  std::error_code ignored;
-  std::filesystem::remove_all(workDir_, ignored);
   ResetRunState();
 }
 

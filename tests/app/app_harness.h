@@ -14,8 +14,10 @@
 #include "app/download_app.h"
 #include "app/main_dialog.h"
 #include "emulator/emulated_bus.h"
-#include "platform/clock.h"
 #include "platform/headless/headless.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/hex_text.h"
+#include "tests/support/temp_dir.h"
 
 // The model string (vendor and product identification) of an emulated drive.
 inline constexpr const char* kDriveModel = "QTR5    CD-ROM XPM-3177K";
@@ -23,10 +25,6 @@ inline constexpr const char* kDriveModel = "QTR5    CD-ROM XPM-3177K";
 // Makes the Nth ReportList allocation from now on fail (1 = the next one);
 // 0 turns the failure off. Only `new (std::nothrow) ReportList` is affected.
 void FailReportListAllocation(int nth);
-
-// Intel HEX text for `bytes` at `address` (records of at most 16 bytes),
-// followed by the end-of-file record.
-std::string HexFile(std::uint16_t address, const std::vector<std::uint8_t>& bytes);
 
 class AppTest : public ::testing::Test {
  protected:
@@ -58,7 +56,7 @@ class AppTest : public ::testing::Test {
   // SCSI commands of the whole bus (request blocks of kind SC_EXEC_SCSI_CMD).
   std::vector<LoggedCommand> ScsiCommands() const;
 
-  const std::string& WorkDirectory() const { return workDir_; }
+  const std::string& WorkDirectory() const { return workDir_.path(); }
 
   qtr5::FakeClock clock_{1000, 1};
   std::unique_ptr<EmulatedBus> bus_;
@@ -67,6 +65,6 @@ class AppTest : public ::testing::Test {
 
  private:
   qtr5::ScopedClock scopedClock_{clock_};
-  std::string workDir_;
+  TempDir workDir_{"qtr5-app"};
   std::string previousDir_;
 };

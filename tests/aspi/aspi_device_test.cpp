@@ -10,6 +10,7 @@
 #include "aspi/command_failure.h"
 #include "aspi/command_time_limits.h"
 #include "tests/support/scripted_provider.h"
+#include "tests/support/sense_data.h"
 
 namespace {
 
@@ -442,33 +443,23 @@ TEST_P(UnitAttentionRetry, IsSentAgainOnceOnlyAfterAUnitAttention) {
   EXPECT_EQ(LastCommandFailure(device).Describe(), GetParam().failure);
 }
 
-std::vector<std::uint8_t> Fixed(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq) {
-  std::vector<std::uint8_t> sense(18, 0);
-  sense[0] = 0x70;
-  sense[2] = key;
-  sense[7] = 10;
-  sense[12] = asc;
-  sense[13] = ascq;
-  return sense;
-}
-
 INSTANTIATE_TEST_SUITE_P(
     Answers, UnitAttentionRetry,
     testing::Values(
-        RetryCase{"PowerOnThenGood", Fixed(6, 0x29, 0), {}, 2, true, ""},
-        RetryCase{"MediumChangeThenGood", Fixed(6, 0x28, 0), {}, 2, true, ""},
+        RetryCase{"PowerOnThenGood", FixedSense(6, 0x29, 0), {}, 2, true, ""},
+        RetryCase{"MediumChangeThenGood", FixedSense(6, 0x28, 0), {}, 2, true, ""},
         RetryCase{
             "DescriptorFormatThenGood", {0x72, 0x06, 0x2A, 0x01, 0, 0, 0, 0}, {}, 2, true, ""},
-        RetryCase{"TwiceStands", Fixed(6, 0x29, 0), Fixed(6, 0x29, 0), 2, false,
+        RetryCase{"TwiceStands", FixedSense(6, 0x29, 0), FixedSense(6, 0x29, 0), 2, false,
                   "sense 6/29/00 (unit attention: power on, reset or bus device reset occurred)"},
         RetryCase{"NotReadyIsNotRepeated",
-                  Fixed(2, 0x04, 0x01),
+                  FixedSense(2, 0x04, 0x01),
                   {},
                   1,
                   false,
                   "sense 2/04/01 (not ready: logical unit is in process of becoming ready)"},
         RetryCase{"LockedDoorIsNotRepeated",
-                  Fixed(5, 0x53, 0x02),
+                  FixedSense(5, 0x53, 0x02),
                   {},
                   1,
                   false,

@@ -11,35 +11,17 @@
 #include "aspi/command_time_limits.h"
 #include "aspi/srb_access.h"
 #include "emulator/emulated_bus.h"
+#include "tests/support/bus_fixture.h"
 
 namespace {
 
-const std::uint8_t kInquiry[12] = {0x12, 0, 0, 0, 0x24, 0, 0, 0, 0, 0, 0, 0};
-const std::uint8_t kStartStop[12] = {0x1B, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-
-class DeviceOnBus : public testing::Test {
+// The bus on the real time: these tests time commands and threads.
+class DeviceOnBus : public BusFixture {
  protected:
-  void Build(std::string_view layout) {
-    std::string error;
-    bus_ = EmulatedBus::FromLayout(layout, error);
-    ASSERT_NE(bus_, nullptr) << error;
-    InstallAspiProvider(bus_.get());
-    device_ = std::make_unique<AspiDevice>();
-  }
+  void Build(std::string_view layout) { BusFixture::Build(layout, false); }
   void TearDown() override {
-    device_.reset();
-    InstallAspiProvider(nullptr);
-    bus_.reset();
+    BusFixture::TearDown();
     StorePendingFlag(g_commandPending, 0);
-  }
-  bool Inquiry() {
-    device_->SetCommand(kInquiry, SRB_DIR_IN, 36);
-    return device_->ExecuteWait();
-  }
-  bool OpenTray() {
-    device_->SetCommand(kStartStop, SRB_DIR_IN, 0);
-    device_->commandBlock[4] = 0x02;
-    return device_->ExecuteWait();
   }
   // Polls the flag until it drops, for at most two seconds.
   static bool PendingDrops() {
@@ -50,9 +32,6 @@ class DeviceOnBus : public testing::Test {
     }
     return true;
   }
-
-  std::unique_ptr<EmulatedBus> bus_;
-  std::unique_ptr<AspiDevice> device_;
 };
 
 TEST_F(DeviceOnBus, TheSystemsCommandsReachTheDriveAsLoaded) {
@@ -80,7 +59,7 @@ TEST_F(DeviceOnBus, SetCommand10SendsOnlyTenCommandBytes) {
   const std::uint8_t leftover[12] = {0x12, 0, 0, 0, 0x24, 0, 0, 0, 0, 0, 0x99, 0x98};
   device_->SetCommand(leftover, SRB_DIR_IN, 36);
   ASSERT_TRUE(device_->ExecuteWait());
-  device_->SetCommand10(kInquiry, SRB_DIR_IN, 36);
+  device_->SetCommand10(kInquiryBlock, SRB_DIR_IN, 36);
   ASSERT_TRUE(device_->ExecuteWait());
   const LoggedCommand& sent = bus_->Log().back();
   EXPECT_EQ(sent.cdbLength, 10);
@@ -152,7 +131,7 @@ TEST_F(DeviceOnBus, ACommandThatNeverEndsIsAbortedAtItsTimeLimit) {
 
 TEST_F(DeviceOnBus, PostedCommandThatEndsBeforeTheHandOverReturnsIsNotLost) {
   Build("");
-  device_->SetCommand(kInquiry, SRB_DIR_IN, 36);
+  device_->SetCommand(kInquiryBlock, SRB_DIR_IN, 36);
   device_->ExecutePosted();  // the emulated drive answers INQUIRY at once
   EXPECT_EQ(CommandPending(), 0);
   EXPECT_EQ(device_->CheckStatus(), 1);
@@ -161,7 +140,7 @@ TEST_F(DeviceOnBus, PostedCommandThatEndsBeforeTheHandOverReturnsIsNotLost) {
 
 TEST_F(DeviceOnBus, PostedCommandThatNeverEndsKeepsTheFlagUntilAborted) {
   Build("0:0=drive+fault=hang");
-  device_->SetCommand(kInquiry, SRB_DIR_IN, 36);
+  device_->SetCommand(kInquiryBlock, SRB_DIR_IN, 36);
   device_->ExecutePosted();
   EXPECT_EQ(CommandPending(), 1);
   EXPECT_EQ(device_->CheckStatus(), 0);
@@ -201,7 +180,7 @@ TEST_F(DeviceOnBus, OtherThreadCompletionWithSenseIsAFailure) {
 
 TEST_F(DeviceOnBus, OtherThreadCompletionOfAPostedCommandLowersTheFlag) {
   Build("0:0=drive+fault=slow+delay=20");
-  device_->SetCommand(kInquiry, SRB_DIR_IN, 36);
+  device_->SetCommand(kInquiryBlock, SRB_DIR_IN, 36);
   device_->ExecutePosted();
   EXPECT_TRUE(PendingDrops());
   EXPECT_EQ(device_->CheckStatus(), 1);
@@ -221,7 +200,7 @@ TEST_F(DeviceOnBus, OtherThreadCompletionTooSlowForTheLimitIsAbortedAndJoined) {
 
 TEST_F(DeviceOnBus, OtherThreadCompletionStillRunningWhenTheDeviceGoesAway) {
   Build("0:0=drive+fault=slow+delay=5000");
-  device_->SetCommand(kInquiry, SRB_DIR_IN, 36);
+  device_->SetCommand(kInquiryBlock, SRB_DIR_IN, 36);
   device_->ExecutePosted();
   const auto start = std::chrono::steady_clock::now();
   device_.reset();  // takes the block back from the bus before releasing it

@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "emulator/device_model.h"
-#include "tests/emulator/bus_fixture.h"
+#include "tests/support/bus_fixture.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include "aspi/command_time_limits.h"
 #include "aspi/srb_access.h"
-#include "tests/emulator/bus_fixture.h"
+#include "tests/support/bus_fixture.h"
 
 namespace {
 

@@ -7,12 +7,12 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
-#include <random>
 #include <thread>
 
 #include "emulator/state_store.h"
 #include "image/atomic_file.h"
-#include "tests/emulator/bus_fixture.h"
+#include "tests/support/bus_fixture.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -20,20 +20,6 @@ namespace fs = std::filesystem;
 
 class StateFolder : public BusFixture {
  protected:
-  void SetUp() override {
-    std::random_device random;
-    for (int attempt = 0; attempt < 100 && dir_.empty(); ++attempt) {
-      const fs::path candidate =
-          fs::temp_directory_path() / ("qtr5-emulator-state-" + std::to_string(random()));
-      if (fs::create_directory(candidate)) dir_ = candidate;
-    }
-    ASSERT_FALSE(dir_.empty());
-  }
-  void TearDown() override {
-    BusFixture::TearDown();
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-  }
   void BuildWithState(std::string_view layout) {
     Build(layout);
     std::string error;
@@ -54,7 +40,8 @@ class StateFolder : public BusFixture {
     return false;
   }
 
-  fs::path dir_;
+  TempDir folder_{"qtr5-emulator-state"};
+  const fs::path dir_ = folder_.path();
 };
 
 TEST_F(StateFolder, AGoodDownloadIsKeptAndASecondRunReportsTheNewRevision) {

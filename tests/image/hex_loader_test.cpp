@@ -18,7 +18,8 @@
 
 #include "image/hex_loader.h"
 #include "image/result_codes.h"
-#include "test_files.h"
+#include "tests/support/hex_text.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 

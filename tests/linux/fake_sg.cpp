@@ -11,15 +11,7 @@ namespace fs = std::filesystem;
 namespace sgtest {
 
 FakeSysfs::FakeSysfs() {
-  std::string pattern = (fs::temp_directory_path() / "qtr5-sysfs-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  root_ = pattern;
   fs::create_directories(root_ / "dev");
-}
-
-FakeSysfs::~FakeSysfs() {
-  std::error_code ignored;
-  fs::remove_all(root_, ignored);
 }
 
 void FakeSysfs::AddClass() {
@@ -123,12 +115,9 @@ int FakeSgSystem::ResetDevice(int fd) {
 }
 
 std::vector<std::uint8_t> FixedSense(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq) {
-  std::vector<std::uint8_t> sense(20, 0);
-  sense[0] = 0x70;
-  sense[2] = key;
-  sense[7] = 12;  // additional length
-  sense[12] = asc;
-  sense[13] = ascq;
+  std::vector<std::uint8_t> sense = ::FixedSense(key, asc, ascq);
+  sense.resize(20, 0);
+  sense[7] = 12;     // additional length
   sense[16] = 0xA5;  // a sense-key specific byte, to see bytes 16 and 17 arrive
   sense[17] = 0x5A;
   sense[18] = 0xEE;  // beyond the 18 bytes asked for

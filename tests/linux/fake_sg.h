@@ -13,6 +13,8 @@
 
 #include "aspi/linux/sg_system.h"
 #include "aspi/wnaspi32.h"
+#include "tests/support/sense_data.h"
+#include "tests/support/temp_dir.h"
 
 namespace sgtest {
 
@@ -37,7 +39,6 @@ inline SRB_ExecSCSICmd InquiryRequest(int ha, int target, int lun, std::uint8_t 
 class FakeSysfs {
  public:
   FakeSysfs();
-  ~FakeSysfs();
   FakeSysfs(const FakeSysfs&) = delete;
   FakeSysfs& operator=(const FakeSysfs&) = delete;
 
@@ -51,7 +52,8 @@ class FakeSysfs {
   void SetHostMaxSectors(int host, long sectors);
 
  private:
-  std::filesystem::path root_;
+  TempDir folder_{"qtr5-sysfs"};
+  const std::filesystem::path root_ = folder_.path();
 };
 
 struct RecordedCall {
@@ -106,7 +108,8 @@ class FakeSgSystem : public sg::SgSystem {
   int nextFd_ = 100;
 };
 
-// Sense data helpers.
+// Sense data helpers. FixedSense here is 20 bytes: additional length 12,
+// marked bytes 16 and 17, and two bytes beyond the 18 a command asks for.
 std::vector<std::uint8_t> FixedSense(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq);
 std::vector<std::uint8_t> DescriptorSense(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq);
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/win32.h"
+#include "tests/support/fake_clock.h"
 
 namespace qtr5 {
 namespace {

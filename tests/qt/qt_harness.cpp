@@ -63,10 +63,8 @@ QtAppTest::QtAppTest() : bus_(std::make_unique<EmulatedBus>()) {
       step();
     }
   });
-  char pattern[] = "/tmp/qtr5-qt-XXXXXX";
-  workDir_ = mkdtemp(pattern);
   previousDir_ = std::filesystem::current_path().string();
-  std::filesystem::current_path(workDir_);
+  std::filesystem::current_path(workDir_.path());
 }
 
 QtAppTest::~QtAppTest() {
@@ -77,8 +75,6 @@ QtAppTest::~QtAppTest() {
   qtr5::ResetWindowSystem();
   QApplication::processEvents();  // deletes the closed windows
   std::filesystem::current_path(previousDir_);
-  std::error_code ignored;
-  std::filesystem::remove_all(workDir_, ignored);
   ResetRunState();
 }
 

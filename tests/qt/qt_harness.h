@@ -21,8 +21,9 @@
 
 #include "app/download_app.h"
 #include "emulator/emulated_bus.h"
-#include "platform/clock.h"
 #include "platform/qt/qt_backend.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/temp_dir.h"
 
 inline void PrintTo(const QString& text, std::ostream* out) {
   *out << '"' << text.toStdString() << '"';
@@ -101,7 +102,7 @@ class QtAppTest : public ::testing::Test {
   bool watching_ = false;
   std::unique_ptr<qtr5::ScopedBackend> installed_;
   qtr5::ScopedClock scopedClock_{clock_};
-  std::string workDir_;
+  TempDir workDir_{"qtr5-qt"};
   std::string previousDir_;
 };
 

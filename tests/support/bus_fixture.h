@@ -32,11 +32,13 @@ inline std::uint16_t Sum(const std::vector<std::uint8_t>& image) {
 
 class BusFixture : public testing::Test {
  protected:
-  void Build(std::string_view layout) {
+  // The bus of `layout` on the test's clock (now_), or on the real time
+  // when `testClock` is false.
+  void Build(std::string_view layout, bool testClock = true) {
     std::string error;
     bus_ = EmulatedBus::FromLayout(layout, error);
     ASSERT_NE(bus_, nullptr) << error;
-    bus_->SetClock([this] { return now_; });
+    if (testClock) bus_->SetClock([this] { return now_; });
     InstallAspiProvider(bus_.get());
     device_ = std::make_unique<AspiDevice>();
   }
