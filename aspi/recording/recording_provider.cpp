@@ -141,8 +141,14 @@ aspi::DWORD RecordingProvider::SendCommand(void* request) {
     const json asked = recording::DescribeExecRequest(srb);
     const std::uint32_t length = srb.SRB_BufLen;
     const aspi::DWORD returned = inner_.SendCommand(request);
-    WaitUntilFinal(srb.SRB_Status, CommandTimeLimit(srb.CDBByte) + CommandWaitGrace(),
-                   srb.SRB_SenseLen > 0 ? &srb.SenseArea[0] : nullptr);
+    // A block the provider refused outright (an invalid request, an adapter
+    // it lacks) has ended with that answer and may never have its status
+    // written: waiting for one would stall the scan at every address.
+    const bool refused = returned != SS_PENDING && returned != SS_COMP;
+    if (!refused) {
+      WaitUntilFinal(srb.SRB_Status, CommandTimeLimit(srb.CDBByte) + CommandWaitGrace(),
+                     srb.SRB_SenseLen > 0 ? &srb.SenseArea[0] : nullptr);
+    }
     const aspi::BYTE status = LoadSrbByte(srb.SRB_Status);
     json record;
     record["record"] = "exec";
@@ -163,7 +169,7 @@ aspi::DWORD RecordingProvider::SendCommand(void* request) {
                  recording::HexEncode(srb.SRB_BufPointer, in && status == SS_COMP ? length : 0));
     record["buf_len_after"] =
         Nullable((srb.SRB_Flags & SRB_ENABLE_RESIDUAL_COUNT) != 0, aspi::DWORD{srb.SRB_BufLen});
-    pending_ = status == SS_PENDING ? request : nullptr;
+    pending_ = status == SS_PENDING && !refused ? request : nullptr;
     AddMessages(record);
     Write(record.dump());
     return returned;

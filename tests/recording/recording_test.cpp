@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -157,6 +158,29 @@ TEST_F(Recording, ACommandThatNeverEndsIsRecordedPendingAndItsAbortWithTheFinalS
   EXPECT_NE(block.srb.SRB_Status, SS_PENDING);
   EXPECT_EQ(lines[3]["record"], "reset");
   EXPECT_EQ(lines[3]["status"], reset.SRB_Status);
+}
+
+// A service that refuses every block unsent and leaves its status alone
+// (Wine's wnaspi32 does).
+class RefusingService : public AspiProvider {
+ public:
+  aspi::DWORD GetSupportInfo() override { return (aspi::DWORD{SS_COMP} << 8) | 1; }
+  aspi::DWORD SendCommand(void*) override { return SS_INVALID_SRB; }
+  const char* Name() const override { return "refusing"; }
+};
+
+TEST_F(Recording, ABlockRefusedOutrightIsRecordedWithoutWaitingForItsStatus) {
+  RefusingService service;
+  std::ostringstream out;
+  RecordingProvider recorder(service, out);
+  Load(0x12, SRB_DIR_IN, 36);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(recorder.SendCommand(&block.srb), SS_INVALID_SRB);
+  // An INQUIRY may take 10 s and its status 5 s more to be written.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  const auto lines = Lines(out.str());
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[1]["return"], SS_INVALID_SRB);
 }
 
 TEST_F(Recording, AFailedWriteIsReportedButTheCommandStillGoesThrough) {
