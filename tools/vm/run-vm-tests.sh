@@ -51,6 +51,40 @@ model_drives=(-device virtio-scsi-pci,id=s0
   -device 'scsi-cd,bus=s0.0,scsi-id=1,lun=0,vendor=OTHER,product=CD-ROM MODEL-1,ver=2.00'
   -device ide-cd,bus=ide.1)
 
+# wine_address_mismatches LOG: how many of the letters' addresses from Wine
+# ("address: D: port P path B target T lun L") differ from port C+2, path H,
+# target T, LUN L of the letter's Linux address ("letter: d: /dev/srN H:C:T:L"),
+# as "N of M".
+wine_address_mismatches() {
+  awk '/^letter: / { split($4, a, ":"); want[toupper(substr($2, 1, 1))] = (a[2] + 2) " " a[1] " " a[3] " " a[4] }
+       /^address: / { l = substr($2, 1, 1); n++; if ($4 " " $6 " " $8 " " $10 != want[l]) bad++ }
+       END { print bad + 0 " of " n + 0 }' "$1"
+}
+
+# wine_expected_address LOG MODEL: the A:T the program gives the letter
+# whose device is MODEL, from Wine's addresses: one adapter per port in
+# ascending order; targets keep their ids where the port has one path,
+# LUN 0 and ids 0 to 7, else numbered in the order of path, target and LUN.
+wine_expected_address() {
+  awk -v model="$2" '
+    /^map: / && index($0, model) { wanted[$4] = 1 }
+    /^letter: / { letter[toupper(substr($2, 1, 1))] = $4 }
+    /^address: / { l = substr($2, 1, 1); n++; port[n] = $4; path[n] = $6; tgt[n] = $8; lun[n] = $10
+                   if (letter[l] in wanted) me = n }
+    END {
+      if (!me) { print "?:?"; exit }
+      for (i = 1; i <= n; i++) if (port[i] < port[me]) lower[port[i]] = 1
+      adapter = length(lower); keep = 1; rank = 0
+      for (i = 1; i <= n; i++) {
+        if (port[i] != port[me]) continue
+        if (path[i] != 0 || lun[i] != 0 || tgt[i] > 7) keep = 0
+        for (j = 1; j < i; j++) if (port[j] == port[me] && tgt[j] == tgt[i]) keep = 0
+        if (path[i] < path[me] || (path[i] == path[me] && (tgt[i] < tgt[me] || (tgt[i] == tgt[me] && lun[i] < lun[me])))) rank++
+      }
+      print adapter ":" (keep ? tgt[me] : rank)
+    }' "$1"
+}
+
 wanted() { [[ -z "${VM_CASES:-}" || " $VM_CASES " == *" $1 "* ]]; }
 
 run_case() {  # run_case NAME LIMIT QEMU-ARGS...
@@ -145,7 +179,18 @@ elif ! vm_wine_image "${QTR5_VM_CACHE:-/var/tmp/qtr5-vm-cache}"; then
 else
   i686-w64-mingw32-gcc -std=c11 -Wall -Wextra -Werror -O2 -o "$work/wine-scsi-map.exe" \
     "$here/wine-scsi-map.c"
-  VM_MEMORY=1536 VM_EXTRA_FILES="$windows_program $here/wine-guest.sh $work/wine-scsi-map.exe" \
+  # With the user-space drive (built with the Linux program, and the kernel's
+  # target modules) the case ends with the whole flow on it.
+  wine_user_drive=$(dirname "$program")/tools/vm/user-drive/qtr5-vm-user-drive
+  if [[ ! -x "$wine_user_drive" ]]; then
+    echo "vm: case wine: the success part SKIPPED: $wine_user_drive is not built"
+    wine_user_drive=
+  elif [[ -z "$(_vm_module_path target_core_user)" || -z "$(_vm_module_path tcm_loop)" ]]; then
+    echo "vm: case wine: the success part SKIPPED: the kernel has no target_core_user or tcm_loop module"
+    wine_user_drive=
+  fi
+  VM_USER_DRIVE=$wine_user_drive VM_MEMORY=1536 \
+    VM_EXTRA_FILES="$windows_program $here/wine-guest.sh $work/wine-scsi-map.exe" \
     run_case wine 480 \
     "${model_drives[@]}" -drive "file=$VM_WINE_IMAGE,format=raw,if=virtio,snapshot=on"
   hosts=$(sed -n 's/^map: sg[0-9]* at \([0-9]*\):.*/\1/p' "$log" | sort -u | wc -l)
@@ -158,6 +203,8 @@ else
     has "$log" "^aspi-rec: {\"record\":\"support_info\",\"status\":1,\"adapters\":$hosts}"
   check wine "aspi: Wine's layer refuses every command unsent (its trace says so)" \
     has "$log" "^aspi-trace: .*fixme:aspi:SendASPI32Command no longer supported"
+  check wine "aspi: the scan through the refusing layer ends within 30 s ($(sed -n 's/^aspi-list-elapsed=//p' "$log") s)" \
+    test "$(sed -n 's/^aspi-list-elapsed=//p' "$log")" -le 30
   # Pass-through on the drive letters: Wine's CD-ROM driver sends through
   # SG_IO to the device nodes.
   check wine "spti: the program names its transport: SCSI pass-through" \
@@ -166,6 +213,16 @@ else
     has "$log" "^spti-list-exit=$(sed -n 's/^linux-list-exit=//p' "$log")$"
   check wine "spti: --list finds exactly the model drive" \
     grep -q -E '^spti-list-out: \{"drives":\[\{"adapter":[0-9]+,"model":"QTR5    CD-ROM XPM-3177K",[^{]*\}\],"drivesFound":1,' "$log"
+  # Wine's CD-ROM driver answers IOCTL_SCSI_GET_ADDRESS with its own
+  # mapping of the Linux address H:C:T:L: port C+2, path H, target T, LUN L.
+  check wine "spti: Wine gives each CD-ROM letter the address port C+2, path H, target T, LUN L of its H:C:T:L" \
+    test "$(wine_address_mismatches "$log")" = "0 of $(grep -c '^letter: ' "$log")"
+  # So every Linux host lands on one Windows port, told apart by the path;
+  # the program numbers that port's devices by path and target, as it does
+  # the drives on the paths of one SATA controller.
+  expected=$(wine_expected_address "$log" XPM-3177K)
+  check wine "spti: --list names the model drive at $expected, the number of Wine's address (Linux: 0:3)" \
+    grep -q -E "^spti-list-out: \{\"drives\":\[\{\"adapter\":${expected%:*},[^{]*\"target\":${expected#*:}\}\]" "$log"
   check wine "spti: the drive of another model is named as not accepted" \
     grep -q -E '^spti-list-err: qtr5-download: Not accepted at [0-9]+:[0-9]+ "OTHER   CD-ROM MODEL-1"' "$log"
   check wine "spti: the run opens the tray of the model drive" has "$log" "^spti-download-out: Open Tray...$"
@@ -181,6 +238,17 @@ else
     grep -q -E '^spti-rec: .*"cdb":"55000077[^}]*"status":4,[^}]*"targ_stat":2,"sense":"70..02.{18}3a00' "$log"
   check wine "spti: the program tells the drive's refusal with its sense" \
     has "$log" "^spti-download-err: .*did not take the download command: SCSI status 0x02, sense 2/3A/00 (not ready: medium not present)"
+  if [[ -n "$wine_user_drive" ]]; then
+    # The user-space drive takes the download: the whole flow succeeds.
+    check wine "success: the Linux program flashes the user-space drive, exit 0" \
+      has "$log" "^linux-success-exit=0$"
+    check wine "success: the Windows program's run exits as the Linux program's" \
+      has "$log" "^spti-success-exit=$(sed -n 's/^linux-success-exit=//p' "$log")$"
+    check wine "success: it reads the new revision back and reports the download done" \
+      test "$(grep -c -E '^spti-success-out: (New F/W Version: +1\.10|Download has been done successfully!)$' "$log")" -eq 2
+    check wine "success: the drive got the download through SG_IO as a 10-byte block with 65535 data bytes, and took it" \
+      grep -q -E '^spti-success drive: cdb 5500007700ce78fffe02 \(10 bytes\) data 65535 -> status 0$' "$log"
+  fi
   finish_case
 fi
 

@@ -4,10 +4,15 @@
  * HKLM\HARDWARE\DEVICEMAP\Scsi\Scsi Port PORT\Scsi Bus BUS\Target Id TARGET\
  * Logical Unit Id LUN with the value UnixDeviceName. The map lives in the
  * volatile part of the registry (it is made anew at every start), where
- * regedit and reg cannot create keys. Run inside the virtual machine. */
+ * regedit and reg cannot create keys. Run inside the virtual machine.
+ * With --addresses it prints instead, for each drive letter of type CD-ROM,
+ * the SCSI address Wine's CD-ROM driver answers to IOCTL_SCSI_GET_ADDRESS:
+ * "address: D: port P path B target T lun L". */
 #include <stdio.h>
 #include <string.h>
 #include <windows.h>
+#include <winioctl.h>
+#include <ntddscsi.h>
 
 static HKEY create(HKEY parent, const char *name) {
   HKEY key = NULL;
@@ -20,7 +25,32 @@ static HKEY create(HKEY parent, const char *name) {
   return key;
 }
 
+static int print_addresses(void) {
+  int failures = 0;
+  for (char letter = 'A'; letter <= 'Z'; ++letter) {
+    const char root[] = {letter, ':', '\\', '\0'};
+    if (GetDriveTypeA(root) != DRIVE_CDROM) continue;
+    const char path[] = {'\\', '\\', '.', '\\', letter, ':', '\0'};
+    HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                NULL, OPEN_EXISTING, 0, NULL);
+    SCSI_ADDRESS address = {0};
+    DWORD returned = 0;
+    if (handle == INVALID_HANDLE_VALUE ||
+        !DeviceIoControl(handle, IOCTL_SCSI_GET_ADDRESS, NULL, 0, &address, sizeof address,
+                         &returned, NULL)) {
+      printf("address: %c: none (error %lu)\n", letter, GetLastError());
+      ++failures;
+    } else {
+      printf("address: %c: port %u path %u target %u lun %u\n", letter, address.PortNumber,
+             address.PathId, address.TargetId, address.Lun);
+    }
+    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  }
+  return failures == 0 ? 0 : 1;
+}
+
 int main(int argc, char **argv) {
+  if (argc == 2 && strcmp(argv[1], "--addresses") == 0) return print_addresses();
   int failures = 0;
   for (int i = 1; i < argc; ++i) {
     int port, bus, target, lun, used = 0;

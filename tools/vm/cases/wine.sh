@@ -18,23 +18,32 @@ cp /data/qtr5-download.exe /data/QTR5_ORNA.HEX /tmp/
 # type CD-ROM on each CD-ROM device node (read when Wine's mount manager
 # starts, so the server is started anew afterwards). For ASPI: the SCSI
 # map, one key per generic device (host, channel, target, LUN from sysfs),
-# in the volatile registry that lives as long as the server.
-reg=/tmp/drives.reg
-printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Drives]\n' >$reg
+# in the volatile registry that lives as long as the server (kept running).
+#
+# wine_letters: a letter of type CD-ROM on each CD-ROM device node now
+# present, from D: on (the letters of an earlier call are taken away).
 letters=defghijklm
-n=0
-for sr in /dev/sr*; do
-  [ -b "$sr" ] || continue
-  letter=$(echo $letters | cut -c$((n + 1)))
-  ln -sf "$sr" "$WINEPREFIX/dosdevices/$letter::"
-  mkdir -p "/tmp/cd$n"
-  ln -sf "/tmp/cd$n" "$WINEPREFIX/dosdevices/$letter:"
-  printf '"%s:"="cdrom"\n' "$letter" >>$reg
-  echo "letter: $letter: $sr"
-  n=$((n + 1))
-done
-wine regedit /S 'Z:\tmp\drives.reg'
-wineserver -w
+wine_letters() {
+  local reg=/tmp/drives.reg n=0 sr letter
+  printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Drives]\n' >$reg
+  for letter in d e f g h i j k l m; do
+    rm -f "$WINEPREFIX/dosdevices/$letter::" "$WINEPREFIX/dosdevices/$letter:"
+    printf '"%s:"=-\n' "$letter" >>$reg
+  done
+  for sr in /dev/sr*; do
+    [ -b "$sr" ] || continue
+    letter=$(echo $letters | cut -c$((n + 1)))
+    ln -sf "$sr" "$WINEPREFIX/dosdevices/$letter::"
+    mkdir -p "/tmp/cd$n"
+    ln -sf "/tmp/cd$n" "$WINEPREFIX/dosdevices/$letter:"
+    printf '"%s:"="cdrom"\n' "$letter" >>$reg
+    echo "${letter_prefix:-}letter: $letter: $sr $(basename "$(readlink -f "/sys/class/block/${sr#/dev/}/device")")"
+    n=$((n + 1))
+  done
+  wine regedit /S 'Z:\tmp\drives.reg'
+  wineserver -w
+}
+wine_letters
 wineserver -p
 map=""
 for d in /sys/class/scsi_generic/*; do
@@ -46,13 +55,18 @@ done
 wine /data/wine-scsi-map.exe $map
 echo "--- Wine's SCSI map"
 wine reg query 'HKLM\HARDWARE\DEVICEMAP\Scsi' /s | tr -d '\r'
+# The address Wine's CD-ROM driver gives each letter (IOCTL_SCSI_GET_ADDRESS).
+wine /data/wine-scsi-map.exe --addresses | tr -d '\r'
 
 # wine_run NAME ARGS...: the Windows program; stdout, stderr, exit status.
 wine_run() {
   local name=$1
   shift
+  local start
+  start=$(date +%s)
   (cd /tmp && timeout "${limit:-240}" wine /tmp/qtr5-download.exe "$@" </dev/null >"/tmp/$name.out" 2>"/tmp/$name.err")
   echo "$name-exit=$?"
+  echo "$name-elapsed=$(($(date +%s) - start))"
   tr -d '\r' <"/tmp/$name.out" | sed "s/^/$name-out: /"
   tr -d '\r' <"/tmp/$name.err" | sed "s/^/$name-err: /"
 }
@@ -68,21 +82,53 @@ for transport in aspi spti; do
     # Without Wine's ASPI layer the program uses pass-through.
     export WINEDLLOVERRIDES="mscoree,mshtml=;wnaspi32=d"
   fi
-  # Wine's ASPI layer refuses each command at once, yet the scan through it
-  # takes minutes under Wine (not yet examined): its run is cut short.
+  # Wine's ASPI layer refuses each command at once: its scan ends within
+  # seconds, or something waits where it should not.
   limit=240
   [ $transport = aspi ] && limit=60
   wine_run $transport-list --list --json --record $transport-list.jsonl
   sed "s/^/$transport-rec: /" /tmp/$transport-list.jsonl
   # What Wine's layers did, where the drive was not found.
   if ! grep -q XPM-3177K /tmp/$transport-list.out; then
+    start=$(date +%s)
     (cd /tmp && WINEDEBUG=+aspi,+cdrom timeout 60 wine /tmp/qtr5-download.exe --list) 2>&1 | tr -d '\r' |
       grep -v '^qtr5-download' | sort | uniq -c | sort -rn | head -n 20 | sed "s/^/$transport-trace: /"
+    echo "$transport-trace-elapsed=$(($(date +%s) - start))"
   fi
   # Where the layer sends nothing to a device, a download run proves nothing
-  # more (and waits out the scan's retries at every address).
+  # more.
   grep -q XPM-3177K /tmp/$transport-list.out || [ $transport = spti ] || continue
   wine_run $transport-download --image 'Z:\tmp\QTR5_ORNA.HEX' --yes --record $transport.jsonl
   sed "s/^/$transport-rec: /" /tmp/$transport.jsonl
 done
+
+# The user-space drive that takes the download, where the machine has it:
+# QEMU's drive of the model leaves the kernel and the user drive takes its
+# place on a SCSI host of its own (the loopback target), with a CD-ROM node
+# of its own; the Linux program, then the Windows program under Wine
+# (pass-through, on the drive's letter) run the whole flow on it, each on a
+# drive started afresh.
+if command -v qtr5-vm-user-drive >/dev/null; then
+  wineserver -k
+  for d in /sys/class/scsi_generic/*; do
+    grep -q XPM-3177K "$d/device/model" && echo 1 >"$d/device/delete"
+  done
+  drive_start --busy 3000
+  i=0
+  until grep -qs XPM-3177K /sys/class/block/sr*/device/model || [ $i -ge 50 ]; do
+    sleep 0.2
+    i=$((i + 1))
+  done
+  letter_prefix=success-
+  wine_letters
+  wine /data/wine-scsi-map.exe --addresses | tr -d '\r' | sed 's/^/success-/'
+  qtr5-download --image /data/QTR5_ORNA.HEX --yes </dev/null >/tmp/linux-success.out 2>&1
+  echo "linux-success-exit=$?"
+  sed 's/^/linux-success-out: /' /tmp/linux-success.out
+  drive_run --busy 3000
+  mark=$(wc -l </tmp/drive.log)
+  wine_run spti-success --image 'Z:\tmp\QTR5_ORNA.HEX' --yes --record spti-success.jsonl
+  sed "s/^/spti-success-rec: /" /tmp/spti-success.jsonl
+  tail -n +$((mark + 1)) /tmp/drive.log | sed 's/^/spti-success /'
+fi
 wineserver -k
