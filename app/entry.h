@@ -1,12 +1,13 @@
 // The body of the program entry, shared by every front end's main function.
 #pragma once
 
+#include "app/exit_status_numbers.h"
 #include "platform/winapi.h"
 
 // Exit status when the program could not start: the main window or its
 // report list could not be made. The message has been shown (status line or
 // message box) before it returns.
-inline constexpr int kStartUpFailedStatus = 4;
+inline constexpr int kStartUpFailedStatus = exit_status::kInternalFailure;
 
 // Builds the application from dialog template 102 and MainDialogProc, sets
 // g_app, runs the message loop, destroys the application and returns the

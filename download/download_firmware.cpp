@@ -105,9 +105,6 @@ int DownloadApp::DownloadFirmware() {
   device.commandBlock[3] = 0x77;
   device.commandBlock[5] = static_cast<std::uint8_t>(imageChecksum >> 8);
   device.commandBlock[6] = static_cast<std::uint8_t>(imageChecksum & 0xFF);
-  device.commandBlock[7] = 0xFF;
-  device.commandBlock[8] = 0xFE;
-  device.commandBlock[9] = 0x02;
   device.commandBlock[10] = image[0];
   device.commandBlock[11] = image[1];
   // Image bytes 0 and 1 travel in the command block; the data phase starts

@@ -6,8 +6,10 @@
 
 #include "platform/winapi.h"
 
-// The download command (MODE SELECT(10) operation code, vendor use) before
-// bytes 3, 5, 6, 10 and 11 are filled in.
+// The download command (MODE SELECT(10) operation code, vendor use) as the
+// template for every image: bytes 7 to 9 (FF FE 02) stay as they are; byte 3
+// (0x77), 5 and 6 (the image's checksum, high byte first) and 10 and 11 (the
+// image's first two bytes) are filled in for each download.
 extern const std::uint8_t kDownloadTemplate[12];
 
 // Bytes of the data phase: image bytes 2 to 65535, then byte 65534 again.

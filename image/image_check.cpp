@@ -16,7 +16,8 @@ namespace {
 constexpr std::size_t kDataBufferSize = kFirmwareImageSize + 4;
 }  // namespace
 
-int RunImageCheck(const char* path, const char* saveImagePath, std::FILE* out, std::FILE* err) {
+ImageCheckResult RunImageCheck(const char* path, const char* saveImagePath, std::FILE* out,
+                               std::FILE* err) {
   if (path == nullptr || *path == '\0') return kImageCheckUsage;
 
   std::vector<std::uint8_t> buffer(kDataBufferSize, 0);
@@ -60,6 +61,6 @@ int RunImageCheck(const char* path, const char* saveImagePath, std::FILE* out, s
   return kImageCheckBuilt;
 }
 
-int RunImageCheck(const char* path, const char* saveImagePath, std::FILE* out) {
+ImageCheckResult RunImageCheck(const char* path, const char* saveImagePath, std::FILE* out) {
   return RunImageCheck(path, saveImagePath, out, stderr);
 }

@@ -3,10 +3,13 @@
 
 #include <cstdio>
 
-// Results of RunImageCheck; they are also the exit statuses the command line uses.
-inline constexpr int kImageCheckBuilt = 0;     // the image was built (and saved if asked)
-inline constexpr int kImageCheckNotBuilt = 1;  // the image was not built, or not saved
-inline constexpr int kImageCheckUsage = 2;     // no file name given; nothing printed
+// Results of RunImageCheck. They are not exit statuses: the program turns
+// them into outcomes of its exit status table (app/cli/exit_status.h).
+enum ImageCheckResult : int {
+  kImageCheckBuilt,     // the image was built (and saved if asked)
+  kImageCheckNotBuilt,  // the image was not built, or not saved
+  kImageCheckUsage,     // no file name given; nothing printed
+};
 
 // The longest file name the Download command hands to the loader (its name buffer holds
 // 260 characters with the terminator). A longer name is refused as a file that cannot
@@ -27,7 +30,8 @@ inline constexpr int kMaxImagePathLength = 259;
 // it as a usage error and explains it.
 // Returns kImageCheckBuilt or kImageCheckNotBuilt otherwise; a failure to write to `out`
 // is reported on `err` and gives kImageCheckNotBuilt.
-int RunImageCheck(const char* path, const char* saveImagePath, std::FILE* out, std::FILE* err);
+ImageCheckResult RunImageCheck(const char* path, const char* saveImagePath, std::FILE* out,
+                               std::FILE* err);
 
 // As above, reporting save and output failures on stderr.
-int RunImageCheck(const char* path, const char* saveImagePath, std::FILE* out);
+ImageCheckResult RunImageCheck(const char* path, const char* saveImagePath, std::FILE* out);

@@ -101,11 +101,4 @@ Clock& CurrentClock() {
   return clock ? *clock : SteadyClock();
 }
 
-ScopedClock::ScopedClock(Clock& clock) : previous_(g_clock.load()) {
-  InstallClock(&clock);
-}
-ScopedClock::~ScopedClock() {
-  InstallClock(previous_);
-}
-
 }  // namespace qtr5

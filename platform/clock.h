@@ -56,17 +56,4 @@ void InstallClock(Clock* clock);
 // The installed time source (the real clock when none was installed).
 Clock& CurrentClock();
 
-// Installs a clock for the lifetime of the object and restores the previous
-// one afterwards.
-class ScopedClock {
- public:
-  explicit ScopedClock(Clock& clock);
-  ~ScopedClock();
-  ScopedClock(const ScopedClock&) = delete;
-  ScopedClock& operator=(const ScopedClock&) = delete;
-
- private:
-  Clock* previous_;
-};
-
 }  // namespace qtr5

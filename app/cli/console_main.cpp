@@ -39,7 +39,7 @@ std::optional<int> AnswerQuickly(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "--check") == 0 && argv[2][0] != '\0' &&
       argv[2][0] != '-') {
     std::signal(SIGPIPE, SIG_IGN);
-    const int result = RunImageCheck(argv[2], nullptr, stdout, stderr);
+    const ImageCheckResult result = RunImageCheck(argv[2], nullptr, stdout, stderr);
     return JudgeWrittenOutput(
         ExitStatus(result == kImageCheckBuilt ? ProgramOutcome::kSuccess : ProgramOutcome::kFailed),
         true);

@@ -1,5 +1,7 @@
 #include "app/cli/exit_status.h"
 
+#include "app/exit_status_numbers.h"
+
 namespace {
 
 struct StatusEntry {
@@ -9,25 +11,26 @@ struct StatusEntry {
   const char* meaning;
 };
 
-// The exit statuses: this table is the only place that gives them.
+// The exit statuses: this table pairs every outcome with its number (from
+// app/exit_status_numbers.h), its name and its meaning.
 constexpr StatusEntry kStatusTable[] = {
-    {ProgramOutcome::kSuccess, 0, "success",
+    {ProgramOutcome::kSuccess, exit_status::kSuccess, "success",
      "success: the download, the list or the check succeeded"},
-    {ProgramOutcome::kFailed, 1, "failed",
+    {ProgramOutcome::kFailed, exit_status::kFailed, "failed",
      "the image or the download failed, there was no image, or no output"},
-    {ProgramOutcome::kUsageError, 2, "usage-error",
+    {ProgramOutcome::kUsageError, exit_status::kUsageError, "usage-error",
      "usage error: a bad option, value or combination"},
-    {ProgramOutcome::kNoDrive, 3, "no-drive",
+    {ProgramOutcome::kNoDrive, exit_status::kNoDrive, "no-drive",
      "no XPM-3177K drive was found (also: no host adapter)"},
-    {ProgramOutcome::kInternalFailure, 4, "internal-failure",
+    {ProgramOutcome::kInternalFailure, exit_status::kInternalFailure, "internal-failure",
      "internal failure: the main window could not be made"},
-    {ProgramOutcome::kRefusedToGuess, 5, "refused-to-guess",
+    {ProgramOutcome::kRefusedToGuess, exit_status::kRefusedToGuess, "refused-to-guess",
      "several drives and no --device: none was chosen, nothing was sent"},
-    {ProgramOutcome::kNotDownloaded, 6, "not-downloaded",
+    {ProgramOutcome::kNotDownloaded, exit_status::kNotDownloaded, "not-downloaded",
      "no download: declined, no --yes without a terminal, or closed first"},
-    {ProgramOutcome::kReplayDiverged, 7, "replay-diverged",
+    {ProgramOutcome::kReplayDiverged, exit_status::kReplayDiverged, "replay-diverged",
      "the run differed from the --replay recording (it says where)"},
-    {ProgramOutcome::kInterrupted, 8, "interrupted",
+    {ProgramOutcome::kInterrupted, exit_status::kInterrupted, "interrupted",
      "a signal ended the run: nothing was sent, or see the warning"},
 };
 

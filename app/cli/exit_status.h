@@ -1,5 +1,6 @@
 // The exit statuses of the qtr5-download programs: one table, used by the
-// programs to end and by the help text to explain them.
+// programs to end and by the help text to explain them. The numbers are in
+// app/exit_status_numbers.h, for the layers below that must give one.
 #pragma once
 
 #include <string>

@@ -116,6 +116,14 @@ bool Given(const CLI::Option* option) {
   return option->count() > 0;
 }
 
+// Whether `text` is 1 to `maxLength` decimal digits.
+bool DecimalDigits(std::string_view text, std::size_t maxLength) {
+  if (text.empty() || text.size() > maxLength) return false;
+  for (char c : text)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
 // The first option of the list that was given, or nullptr.
 const CLI::Option* FirstGiven(std::initializer_list<const CLI::Option*> options) {
   for (const CLI::Option* option : options)
@@ -277,9 +285,7 @@ bool ParseDeviceAddress(std::string_view text, std::uint8_t& adapter, std::uint8
   const std::size_t colon = text.find(':');
   if (colon == std::string_view::npos) return false;
   auto number = [](std::string_view digits, unsigned limit, unsigned& value) {
-    if (digits.empty() || digits.size() > 3) return false;
-    for (char c : digits)
-      if (c < '0' || c > '9') return false;
+    if (!DecimalDigits(digits, 3)) return false;
     auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
     return error == std::errc() && end == digits.data() + digits.size() && value <= limit;
   };
@@ -292,12 +298,7 @@ bool ParseDeviceAddress(std::string_view text, std::uint8_t& adapter, std::uint8
 }
 
 bool ParseDeviceName(std::string_view text, std::string& name) {
-  auto digits = [](std::string_view part) {
-    if (part.empty() || part.size() > 9) return false;
-    for (char c : part)
-      if (c < '0' || c > '9') return false;
-    return true;
-  };
+  auto digits = [](std::string_view part) { return DecimalDigits(part, 9); };
   std::string_view node = text;
   if (node.substr(0, 5) == "/dev/") node.remove_prefix(5);
   if (node.size() > 2 && node.substr(0, 2) == "sg" && digits(node.substr(2))) {
@@ -338,19 +339,19 @@ ParseResult ParseOptions(int argc, const char* const* argv, std::string_view pro
   RawValues raw;
   CLI::App app("", std::string(programName));
   const OptionHandles h = DefineOptions(app, o, raw);
+  auto usageError = [&](const std::string& message) {
+    result.action = ParseAction::kUsageError;
+    result.text = Usage(programName, message);
+    return result;
+  };
 
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
-    result.action = ParseAction::kUsageError;
-    result.text = Usage(programName, ParseErrorText(error));
-    return result;
+    return usageError(ParseErrorText(error));
   }
-  if (const std::string problem = CheckOptionValues(app); !problem.empty()) {
-    result.action = ParseAction::kUsageError;
-    result.text = Usage(programName, problem);
-    return result;
-  }
+  if (const std::string problem = CheckOptionValues(app); !problem.empty())
+    return usageError(problem);
   if (Given(h.help)) {
     result.action = ParseAction::kHelp;
     result.text = ProgramHelpText(programName);
@@ -374,21 +375,14 @@ ParseResult ParseOptions(int argc, const char* const* argv, std::string_view pro
   o.replay = Given(h.replay);
   o.hasDevice = Given(h.device);
   if (o.hasDevice && !ParseDeviceAddress(raw.device, o.deviceAdapter, o.deviceTarget) &&
-      !ParseDeviceName(raw.device, o.deviceName)) {
-    result.action = ParseAction::kUsageError;
-    result.text = Usage(programName,
-                        "--device expects ADAPTER:TARGET such as 0:1 (adapter 0 to "
-                        "255, target 0 to 7), or a device name that --list shows (/dev/sg3, "
-                        "2:0:3:0), not '" +
-                            raw.device + "'");
-    return result;
-  }
+      !ParseDeviceName(raw.device, o.deviceName))
+    return usageError(
+        "--device expects ADAPTER:TARGET such as 0:1 (adapter 0 to 255, target 0 to 7), or a "
+        "device name that --list shows (/dev/sg3, 2:0:3:0), not '" +
+        raw.device + "'");
   std::string problem = ParseExpectations(h, raw, o);
   if (problem.empty()) problem = CheckCombinations(h, o);
-  if (!problem.empty()) {
-    result.action = ParseAction::kUsageError;
-    result.text = Usage(programName, problem);
-  }
+  if (!problem.empty()) return usageError(problem);
   return result;
 }
 

@@ -115,9 +115,9 @@ ProgramOutcome JudgeReplay(const Transport& transport, ProgramFrontEnd& frontEnd
 }
 
 ProgramOutcome RunCheck(const ProgramOptions& options, ProgramFrontEnd& frontEnd) {
-  const int result = RunImageCheck(options.checkFile.c_str(),
-                                   options.saveImage ? options.saveImagePath.c_str() : nullptr,
-                                   frontEnd.Output(), frontEnd.ErrorOutput());
+  const ImageCheckResult result = RunImageCheck(
+      options.checkFile.c_str(), options.saveImage ? options.saveImagePath.c_str() : nullptr,
+      frontEnd.Output(), frontEnd.ErrorOutput());
   if (result == kImageCheckBuilt) return ProgramOutcome::kSuccess;
   if (result == kImageCheckNotBuilt) return ProgramOutcome::kFailed;
   frontEnd.PrintError("--check needs a file name");

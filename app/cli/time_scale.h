@@ -9,7 +9,7 @@
 
 class EmulatedBus;
 
-// Reads the variable: nothing when it is unset; a value of 2 to 1000, or an
+// Reads the variable: nothing when it is unset; a value of 1 to 1000, or an
 // error message for anything else.
 std::optional<unsigned> TimeScaleFromEnvironment(std::string& error);
 

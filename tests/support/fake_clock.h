@@ -1,4 +1,5 @@
-// The tests' clock behind GetTickCount and Sleep (see platform/clock.h).
+// The tests' clock behind GetTickCount and Sleep (see platform/clock.h), and
+// its installation for a scope.
 #pragma once
 
 #include <atomic>
@@ -52,6 +53,19 @@ class FakeClock : public Clock {
   std::atomic<std::uint32_t> lastSleep_{0};
   std::atomic<int> tickReadings_{0};
   std::atomic<int> tickWaits_{0};
+};
+
+// Installs a clock for the lifetime of the object and restores the previous
+// one afterwards.
+class ScopedClock {
+ public:
+  explicit ScopedClock(Clock& clock) : previous_(&CurrentClock()) { InstallClock(&clock); }
+  ~ScopedClock() { InstallClock(previous_); }
+  ScopedClock(const ScopedClock&) = delete;
+  ScopedClock& operator=(const ScopedClock&) = delete;
+
+ private:
+  Clock* previous_;
 };
 
 }  // namespace qtr5
