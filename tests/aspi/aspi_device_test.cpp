@@ -191,13 +191,18 @@ TEST(ExecuteWait, AllEighteenSenseBytesAreClearedSoNothingLeaksIntoTheNextComman
   EXPECT_EQ(second.senseBeyond[1], 0);
 }
 
-TEST(ExecuteWait, SenseWhileStillPendingFailsAtOnceWithoutAnAbort) {
+// Answers that end the command as failed at once: no wait for the time limit,
+// no abort, and the pending flag down.
+struct AtOnceCase {
+  const char* name;
+  aspi::DWORD (*answer)(void* srb);
+};
+
+class FailsAtOnce : public testing::TestWithParam<AtOnceCase> {};
+
+TEST_P(FailsAtOnce, WithoutAWaitOrAnAbort) {
   ScriptedProvider provider;
-  provider.answer = [](void* srb) {
-    std::uint8_t* area = static_cast<std::uint8_t*>(srb) + offsetof(SRB_ExecSCSICmd, SenseArea);
-    StoreSrbByte(area[0], 0x70);
-    return aspi::DWORD{SS_PENDING};
-  };
+  provider.answer = GetParam().answer;
   AspiDevice device;
   device.SetCommand(kInquiry, SRB_DIR_IN, 36);
   ScopedCommandTimeLimitOverride limit(std::chrono::minutes(10));  // a wait would show
@@ -206,26 +211,22 @@ TEST(ExecuteWait, SenseWhileStillPendingFailsAtOnceWithoutAnAbort) {
   EXPECT_EQ(CommandPending(), 0);
 }
 
-TEST(ExecuteWait, ABlockTheServiceRefusesWithoutTouchingItFailsAtOnce) {
-  ScriptedProvider provider;
-  provider.answer = [](void*) { return aspi::DWORD{SS_INVALID_SRB}; };
-  AspiDevice device;
-  device.SetCommand(kInquiry, SRB_DIR_IN, 36);
-  ScopedCommandTimeLimitOverride limit(std::chrono::minutes(10));  // a wait would show
-  EXPECT_FALSE(device.ExecuteWait());
-  EXPECT_EQ(provider.CountOf(SC_ABORT_SRB), 0);
-  EXPECT_EQ(CommandPending(), 0);
-}
-
-TEST(ExecuteWait, CompletionWithSenseDataIsAFailure) {
-  ScriptedProvider provider;
-  provider.answer = [](void* srb) {
-    return ScriptedProvider::Complete(srb, SS_COMP, {0x70, 0, 0x06});
-  };
-  AspiDevice device;
-  device.SetCommand(kInquiry, SRB_DIR_IN, 36);
-  EXPECT_FALSE(device.ExecuteWait());
-}
+INSTANTIATE_TEST_SUITE_P(
+    Answers, FailsAtOnce,
+    testing::Values(AtOnceCase{"SenseWhileStillPending",
+                               [](void* srb) {
+                                 std::uint8_t* area = static_cast<std::uint8_t*>(srb) +
+                                                      offsetof(SRB_ExecSCSICmd, SenseArea);
+                                 StoreSrbByte(area[0], 0x70);
+                                 return aspi::DWORD{SS_PENDING};
+                               }},
+                    AtOnceCase{"BlockRefusedWithoutBeingTouched",
+                               [](void*) { return aspi::DWORD{SS_INVALID_SRB}; }},
+                    AtOnceCase{"CompletionWithSenseData",
+                               [](void* srb) {
+                                 return ScriptedProvider::Complete(srb, SS_COMP, {0x70, 0, 0x06});
+                               }}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ExecuteWait, AFinalStatusLeftFromTheLastCommandIsNotTakenForTheNextOne) {
   ScriptedProvider provider;
