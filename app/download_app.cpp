@@ -2,11 +2,14 @@
 #include "app/download_app.h"
 
 #include <new>
+#include <string>
+#include <string_view>
 
 #include "app/main_dialog.h"
 #include "app/report_list.h"
 #include "app/resource_ids.h"
 #include "app/run_options.h"
+#include "discovery/scan_record.h"
 
 DownloadApp* g_app = nullptr;
 
@@ -14,6 +17,33 @@ namespace {
 
 constexpr const char* kTextFailToInitialize = "Fail to Initialize ASPI !";
 constexpr const char* kTextReady = "Ready to Download, select HEX file...";
+constexpr const char* kCaptionNoDrive = "Why no drive was found";
+
+// Device text for a message box: a control character shows as '?'.
+std::string Shown(std::string_view text) {
+  std::string shown;
+  for (const char c : text) shown += static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c;
+  return shown;
+}
+
+// After "Fail to Find Device", for a window that has no other place to say
+// it: what each address that answered held, why it was not taken, and where
+// to look further (the status line keeps its own text).
+void ExplainNoDrive(HWND window) {
+  if (!g_runOptions.explainFailures) return;
+  std::string text =
+      "No XPM-3177K drive was accepted; 'qtr5-download --list' shows what the scan found.";
+  for (const ScanEntry& entry : g_scanRecord) {
+    if (entry.finding == ScanFinding::kAccepted || entry.finding == ScanFinding::kNoDevice)
+      continue;
+    text +=
+        "\n\nNot accepted at " + std::to_string(entry.adapter) + ":" + std::to_string(entry.target);
+    if (!entry.failure.failed)
+      text += " \"" + Shown(entry.model) + "\" \"" + Shown(entry.revision) + "\"";
+    text += ": " + entry.Reason();
+  }
+  MessageBoxA(window, text.c_str(), kCaptionNoDrive, MB_OK | MB_ICONINFORMATION);
+}
 
 }  // namespace
 
@@ -76,6 +106,7 @@ void DownloadApp::PrepareDevice() {
   // No drive was accepted: a default image found at start must not make the
   // Download button usable (the file name box keeps it disabled from now on).
   EnableWindow(GetDlgItem(mainWindow, kIdDownload), FALSE);
+  if (g_runOutcome.scanRefusal.empty()) ExplainNoDrive(mainWindow);
 }
 
 int DownloadApp::RunMessageLoop() {

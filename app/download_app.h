@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "aspi/aspi_device.h"
 #include "platform/winapi.h"
@@ -68,6 +69,12 @@ extern DownloadApp* g_app;
 
 // Counter of the busy animation; odd shows "Wait !", even the logo.
 extern std::uint8_t g_pictureToggle;
+
+// False when --expect-sha256 or --expect-checksum pin another image than the
+// one `path` holds (its file's SHA-256, its checksum); the run outcome then
+// says so and why. Checked before the terminal's question and again by the
+// download's own read.
+bool IsTheExpectedImage(const char* path, const std::string& sha256, std::uint16_t checksum);
 
 // Texts of the status line that more than one source file shows.
 inline constexpr const char* kTextFailToFindDevice = "Fail to Find Device";

@@ -10,6 +10,7 @@
 #include "app/run_options.h"
 
 std::uint8_t g_downloadDone = 0;
+BusyCloseNote g_busyCloseNote;
 char g_defaultImageName[260] = {};
 
 namespace {
@@ -21,6 +22,19 @@ constexpr const char* kTextReboot = "Please Reboot system";
 constexpr const char* kCaptionNotice = "Notice";
 constexpr const char* kCaptionWarning = "Warning";
 constexpr const char* kCaptionFailed = "Why the download failed";
+
+// The download command is on its way or the drive reprograms itself: the
+// window does not end (the waits answer its messages meanwhile).
+bool g_downloading = false;
+
+// Closes the main window, or refuses while the download runs.
+void CloseMainWindow(HWND window) {
+  if (!g_downloading) {
+    DestroyWindow(window);
+  } else if (g_busyCloseNote.refused != nullptr) {
+    g_busyCloseNote.refused(window);
+  }
+}
 
 void EnableControl(HWND window, int id, BOOL enable) {
   EnableWindow(GetDlgItem(window, id), enable);
@@ -75,7 +89,11 @@ void OnDownload(HWND window) {
   EnableControl(window, kIdCancel, FALSE);
   EnableControl(window, kIdBrowse, FALSE);
   EnableControl(window, kIdDownload, FALSE);
-  if (g_app->DownloadFirmware() == 1) {
+  g_downloading = true;
+  const int downloaded = g_app->DownloadFirmware();
+  g_downloading = false;
+  if (g_busyCloseNote.ended != nullptr) g_busyCloseNote.ended();
+  if (downloaded == 1) {
     g_app->SetStatePicture(kBitmapOk);
     // Set before the notice: a Download command dispatched while the box is
     // open must already meet the reboot warning.
@@ -110,7 +128,7 @@ void OnCommand(HWND window, WPARAM wParam) {
       OnDownload(window);
       break;
     case kIdCancel:
-      DestroyWindow(window);
+      CloseMainWindow(window);
       break;
     default:  // IDCANCEL (the Esc key) included: nothing
       break;
@@ -153,7 +171,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
       OnCommand(window, wParam);
       return TRUE;
     case WM_CLOSE:
-      DestroyWindow(window);
+      CloseMainWindow(window);
       return TRUE;
     case WM_DESTROY:
       if (g_runOptions.mainWindowClosing) g_runOptions.mainWindowClosing(window);

@@ -9,6 +9,18 @@
 
 // 1 once a download has succeeded in this run; a second one is refused.
 extern std::uint8_t g_downloadDone;
+// How the main window answers a request to close it during the download: it
+// refuses (the drive reprograms itself; the program must see it through),
+// `refused` says so, and `ended` withdraws what it showed once the download
+// has ended. The Qt program refuses such a request in its window frame
+// before the dialog sees it; the Windows program sets these. Null members:
+// the request is refused without a word.
+struct BusyCloseNote {
+  void (*refused)(HWND window) = nullptr;
+  void (*ended)() = nullptr;
+};
+extern BusyCloseNote g_busyCloseNote;
+
 // The default image's name, once the probe has run.
 extern char g_defaultImageName[260];
 

@@ -32,8 +32,35 @@ std::string g_warningText;
 // Every status the program ends with after a signal.
 constexpr int kInterruptedExitStatus = 8;
 
+void (*g_waitPump)() = nullptr;
+
 #ifdef _WIN32
 HANDLE g_wakeEvent = nullptr;
+
+// Waits up to `milliseconds` for the wake event, answering the thread's
+// messages meanwhile when a pump is set; false when the event woke it.
+bool WaitForWake(DWORD milliseconds) {
+  if (g_waitPump == nullptr) {
+    if (g_wakeEvent == nullptr) {
+      Sleep(milliseconds);
+      return true;
+    }
+    return WaitForSingleObject(g_wakeEvent, milliseconds) != WAIT_OBJECT_0;
+  }
+  const DWORD end = GetTickCount() + milliseconds;
+  const DWORD events = g_wakeEvent != nullptr ? 1 : 0;
+  for (;;) {
+    // Messages already waiting are answered first: MsgWaitForMultipleObjects
+    // wakes only for new ones.
+    g_waitPump();
+    const auto left = static_cast<LONG>(end - GetTickCount());
+    if (left <= 0) return true;
+    const DWORD woken = MsgWaitForMultipleObjects(events, events != 0 ? &g_wakeEvent : nullptr,
+                                                  FALSE, static_cast<DWORD>(left), QS_ALLINPUT);
+    if (events != 0 && woken == WAIT_OBJECT_0) return false;
+    if (woken == WAIT_TIMEOUT) return true;
+  }
+}
 
 void WriteError(const std::string& text) {
   DWORD written = 0;
@@ -166,17 +193,17 @@ int InterruptionSignal() {
   return g_firstSignal.load();
 }
 
+void SetWaitMessagePump(void (*pump)()) {
+  g_waitPump = pump;
+}
+
 bool WaitUntilTick(DWORD deadline) {
   if (InterruptionSignal() != 0) return false;
 #ifdef _WIN32
   for (;;) {
     const auto left = static_cast<LONG>(deadline - GetTickCount());
     if (left <= 0) return true;
-    if (g_wakeEvent == nullptr) {
-      Sleep(static_cast<DWORD>(left));
-    } else if (WaitForSingleObject(g_wakeEvent, static_cast<DWORD>(left)) == WAIT_OBJECT_0) {
-      return false;
-    }
+    if (!WaitForWake(static_cast<DWORD>(left))) return false;
   }
 #else
   return qtr5::CurrentClock().WaitForTick(deadline) && InterruptionSignal() == 0;
@@ -186,9 +213,9 @@ bool WaitUntilTick(DWORD deadline) {
 bool InterruptibleSleep(DWORD milliseconds) {
   if (InterruptionSignal() != 0) return false;
 #ifdef _WIN32
-  if (g_wakeEvent != nullptr)
-    return WaitForSingleObject(g_wakeEvent, milliseconds) != WAIT_OBJECT_0;
-#endif
+  return WaitForWake(milliseconds) && InterruptionSignal() == 0;
+#else
   Sleep(milliseconds);
   return InterruptionSignal() == 0;
+#endif
 }

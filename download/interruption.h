@@ -40,6 +40,12 @@ void SetRunPhase(RunPhase phase, bool warn = false);
 // none did.
 int InterruptionSignal();
 
+// On Windows, called from the waits below whenever the thread's message
+// queue receives something, so that the windows of the thread are answered
+// while the drive reprograms itself (a close request in particular). Null
+// (the default, and everywhere else): the waits only wait.
+void SetWaitMessagePump(void (*pump)());
+
 // Waits until GetTickCount() reaches `deadline` without using the processor.
 // False when the run was interrupted (at once when it already was).
 bool WaitUntilTick(DWORD deadline);

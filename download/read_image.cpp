@@ -19,11 +19,14 @@ constexpr int kChecksumRow = 1;
 constexpr const char* kTextReading = "Reading File...";
 constexpr const char* kTextReadOk = "Reading is success!";
 
-constexpr const char* kTextNotExpected = "Not the expected image: nothing sent";
+}  // namespace
 
 // A caller that pinned the image (by its file's SHA-256 or its checksum) gets
 // that image or none: the reason names both values of what differs.
-bool IsTheExpectedImage(const char* path, const std::string& sha256, const char* checksum) {
+bool IsTheExpectedImage(const char* path, const std::string& sha256, std::uint16_t imageSum) {
+  g_runOutcome.imageNotExpected = false;
+  char checksum[8];
+  std::snprintf(checksum, sizeof checksum, "%04X", static_cast<unsigned>(imageSum));
   std::string differs;
   if (!g_runOptions.expectedSha256.empty() && sha256 != g_runOptions.expectedSha256)
     differs = "its SHA-256 is " + sha256 + ", not the expected " + g_runOptions.expectedSha256;
@@ -35,13 +38,12 @@ bool IsTheExpectedImage(const char* path, const std::string& sha256, const char*
     differs += "its checksum is " + std::string(checksum) + ", not the expected " + expected;
   }
   if (differs.empty()) return true;
+  g_runOutcome.imageNotExpected = true;
   g_runOutcome.failureReason = std::string(path) + " is not the expected image: " + differs + ".";
   g_runOutcome.failureAdvice =
       "The image was not sent to the drive. Check that the file is the release you meant to flash.";
   return false;
 }
-
-}  // namespace
 
 int DownloadApp::ReadImageFile() {
   ShowText(kIdStatus, kTextReading);
@@ -69,7 +71,6 @@ int DownloadApp::ReadImageFile() {
   std::size_t dataBytes = 0;
   HexLoadProblem problem;
   g_runOutcome.imageSha256.clear();
-  g_runOutcome.imageNotExpected = false;
   const bool hashed = !g_runOptions.expectedSha256.empty();
   if (!LoadHexImage(path, device.dataBuffer, dataBytes, &problem,
                     hashed ? &g_runOutcome.imageSha256 : nullptr)) {
@@ -97,8 +98,7 @@ int DownloadApp::ReadImageFile() {
   char text[8];
   std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(imageChecksum));
   ShowText(kChecksumRow, text);
-  if (!IsTheExpectedImage(path, g_runOutcome.imageSha256, text)) {
-    g_runOutcome.imageNotExpected = true;
+  if (!IsTheExpectedImage(path, g_runOutcome.imageSha256, imageChecksum)) {
     ShowText(kIdStatus, kTextNotExpected);
     return 0;
   }

@@ -32,3 +32,7 @@ inline constexpr const char* kTextNoFirmwareData = "HEX file holds no firmware d
 // The status text for an image file that no longer builds the image the
 // user confirmed (it changed between the question and the download).
 inline constexpr const char* kTextImageChanged = "HEX file changed after it was confirmed!";
+
+// The status text for an image that is not the one --expect-sha256 or
+// --expect-checksum pinned.
+inline constexpr const char* kTextNotExpected = "Not the expected image: nothing sent";

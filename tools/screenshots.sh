@@ -21,7 +21,7 @@ done
 [[ -s "$sample" ]] || { echo "screenshots.sh: $sample is missing" >&2; exit 1; }
 [[ -f "$build/CMakeCache.txt" ]] || cmake --preset dev -B "$build" >/dev/null
 cmake --build "$build" --target qt_screenshots >/dev/null
-shots=(start downloading ok ok-notice ng ng-why no-device select-device release-note
+shots=(start downloading ok ok-notice ng ng-why no-device no-device-why select-device release-note
   image-not-found close-while-downloading)
 mkdir -p "$out"
 for shot in "${shots[@]}"; do rm -f "$out/$shot.png"; done

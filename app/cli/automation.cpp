@@ -81,7 +81,10 @@ ImagePreview PreviewImage(const std::string& file, bool tooLong) {
   }
   std::vector<std::uint8_t> image(kFirmwareImageSize, 0xFF);
   std::size_t dataBytes = 0;
-  if (!LoadHexImage(file.c_str(), image.data(), dataBytes, &preview.problem)) {
+  // The file's digest is taken when a pinned one is to be compared with it.
+  g_runOutcome.imageSha256.clear();
+  std::string* sha256 = g_runOptions.expectedSha256.empty() ? nullptr : &g_runOutcome.imageSha256;
+  if (!LoadHexImage(file.c_str(), image.data(), dataBytes, &preview.problem, sha256)) {
     preview.failure = g_resultCode < kResultCodeCount ? g_resultCode : kResultCannotOpen;
     return preview;
   }
@@ -205,6 +208,13 @@ bool DownloadAutomation::ConfirmDownload() {
     if (!preview.problem.what.empty())
       frontEnd_.PrintError(PrintableText(DescribeHexLoadProblem(file, preview.problem)));
     g_app->ShowText(kIdStatus, message);
+    return false;
+  }
+  // A pinned image that does not match is refused before the question.
+  if (!IsTheExpectedImage(file.c_str(), g_runOutcome.imageSha256, preview.checksum)) {
+    imageUnreadable_ = true;
+    stage_ = Stage::kDone;
+    g_app->ShowText(kIdStatus, kTextNotExpected);
     return false;
   }
   if (preview.empty) {

@@ -6,9 +6,11 @@
 #include "app/download_app.h"
 #include "app/version.h"
 #include "app/windows/automation_hooks.h"
+#include "app/windows/busy_window.h"
 
 WindowsFrontEnd::WindowsFrontEnd(const ProgramOptions& options, int showCommand)
     : automated_(options.yes), showCommand_(showCommand) {
+  StartBusyWindow();
   if (!automated_) return;
   std::FILE* echo = options.json && !options.list ? stderr : stdout;
   StartAutomationHooks([echo](const char* line) {
@@ -23,6 +25,7 @@ WindowsFrontEnd::WindowsFrontEnd(const ProgramOptions& options, int showCommand)
 WindowsFrontEnd::~WindowsFrontEnd() {
   SetIdleTimer(nullptr);
   if (automated_) StopAutomationHooks();
+  StopBusyWindow();
 }
 
 void WindowsFrontEnd::PrintLine(std::string_view line) {

@@ -16,6 +16,7 @@
 #include <map>
 
 #include "platform/backend.h"
+#include "platform/busy_close_text.h"
 
 class QEventLoop;
 
@@ -99,11 +100,6 @@ class QtBackend : public Backend {
   bool WaitForInputUnlessIdle();
   QEventLoop* waiting_ = nullptr;
 };
-
-// The answer to a close request while the program is busy.
-inline constexpr const char* kBusyCloseText =
-    "The program is working with the drive and cannot be closed now. Wait until it has "
-    "finished: a drive that is reprogramming itself must not be interrupted.";
 
 // The dialog font: DejaVu Sans (any sans-serif face when it is missing) at
 // 8 points on a 96 dpi dialog, 11 pixels, as Windows sizes MS Sans Serif.

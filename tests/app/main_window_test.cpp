@@ -105,6 +105,7 @@ TEST_F(MainWindowTest, NoDriveFoundAtStartKeepsDownloadAwayFromEveryDevice) {
   DeviceOptions other;
   other.kind = DeviceKind::kCdrom;
   AddDevice(0, 3, other);
+  g_runOptions.explainFailures = true;  // as the desktop program run by a person
   Start();
   EXPECT_STATE("no drive", false, true, false, false, kBitmapNoDevice);
   const std::size_t sent = ScsiCommands().size();
@@ -115,6 +116,13 @@ TEST_F(MainWindowTest, NoDriveFoundAtStartKeepsDownloadAwayFromEveryDevice) {
   EXPECT_STATE("no drive, after Download", false, true, false, false, kBitmapNoDevice);
   EXPECT_EQ(Status(), "Fail to Find Device");
   EXPECT_TRUE(IsWindow(Main()));
+  // A window worked by a person is told why after "Fail to Find Device".
+  ASSERT_EQ(driver_.MessageBoxes().size(), 1u);
+  EXPECT_EQ(driver_.MessageBoxes()[0].caption, "Why no drive was found");
+  const std::string& why = driver_.MessageBoxes()[0].text;
+  EXPECT_NE(why.find("'qtr5-download --list' shows what the scan found"), std::string::npos);
+  EXPECT_NE(why.find("Not accepted at 0:3 \"QTR5    CD-ROM XPM-2400B\""), std::string::npos) << why;
+  EXPECT_NE(why.find("of another model"), std::string::npos) << why;
 }
 
 TEST_F(MainWindowTest, NoDriveWithBoxEnabledTypingDoesNotEnableDownload) {

@@ -229,8 +229,9 @@ TEST_F(ProgramRun, DevicesNotAcceptedAndATrayThatDidNotOpenAreTold) {
 
 // A script that pins the image gets that image or none: another one is
 // refused before the download, with both values, on standard error and in
-// --json. The digest covers the whole file as sha256sum reads it, text
-// behind the end-of-file record included.
+// --json; on a terminal before the question, so nothing is asked. The digest
+// covers the whole file as sha256sum reads it, text behind the end-of-file
+// record included.
 TEST_F(ProgramRun, APinnedImageIsFlashedOnlyWhenItMatches) {
   std::string text = ReadFile(kSample) + "; release notes\r\n" + std::string(70000, '#') + "\r\n";
   std::ofstream(dir_ / "fw.hex", std::ios::binary) << text;
@@ -241,23 +242,33 @@ TEST_F(ProgramRun, APinnedImageIsFlashedOnlyWhenItMatches) {
   const struct {
     std::vector<std::string> pins;
     int status;
-    const char* reason;  // a piece of the refusal; empty when flashed
+    const char* reason;     // a piece of the refusal; empty when flashed
+    bool terminal = false;  // asked on a terminal instead of --yes
   } cases[] = {
       {{"--expect-sha256", sha}, 0, ""},
       {{"--expect-sha256", upper, "--expect-checksum", "ce78"}, 0, ""},
       {{"--expect-sha256", other}, 1, "its SHA-256 is "},
       {{"--expect-checksum", "1234"}, 1, "its checksum is CE78, not the expected 1234"},
       {{"--expect-sha256", other, "--expect-checksum", "CE79"}, 1, "; its checksum is CE78"},
+      {{"--expect-sha256", other}, 1, "its SHA-256 is ", true},
   };
   for (const auto& c : cases) {
-    std::vector<std::string> args{"--emulate", "--yes",           "--json", "--image",
+    std::vector<std::string> args{"--emulate", "--json",          "--image",
                                   "fw.hex",    "--emulate-state", "state"};
+    if (!c.terminal) args.push_back("--yes");
     args.insert(args.end(), c.pins.begin(), c.pins.end());
     fs::remove_all(dir_ / "state");
-    const RunResult r = Run(args);
+    RunRequest request;
+    request.terminal = c.terminal;
+    if (c.terminal) request.dialogue = {{"[y/N]", "y\n"}};
+    const RunResult r = Run(args, request);
+    if (!r.started) GTEST_SKIP() << "no pseudo-terminal here";
     EXPECT_EQ(r.status, c.status) << c.pins[1] << "\n" << Describe(r);
     EXPECT_EQ(fs::exists(dir_ / "state" / "0-0" / "firmware.bin"), c.status == 0) << c.pins[1];
-    const nlohmann::json summary = nlohmann::json::parse(r.output);
+    EXPECT_FALSE(Contains(r.output, "[y/N]")) << r.output;
+    // On a terminal the summary is the line of the output that is a JSON object.
+    const std::string json = c.terminal ? LineWith(r.output, "{\"") : r.output;
+    const nlohmann::json summary = nlohmann::json::parse(json);
     EXPECT_EQ(summary["imageNotExpected"], c.status != 0);
     if (c.pins[0] == "--expect-sha256") {
       EXPECT_EQ(summary["imageSha256"], sha);
@@ -265,7 +276,7 @@ TEST_F(ProgramRun, APinnedImageIsFlashedOnlyWhenItMatches) {
     if (c.status == 0) continue;
     const std::string reason = summary["reason"];
     EXPECT_TRUE(Contains(reason, c.reason)) << reason;
-    EXPECT_TRUE(Contains(r.error, c.reason)) << r.error;
+    EXPECT_TRUE(Contains(c.terminal ? r.output : r.error, c.reason)) << r.error;
     if (c.pins[0] == "--expect-sha256") {
       EXPECT_TRUE(Contains(reason, sha + ", not the expected " + other)) << reason;
     }

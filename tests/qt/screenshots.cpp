@@ -114,8 +114,20 @@ TEST_F(Screenshots, CloseWhileDownloading) {
   EXPECT_TRUE(shot);
 }
 
+// A CD-ROM drive of another model and a disk: not accepted, and the box
+// after "Fail to Find Device" says so.
 TEST_F(Screenshots, NoDevice) {
   ASSERT_NO_FATAL_FAILURE(UseSampleImage());
+  DeviceOptions other;
+  other.kind = DeviceKind::kCdrom;
+  AddDrive(0, 0, other);
+  other.kind = DeviceKind::kDisk;
+  AddDrive(0, 1, other);
+  g_runOptions.explainFailures = true;  // as the desktop program run by a person
+  WhenModal([&](QWidget* why) {
+    Shoot("no-device-why.png", {Window(), why});
+    ClickBoxButton(why, "OK");
+  });
   Start();
   Then([&] {
     Shoot("no-device.png", {Window()});

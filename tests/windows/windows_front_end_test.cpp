@@ -16,6 +16,7 @@
 #include "app/run_options.h"
 #include "app/windows/automation_hooks.h"
 #include "app/windows/windows_front_end.h"
+#include "platform/busy_close_text.h"
 
 namespace {
 
@@ -81,6 +82,87 @@ TEST(WindowsFrontEnd, TheDesktopLetsItsUserChooseAmongSeveralDrives) {
   EXPECT_TRUE(g_user.mainWindowMinimised);
   // The user closed the window: the program ends with 0, as on the desktop.
   EXPECT_EQ(DesktopExitStatus(options, status), 0);
+}
+
+// A close request during the download is answered at once with a note, the
+// window stays, the download is seen through, and the note goes with it.
+struct CloseDuringDownload {
+  bool clicked = false;
+  bool noteSeen = false;
+  bool windowStayed = false;
+  HANDLE watcher = nullptr;
+  volatile bool watching = false;
+};
+CloseDuringDownload g_close;
+
+BOOL CALLBACK FindBusyNote(HWND window, LPARAM found) {
+  char text[256] = {};
+  // 0xFFFF: the text of a message box.
+  if (IsMessageBoxWindow(window) && GetDlgItemTextA(window, 0xFFFF, text, sizeof text) > 0 &&
+      std::strcmp(text, qtr5::kBusyCloseText) == 0)
+    *reinterpret_cast<HWND*>(found) = window;
+  return TRUE;
+}
+
+HWND BusyNote() {
+  HWND found = nullptr;
+  EnumWindows(FindBusyNote, reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+DWORD WINAPI WatchForTheNote(LPVOID) {
+  while (g_close.watching && !g_close.noteSeen) {
+    if (BusyNote() != nullptr) {
+      g_close.noteSeen = true;
+      g_close.windowStayed =
+          g_app != nullptr && IsWindow(g_app->mainWindow) && !g_runOutcome.downloadSucceeded;
+    }
+    Sleep(20);
+  }
+  return 0;
+}
+
+void CALLBACK DownloadThenClose(HWND, UINT, UINT_PTR, DWORD) {
+  if (g_app == nullptr || g_app->mainWindow == nullptr || !IsWindowEnabled(g_app->mainWindow))
+    return;
+  HWND main = g_app->mainWindow;
+  if (!g_close.clicked) {
+    if (!IsWindowEnabled(GetDlgItem(main, kIdDownload))) return;
+    g_close.clicked = true;
+    PostMessageA(main, WM_COMMAND, MAKEWPARAM(kIdDownload, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(main, kIdDownload)));
+    PostMessageA(main, WM_CLOSE, 0, 0);
+    return;
+  }
+  CloseWhenWaiting(nullptr, 0, 0, 0);
+}
+
+TEST(WindowsFrontEnd, ACloseRequestDuringTheDownloadIsRefusedAtOnce) {
+  ProgramOptions options;
+  options.emulate = true;
+  options.hasImage = true;
+  options.imagePath = QTR5_SAMPLE_IMAGE;
+  g_user = TestUser{};
+  g_close = CloseDuringDownload{};
+  g_close.watching = true;
+  g_close.watcher = CreateThread(nullptr, 0, WatchForTheNote, nullptr, 0, nullptr);
+  g_user.hook = SetWindowsHookExA(WH_CBT, UserHook, nullptr, GetCurrentThreadId());
+  g_user.timer = SetTimer(nullptr, 0, 100, DownloadThenClose);
+  int status = -1;
+  {
+    WindowsFrontEnd frontEnd(options);
+    status = RunProgram(options, frontEnd);
+  }
+  KillTimer(nullptr, g_user.timer);
+  UnhookWindowsHookEx(g_user.hook);
+  g_close.watching = false;
+  WaitForSingleObject(g_close.watcher, INFINITE);
+  CloseHandle(g_close.watcher);
+  EXPECT_TRUE(g_close.noteSeen);
+  EXPECT_TRUE(g_close.windowStayed);
+  EXPECT_TRUE(g_runOutcome.downloadSucceeded);
+  EXPECT_EQ(BusyNote(), nullptr) << "the note goes when the download has ended";
+  EXPECT_EQ(status, ExitStatus(ProgramOutcome::kSuccess));
 }
 
 TEST(WindowsFrontEnd, UnderYesNothingIsAsked) {
