@@ -115,9 +115,12 @@ int FakeSgSystem::ResetDevice(int fd) {
 }
 
 std::vector<std::uint8_t> FixedSense(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq) {
-  std::vector<std::uint8_t> sense = ::FixedSense(key, asc, ascq);
-  sense.resize(20, 0);
-  sense[7] = 12;     // additional length
+  std::vector<std::uint8_t> sense(20, 0);
+  sense[0] = 0x70;
+  sense[2] = key;
+  sense[7] = 12;  // additional length
+  sense[12] = asc;
+  sense[13] = ascq;
   sense[16] = 0xA5;  // a sense-key specific byte, to see bytes 16 and 17 arrive
   sense[17] = 0x5A;
   sense[18] = 0xEE;  // beyond the 18 bytes asked for

@@ -13,7 +13,6 @@
 
 #include "aspi/linux/sg_system.h"
 #include "aspi/wnaspi32.h"
-#include "tests/support/sense_data.h"
 #include "tests/support/temp_dir.h"
 
 namespace sgtest {
@@ -108,8 +107,7 @@ class FakeSgSystem : public sg::SgSystem {
   int nextFd_ = 100;
 };
 
-// Sense data helpers. FixedSense here is 20 bytes: additional length 12,
-// marked bytes 16 and 17, and two bytes beyond the 18 a command asks for.
+// Sense data helpers.
 std::vector<std::uint8_t> FixedSense(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq);
 std::vector<std::uint8_t> DescriptorSense(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq);
 
