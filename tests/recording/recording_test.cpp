@@ -1,6 +1,5 @@
 // Recording: every call and its outcome as one flushed JSON line.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstring>
@@ -19,6 +18,7 @@
 #include "aspi/recording/session_format.h"
 #include "emulator/emulated_bus.h"
 #include "image/sha256.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -68,8 +68,8 @@ class Recording : public ::testing::Test {
 
 TEST_F(Recording, EveryCallIsOnDiskAsSoonAsItReturns) {
   Bus("0:0=drive");
-  const auto path = std::filesystem::temp_directory_path() /
-                    ("qtr5-recording-" + std::to_string(::getpid()) + ".jsonl");
+  const TempDir dir("qtr5-recording");
+  const auto path = std::filesystem::path(dir.path()) / "session.jsonl";
   std::string error;
   auto recorder = RecordingProvider::Create(*bus, path.string(), error);
   ASSERT_NE(recorder, nullptr) << error;
@@ -106,7 +106,6 @@ TEST_F(Recording, EveryCallIsOnDiskAsSoonAsItReturns) {
   EXPECT_EQ(exec["data_in"], recording::HexEncode(buffer.data(), 36));
   EXPECT_NE(exec["data_in"].get<std::string>().find("333137374b"), std::string::npos);  // "3177K"
   recorder.reset();
-  std::filesystem::remove(path);
 }
 
 TEST_F(Recording, DataOutIsNamedByItsDigestAndFailuresKeepTheirSense) {
