@@ -202,7 +202,7 @@ else
   check wine "aspi: Wine's layer reports the $hosts host adapters of the SCSI map" \
     has "$log" "^aspi-rec: {\"record\":\"support_info\",\"status\":1,\"adapters\":$hosts}"
   check wine "aspi: Wine's layer refuses every command unsent (its trace says so)" \
-    has "$log" "^aspi-trace: .*fixme:aspi:SendASPI32Command no longer supported"
+    has "$log" "^aspi-list-err: .*fixme:aspi:SendASPI32Command no longer supported"
   check wine "aspi: the scan through the refusing layer ends within 30 s ($(sed -n 's/^aspi-list-elapsed=//p' "$log") s)" \
     test "$(sed -n 's/^aspi-list-elapsed=//p' "$log")" -le 30
   # Pass-through on the drive letters: Wine's CD-ROM driver sends through

@@ -64,7 +64,8 @@ wine_run() {
   shift
   local start
   start=$(date +%s)
-  (cd /tmp && timeout "${limit:-240}" wine /tmp/qtr5-download.exe "$@" </dev/null >"/tmp/$name.out" 2>"/tmp/$name.err")
+  (cd /tmp && WINEDEBUG=${wine_debug:-$WINEDEBUG} timeout "${limit:-240}" wine /tmp/qtr5-download.exe "$@" \
+    </dev/null >"/tmp/$name.out" 2>"/tmp/$name.err")
   echo "$name-exit=$?"
   echo "$name-elapsed=$(($(date +%s) - start))"
   tr -d '\r' <"/tmp/$name.out" | sed "s/^/$name-out: /"
@@ -83,13 +84,16 @@ for transport in aspi spti; do
     export WINEDLLOVERRIDES="mscoree,mshtml=;wnaspi32=d"
   fi
   # Wine's ASPI layer refuses each command at once: its scan ends within
-  # seconds, or something waits where it should not.
+  # seconds, or something waits where it should not. Its trace tells what
+  # the layer did with the commands.
   limit=240
-  [ $transport = aspi ] && limit=60
+  wine_debug=
+  [ $transport = aspi ] && limit=60 wine_debug=-all,+aspi
   wine_run $transport-list --list --json --record $transport-list.jsonl
+  wine_debug=
   sed "s/^/$transport-rec: /" /tmp/$transport-list.jsonl
-  # What Wine's layers did, where the drive was not found.
-  if ! grep -q XPM-3177K /tmp/$transport-list.out; then
+  # What Wine's CD-ROM driver did, where pass-through found no drive.
+  if [ $transport = spti ] && ! grep -q XPM-3177K /tmp/$transport-list.out; then
     start=$(date +%s)
     (cd /tmp && WINEDEBUG=+aspi,+cdrom timeout 60 wine /tmp/qtr5-download.exe --list) 2>&1 | tr -d '\r' |
       grep -v '^qtr5-download' | sort | uniq -c | sort -rn | head -n 20 | sed "s/^/$transport-trace: /"
@@ -121,6 +125,9 @@ if command -v qtr5-vm-user-drive >/dev/null; then
   done
   letter_prefix=success-
   wine_letters
+  # A server kept running spares each run Wine's start of its services
+  # (about a minute in the machine).
+  wineserver -p
   wine /data/wine-scsi-map.exe --addresses | tr -d '\r' | sed 's/^/success-/'
   qtr5-download --image /data/QTR5_ORNA.HEX --yes </dev/null >/tmp/linux-success.out 2>&1
   echo "linux-success-exit=$?"
