@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/cli/printable.h"
+#include "text/printable.h"
 #include "app/cli/program.h"
 #include "app/download_app.h"
 #include "app/main_dialog.h"

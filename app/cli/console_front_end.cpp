@@ -4,6 +4,20 @@
 #include <string>
 #include <utility>
 
+#include "app/resource_ids.h"
+
+qtr5::ConsoleWindowIds ProgramConsoleIds() {
+  qtr5::ConsoleWindowIds ids;
+  ids.mainDialog = kDialogMain;
+  ids.status = kIdStatus;
+  ids.report = kIdReport;
+  ids.progress = kIdProgress;
+  ids.deviceDialog = kDialogSelectDevice;
+  ids.deviceList = kIdDeviceList;
+  ids.deviceConfirm = kIdSelectOk;
+  return ids;
+}
+
 ConsoleFrontEnd::ConsoleFrontEnd(qtr5::ConsoleBackend& backend, bool inputIsTerminal)
     : backend_(backend), inputIsTerminal_(inputIsTerminal) {}
 

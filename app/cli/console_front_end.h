@@ -7,6 +7,10 @@
 #include "app/cli/program.h"
 #include "platform/console/console_backend.h"
 
+// The program's windows as the console backend renders them: the main
+// window's status line, report and progress bar, and the Select Device dialog.
+qtr5::ConsoleWindowIds ProgramConsoleIds();
+
 class ConsoleFrontEnd : public ProgramFrontEnd {
  public:
   ConsoleFrontEnd(qtr5::ConsoleBackend& backend, bool inputIsTerminal);

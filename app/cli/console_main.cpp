@@ -58,6 +58,7 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
 
   qtr5::ConsoleOptions console = qtr5::StandardConsoleOptions();
+  console.ids = ProgramConsoleIds();
   if (parsed.options.json && !parsed.options.list) {
     // Standard output carries only the run's JSON summary; what the window
     // shows goes to standard error.

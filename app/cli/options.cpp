@@ -11,7 +11,7 @@
 #include <utility>
 
 #include "app/cli/exit_status.h"
-#include "app/cli/printable.h"
+#include "text/printable.h"
 #include "app/main_dialog.h"
 #include "app/version.h"
 

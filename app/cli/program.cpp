@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/cli/automation.h"
-#include "app/cli/printable.h"
+#include "text/printable.h"
 #include "app/cli/transport.h"
 #include "app/entry.h"
 #include "app/run_options.h"

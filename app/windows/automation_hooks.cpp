@@ -2,14 +2,14 @@
 
 #include <commctrl.h>
 
-#include <algorithm>
-#include <cstring>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "app/download_app.h"
 #include "app/resource_ids.h"
+#include "text/transcript.h"
 
 namespace {
 
@@ -21,9 +21,7 @@ struct HookState {
   HHOOK sent = nullptr;
   std::function<void(const char*)> echo;
   HWND lastAnswered = nullptr;
-  std::string lastStatus;
-  std::vector<std::string> shownRows;  // value last echoed for each report row
-  int lastProgressStep = -1;           // last 10% step echoed
+  qtr5::Transcript transcript;  // status, report and progress lines
 };
 HookState g_hooks;
 
@@ -53,14 +51,8 @@ bool IsMainWindowControl(HWND window, int id, const char* className) {
   return parent != nullptr && GetDlgItem(parent, kIdPicture) != nullptr;
 }
 
-void Echo(const std::string& line) {
-  if (g_hooks.echo) g_hooks.echo(line.c_str());
-}
-
-void StatusChanging(const char* text) {
-  if (text == g_hooks.lastStatus) return;
-  g_hooks.lastStatus = text;
-  if (*text != '\0') Echo(text);
+void Echo(const std::optional<std::string>& line) {
+  if (line && g_hooks.echo) g_hooks.echo(line->c_str());
 }
 
 std::string RowLabel(HWND list, int row) {
@@ -73,41 +65,26 @@ std::string RowLabel(HWND list, int row) {
   return text;
 }
 
-// A value of the report is about to change: "Label:" padded so that the
-// values of all rows line up, then the value; nothing when it is the same.
+// A value of the report is about to change.
 void ReportValueChanging(HWND list, int row, const char* value) {
   if (row < 0 || value == nullptr) return;
   const int rows = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
-  if (row >= rows) return;
-  if (g_hooks.shownRows.size() < static_cast<std::size_t>(rows)) g_hooks.shownRows.resize(rows);
-  if (g_hooks.shownRows[row] == value) return;
-  g_hooks.shownRows[row] = value;
-  if (*value == '\0') return;
-  std::size_t keyWidth = 0;
-  for (int i = 0; i < rows; ++i) keyWidth = std::max(keyWidth, RowLabel(list, i).size());
-  std::string line = RowLabel(list, row) + ":";
-  line.append(keyWidth + 2 - line.size(), ' ');
-  Echo(line + value);
+  std::vector<std::string> labels;
+  for (int i = 0; i < rows; ++i) labels.push_back(RowLabel(list, i));
+  Echo(g_hooks.transcript.ReportLine(labels, static_cast<std::size_t>(row), value));
 }
 
-// Each 10% step of the progress bar once, from 0% on for every new run.
+// The progress bar is about to move.
 void ProgressChanging(HWND bar, int position) {
   PBRANGE range{};
   SendMessageA(bar, PBM_GETRANGE, TRUE, reinterpret_cast<LPARAM>(&range));
-  const long long span = static_cast<long long>(range.iHigh) - range.iLow;
-  int percent = span <= 0 ? 0 : static_cast<int>((position - range.iLow) * 100LL / span);
-  percent = std::clamp(percent, 0, 100);
-  const int step = percent / 10;
-  if (step < g_hooks.lastProgressStep) g_hooks.lastProgressStep = -1;
-  if (step <= g_hooks.lastProgressStep) return;
-  g_hooks.lastProgressStep = step;
-  Echo("Progress: " + std::to_string(step * 10) + "%");
+  Echo(g_hooks.transcript.ProgressLine(qtr5::ProgressPercent(range.iLow, range.iHigh, position)));
 }
 
 void AnswerMessageBox(HWND box) {
   if (box == g_hooks.lastAnswered) return;
   g_hooks.lastAnswered = box;
-  Echo(WindowText(box) + ": " + WindowText(GetDlgItem(box, kMessageBoxTextId)));
+  Echo(qtr5::MessageBoxLine(WindowText(box), WindowText(GetDlgItem(box, kMessageBoxTextId))));
   // The Enter key, posted: the box is still being activated, and once its
   // loop runs the key presses whichever button the box made its default.
   PostMessageA(box, WM_KEYDOWN, VK_RETURN, 0);
@@ -130,7 +107,7 @@ LRESULT CALLBACK SentMessageHook(int code, WPARAM wParam, LPARAM lParam) {
     switch (sent->message) {
       case WM_SETTEXT:
         if (sent->lParam != 0 && IsMainWindowControl(sent->hwnd, kIdStatus, "Static")) {
-          StatusChanging(reinterpret_cast<const char*>(sent->lParam));
+          Echo(g_hooks.transcript.StatusLine(reinterpret_cast<const char*>(sent->lParam)));
         }
         break;
       case LVM_SETITEMA:

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "app/cli/printable.h"
+#include "text/printable.h"
 #include "app/download_app.h"
 #include "app/version.h"
 #include "app/windows/automation_hooks.h"

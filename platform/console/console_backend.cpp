@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <iostream>
 
-#include "app/resource_ids.h"
+#include "text/printable.h"
 
 namespace qtr5 {
 namespace {
@@ -22,12 +22,17 @@ constexpr int kCloseLimit = 2;
 // column left free so that the cursor never reaches the terminal's last one.
 constexpr int kBarLineExtra = 8;
 
-// The identifier of `control` when it belongs to a main window, else 0.
-int MainWindowControl(HWND control) {
+// True when `dialog` was made from the template `id` (0: none).
+bool IsDialog(HWND dialog, int id) {
+  const DialogTemplate* dialogTemplate = DialogTemplateOf(dialog);
+  return id != 0 && dialogTemplate != nullptr && dialogTemplate->id == id;
+}
+
+// The identifier of `control` when it belongs to the main window, else 0.
+int MainWindowControl(HWND control, int mainDialog) {
   const ControlTemplate* controlTemplate = ControlTemplateOf(control);
-  const DialogTemplate* dialogTemplate = DialogTemplateOf(GetParent(control));
-  if (controlTemplate == nullptr || dialogTemplate == nullptr) return 0;
-  return dialogTemplate->id == kDialogMain ? controlTemplate->id : 0;
+  if (controlTemplate == nullptr || !IsDialog(GetParent(control), mainDialog)) return 0;
+  return controlTemplate->id;
 }
 
 }  // namespace
@@ -44,25 +49,6 @@ ConsoleOptions StandardConsoleOptions() {
     options.terminalColumns = size.ws_col;
   }
   return options;
-}
-
-std::string MakePrintable(std::string_view text) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string printable;
-  printable.reserve(text.size());
-  for (char c : text) {
-    auto byte = static_cast<unsigned char>(c);
-    if (byte == '\\') {
-      printable += "\\\\";
-    } else if (byte >= 0x20 && byte < 0x7F) {
-      printable += c;
-    } else {
-      printable += "\\x";
-      printable += kHex[byte >> 4];
-      printable += kHex[byte & 0x0F];
-    }
-  }
-  return printable;
 }
 
 ConsoleBackend::ConsoleBackend(ConsoleOptions options) : options_(options) {
@@ -97,7 +83,7 @@ void ConsoleBackend::FinishProgressLine() {
 void ConsoleBackend::Emit(std::string_view text) {
   FinishProgressLine();
   if (options_.out == nullptr) return;
-  *options_.out << MakePrintable(text) << '\n';
+  *options_.out << PrintableText(text) << '\n';
   options_.out->flush();
 }
 
@@ -115,7 +101,7 @@ void ConsoleBackend::PromptLine(std::string_view text) {
   FinishProgressLine();
   if (options_.out) options_.out->flush();
   if (std::ostream* prompts = PromptStream()) {
-    *prompts << MakePrintable(text) << '\n';
+    *prompts << PrintableText(text) << '\n';
     prompts->flush();
   }
 }
@@ -137,68 +123,46 @@ std::optional<std::string> ConsoleBackend::AskLine(std::string_view prompt) {
 // ---- what the windows show ----
 
 void ConsoleBackend::WindowCreated(HWND dialog) {
-  const DialogTemplate* dialogTemplate = DialogTemplateOf(dialog);
-  if (dialogTemplate && dialogTemplate->id == kDialogMain) {
-    lastStatus_.clear();
-    shownRows_.clear();
-    lastStep_ = -1;
-  }
+  if (IsDialog(dialog, options_.ids.mainDialog)) transcript_.Reset();
 }
 
 void ConsoleBackend::WindowDestroyed(HWND window) {
-  const DialogTemplate* dialogTemplate = DialogTemplateOf(window);
-  if (dialogTemplate && dialogTemplate->id == kDialogMain) FinishProgressLine();
+  if (IsDialog(window, options_.ids.mainDialog)) FinishProgressLine();
 }
 
 void ConsoleBackend::WindowChanged(HWND window, WindowChange change) {
-  int id = MainWindowControl(window);
-  if (change == WindowChange::kText && id == kIdStatus) {
+  const ConsoleWindowIds& ids = options_.ids;
+  const int id = MainWindowControl(window, ids.mainDialog);
+  if (id == 0) return;
+  if (change == WindowChange::kText && id == ids.status) {
     StatusChanged(window);
-  } else if (change == WindowChange::kListItems && id == kIdReport) {
+  } else if (change == WindowChange::kListItems && id == ids.report) {
     ReportChanged(window);
-  } else if (change == WindowChange::kProgressPosition && id == kIdProgress) {
+  } else if (change == WindowChange::kProgressPosition && id == ids.progress) {
     ProgressChanged(window);
   }
 }
 
 void ConsoleBackend::StatusChanged(HWND control) {
-  std::string text = WindowText(control);
-  if (text == lastStatus_) return;
-  lastStatus_ = text;
-  if (!text.empty()) Emit(text);
+  if (std::optional<std::string> line = transcript_.StatusLine(WindowText(control))) Emit(*line);
 }
 
 void ConsoleBackend::ReportChanged(HWND list) {
   std::vector<ListRowInfo> rows = ListRows(list);
-  std::size_t keyWidth = 0;
-  for (const ListRowInfo& row : rows) keyWidth = std::max(keyWidth, row.cells[0].size());
-  if (shownRows_.size() < rows.size()) shownRows_.resize(rows.size());
+  std::vector<std::string> labels;
+  for (const ListRowInfo& row : rows) labels.push_back(row.cells[0]);
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const std::string value = rows[i].cells.size() > 1 ? rows[i].cells[1] : std::string();
-    if (value == shownRows_[i]) continue;
-    shownRows_[i] = value;
-    if (value.empty()) continue;
-    std::string line = rows[i].cells[0] + ":";
-    line.append(keyWidth + 2 - line.size(), ' ');
-    Emit(line + value);
+    if (std::optional<std::string> line = transcript_.ReportLine(labels, i, value)) Emit(*line);
   }
 }
 
 void ConsoleBackend::ProgressChanged(HWND progress) {
   ProgressState state = ProgressOf(progress);
-  long long span = static_cast<long long>(state.high) - state.low;
-  int percent = span <= 0 ? 0 : static_cast<int>((state.position - state.low) * 100LL / span);
-  percent = std::clamp(percent, 0, 100);
+  const int percent = ProgressPercent(state.low, state.high, state.position);
   if (options_.out == nullptr) return;
   if (options_.outputIsTerminal) {
-    int filled = percent * options_.barWidth / 100;
-    std::string bar = "[" + std::string(filled, '#') +
-                      std::string(options_.barWidth - filled, ' ') + "] " +
-                      std::string(percent < 10    ? 2
-                                  : percent < 100 ? 1
-                                                  : 0,
-                                  ' ') +
-                      std::to_string(percent) + "%";
+    std::string bar = ProgressBar(percent, options_.barWidth);
     if (progressLineOpen_ && bar == lastBar_) return;  // nothing new to show
     *options_.out << '\r' << bar;
     options_.out->flush();
@@ -206,11 +170,7 @@ void ConsoleBackend::ProgressChanged(HWND progress) {
     progressLineOpen_ = true;
     return;
   }
-  int step = percent / 10;
-  if (step < lastStep_) lastStep_ = -1;  // a new run of the display
-  if (step <= lastStep_) return;
-  lastStep_ = step;
-  Emit("Progress: " + std::to_string(step * 10) + "%");
+  if (std::optional<std::string> line = transcript_.ProgressLine(percent)) Emit(*line);
 }
 
 // ---- questions ----
@@ -218,7 +178,7 @@ void ConsoleBackend::ProgressChanged(HWND progress) {
 int ConsoleBackend::ShowMessageBox(HWND owner, const std::string& text, const std::string& caption,
                                    UINT type) {
   (void)owner;
-  Emit(caption + ": " + text);
+  Emit(MessageBoxLine(caption, text));
   // Answered at once: OK where it is the only button, otherwise the answer
   // that changes nothing.
   switch (type & MB_TYPEMASK) {
@@ -250,12 +210,11 @@ std::optional<std::string> ConsoleBackend::ShowOpenFileDialog(const OpenFileRequ
 }
 
 void ConsoleBackend::ModalLoopStarted(HWND dialog) {
-  const DialogTemplate* dialogTemplate = DialogTemplateOf(dialog);
-  if (dialogTemplate && dialogTemplate->id == kDialogSelectDevice) AnswerSelectDevice(dialog);
+  if (IsDialog(dialog, options_.ids.deviceDialog)) AnswerSelectDevice(dialog);
 }
 
 void ConsoleBackend::AnswerSelectDevice(HWND dialog) {
-  HWND list = GetDlgItem(dialog, kIdDeviceList);
+  HWND list = GetDlgItem(dialog, options_.ids.deviceList);
   if (options_.inputIsTerminal && options_.in != nullptr) {
     std::vector<ListRowInfo> rows = ListRows(list);
     PromptLine("Select Device:");
@@ -279,7 +238,7 @@ void ConsoleBackend::AnswerSelectDevice(HWND dialog) {
       PromptLine("Please enter a number from 1 to " + std::to_string(rows.size()) + ".");
     }
   }
-  PostClick(GetDlgItem(dialog, kIdSelectOk));
+  PostClick(GetDlgItem(dialog, options_.ids.deviceConfirm));
 }
 
 // ---- input ----

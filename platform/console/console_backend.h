@@ -1,17 +1,17 @@
 // The console backend: the program on a terminal or in a script. It prints,
-// each on its own line of the output stream:
-//   - every new text of the main window's status line (control 1001),
+// each on its own line of the output stream (see text/transcript.h):
+//   - every new text of the main window's status line,
 //   - every message box, as "Caption: Text" (answered at once, never waited on),
-//   - every report row (list view 1000) whose value changes, as "Key: Value"
+//   - every report row (a list view) whose value changes, as "Key: Value"
 //     with the keys padded so that the values line up;
-// and shows the progress bar (control 1005): on a terminal a one-line bar,
+// and shows the progress bar: on a terminal a one-line bar,
 // redrawn with a carriage return only when what it shows changes and ended
 // with a newline before the next line is printed; otherwise a plain line at
 // each 10% step. Every text is printed with control characters made harmless
 // (drive strings come from the device).
 //
 // Questions are asked only when the input is a terminal: the open-file dialog
-// asks for a path; the Select Device dialog (template 106) becomes a numbered
+// asks for a path; the device choice dialog becomes a numbered
 // choice. Without a terminal the open-file dialog is cancelled and the Select
 // Device dialog is confirmed with nothing selected, without reading anything.
 //
@@ -32,10 +32,24 @@
 #include <vector>
 
 #include "platform/backend.h"
+#include "text/transcript.h"
 
 namespace qtr5 {
 
+// Which of the program's dialogs and controls the console renders, by the
+// ids the program gives them. An id left at 0 matches nothing.
+struct ConsoleWindowIds {
+  int mainDialog = 0;     // the main window, whose controls below are printed
+  int status = 0;         // its status line
+  int report = 0;         // its report (a list view of "Key", "Value" rows)
+  int progress = 0;       // its progress bar
+  int deviceDialog = 0;   // the dialog that chooses among several drives,
+  int deviceList = 0;     // its list of drives (first cell: the drive),
+  int deviceConfirm = 0;  // and the button that confirms the choice
+};
+
 struct ConsoleOptions {
+  ConsoleWindowIds ids;         // what to render (given by the program)
   std::ostream* out = nullptr;  // where everything is printed (required)
   std::istream* in = nullptr;   // where answers are read; null: nothing is ever read
   // Where questions (and the choices they offer) are shown: the person at the
@@ -53,11 +67,6 @@ struct ConsoleOptions {
 // std::cout and std::cin (questions on std::cerr), with the terminal flags taken from isatty() of
 // standard output and standard input, and the width of that terminal.
 ConsoleOptions StandardConsoleOptions();
-
-// `text` with every byte outside printable ASCII (below 0x20, 0x7F and above)
-// written as "\xHH", and backslashes doubled, so device-originated strings
-// cannot move the cursor or change the terminal.
-std::string MakePrintable(std::string_view text);
 
 class ConsoleBackend : public Backend {
  public:
@@ -105,10 +114,8 @@ class ConsoleBackend : public Backend {
   std::function<bool()> idle_;
   bool progressLineOpen_ = false;  // a bar was drawn and not yet ended by a newline
   std::string lastBar_;            // what the bar shows now
-  int lastStep_ = -1;              // last 10% step printed without a terminal
-  std::string lastStatus_;
-  std::vector<std::string> shownRows_;  // value last printed for each report row
-  std::map<HWND, int> closesOf_;        // dialogs closed for lack of input
+  Transcript transcript_;          // status, report and progress lines
+  std::map<HWND, int> closesOf_;   // dialogs closed for lack of input
   bool closedForLackOfInput_ = false;
 };
 

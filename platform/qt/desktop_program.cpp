@@ -10,6 +10,7 @@
 
 #include "app/cli/program.h"
 #include "app/main_dialog.h"
+#include "app/resource_ids.h"
 #include "app/version.h"
 #include "platform/backend.h"
 #include "platform/qt/qt_backend.h"
@@ -138,6 +139,19 @@ class TransportMessages {
 };
 
 }  // namespace
+
+PictureTable ProgramPictures() {
+  PictureTable table;
+  table.bitmaps = {{kBitmapLogo, "logo.bmp"},
+                   {kBitmapWait, "wait.bmp"},
+                   {kBitmapOk, "ok.bmp"},
+                   {kBitmapNg, "ng.bmp"},
+                   {kBitmapNoDevice, "no_device.bmp"},
+                   {kBitmapBrowse, "open_folder.bmp"}};
+  table.onButtonFace = {kBitmapBrowse};
+  table.icons = {{kIconApp, "qtr5-download-%1.png"}};
+  return table;
+}
 
 ParseResult ParseDesktopArguments(int argc, const char* const* argv) {
   if (argc == 2 && argv[1][0] != '-') {

@@ -3,10 +3,15 @@
 #pragma once
 
 #include "app/cli/options.h"
+#include "platform/qt/qt_pictures.h"
 
 namespace qtr5 {
 
 class QtBackend;
+
+// The program's pictures (state pictures, browse button, window icon) for
+// the Qt window, by their resource identifiers.
+PictureTable ProgramPictures();
 
 struct DesktopSettings {
   // The program's diagnostics, and what the drive transports write on

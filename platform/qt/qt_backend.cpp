@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QWindow>
+#include <utility>
 
 #include "platform/qt/qt_controls.h"
 #include "platform/qt/qt_dialog_window.h"
@@ -92,7 +93,8 @@ std::string ToProgramText(const QString& text) {
   return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
-QtBackend::QtBackend() : font_(MakeDialogFont()), baseUnits_(ComputeBaseUnits(font_)) {
+QtBackend::QtBackend(PictureTable pictures)
+    : pictures_(std::move(pictures)), font_(MakeDialogFont()), baseUnits_(ComputeBaseUnits(font_)) {
   QApplication::setQuitOnLastWindowClosed(false);
 }
 

@@ -17,6 +17,7 @@
 
 #include "platform/backend.h"
 #include "platform/busy_close_text.h"
+#include "platform/qt/qt_pictures.h"
 
 class QEventLoop;
 
@@ -24,7 +25,8 @@ namespace qtr5 {
 
 class QtBackend : public Backend {
  public:
-  QtBackend();
+  // `pictures`: the bitmaps and icons the program's windows name.
+  explicit QtBackend(PictureTable pictures);
   ~QtBackend() override;
   QtBackend(const QtBackend&) = delete;
   QtBackend& operator=(const QtBackend&) = delete;
@@ -52,6 +54,8 @@ class QtBackend : public Backend {
   QWidget* ClientOf(HWND dialog) const;
   // The dialog font and its base units.
   const QFont& DialogFont() const { return font_; }
+  // The pictures the program's windows name.
+  const PictureTable& Pictures() const { return pictures_; }
 
   // ---- Backend ----
   void WindowCreated(HWND dialog) override;
@@ -85,6 +89,7 @@ class QtBackend : public Backend {
   void Refresh(HWND window, WindowChange change);
   void PlaceDialog(HWND dialog, QWidget* widget);
 
+  PictureTable pictures_;
   QFont font_;
   DialogBaseUnits baseUnits_;
   std::map<HWND, QPointer<QWidget>> widgets_;

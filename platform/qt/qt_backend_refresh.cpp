@@ -91,19 +91,17 @@ void QtBackend::Refresh(HWND window, WindowChange change) {
       break;
     case WindowChange::kImage:
       if (auto* button = dynamic_cast<PictureButton*>(widget)) {
-        button->SetPicture(LoadPicture(ImageResourceId(window)));
+        button->SetPicture(LoadPicture(pictures_, ImageResourceId(window)));
       } else if (auto* push = qobject_cast<QPushButton*>(widget)) {
         const int id = ImageResourceId(window);
-        push->setIcon(
-            id == 0 ? QIcon()
-                    : QIcon(id == 109 ? BrowsePixmap() : QPixmap::fromImage(LoadPicture(id))));
+        push->setIcon(id == 0 ? QIcon() : QIcon(ButtonPixmap(pictures_, id)));
       }
       break;
     case WindowChange::kIcon:
       if (widget->isWindow()) {
         int id = IconResourceId(window, ICON_SMALL);
         if (id == 0) id = IconResourceId(window, ICON_BIG);
-        widget->setWindowIcon(LoadProgramIcon(id));
+        widget->setWindowIcon(LoadProgramIcon(pictures_, id));
         // Message boxes and the open-file dialog carry the program's icon too.
         if (QApplication::windowIcon().isNull() || id != 0)
           QApplication::setWindowIcon(widget->windowIcon());

@@ -1,22 +1,36 @@
-// The program's pictures for the Qt window: the bitmaps of resources/bitmaps,
-// compiled into the program, looked up by their resource identifiers.
+// The pictures of the Qt window: bitmaps compiled into the program, found by
+// the resource identifiers the program gives them (see PictureTable).
 #pragma once
 
 #include <QIcon>
 #include <QImage>
+#include <QPixmap>
+#include <QString>
+#include <map>
+#include <set>
 
 namespace qtr5 {
 
-// The bitmap with resource identifier `id` (101, 103, 104, 105, 106, 109);
-// a null image for any other identifier.
-QImage LoadPicture(int id);
+// Which picture each resource identifier stands for, given by the program.
+struct PictureTable {
+  // Bitmaps: identifier -> file among the compiled-in pictures.
+  std::map<int, QString> bitmaps;
+  // Bitmaps drawn on the Windows button face (240, 240, 240): on a push
+  // button that face is made transparent, so that they sit on any style.
+  std::set<int> onButtonFace;
+  // Icons: identifier -> file name with "%1" for the size in pixels; each
+  // icon comes in 16, 32, 48 and 64.
+  std::map<int, QString> icons;
+};
 
-// The program's icon (resource 108) in every size it is drawn in; a null
-// icon for any other identifier.
-QIcon LoadProgramIcon(int id);
+// The bitmap `id` of `table`; a null image for any other identifier.
+QImage LoadPicture(const PictureTable& table, int id);
 
-// The browse button's picture with its button-face background made
-// transparent, so that it sits on any button style.
-QPixmap BrowsePixmap();
+// The icon `id` of `table` in every size it is drawn in; a null icon for any
+// other identifier.
+QIcon LoadProgramIcon(const PictureTable& table, int id);
+
+// The bitmap `id` as a push button shows it (see onButtonFace).
+QPixmap ButtonPixmap(const PictureTable& table, int id);
 
 }  // namespace qtr5

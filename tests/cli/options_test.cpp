@@ -12,7 +12,7 @@
 
 #include "app/cli/exit_status.h"
 #include "app/cli/options.h"
-#include "app/cli/printable.h"
+#include "text/printable.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "test_dialog.h"
+#include "text/printable.h"
 
 namespace qtr5 {
 namespace {
@@ -34,6 +35,8 @@ class ConsoleTest : public testing::Test {
     in_.clear();
     in_.str(input);
     ConsoleOptions options;
+    // The ids of the program's windows, as its terminal front end gives them.
+    options.ids = {102, 1001, 1000, 1005, 106, 1007, 1};
     options.out = &out_;
     options.in = &in_;
     options.outputIsTerminal = outputTerminal;
@@ -286,10 +289,10 @@ TEST_F(ConsoleTest, TheIdleHandlerActsAndTheConsoleClosesTheWindowWhenItIsDone) 
   EXPECT_EQ(out_.str(), "Cancel!\n");
 }
 
-TEST(MakePrintable, OnlyPrintableAsciiPassesUnchanged) {
-  EXPECT_EQ(MakePrintable("XPM-3177K 1.00"), "XPM-3177K 1.00");
-  EXPECT_EQ(MakePrintable(std::string("A\0B", 3)), "A\\x00B");
-  EXPECT_EQ(MakePrintable("\r\n\t\x7f\xff\\"), "\\x0D\\x0A\\x09\\x7F\\xFF\\\\");
+TEST(PrintableText, OnlyPrintableAsciiPassesUnchanged) {
+  EXPECT_EQ(PrintableText("XPM-3177K 1.00"), "XPM-3177K 1.00");
+  EXPECT_EQ(PrintableText(std::string("A\0B", 3)), "A\\x00B");
+  EXPECT_EQ(PrintableText("\r\n\t\x7f\xff\\"), "\\x0D\\x0A\\x09\\x7F\\xFF\\\\");
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "app/resource_ids.h"
 #include "platform/backend.h"
+#include "platform/qt/desktop_program.h"
 #include "platform/qt/qt_backend.h"
 #include "platform/qt/qt_controls.h"
 #include "resources/dialog_templates.h"
@@ -40,7 +41,7 @@ class LayoutTest : public ::testing::TestWithParam<int> {
     return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
   }
 
-  qtr5::QtBackend backend_;
+  qtr5::QtBackend backend_{qtr5::ProgramPictures()};
   std::unique_ptr<qtr5::ScopedBackend> installed_;
 };
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/resource_ids.h"
+#include "platform/qt/desktop_program.h"
 #include "platform/qt/qt_pictures.h"
 
 namespace {
@@ -40,7 +41,7 @@ struct StatePicture {
 class StatePictureTest : public ::testing::TestWithParam<StatePicture> {};
 
 TEST_P(StatePictureTest, LitTextOnBlackSizedForThePictureButton) {
-  const QImage image = qtr5::LoadPicture(GetParam().id);
+  const QImage image = qtr5::LoadPicture(qtr5::ProgramPictures(), GetParam().id);
   ASSERT_FALSE(image.isNull());
   EXPECT_EQ(image.size(), QSize(174, 65));  // 116 x 40 dialog units with 6 x 13 base units
   const Ink ink = Count(image);
@@ -66,20 +67,22 @@ TEST(PicturesTest, EveryPictureIsDistinctAndUnknownIdsGiveNothing) {
   for (int a : ids) {
     for (int b : ids) {
       if (a != b) {
-        EXPECT_NE(qtr5::LoadPicture(a), qtr5::LoadPicture(b)) << a << " " << b;
+        EXPECT_NE(qtr5::LoadPicture(qtr5::ProgramPictures(), a),
+                  qtr5::LoadPicture(qtr5::ProgramPictures(), b))
+            << a << " " << b;
       }
     }
   }
-  EXPECT_EQ(qtr5::LoadPicture(kBitmapLogo).size(), QSize(174, 65));
-  EXPECT_TRUE(qtr5::LoadPicture(102).isNull());
-  EXPECT_TRUE(qtr5::LoadPicture(0).isNull());
-  EXPECT_TRUE(qtr5::LoadProgramIcon(101).isNull());
+  EXPECT_EQ(qtr5::LoadPicture(qtr5::ProgramPictures(), kBitmapLogo).size(), QSize(174, 65));
+  EXPECT_TRUE(qtr5::LoadPicture(qtr5::ProgramPictures(), 102).isNull());
+  EXPECT_TRUE(qtr5::LoadPicture(qtr5::ProgramPictures(), 0).isNull());
+  EXPECT_TRUE(qtr5::LoadProgramIcon(qtr5::ProgramPictures(), 101).isNull());
 }
 
 TEST(PicturesTest, FolderFitsTheBrowseButtonOnATransparentFace) {
-  const QImage folder = qtr5::LoadPicture(kBitmapBrowse);
+  const QImage folder = qtr5::LoadPicture(qtr5::ProgramPictures(), kBitmapBrowse);
   ASSERT_EQ(folder.size(), QSize(16, 16));
-  const QImage masked = qtr5::BrowsePixmap().toImage();
+  const QImage masked = qtr5::ButtonPixmap(qtr5::ProgramPictures(), kBitmapBrowse).toImage();
   ASSERT_EQ(masked.size(), QSize(16, 16));
   int transparent = 0;
   for (int y = 0; y < 16; ++y)
@@ -91,7 +94,7 @@ TEST(PicturesTest, FolderFitsTheBrowseButtonOnATransparentFace) {
 }
 
 TEST(PicturesTest, TheIconComesInTheDesktopSizes) {
-  const QIcon icon = qtr5::LoadProgramIcon(kIconApp);
+  const QIcon icon = qtr5::LoadProgramIcon(qtr5::ProgramPictures(), kIconApp);
   ASSERT_FALSE(icon.isNull());
   for (int size : {16, 32, 48, 64}) {
     const QImage image = icon.pixmap(size, size).toImage();

@@ -20,7 +20,7 @@
 int PictureIdOf(const QImage& picture) {
   if (picture.isNull()) return 0;
   for (int id : {kBitmapLogo, kBitmapWait, kBitmapOk, kBitmapNg, kBitmapNoDevice, kBitmapBrowse}) {
-    if (qtr5::LoadPicture(id).convertToFormat(QImage::Format_RGB32) ==
+    if (qtr5::LoadPicture(qtr5::ProgramPictures(), id).convertToFormat(QImage::Format_RGB32) ==
         picture.convertToFormat(QImage::Format_RGB32))
       return id;
   }

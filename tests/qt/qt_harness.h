@@ -21,6 +21,7 @@
 
 #include "app/download_app.h"
 #include "emulator/emulated_bus.h"
+#include "platform/qt/desktop_program.h"
 #include "platform/qt/qt_backend.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/temp_dir.h"
@@ -38,6 +39,7 @@ int PictureIdOf(const QImage& picture);
 // screen: the state picture and the progress bar's text.
 class RecordingBackend : public qtr5::QtBackend {
  public:
+  RecordingBackend() : QtBackend(qtr5::ProgramPictures()) {}
   struct Frame {
     int picture = 0;
     std::string progressText;

@@ -12,6 +12,7 @@
 
 #include "app/resource_ids.h"
 #include "platform/backend.h"
+#include "platform/qt/desktop_program.h"
 #include "platform/qt/qt_backend.h"
 #include "platform/qt/qt_window_frame.h"
 #include "resources/dialog_templates.h"
@@ -133,7 +134,7 @@ class TemplateFrameTest : public ::testing::TestWithParam<int> {
     return CreateDialogParamA(nullptr, MAKEINTRESOURCEA(id), owner, QuietProc, 0);
   }
 
-  qtr5::QtBackend backend_;
+  qtr5::QtBackend backend_{qtr5::ProgramPictures()};
   std::unique_ptr<qtr5::ScopedBackend> installed_;
 };
 

@@ -1,4 +1,4 @@
-#include "app/cli/printable.h"
+#include "text/printable.h"
 
 std::string PrintableText(std::string_view text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
