@@ -6,6 +6,7 @@
 #include "app/download_app.h"
 #include "app/report_list.h"
 #include "app/resource_ids.h"
+#include "app/run_options.h"
 
 std::uint8_t g_pictureToggle = 0;
 
@@ -23,12 +24,14 @@ constexpr int kValueColumnMargin = 125;
 
 LRESULT DownloadApp::ShowText(int slot, const char* text) {
   if (slot > kLastReportSlot) {
+    RecordShownText(slot, text);
     return SendMessageA(GetDlgItem(mainWindow, slot), WM_SETTEXT, 0,
                         reinterpret_cast<LPARAM>(text));
   }
   if (reportList == nullptr) return 0;
   char buffer[kTextBufferSize];
   std::snprintf(buffer, sizeof buffer, "%s", text);
+  RecordShownText(slot, buffer);
   return reportList->SetItem(slot, 1, buffer);
 }
 

@@ -57,6 +57,7 @@ void FileNameChanged(HWND window) {
   }
   char text[kPathSize] = {};
   GetDlgItemTextA(window, kIdFileName, text, kPathSize);
+  RecordShownText(kIdFileName, text);  // typed, or set by the program
   EnableControl(window, kIdDownload, text[0] != '\0' && DriveChosen() ? TRUE : FALSE);
 }
 
@@ -144,6 +145,7 @@ int ProbeDefaultImage(HWND window) {
   if (std::FILE* file = std::fopen(g_defaultImageName, "r+b")) {
     std::fclose(file);
     SetDlgItemTextA(window, kIdFileName, g_defaultImageName);
+    RecordShownText(kIdFileName, g_defaultImageName);
     return 1;
   }
   MessageBoxA(window, kTextDefaultMissing, kCaptionDefaultMissing, MB_OK | MB_ICONERROR);
@@ -165,6 +167,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         // image would be: the default is not looked for, so its absence is
         // not reported, and the name cannot be changed by mistake.
         SetDlgItemTextA(window, kIdFileName, g_runOptions.initialImage.c_str());
+        RecordShownText(kIdFileName, g_runOptions.initialImage.c_str());
       }
       return TRUE;
     case WM_COMMAND:
@@ -174,7 +177,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
       CloseMainWindow(window);
       return TRUE;
     case WM_DESTROY:
-      if (g_runOptions.mainWindowClosing) g_runOptions.mainWindowClosing(window);
+      g_runOutcome.mainWindowClosed = true;
       PostQuitMessage(0);
       return TRUE;
     default:

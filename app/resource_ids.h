@@ -27,8 +27,10 @@ inline constexpr int kIdBrowse = 1004;
 inline constexpr int kIdProgress = 1005;
 inline constexpr int kIdPicture = 1017;
 
-// Report rows of the main window that describe the image (slots of ShowText).
+// Report rows of the main window (slots of ShowText).
 inline constexpr int kRowChecksum = 1;    // "Check Sum"
+inline constexpr int kRowModel = 2;       // "Model Name"
+inline constexpr int kRowRevision = 3;    // "Current F/W Version"
 inline constexpr int kRowNewVersion = 4;  // "New F/W Version"
 
 // Controls of the Release Note dialog (template 105).

@@ -62,10 +62,6 @@ struct RunOptions {
   // Called by AppMain once start-up has finished (g_app is set) and before
   // the message loop starts; e.g. to post the Download command. May be null.
   void (*afterStartUp)(DownloadApp& app) = nullptr;
-
-  // Called as the main window goes, while its controls can still be read,
-  // whatever closes it (the user, the end of the flow, a signal). May be null.
-  std::function<void(HWND window)> mainWindowClosing;
 };
 
 struct RunOutcome {
@@ -117,6 +113,21 @@ struct RunOutcome {
   // and fell silent, or did not finish it in time): it must not be switched
   // off, and failureAdvice says so.
   bool driveMayBeBusy = false;
+
+  // What the main window shows, recorded where the application shows it, so
+  // that front ends and the run's summary need not read its controls back:
+  // the status line, the file name box and the report's values, each as its
+  // first 259 bytes (what a 260-byte text buffer holds). They stay as they
+  // were when the main window went (mainWindowClosed).
+  std::string statusLine;
+  std::string imageFile;
+  std::string checksum;     // "Check Sum"
+  std::string model;        // "Model Name"
+  std::string revision;     // "Current F/W Version"
+  std::string newRevision;  // "New F/W Version"
+  // The main window was made and has gone, whatever closed it (the user,
+  // the end of the flow, a signal).
+  bool mainWindowClosed = false;
 };
 
 extern RunOptions g_runOptions;
@@ -126,3 +137,7 @@ extern RunOutcome g_runOutcome;
 // application: the device table count, the busy-picture counter and the
 // download-done flag), as at program start.
 void ResetRunState();
+
+// Records that the main window now shows `text` in `slot` (a report row or a
+// control, as DownloadApp::ShowText takes it); nothing once it has gone.
+void RecordShownText(int slot, const char* text);

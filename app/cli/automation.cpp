@@ -8,7 +8,6 @@
 #include <utility>
 #include <vector>
 
-#include "text/printable.h"
 #include "app/cli/program.h"
 #include "app/download_app.h"
 #include "app/main_dialog.h"
@@ -20,6 +19,7 @@
 #include "image/image_checksum.h"
 #include "image/result_codes.h"
 #include "platform/winapi.h"
+#include "text/printable.h"
 
 namespace {
 
@@ -116,26 +116,6 @@ DownloadAutomation::DownloadAutomation(const ProgramOptions& options, ProgramFro
 bool DownloadAutomation::OnIdle() {
   if (g_app == nullptr || g_app->mainWindow == nullptr) return false;
   return Step();
-}
-
-void DownloadAutomation::TakeSnapshot(HWND window) {
-  char text[260] = {};
-  GetDlgItemTextA(window, kIdStatus, text, sizeof text);
-  shown_.statusLine = text;
-  GetDlgItemTextA(window, kIdFileName, text, sizeof text);
-  shown_.imageFile = text;
-  HWND report = GetDlgItem(window, kIdReport);
-  for (int row = 0; row < 5; ++row) {
-    char cell[260] = {};
-    LVITEMA item{};
-    item.iSubItem = 1;
-    item.pszText = cell;
-    item.cchTextMax = sizeof cell;
-    SendMessageA(report, LVM_GETITEMTEXTA, static_cast<WPARAM>(row),
-                 reinterpret_cast<LPARAM>(&item));
-    shown_.rows[row] = cell;
-  }
-  shown_.taken = true;
 }
 
 bool DownloadAutomation::Step() {

@@ -20,19 +20,6 @@ class DownloadAutomation {
   // program has nothing more to do (the front end then closes the window).
   bool OnIdle();
 
-  // What the main window showed as it went (for --json), however the run
-  // ended: the status line, the value column of the five report rows and
-  // the file name box. `taken` is false when the window never got that far.
-  struct Snapshot {
-    bool taken = false;
-    std::string statusLine;
-    std::string rows[5];
-    std::string imageFile;
-  };
-  const Snapshot& Shown() const { return shown_; }
-  // Reads the snapshot from the main window; called as it is closing.
-  void TakeSnapshot(HWND window);
-
   // Why no download was started, when none was.
   bool Declined() const { return declined_; }          // the user said no
   bool NotConfirmed() const { return notConfirmed_; }  // no --yes and no terminal
@@ -58,5 +45,4 @@ class DownloadAutomation {
   bool notConfirmed_ = false;
   bool noImage_ = false;
   bool imageUnreadable_ = false;
-  Snapshot shown_;
 };

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "app/cli/automation.h"
-#include "text/printable.h"
 #include "app/cli/transport.h"
 #include "app/entry.h"
 #include "app/run_options.h"
@@ -20,6 +19,7 @@
 #include "emulator/emulated_bus.h"
 #include "image/image_check.h"
 #include "platform/winapi.h"
+#include "text/printable.h"
 
 #ifndef _WIN32
 #include "app/cli/time_scale.h"
@@ -237,8 +237,7 @@ std::string StateWarning(const Transport& transport) {
 
 // --json: what the run did, as one JSON object. Texts are given as their
 // bytes (device strings and file names need not be valid UTF-8: see JsonText).
-std::string RunSummary(ProgramOutcome outcome, const DownloadAutomation::Snapshot& shown,
-                       const std::optional<Transport::ReplayState>& replay,
+std::string RunSummary(ProgramOutcome outcome, const std::optional<Transport::ReplayState>& replay,
                        const std::string& stateWarning) {
   const RunOutcome& run = g_runOutcome;
   auto text = [](const std::string& value) -> nlohmann::json {
@@ -249,21 +248,25 @@ std::string RunSummary(ProgramOutcome outcome, const DownloadAutomation::Snapsho
   summary["status"] = ExitStatus(outcome);
   summary["outcome"] = OutcomeName(outcome);
   summary["drivesFound"] = run.drivesAccepted;
-  if (run.driveChosen && shown.taken) {
-    summary["drive"] = {{"adapter", run.chosenAdapter},
-                        {"target", run.chosenTarget},
-                        {"model", JsonText(FullModelText(run.chosenAdapter, run.chosenTarget,
-                                                         shown.rows[2].c_str()))},
-                        {"revision", JsonText(shown.rows[3])}};
+  // What the main window showed as it went.
+  if (run.driveChosen && run.mainWindowClosed) {
+    summary["drive"] = {
+        {"adapter", run.chosenAdapter},
+        {"target", run.chosenTarget},
+        {"model", JsonText(FullModelText(run.chosenAdapter, run.chosenTarget, run.model.c_str()))},
+        {"revision", JsonText(run.revision)}};
   } else {
     summary["drive"] = nullptr;
   }
-  summary["image"] = text(shown.imageFile);
-  summary["checksum"] = text(shown.rows[1]);
+  const auto shown = [&run, &text](const std::string& value) {
+    return run.mainWindowClosed ? text(value) : nlohmann::json(nullptr);
+  };
+  summary["image"] = shown(run.imageFile);
+  summary["checksum"] = shown(run.checksum);
   if (!run.imageSha256.empty()) summary["imageSha256"] = run.imageSha256;
   summary["imageNotExpected"] = run.imageNotExpected;
-  summary["newRevision"] = text(shown.rows[4]);
-  summary["statusLine"] = text(shown.statusLine);
+  summary["newRevision"] = shown(run.newRevision);
+  summary["statusLine"] = shown(run.statusLine);
   if (run.driveChosen) {
     summary["tray"] = {{"opened", !run.trayFailed},
                        {"reason", text(run.trayFailed ? run.trayFailure : std::string())}};
@@ -365,9 +368,6 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
                                                 kInterruptedLines[0] + "\n" + kProgramName + ": " +
                                                 kInterruptedLines[1]);
   DownloadAutomation automation(options, frontEnd);
-  // The summary gives what the window showed as it closed, also when a
-  // signal closed it in the middle of the flow.
-  g_runOptions.mainWindowClosing = [&automation](HWND window) { automation.TakeSnapshot(window); };
   // A tray that did not open is told when start-up is over, before anything
   // else happens.
   bool trayTold = false;
@@ -386,7 +386,6 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
   tellTray();
   if (!userWorksTheWindow) frontEnd.SetIdleHandler(nullptr);
   g_runOptions.askForDevice = nullptr;
-  g_runOptions.mainWindowClosing = nullptr;
 
   ProgramOutcome outcome = Classify(appStatus, automation, options);
   // "Fail to Find Device": what each address that answered was, and why it
@@ -416,8 +415,7 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
   // summary, which gives it as a warning too.
   const std::string stateWarning = StateWarning(transport);
   if (!stateWarning.empty()) frontEnd.PrintError(stateWarning);
-  if (options.json)
-    frontEnd.PrintLine(RunSummary(outcome, automation.Shown(), transport.Replay(), stateWarning));
+  if (options.json) frontEnd.PrintLine(RunSummary(outcome, transport.Replay(), stateWarning));
   return outcome;
 }
 
