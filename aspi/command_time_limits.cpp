@@ -2,11 +2,12 @@
 
 #include <atomic>
 
+#include "aspi/download_opcode.h"
+
 namespace {
 
 constexpr std::uint8_t kInquiry = 0x12;
 constexpr std::uint8_t kStartStopUnit = 0x1B;
-constexpr std::uint8_t kDownload = 0x55;
 
 // A negative value means "no override in force".
 std::atomic<std::int64_t> g_overrideMs{-1};
@@ -22,7 +23,7 @@ std::chrono::milliseconds CommandTimeLimit(const std::uint8_t* cdb) {
       return std::chrono::seconds(10);
     case kStartStopUnit:
       return std::chrono::seconds(30);  // a tray may take a while to move
-    case kDownload:
+    case aspi::kDownloadOpcode:
       return std::chrono::minutes(5);  // the drive decides how long it takes
     default:
       return std::chrono::seconds(60);

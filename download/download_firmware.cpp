@@ -9,12 +9,13 @@
 #include "app/resource_ids.h"
 #include "app/run_options.h"
 #include "aspi/command_failure.h"
+#include "aspi/download_opcode.h"
 #include "discovery/device_table.h"
 #include "download/interruption.h"
 #include "image/hex_loader.h"
 
-const std::uint8_t kDownloadTemplate[12] = {0x55, 0x00, 0x00, 0x00, 0x00, 0x00,
-                                            0x00, 0xFF, 0xFE, 0x02, 0x00, 0x00};
+const std::uint8_t kDownloadTemplate[12] = {
+    aspi::kDownloadOpcode, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFF, 0xFE, 0x02, 0x00, 0x00};
 
 namespace {
 

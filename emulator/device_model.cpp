@@ -6,13 +6,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "aspi/download_opcode.h"
+
 namespace {
 
 constexpr std::uint8_t kTestUnitReady = 0x00;
 constexpr std::uint8_t kRequestSense = 0x03;
 constexpr std::uint8_t kInquiry = 0x12;
 constexpr std::uint8_t kStartStopUnit = 0x1B;
-constexpr std::uint8_t kDownload = 0x55;
+constexpr std::uint8_t kDownload = aspi::kDownloadOpcode;
 
 constexpr std::uint32_t kImageSize = 65536;
 constexpr std::uint32_t kDownloadDataLength = 65535;

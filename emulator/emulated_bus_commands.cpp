@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "aspi/request_executor.h"
 #include "aspi/srb_access.h"
 #include "emulator/emulated_bus.h"
 
@@ -14,20 +15,8 @@ SRB_ExecSCSICmd* AsExec(void* srb) {
   return static_cast<SRB_ExecSCSICmd*>(srb);
 }
 
-// The sense area as the service sees it: SRB_SenseLen bytes from SenseArea
-// on, which may reach past the published 16 into the caller's reserve.
-std::uint8_t* SenseBytes(void* srb) {
-  return static_cast<std::uint8_t*>(srb) + offsetof(SRB_ExecSCSICmd, SenseArea);
-}
-
-// Writes the sense bytes, the first one last, so that a poller that sees
-// SenseArea[0] set also sees the rest.
 void WriteSense(void* srb, const std::vector<std::uint8_t>& sense) {
-  const std::size_t length = std::min<std::size_t>(AsExec(srb)->SRB_SenseLen, sense.size());
-  if (length == 0) return;
-  std::uint8_t* area = SenseBytes(srb);
-  std::memcpy(area + 1, sense.data() + 1, length - 1);
-  StoreSrbByte(area[0], sense[0]);
+  StoreSense(*AsExec(srb), sense.data(), sense.size());
 }
 
 }  // namespace
@@ -76,21 +65,14 @@ aspi::DWORD EmulatedBus::ExecuteScsi(void* srb) {
   entry.request = srb;
   std::memcpy(entry.cdb, s->CDBByte, std::min<std::size_t>(s->SRB_CDBLen, 16));
 
-  std::uint8_t refusal = SS_PENDING;
-  if (!ready_) {
-    refusal = SS_FAILED_INIT;
-  } else if (s->SRB_CDBLen == 0 || s->SRB_CDBLen > 16 ||
-             (s->SRB_BufLen > 0 && s->SRB_BufPointer == nullptr)) {
-    refusal = SS_INVALID_SRB;
-  } else if (s->SRB_HaId >= adapters_.size()) {
-    refusal = SS_INVALID_HA;
-  }
+  // The checks every transport makes, in the same order (see
+  // aspi/request_executor.h); a refused request completes at once.
+  const std::uint8_t refusal =
+      ready_ ? CheckExecRequest(*s, static_cast<int>(adapters_.size())) : SS_FAILED_INIT;
   if (refusal != SS_PENDING) {
-    // Refused at the hand-over: the completion routine is not called.
     entry.status = refusal;
     Record(entry, nullptr);
-    StoreSrbByte(s->SRB_Status, refusal);
-    return refusal;
+    return CompleteRequest(*s, refusal);
   }
   if ((s->SRB_Flags & SRB_DIR_OUT) != 0 && s->SRB_BufLen > 0) {
     entry.dataOut.assign(s->SRB_BufPointer, s->SRB_BufPointer + s->SRB_BufLen);
@@ -103,7 +85,7 @@ aspi::DWORD EmulatedBus::ExecuteScsi(void* srb) {
   DeviceResponse response;
   if (device == nullptr) {
     // Nobody answers the selection.
-    response.status = SS_ERR;
+    response.status = SS_NO_DEVICE;
     response.haStat = HASTAT_SEL_TO;
   } else {
     DeviceRequest request{entry.cdb, entry.cdbLength, entry.flags, entry.transferLength,
@@ -128,8 +110,7 @@ aspi::DWORD EmulatedBus::ExecuteScsi(void* srb) {
   switch (response.completion) {
     case Completion::kImmediate: {
       Deliver(srb, response);
-      if ((s->SRB_Flags & SRB_POSTING) != 0 && s->SRB_PostProc != nullptr) s->SRB_PostProc(srb);
-      return response.status;
+      return CompleteRequest(*s, response.status);
     }
     case Completion::kPendingSense:
       WriteSense(srb, response.sense);
@@ -289,7 +270,9 @@ aspi::DWORD EmulatedBus::Reset(void* srb) {
     result = SS_FAILED_INIT;
   } else if (request->SRB_HaId >= adapters_.size()) {
     result = SS_INVALID_HA;
-  } else if ((device = Device(request->SRB_HaId, request->SRB_Target)) == nullptr) {
+  } else if (request->SRB_Lun != 0 ||
+             (device = Device(request->SRB_HaId, request->SRB_Target)) == nullptr) {
+    request->SRB_HaStat = HASTAT_SEL_TO;
     result = SS_NO_DEVICE;
   } else {
     // A reset ends whatever the device was still working on.
@@ -298,6 +281,5 @@ aspi::DWORD EmulatedBus::Reset(void* srb) {
   entry.devicePresent = device != nullptr;
   entry.status = result;
   Record(entry, device);
-  StoreSrbByte(request->SRB_Status, result);
-  return result;
+  return CompleteRequest(*request, result);
 }

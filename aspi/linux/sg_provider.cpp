@@ -13,8 +13,10 @@
 #include <vector>
 
 #include "aspi/command_time_limits.h"
+#include "aspi/download_opcode.h"
 #include "aspi/linux/sg_outcome.h"
 #include "aspi/linux/sg_topology.h"
+#include "aspi/request_executor.h"
 #include "aspi/srb_access.h"
 
 namespace {
@@ -68,7 +70,7 @@ std::string OpenProblem(const Target& target, int error) {
   }
 }
 
-class SgProvider final : public AspiProvider {
+class SgProvider final : public AspiProvider, private CommandTransport {
  public:
   SgProvider(const SgProviderOptions& options, std::string& diagnostics)
       : system_(options.system ? options.system
@@ -91,23 +93,7 @@ class SgProvider final : public AspiProvider {
     return (static_cast<aspi::DWORD>(SS_COMP) << 8) | static_cast<aspi::DWORD>(count);
   }
 
-  aspi::DWORD SendCommand(void* request) override {
-    if (request == nullptr) return SS_INVALID_SRB;
-    auto* header = static_cast<SRB_Header*>(request);
-    switch (header->SRB_Cmd) {
-      case SC_EXEC_SCSI_CMD:
-        return Execute(*static_cast<SRB_ExecSCSICmd*>(request));
-      case SC_ABORT_SRB:
-        // Every command has ended by the time SendCommand returns: nothing
-        // is pending, so there is nothing left to abort.
-        return Finish(header->SRB_Status,
-                      header->SRB_HaId < adapters_.size() ? SS_COMP : SS_INVALID_HA);
-      case SC_RESET_DEV:
-        return Reset(*static_cast<SRB_BusDeviceReset*>(request));
-      default:
-        return Finish(header->SRB_Status, SS_INVALID_CMD);
-    }
-  }
+  aspi::DWORD SendCommand(void* request) override { return ExecuteRequest(*this, request); }
 
   const char* Name() const override { return "sg"; }
 
@@ -249,21 +235,23 @@ class SgProvider final : public AspiProvider {
     return 0;
   }
 
-  Target* FindTarget(aspi::BYTE ha, aspi::BYTE id, aspi::BYTE lun) {
-    if (ha >= adapters_.size() || lun != 0) return nullptr;
+  Target* FindTarget(aspi::BYTE ha, aspi::BYTE id) {
+    if (ha >= adapters_.size()) return nullptr;
     auto it = adapters_[ha].targets.find(id);
     return it == adapters_[ha].targets.end() ? nullptr : &it->second;
   }
 
-  static aspi::DWORD Finish(aspi::BYTE& statusByte, aspi::BYTE status) {
-    StoreSrbByte(statusByte, status);
-    return status;
+  int AdapterCount() const override { return static_cast<int>(adapters_.size()); }
+
+  bool HasTarget(aspi::BYTE ha, aspi::BYTE id) const override {
+    return ha < adapters_.size() && adapters_[ha].targets.count(id) != 0;
   }
 
-  aspi::DWORD Complete(SRB_ExecSCSICmd& srb, aspi::BYTE status) {
-    StoreSrbByte(srb.SRB_Status, status);
-    if ((srb.SRB_Flags & SRB_POSTING) != 0 && srb.SRB_PostProc != nullptr) srb.SRB_PostProc(&srb);
-    return status;
+  static CommandVerdict Verdict(aspi::BYTE status, aspi::BYTE haStat = HASTAT_OK) {
+    CommandVerdict verdict;
+    verdict.status = status;
+    verdict.haStat = haStat;
+    return verdict;
   }
 
   static std::string Opcode(std::uint8_t code) {
@@ -276,38 +264,17 @@ class SgProvider final : public AspiProvider {
     messages_ << Describe(target) << ": " << text << '\n' << std::flush;
   }
 
-  aspi::DWORD Execute(SRB_ExecSCSICmd& srb) {
-    StoreSrbByte(srb.SRB_Status, SS_PENDING);
-    srb.SRB_HaStat = HASTAT_OK;
-    srb.SRB_TargStat = STATUS_GOOD;
-    if (srb.SRB_HaId >= adapters_.size()) return Complete(srb, SS_INVALID_HA);
-    const bool in = (srb.SRB_Flags & SRB_DIR_IN) != 0;
-    const bool out = (srb.SRB_Flags & SRB_DIR_OUT) != 0;
-    if (srb.SRB_CDBLen == 0 || srb.SRB_CDBLen > sizeof srb.CDBByte || (in && out) ||
-        (srb.SRB_BufLen != 0 && (srb.SRB_BufPointer == nullptr || (!in && !out)))) {
-      return Complete(srb, SS_INVALID_SRB);
-    }
-    if ((srb.SRB_Flags & SRB_EVENT_NOTIFY) != 0) return Complete(srb, SS_ILLEGAL_MODE);
-    if (srb.SRB_BufLen > 0x7FFFFFFFu) return Complete(srb, SS_BUFFER_TO_BIG);
-
-    Target* target = FindTarget(srb.SRB_HaId, srb.SRB_Target, srb.SRB_Lun);
-    if (target == nullptr) {
-      srb.SRB_HaStat = HASTAT_SEL_TO;
-      return Complete(srb, SS_NO_DEVICE);
-    }
-    if (target->lost) {
-      srb.SRB_HaStat = HASTAT_SEL_TO;
-      return Complete(srb, SS_ERR);
-    }
+  CommandVerdict RunCommand(const CommandRequest& request) override {
+    Target* target = FindTarget(request.adapter, request.target);
+    if (target->lost) return Verdict(SS_ERR, HASTAT_SEL_TO);
     if (target->abandoned) {
       // Not sent, so not timed out either: a download refused here did not
       // reach the drive.
-      Tell(*target, "the command " + Opcode(srb.CDBByte[0]) +
+      Tell(*target, "the command " + Opcode(request.cdb[0]) +
                         " is not sent: the drive has not answered an earlier command.");
-      return Complete(srb, SS_ABORTED);
+      return Verdict(SS_ABORTED);
     }
-    const bool download = srb.CDBByte[0] == kExclusiveFromOpcode;
-    if (download && !target->exclusive) {
+    if (request.download && !target->exclusive) {
       if (const int error = OpenAs(*target, true); error != 0) {
         Tell(*target, error == EBUSY
                           ? "another program has the drive open, so it cannot be held "
@@ -317,26 +284,22 @@ class SgProvider final : public AspiProvider {
                                              : std::string(std::strerror(error))) +
                                 "); the download command is not sent.");
         OpenShared(*target);
-        return Complete(srb, SS_ERR);
+        return Verdict(SS_ERR);
       }
     } else if (const int error = OpenShared(*target); error != 0) {
       if (error == -1) {
         target->lost = true;
         Tell(*target, "the node now belongs to another device; no command is sent to it.");
       }
-      if (error == ENOENT) {
-        srb.SRB_HaStat = HASTAT_SEL_TO;
-        return Complete(srb, SS_NO_DEVICE);
-      }
-      return Complete(srb, SS_ERR);
+      return error == ENOENT ? Verdict(SS_NO_DEVICE, HASTAT_SEL_TO) : Verdict(SS_ERR);
     }
-    if (srb.SRB_BufLen > 0 && !TransferFits(*target, srb.SRB_BufLen)) {
-      return Complete(srb, SS_BUFFER_TO_BIG);
+    if (request.length > 0 && !TransferFits(*target, request.length)) {
+      return Verdict(SS_BUFFER_TO_BIG);
     }
-    return Run(srb, *target,
-               in    ? DataDirection::kIn
-               : out ? DataDirection::kOut
-                     : DataDirection::kNone);
+    return Run(request, *target,
+               request.direction == CommandDirection::kIn    ? DataDirection::kIn
+               : request.direction == CommandDirection::kOut ? DataDirection::kOut
+                                                             : DataDirection::kNone);
   }
 
   // The kernel refuses (or would have to split) a transfer beyond the
@@ -351,18 +314,17 @@ class SgProvider final : public AspiProvider {
     return false;
   }
 
-  aspi::DWORD Run(SRB_ExecSCSICmd& srb, Target& target, DataDirection direction) {
-    const bool download = srb.CDBByte[0] == kExclusiveFromOpcode;
-    const auto limit = CommandTimeLimit(srb.CDBByte);
+  CommandVerdict Run(const CommandRequest& command, Target& target, DataDirection direction) {
+    const auto limit = CommandTimeLimit(command.cdb);
     const auto seconds = std::max<long long>(1, (limit.count() + 999) / 1000);
     std::uint8_t sense[kSenseCapacity];
     sg::PassThroughRequest request;
     request.fd = target.fd;
-    request.cdb = srb.CDBByte;
-    request.cdbLength = srb.SRB_CDBLen;
+    request.cdb = command.cdb;
+    request.cdbLength = static_cast<int>(command.cdbLength);
     request.direction = direction;
-    request.data = srb.SRB_BufPointer;
-    request.length = srb.SRB_BufLen;
+    request.data = command.data;
+    request.length = command.length;
     request.sense = sense;
     request.senseCapacity = kSenseCapacity;
     request.timeoutSeconds = static_cast<int>(std::min<long long>(seconds, 0x7FFFFFFF));
@@ -376,7 +338,7 @@ class SgProvider final : public AspiProvider {
     for (int attempt = 0;; ++attempt) {
       std::memset(sense, 0, sizeof sense);
       const sg::PassThroughResult result = system_->PassThrough(request);
-      verdict = sg::JudgePassThrough(result, direction, srb.SRB_BufLen, sense);
+      verdict = sg::JudgePassThrough(result, direction, command.length, sense);
       verdict.senseBytes = std::min(verdict.senseBytes, kSenseCapacity);
       // A command without data out is harmless to repeat. One with data out
       // (the download) may already have reached the drive when the call was
@@ -387,14 +349,11 @@ class SgProvider final : public AspiProvider {
       }
     }
 
-    srb.SRB_HaStat = verdict.haStat;
-    srb.SRB_TargStat = verdict.targStat;
-    if (verdict.senseBytes > 0 && srb.SRB_SenseLen > 0) {
-      // The caller reserves room behind the block for SRB_SenseLen bytes.
-      auto* area = reinterpret_cast<std::uint8_t*>(&srb) + offsetof(SRB_ExecSCSICmd, SenseArea);
-      std::memcpy(area, sense, std::min<int>(verdict.senseBytes, srb.SRB_SenseLen));
-    }
-    if ((srb.SRB_Flags & SRB_ENABLE_RESIDUAL_COUNT) != 0) srb.SRB_BufLen = verdict.residual;
+    CommandVerdict outcome = Verdict(verdict.status, verdict.haStat);
+    outcome.targStat = verdict.targStat;
+    outcome.sense.assign(sense, sense + std::max(verdict.senseBytes, 0));
+    outcome.residualKnown = true;
+    outcome.residual = verdict.residual;
 
     if (verdict.abandoned) {
       // The command is still in the kernel. Nothing more is sent to the
@@ -407,7 +366,7 @@ class SgProvider final : public AspiProvider {
       // driver has no abort of one command, and a reset while the drive
       // rewrites its firmware could leave it without any).
       target.abandoned = true;
-      Tell(target, "the command " + Opcode(srb.CDBByte[0]) + " did not end within " +
+      Tell(target, "the command " + Opcode(command.cdb[0]) + " did not end within " +
                        std::to_string((wait.count() + 999) / 1000) +
                        " s; the program stopped waiting for it and sends nothing more to this "
                        "drive.");
@@ -419,32 +378,26 @@ class SgProvider final : public AspiProvider {
       target.lost = true;
       Tell(target, "the device has gone away; no further command is sent to it.");
     } else if (verdict.timedOut) {
-      Tell(target, "the command " + Opcode(srb.CDBByte[0]) + " did not end within " +
+      Tell(target, "the command " + Opcode(command.cdb[0]) + " did not end within " +
                        std::to_string(seconds) + " s and counts as failed.");
     } else if (verdict.interrupted && direction == DataDirection::kOut) {
       Tell(target,
            "the command was interrupted after it was handed to the driver; it is not "
            "sent again, since the drive may already be working on it.");
     } else if (verdict.status != SS_COMP &&
-               (download || verdict.problem.find("permission") != std::string::npos)) {
+               (command.download || verdict.problem.find("permission") != std::string::npos)) {
       Tell(target, verdict.problem + ".");
     }
-    return Complete(srb, verdict.status);
+    return outcome;
   }
 
-  aspi::DWORD Reset(SRB_BusDeviceReset& srb) {
-    StoreSrbByte(srb.SRB_Status, SS_PENDING);
-    if (srb.SRB_HaId >= adapters_.size()) return Finish(srb.SRB_Status, SS_INVALID_HA);
-    Target* target = FindTarget(srb.SRB_HaId, srb.SRB_Target, srb.SRB_Lun);
-    if (target == nullptr || target->lost || target->abandoned || OpenShared(*target) != 0) {
-      srb.SRB_HaStat = HASTAT_SEL_TO;
-      return Finish(srb.SRB_Status, target == nullptr ? SS_NO_DEVICE : SS_ERR);
+  aspi::BYTE ResetTarget(aspi::BYTE ha, aspi::BYTE id, aspi::BYTE& haStat) override {
+    Target* target = FindTarget(ha, id);
+    if (target->lost || target->abandoned || OpenShared(*target) != 0) {
+      haStat = HASTAT_SEL_TO;
+      return SS_ERR;
     }
-    const aspi::BYTE status = system_->ResetDevice(target->fd) == 0 ? SS_COMP : SS_ERR;
-    srb.SRB_HaStat = HASTAT_OK;
-    Finish(srb.SRB_Status, status);
-    if ((srb.SRB_Flags & SRB_POSTING) != 0 && srb.SRB_PostProc != nullptr) srb.SRB_PostProc(&srb);
-    return status;
+    return system_->ResetDevice(target->fd) == 0 ? SS_COMP : SS_ERR;
   }
 
   std::shared_ptr<sg::SgSystem> system_;

@@ -50,6 +50,3 @@ struct SgProviderOptions {
 std::unique_ptr<AspiProvider> CreateSgProvider(std::string& diagnostics);
 std::unique_ptr<AspiProvider> CreateSgProvider(const SgProviderOptions& options,
                                                std::string& diagnostics);
-
-// The operation code from which on a target is held open exclusively.
-inline constexpr unsigned char kExclusiveFromOpcode = 0x55;

@@ -9,6 +9,7 @@
 #include <iostream>
 
 #include "aspi/recording/session_format.h"
+#include "aspi/request_executor.h"
 #include "aspi/srb_access.h"
 
 using json = nlohmann::ordered_json;
@@ -269,8 +270,8 @@ aspi::DWORD ReplayProvider::SendCommand(void* request) {
       const json& value = record->value;
       if (abort.SRB_ToAbort != nullptr && abort.SRB_ToAbort == pending_ &&
           value.contains("aborted_status") && value["aborted_status"].is_number_unsigned()) {
-        StoreSrbByte(static_cast<SRB_ExecSCSICmd*>(pending_)->SRB_Status,
-                     value["aborted_status"].get<aspi::BYTE>());
+        CompleteRequest(*static_cast<SRB_ExecSCSICmd*>(pending_),
+                        value["aborted_status"].get<aspi::BYTE>());
         pending_ = nullptr;
       }
       Repeat(value);
@@ -283,8 +284,7 @@ aspi::DWORD ReplayProvider::SendCommand(void* request) {
                                std::to_string(reset.SRB_Target) + ")";
       const Record* record = Expect("reset", call);
       if (record == nullptr) {
-        StoreSrbByte(reset.SRB_Status, SS_ERR);
-        return SS_ERR;
+        return CompleteRequest(reset, SS_ERR);
       }
       const json& value = record->value;
       if (value.value("ha", -1) != reset.SRB_HaId ||
@@ -292,13 +292,12 @@ aspi::DWORD ReplayProvider::SendCommand(void* request) {
           value.value("lun", -1) != reset.SRB_Lun) {
         Fail("line " + std::to_string(record->line) + ": " + call +
              " differs from the recorded reset");
-        StoreSrbByte(reset.SRB_Status, SS_ERR);
-        return SS_ERR;
+        return CompleteRequest(reset, SS_ERR);
       }
       Repeat(value);
       reset.SRB_HaStat = value.value("ha_stat", 0);
       reset.SRB_TargStat = value.value("targ_stat", 0);
-      StoreSrbByte(reset.SRB_Status, value["status"].get<aspi::BYTE>());
+      CompleteRequest(reset, value["status"].get<aspi::BYTE>());
       return value["return"].get<aspi::DWORD>();
     }
     default:
@@ -314,32 +313,28 @@ aspi::DWORD ReplayProvider::Exec(SRB_ExecSCSICmd& srb) {
   const json asked = recording::DescribeExecRequest(srb);
   const Record* record = Expect("exec", Brief(asked));
   if (record == nullptr) {
-    StoreSrbByte(srb.SRB_Status, SS_ERR);
-    return SS_ERR;
+    return CompleteRequest(srb, SS_ERR);
   }
   const json& value = record->value;
   const std::string differences = recording::DescribeDifferences(asked, value);
   if (!differences.empty()) {
     Fail("line " + std::to_string(record->line) + ": the program sent a command that differs " +
          "from the recording (" + differences + ")");
-    StoreSrbByte(srb.SRB_Status, SS_ERR);
-    return SS_ERR;
+    return CompleteRequest(srb, SS_ERR);
   }
   std::vector<std::uint8_t> bytes;
   if (value.contains("data_in") && value["data_in"].is_string()) {
     if (!recording::HexDecode(value["data_in"].get<std::string>(), bytes) ||
         bytes.size() > srb.SRB_BufLen || (!bytes.empty() && srb.SRB_BufPointer == nullptr)) {
       Fail("line " + std::to_string(record->line) + ": the recorded data do not fit the buffer");
-      StoreSrbByte(srb.SRB_Status, SS_ERR);
-      return SS_ERR;
+      return CompleteRequest(srb, SS_ERR);
     }
     if (!bytes.empty()) std::memcpy(srb.SRB_BufPointer, bytes.data(), bytes.size());
   }
   if (!recording::HexDecode(value["sense"].get<std::string>(), bytes) ||
       bytes.size() > srb.SRB_SenseLen) {
     Fail("line " + std::to_string(record->line) + ": the recorded sense data do not fit");
-    StoreSrbByte(srb.SRB_Status, SS_ERR);
-    return SS_ERR;
+    return CompleteRequest(srb, SS_ERR);
   }
   if (!bytes.empty()) std::memcpy(recording::SenseBytes(srb), bytes.data(), bytes.size());
   Repeat(value);
@@ -349,10 +344,11 @@ aspi::DWORD ReplayProvider::Exec(SRB_ExecSCSICmd& srb) {
     srb.SRB_BufLen = value["buf_len_after"].get<aspi::DWORD>();
   }
   const aspi::BYTE status = value["status"].get<aspi::BYTE>();
-  StoreSrbByte(srb.SRB_Status, status);
   pending_ = status == SS_PENDING ? &srb : nullptr;
-  if (status != SS_PENDING && (srb.SRB_Flags & SRB_POSTING) != 0 && srb.SRB_PostProc != nullptr) {
-    srb.SRB_PostProc(&srb);
+  if (status == SS_PENDING) {
+    StoreSrbByte(srb.SRB_Status, status);
+  } else {
+    CompleteRequest(srb, status);
   }
   return value["return"].get<aspi::DWORD>();
 }

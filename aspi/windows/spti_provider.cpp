@@ -12,6 +12,8 @@
 
 #include "aspi/command_failure.h"
 #include "aspi/command_time_limits.h"
+#include "aspi/download_opcode.h"
+#include "aspi/request_executor.h"
 #include "aspi/srb_access.h"
 
 namespace {
@@ -22,7 +24,6 @@ constexpr UCHAR kScsiStatusConditionMet = 0x04;
 constexpr int kSenseKeyNoSense = 0x0;
 constexpr int kSenseKeyRecovered = 0x1;
 constexpr int kUnaddressedPortBase = 256;
-constexpr UCHAR kDownloadOpcode = 0x55;
 
 bool IsTimeoutError(DWORD error) {
   return error == ERROR_SEM_TIMEOUT || error == ERROR_TIMEOUT || error == WAIT_TIMEOUT;
@@ -42,13 +43,6 @@ bool HasSense(const SptiRequest& request) {
 int SenseKey(const UCHAR* sense) {
   const int code = sense[0] & 0x7F;
   return (code == 0x72 || code == 0x73) ? (sense[1] & 0x0F) : (sense[2] & 0x0F);
-}
-
-// Stores the final status last, after everything else the block carries,
-// and calls the completion routine of a posted command once.
-void Finish(SRB_ExecSCSICmd& srb, BYTE status) {
-  StoreSrbByte(srb.SRB_Status, status);
-  if ((srb.SRB_Flags & SRB_POSTING) != 0 && srb.SRB_PostProc != nullptr) srb.SRB_PostProc(&srb);
 }
 
 std::string Hex(int value) {
@@ -136,26 +130,38 @@ std::size_t SptiDataAlignment(const SptiAdapterLimits& limits, DWORD pageSize) {
 
 void BuildSptiRequest(const SRB_ExecSCSICmd& srb, const SCSI_ADDRESS& address,
                       SptiRequest& request) {
+  CommandRequest command;
+  command.cdb = srb.CDBByte;
+  command.cdbLength = srb.SRB_CDBLen;
+  command.direction =
+      (srb.SRB_Flags & SRB_DIR_OUT) != 0 ? CommandDirection::kOut : CommandDirection::kIn;
+  command.data = srb.SRB_BufPointer;
+  command.length = srb.SRB_BufLen;
+  BuildSptiRequest(command, address, request);
+}
+
+void BuildSptiRequest(const CommandRequest& command, const SCSI_ADDRESS& address,
+                      SptiRequest& request) {
   std::memset(&request, 0, sizeof request);
   SCSI_PASS_THROUGH_DIRECT& sptd = request.sptd;
   sptd.Length = sizeof(SCSI_PASS_THROUGH_DIRECT);
   sptd.PathId = address.PathId;
   sptd.TargetId = address.TargetId;
   sptd.Lun = address.Lun;
-  sptd.CdbLength = srb.SRB_CDBLen;
+  sptd.CdbLength = static_cast<UCHAR>(command.cdbLength);
   sptd.SenseInfoLength = sizeof request.sense;
   sptd.SenseInfoOffset = offsetof(SptiRequest, sense);
-  sptd.DataTransferLength = srb.SRB_BufLen;
-  sptd.DataBuffer = srb.SRB_BufLen != 0 ? srb.SRB_BufPointer : nullptr;
-  if (srb.SRB_BufLen == 0) {
+  sptd.DataTransferLength = command.length;
+  sptd.DataBuffer = command.length != 0 ? command.data : nullptr;
+  if (command.length == 0) {
     sptd.DataIn = SCSI_IOCTL_DATA_UNSPECIFIED;
-  } else if ((srb.SRB_Flags & SRB_DIR_OUT) != 0) {
+  } else if (command.direction == CommandDirection::kOut) {
     sptd.DataIn = SCSI_IOCTL_DATA_OUT;
   } else {
     sptd.DataIn = SCSI_IOCTL_DATA_IN;
   }
-  std::memcpy(sptd.Cdb, srb.CDBByte, std::min<std::size_t>(srb.SRB_CDBLen, sizeof sptd.Cdb));
-  const auto limit = CommandTimeLimit(srb.CDBByte).count();
+  std::memcpy(sptd.Cdb, command.cdb, std::min<std::size_t>(command.cdbLength, sizeof sptd.Cdb));
+  const auto limit = CommandTimeLimit(command.cdb).count();
   const long long seconds = (limit + 999) / 1000;
   sptd.TimeOutValue = static_cast<ULONG>(std::clamp<long long>(seconds, 1, 108000));
 }
@@ -195,18 +201,20 @@ SptiVerdict JudgeSpti(bool ioctlSucceeded, DWORD error, const SptiRequest& reque
   return verdict;
 }
 
+CommandVerdict SptiOutcome(bool ioctlSucceeded, DWORD error, const SptiRequest& request,
+                           DWORD requestedLength) {
+  const SptiVerdict judged = JudgeSpti(ioctlSucceeded, error, request, requestedLength);
+  CommandVerdict verdict;
+  verdict.status = judged.clean ? SS_COMP : SS_ERR;
+  verdict.haStat = judged.haStat;
+  verdict.targStat = judged.targStat;
+  if (judged.withSense) verdict.sense.assign(request.sense, request.sense + sizeof request.sense);
+  return verdict;
+}
+
 void StoreSptiOutcome(bool ioctlSucceeded, DWORD error, const SptiRequest& request,
                       SRB_ExecSCSICmd& srb) {
-  const SptiVerdict verdict = JudgeSpti(ioctlSucceeded, error, request, srb.SRB_BufLen);
-  if (verdict.withSense) {
-    const std::size_t count = std::min<std::size_t>(srb.SRB_SenseLen, sizeof request.sense);
-    // SRB_SenseLen bytes from SenseArea on: the block's owner keeps room
-    // for all of them behind the published area.
-    std::memcpy(srb.SenseArea, request.sense, count);
-  }
-  srb.SRB_HaStat = verdict.haStat;
-  srb.SRB_TargStat = verdict.targStat;
-  Finish(srb, verdict.clean ? SS_COMP : SS_ERR);
+  FinishExec(srb, SptiOutcome(ioctlSucceeded, error, request, srb.SRB_BufLen));
 }
 
 std::vector<SptiNumber> NumberSptiDevices(const std::vector<SptiAddress>& addresses) {
@@ -337,92 +345,59 @@ SptiProvider::Device* SptiProvider::Find(BYTE adapter, BYTE target) {
   return nullptr;
 }
 
+bool SptiProvider::HasTarget(BYTE adapter, BYTE target) const {
+  return std::any_of(devices_.begin(), devices_.end(), [&](const Device& device) {
+    return device.adapter == adapter && device.target == target;
+  });
+}
+
 void SptiProvider::Tell(const Device& device, const std::string& text) {
   if (system_.tell) system_.tell(device.path + ": " + text);
 }
 
 aspi::DWORD SptiProvider::SendCommand(void* block) {
-  auto* header = static_cast<SRB_Header*>(block);
-  switch (header->SRB_Cmd) {
-    case SC_EXEC_SCSI_CMD:
-      return Execute(*static_cast<SRB_ExecSCSICmd*>(block));
-    case SC_RESET_DEV:
-      return Reset(*static_cast<SRB_BusDeviceReset*>(block));
-    case SC_ABORT_SRB:
-      // Every command has ended before SendCommand returns: there is never
-      // one to abort.
-      StoreSrbByte(header->SRB_Status, SS_ABORT_FAIL);
-      return SS_ABORT_FAIL;
-    default:
-      StoreSrbByte(header->SRB_Status, SS_INVALID_CMD);
-      return SS_INVALID_CMD;
-  }
+  return ExecuteRequest(*this, block);
 }
 
-aspi::DWORD SptiProvider::Execute(SRB_ExecSCSICmd& srb) {
-  StoreSrbByte(srb.SRB_Status, SS_PENDING);
-  srb.SRB_HaStat = HASTAT_OK;
-  srb.SRB_TargStat = STATUS_GOOD;
-  if (srb.SRB_HaId >= adapterCount_) {
-    Finish(srb, SS_INVALID_HA);
-    return SS_INVALID_HA;
-  }
-  Device* device = srb.SRB_Lun == 0 ? Find(srb.SRB_HaId, srb.SRB_Target) : nullptr;
-  if (device == nullptr) {
-    srb.SRB_HaStat = HASTAT_SEL_TO;
-    Finish(srb, SS_NO_DEVICE);
-    return SS_NO_DEVICE;
-  }
-  const bool bothDirections =
-      (srb.SRB_Flags & (SRB_DIR_IN | SRB_DIR_OUT)) == (SRB_DIR_IN | SRB_DIR_OUT);
-  if (srb.SRB_CDBLen == 0 || srb.SRB_CDBLen > sizeof srb.CDBByte || bothDirections ||
-      (srb.SRB_BufLen != 0 && srb.SRB_BufPointer == nullptr)) {
-    Finish(srb, SS_INVALID_SRB);
-    return SS_INVALID_SRB;
-  }
-  if ((srb.SRB_Flags & SRB_EVENT_NOTIFY) != 0) {
-    Finish(srb, SS_ILLEGAL_MODE);
-    return SS_ILLEGAL_MODE;
-  }
-  const bool download = srb.CDBByte[0] == kDownloadOpcode;
+CommandVerdict SptiProvider::RunCommand(const CommandRequest& command) {
+  Device* device = Find(command.adapter, command.target);
+  CommandVerdict refused;
   if (device->claim == nullptr) {
-    if (download) {
+    if (command.download) {
       device->claim = system_.claim(device->claimName);
       if (device->claim == nullptr) {
         Tell(*device,
              "another program is using the drive (perhaps another copy of this one), so it "
              "cannot be claimed; the download command is not sent.");
-        Finish(srb, SS_ERR);
-        return SS_ERR;
+        return refused;
       }
     } else if (system_.claimedElsewhere(device->claimName)) {
       Tell(*device, "another program is downloading to the drive; no command is sent to it.");
-      Finish(srb, SS_ERR);
-      return SS_ERR;
+      return refused;
     }
   }
-  const std::string refusal = SptiTransferRefusal(device->limits, srb.SRB_BufLen, system_.pageSize);
+  const std::string refusal = SptiTransferRefusal(device->limits, command.length, system_.pageSize);
   if (!refusal.empty()) {
     Tell(*device, refusal + "; nothing was sent.");
-    Finish(srb, SS_BUFFER_TO_BIG);
-    return SS_BUFFER_TO_BIG;
+    refused.status = SS_BUFFER_TO_BIG;
+    return refused;
   }
   SptiRequest request;
-  BuildSptiRequest(srb, device->address, request);
+  BuildSptiRequest(command, device->address, request);
   BYTE* data = nullptr;
-  if (srb.SRB_BufLen != 0) {
-    data = DataBuffer(srb.SRB_BufLen, SptiDataAlignment(device->limits, system_.pageSize));
+  if (command.length != 0) {
+    data = DataBuffer(command.length, SptiDataAlignment(device->limits, system_.pageSize));
     if (data == nullptr) {
       Tell(*device, "no memory for the command's data; nothing was sent.");
-      Finish(srb, SS_INSUFFICIENT_RESOURCES);
-      return SS_INSUFFICIENT_RESOURCES;
+      refused.status = SS_INSUFFICIENT_RESOURCES;
+      return refused;
     }
     // The whole buffer is set: data out, or zeros where the device sends
     // fewer bytes than asked for.
     if (request.sptd.DataIn == SCSI_IOCTL_DATA_OUT) {
-      std::memcpy(data, srb.SRB_BufPointer, srb.SRB_BufLen);
+      std::memcpy(data, command.data, command.length);
     } else {
-      std::memset(data, 0, srb.SRB_BufLen);
+      std::memset(data, 0, command.length);
     }
     request.sptd.DataBuffer = data;
   }
@@ -432,27 +407,26 @@ aspi::DWORD SptiProvider::Execute(SRB_ExecSCSICmd& srb) {
                               sizeof request, &request, sizeof request, &returned) != FALSE;
   const DWORD error = ok ? ERROR_SUCCESS : system_.lastError();
   if (data != nullptr && request.sptd.DataIn == SCSI_IOCTL_DATA_IN) {
-    std::memcpy(srb.SRB_BufPointer, data,
-                std::min<DWORD>(request.sptd.DataTransferLength, srb.SRB_BufLen));
+    std::memcpy(command.data, data,
+                std::min<DWORD>(request.sptd.DataTransferLength, command.length));
   }
   // Told before the final status is stored: once it is, the block is the
   // caller's again.
   if (!ok && IsTimeoutError(error)) {
-    Tell(*device, "the command (operation code " + Hex(srb.CDBByte[0]) + ") timed out after " +
+    Tell(*device, "the command (operation code " + Hex(command.cdb[0]) + ") timed out after " +
                       std::to_string(request.sptd.TimeOutValue) + " s.");
   } else if (!ok && IsGoneError(error)) {
     Tell(*device, "the device has gone away.");
-  } else if (download && !ok) {
+  } else if (command.download && !ok) {
     Tell(*device, "the download command could not be sent (error " + std::to_string(error) + ").");
   } else if (!ok) {
     Tell(*device, "the system refused the pass-through request (operation code " +
-                      Hex(srb.CDBByte[0]) + ", error " + std::to_string(error) + ").");
-  } else if (download && !JudgeSpti(ok, error, request, srb.SRB_BufLen).clean) {
+                      Hex(command.cdb[0]) + ", error " + std::to_string(error) + ").");
+  } else if (command.download && !JudgeSpti(ok, error, request, command.length).clean) {
     Tell(*device, "the drive did not take the download command: " +
-                      DescribeOutcome(request, srb.SRB_BufLen) + ".");
+                      DescribeOutcome(request, command.length) + ".");
   }
-  StoreSptiOutcome(ok, error, request, srb);
-  return srb.SRB_Status;
+  return SptiOutcome(ok, error, request, command.length);
 }
 
 BYTE* SptiProvider::DataBuffer(std::size_t length, std::size_t alignment) {
@@ -469,21 +443,10 @@ BYTE* SptiProvider::DataBuffer(std::size_t length, std::size_t alignment) {
   return memory;
 }
 
-aspi::DWORD SptiProvider::Reset(SRB_BusDeviceReset& srb) {
-  StoreSrbByte(srb.SRB_Status, SS_PENDING);
-  if (srb.SRB_HaId >= adapterCount_) {
-    StoreSrbByte(srb.SRB_Status, SS_INVALID_HA);
-    return SS_INVALID_HA;
-  }
-  Device* device = srb.SRB_Lun == 0 ? Find(srb.SRB_HaId, srb.SRB_Target) : nullptr;
-  if (device == nullptr) {
-    StoreSrbByte(srb.SRB_Status, SS_NO_DEVICE);
-    return SS_NO_DEVICE;
-  }
+BYTE SptiProvider::ResetTarget(BYTE adapter, BYTE target, BYTE& haStat) {
+  haStat = HASTAT_OK;
   DWORD returned = 0;
-  const bool ok = system_.deviceIoControl(device->handle, IOCTL_STORAGE_RESET_DEVICE, nullptr, 0,
-                                          nullptr, 0, &returned) != FALSE;
-  const BYTE status = ok ? SS_COMP : SS_ERR;
-  StoreSrbByte(srb.SRB_Status, status);
-  return status;
+  const bool ok = system_.deviceIoControl(Find(adapter, target)->handle, IOCTL_STORAGE_RESET_DEVICE,
+                                          nullptr, 0, nullptr, 0, &returned) != FALSE;
+  return ok ? SS_COMP : SS_ERR;
 }

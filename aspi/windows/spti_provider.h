@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "aspi/aspi_provider.h"
+#include "aspi/request_executor.h"
 #include "aspi/windows/spti_system.h"
 
 // One pass-through request with the sense buffer right behind it, laid out
@@ -46,6 +47,9 @@ struct SptiRequest {
 
 // Fills `request` for the command in `srb` addressed to `address`; the
 // timeout is the command's time limit in whole seconds, at least 1.
+void BuildSptiRequest(const CommandRequest& command, const SCSI_ADDRESS& address,
+                      SptiRequest& request);
+// The same for the command in a request block.
 void BuildSptiRequest(const SRB_ExecSCSICmd& srb, const SCSI_ADDRESS& address,
                       SptiRequest& request);
 
@@ -61,6 +65,11 @@ struct SptiVerdict {
 // `requestedLength` bytes (see StoreSptiOutcome).
 SptiVerdict JudgeSpti(bool ioctlSucceeded, DWORD error, const SptiRequest& request,
                       DWORD requestedLength);
+
+// The outcome of DeviceIoControl as the executor stores it (see
+// StoreSptiOutcome).
+CommandVerdict SptiOutcome(bool ioctlSucceeded, DWORD error, const SptiRequest& request,
+                           DWORD requestedLength);
 
 // Finishes `srb` from the outcome of DeviceIoControl, judged in the order
 // system error, SCSI status, sense data, short write. The data are already
@@ -111,7 +120,7 @@ struct SptiNumber {
 // that a scan of targets 0 to 7 reaches each of them.
 std::vector<SptiNumber> NumberSptiDevices(const std::vector<SptiAddress>& addresses);
 
-class SptiProvider : public AspiProvider {
+class SptiProvider : public AspiProvider, private CommandTransport {
  public:
   struct Device {
     std::string path;
@@ -138,7 +147,7 @@ class SptiProvider : public AspiProvider {
   const char* Name() const override { return "spti"; }
 
   const std::vector<Device>& Devices() const { return devices_; }
-  int AdapterCount() const { return adapterCount_; }
+  int AdapterCount() const override { return adapterCount_; }
   // Devices that exist but could not be used, one line each ("\\.\CdRom1:
   // access denied (error 5); run the program as administrator").
   const std::vector<std::string>& Problems() const { return problems_; }
@@ -151,8 +160,9 @@ class SptiProvider : public AspiProvider {
             std::vector<SptiAddress>& addresses);
   Device* Find(BYTE adapter, BYTE target);
   void Tell(const Device& device, const std::string& text);
-  aspi::DWORD Execute(SRB_ExecSCSICmd& srb);
-  aspi::DWORD Reset(SRB_BusDeviceReset& srb);
+  bool HasTarget(BYTE adapter, BYTE target) const override;
+  CommandVerdict RunCommand(const CommandRequest& command) override;
+  BYTE ResetTarget(BYTE adapter, BYTE target, BYTE& haStat) override;
   // A buffer of at least `length` bytes aligned to `alignment`, kept for
   // the next commands.
   BYTE* DataBuffer(std::size_t length, std::size_t alignment);

@@ -81,7 +81,7 @@ TEST_F(DeviceOnBus, EmptyAddressesAndMissingAdaptersFail) {
   Build("0:0=drive");
   device_->SelectTarget(3);
   EXPECT_FALSE(Inquiry());
-  EXPECT_EQ(device_->srb.SRB_Status, SS_ERR);
+  EXPECT_EQ(device_->srb.SRB_Status, SS_NO_DEVICE);
   EXPECT_EQ(device_->srb.SRB_HaStat, HASTAT_SEL_TO);
   device_->SelectAdapter(1);
   device_->SelectTarget(0);

@@ -435,8 +435,8 @@ TEST_F(SgCommand, AbortFindsNothingPendingAndResetReachesTheDevice) {
   SRB_Abort abort{};
   abort.SRB_Cmd = SC_ABORT_SRB;
   abort.SRB_ToAbort = &block.srb;
-  EXPECT_EQ(provider->SendCommand(&abort), SS_COMP);
-  EXPECT_EQ(abort.SRB_Status, SS_COMP);
+  EXPECT_EQ(provider->SendCommand(&abort), SS_ABORT_FAIL);
+  EXPECT_EQ(abort.SRB_Status, SS_ABORT_FAIL);
 
   SRB_BusDeviceReset reset{};
   reset.SRB_Cmd = SC_RESET_DEV;

@@ -7,13 +7,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "aspi/download_opcode.h"
+
 namespace {
 
 constexpr std::uint8_t kTestUnitReady = 0x00;
 constexpr std::uint8_t kRequestSense = 0x03;
 constexpr std::uint8_t kInquiry = 0x12;
 constexpr std::uint8_t kStartStopUnit = 0x1B;
-constexpr std::uint8_t kDownload = 0x55;
+constexpr std::uint8_t kDownload = aspi::kDownloadOpcode;
 
 constexpr std::uint8_t kCheckCondition = 0x02;
 constexpr std::size_t kInquiryLength = 36;
@@ -48,8 +50,7 @@ DriveReply DriveModel::Execute(const std::uint8_t* cdb, const std::uint8_t* data
   const std::uint8_t opcode = cdb[0];
   if (busy_ && nowMs >= busyUntil_) busy_ = false;
   if (busy_ && opcode != kRequestSense) return Refusal(0x02, 0x04, 0x07);  // in progress
-  if (options_.unitAttention && !attentionGiven_ && opcode != kInquiry &&
-      opcode != kRequestSense) {
+  if (options_.unitAttention && !attentionGiven_ && opcode != kInquiry && opcode != kRequestSense) {
     attentionGiven_ = true;
     return Refusal(0x06, 0x29, 0x00);  // power on or reset occurred
   }
@@ -98,7 +99,8 @@ DriveReply DriveModel::Download(const std::uint8_t* cdb, const std::uint8_t* dat
   }
   if (length != kDownloadDataLength) return Refusal(0x05, 0x1A, 0x00);  // list length error
   std::uint16_t sum = 0;
-  for (std::size_t i = 0; i < kImageBytesInData; ++i) sum = static_cast<std::uint16_t>(sum + data[i]);
+  for (std::size_t i = 0; i < kImageBytesInData; ++i)
+    sum = static_cast<std::uint16_t>(sum + data[i]);
   const std::uint16_t expected = static_cast<std::uint16_t>((cdb[5] << 8) | cdb[6]);
   if (static_cast<std::uint16_t>(expected - sum) > kMostOfTwoBytes) {
     return Refusal(0x05, 0x26, 0x00);  // invalid field in parameter list

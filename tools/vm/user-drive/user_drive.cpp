@@ -34,6 +34,7 @@
 #include <thread>
 #include <vector>
 
+#include "aspi/download_opcode.h"
 #include "command_ring.h"
 #include "drive_model.h"
 
@@ -164,7 +165,7 @@ bool Serve(const CommandRing& ring, const RingEntry& entry, DriveModel& model,
     const RingSegment& segment = entry.segments[i];
     data.insert(data.end(), segment.bytes, segment.bytes + segment.length);
   }
-  if (cdb[0] == 0x55 && settings.holdMs > 0) {
+  if (cdb[0] == aspi::kDownloadOpcode && settings.holdMs > 0) {
     std::printf("drive: holding the download for %u ms\n", settings.holdMs);
     std::this_thread::sleep_for(std::chrono::milliseconds(settings.holdMs));
   }
