@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
   std::ostringstream messages;
   std::string error;
-  auto replay = ReplayProvider::FromStream(in, "fuzz.jsonl", error, &messages);
+  auto replay = ReplayProvider::FromStream(in, "fuzz.jsonl", error, StreamSink(messages));
   if (!replay) {
     if (error.find("fuzz.jsonl") != 0) std::abort();  // every refusal names the file
     return 0;

@@ -17,6 +17,7 @@
 
 #include "app/cli/exit_status.h"
 #include "app/cli/options.h"
+#include "aspi/diagnostic_sink.h"
 
 class ProgramFrontEnd {
  public:
@@ -41,6 +42,10 @@ class ProgramFrontEnd {
   // How the main window is first shown (a ShowWindow command): what the
   // program was started with, e.g. minimised from a shortcut.
   virtual int ShowCommand() const;
+  // Where the transports tell what goes wrong during the run (a lost
+  // device, a timeout, a replay that left its recording): standard error,
+  // unless the front end shows those lines elsewhere too.
+  virtual DiagnosticSink TransportSink() { return StandardErrorSink(); }
   // Streams for the image check, which prints on its own.
   virtual std::FILE* Output() = 0;
   virtual std::FILE* ErrorOutput() = 0;

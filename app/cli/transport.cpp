@@ -1,6 +1,5 @@
 #include "app/cli/transport.h"
 
-#include <iostream>
 #include <sstream>
 #include <string_view>
 
@@ -47,10 +46,12 @@ bool Transport::Open(const ProgramOptions& options, ProgramFrontEnd& frontEnd,
                      std::string& problem) {
   // Why the real transport found no adapter, or which devices it cannot use.
   [[maybe_unused]] std::string transportDiagnostics;
+  // Every provider tells the user through the one sink the front end gives.
+  [[maybe_unused]] DiagnosticSink sink = frontEnd.TransportSink();
   if (options.replay) {
 #if QTR5_HAVE_RECORDING
     std::string error;
-    std::unique_ptr<ReplayProvider> replay = ReplayProvider::Open(options.replayPath, error);
+    std::unique_ptr<ReplayProvider> replay = ReplayProvider::Open(options.replayPath, error, sink);
     if (!replay) {
       problem = "--replay " + options.replayPath + ": " + error;
       return false;
@@ -80,10 +81,11 @@ bool Transport::Open(const ProgramOptions& options, ProgramFrontEnd& frontEnd,
 #if QTR5_HAVE_SG_PROVIDER
     std::string diagnostics;
     SgProviderOptions sgOptions;
+    sgOptions.messages = sink;
 #if QTR5_HAVE_RECORDING
     if (options.record) {
-      captured_ = std::make_unique<CapturedMessages>(std::cerr);
-      sgOptions.messages = &captured_->Stream();
+      captured_ = std::make_unique<CapturedMessages>(sink);
+      sgOptions.messages = captured_->Sink();
     }
 #endif
     base_ = CreateSgProvider(sgOptions, diagnostics);
@@ -91,7 +93,7 @@ bool Transport::Open(const ProgramOptions& options, ProgramFrontEnd& frontEnd,
     transportDiagnostics = diagnostics;
 #elif QTR5_HAVE_WINDOWS_PROVIDER
     std::string diagnostics;
-    base_ = CreateWindowsProvider(diagnostics);
+    base_ = CreateWindowsProvider(diagnostics, sink);
     PrintLines(frontEnd, diagnostics);
 #else
     frontEnd.PrintError("This build has no transport to real drives; try --emulate");
@@ -103,7 +105,7 @@ bool Transport::Open(const ProgramOptions& options, ProgramFrontEnd& frontEnd,
 #if QTR5_HAVE_RECORDING
     std::string error;
     if (active_ != nullptr)
-      recorder_ = RecordingProvider::Create(*active_, options.recordPath, error);
+      recorder_ = RecordingProvider::Create(*active_, options.recordPath, error, sink);
     if (!recorder_) {
       problem = "--record " + options.recordPath + ": " + error;
       return false;

@@ -27,7 +27,8 @@ class Transport {
   // Builds what the options ask for. False with `problem` set when an option
   // value cannot be used (a malformed layout, a state folder or a recording
   // that cannot be opened): a usage error. Diagnostics of the real transport
-  // (why it found no adapter) go to the front end's error output.
+  // (why it found no adapter) go to the front end's error output; what the
+  // providers tell during the run goes to the front end's TransportSink.
   bool Open(const ProgramOptions& options, ProgramFrontEnd& frontEnd, std::string& problem);
 
   // Installs the chosen provider as the one behind the entry points.

@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
-#include <iostream>
 #include <map>
 #include <string_view>
 #include <vector>
@@ -75,7 +74,7 @@ class SgProvider final : public AspiProvider, private CommandTransport {
   SgProvider(const SgProviderOptions& options, std::string& diagnostics)
       : system_(options.system ? options.system
                                : std::shared_ptr<sg::SgSystem>(sg::CreateLinuxSgSystem())),
-        messages_(options.messages ? *options.messages : std::cerr) {
+        messages_(options.messages) {
     diagnostics.clear();
     Discover(options, diagnostics);
   }
@@ -261,7 +260,7 @@ class SgProvider final : public AspiProvider, private CommandTransport {
   }
 
   void Tell(const Target& target, const std::string& text) {
-    messages_ << Describe(target) << ": " << text << '\n' << std::flush;
+    ::Tell(messages_, Describe(target) + ": " + text);
   }
 
   CommandVerdict RunCommand(const CommandRequest& request) override {
@@ -401,7 +400,7 @@ class SgProvider final : public AspiProvider, private CommandTransport {
   }
 
   std::shared_ptr<sg::SgSystem> system_;
-  std::ostream& messages_;
+  DiagnosticSink messages_;
   std::vector<Adapter> adapters_;
 };
 

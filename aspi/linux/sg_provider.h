@@ -25,11 +25,11 @@
 // name, since the name may by then belong to another device.
 #pragma once
 
-#include <iosfwd>
 #include <memory>
 #include <string>
 
 #include "aspi/aspi_provider.h"
+#include "aspi/diagnostic_sink.h"
 #include "aspi/linux/sg_system.h"
 
 struct SgProviderOptions {
@@ -37,10 +37,10 @@ struct SgProviderOptions {
   std::string devRoot = "/dev";
   // The system calls; null means the real ones (libsgutils2, open, ioctl).
   std::shared_ptr<sg::SgSystem> system;
-  // Where failures the user must know about during the run are written
-  // (a lost device, a timeout, a refused exclusive open, a transfer limit
-  // that is too small, a failed download command); null means std::cerr.
-  std::ostream* messages = nullptr;
+  // Where failures the user must know about during the run are told (a
+  // lost device, a timeout, a refused exclusive open, a transfer limit that
+  // is too small, a failed download command); empty: nowhere.
+  DiagnosticSink messages;
 };
 
 // Finds the SCSI generic devices and opens them. Always returns a provider;

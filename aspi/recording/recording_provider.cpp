@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <iostream>
 #include <thread>
 
 #include <nlohmann/json.hpp>
@@ -41,13 +40,14 @@ json Nullable(bool present, json value) {
 
 }  // namespace
 
-RecordingProvider::RecordingProvider(AspiProvider& inner, std::ostream& out, std::ostream* messages)
-    : inner_(inner), out_(out), messages_(messages ? *messages : std::cerr) {}
+RecordingProvider::RecordingProvider(AspiProvider& inner, std::ostream& out,
+                                     DiagnosticSink messages)
+    : inner_(inner), out_(out), messages_(std::move(messages)) {}
 
 std::unique_ptr<RecordingProvider> RecordingProvider::Create(AspiProvider& inner,
                                                              const std::string& path,
                                                              std::string& error,
-                                                             std::ostream* messages) {
+                                                             DiagnosticSink messages) {
 #ifndef _WIN32
   // Opening a pipe for writing waits for a reader, forever if none comes:
   // opened without waiting first, a pipe nobody reads is refused instead.
@@ -70,7 +70,7 @@ std::unique_ptr<RecordingProvider> RecordingProvider::Create(AspiProvider& inner
     error = "Cannot write the session recording \"" + path + "\"";
     return nullptr;
   }
-  auto provider = std::make_unique<RecordingProvider>(inner, *file, messages);
+  auto provider = std::make_unique<RecordingProvider>(inner, *file, std::move(messages));
   provider->file_ = std::move(file);
   return provider;
 }
@@ -117,7 +117,7 @@ void RecordingProvider::Write(const std::string& line) {
   out_ << line << '\n' << std::flush;
   if (!out_ && good_) {
     good_ = false;
-    messages_ << "The session recording could not be written; it ends before this command.\n";
+    Tell(messages_, "The session recording could not be written; it ends before this command.");
   }
 }
 

@@ -18,20 +18,21 @@
 #include <nlohmann/json.hpp>
 
 #include "aspi/aspi_provider.h"
+#include "aspi/diagnostic_sink.h"
 #include "aspi/recording/captured_messages.h"
 
 class RecordingProvider final : public AspiProvider {
  public:
   // Records to `out`, which must outlive the provider. `inner` is not owned.
-  // Messages about the recording itself (a write that failed) go to
-  // `messages` (null: std::cerr).
-  RecordingProvider(AspiProvider& inner, std::ostream& out, std::ostream* messages = nullptr);
+  // Messages about the recording itself (a write that failed) are told to
+  // `messages`.
+  RecordingProvider(AspiProvider& inner, std::ostream& out, DiagnosticSink messages = {});
 
   // Creates (or truncates) the file at `path`; null with `error` set when it
   // cannot be opened for writing.
   static std::unique_ptr<RecordingProvider> Create(AspiProvider& inner, const std::string& path,
                                                    std::string& error,
-                                                   std::ostream* messages = nullptr);
+                                                   DiagnosticSink messages = {});
 
   aspi::DWORD GetSupportInfo() override;
   aspi::DWORD SendCommand(void* srb) override;
@@ -59,7 +60,7 @@ class RecordingProvider final : public AspiProvider {
   AspiProvider& inner_;
   std::unique_ptr<std::ofstream> file_;
   std::ostream& out_;
-  std::ostream& messages_;
+  DiagnosticSink messages_;
   bool good_ = true;
   bool headerWritten_ = false;
   // The last exec request still pending when it was recorded, so that an

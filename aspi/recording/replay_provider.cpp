@@ -6,7 +6,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 
 #include "aspi/recording/session_format.h"
 #include "aspi/request_executor.h"
@@ -94,11 +93,11 @@ std::string Brief(const json& request) {
 }  // namespace
 
 ReplayProvider::ReplayProvider(std::string name, std::vector<Record> records,
-                               std::ostream& messages)
-    : name_(std::move(name)), records_(std::move(records)), messages_(messages) {}
+                               DiagnosticSink messages)
+    : name_(std::move(name)), records_(std::move(records)), messages_(std::move(messages)) {}
 
 std::unique_ptr<ReplayProvider> ReplayProvider::Open(const std::string& path, std::string& error,
-                                                     std::ostream* messages) {
+                                                     DiagnosticSink messages) {
   // Only a regular file: a pipe without a writer would block the program
   // here, and a device such as /dev/zero would never end.
   std::error_code failure;
@@ -118,13 +117,13 @@ std::unique_ptr<ReplayProvider> ReplayProvider::Open(const std::string& path, st
     error = "Cannot read the session recording \"" + path + "\"";
     return nullptr;
   }
-  return FromStream(in, path, error, messages);
+  return FromStream(in, path, error, std::move(messages));
 }
 
 std::unique_ptr<ReplayProvider> ReplayProvider::FromStream(std::istream& in,
                                                            const std::string& name,
                                                            std::string& error,
-                                                           std::ostream* messages) {
+                                                           DiagnosticSink messages) {
   std::vector<Record> records;
   std::string text;
   std::string diagnostics;
@@ -179,7 +178,7 @@ std::unique_ptr<ReplayProvider> ReplayProvider::FromStream(std::istream& in,
     return nullptr;
   }
   auto provider = std::unique_ptr<ReplayProvider>(
-      new ReplayProvider(name, std::move(records), messages ? *messages : std::cerr));
+      new ReplayProvider(name, std::move(records), std::move(messages)));
   provider->diagnostics_ = std::move(diagnostics);
   provider->names_ = std::move(names);
   return provider;
@@ -215,14 +214,13 @@ bool ReplayProvider::FindDevice(std::string_view name, aspi::BYTE& adapter,
 void ReplayProvider::Repeat(const nlohmann::ordered_json& record) {
   if (!record.contains("messages") || !record["messages"].is_array()) return;
   for (const json& line : record["messages"]) {
-    if (line.is_string()) messages_ << line.get<std::string>() << '\n';
+    if (line.is_string()) Tell(messages_, line.get<std::string>());
   }
-  messages_ << std::flush;
 }
 
 void ReplayProvider::Fail(const std::string& text) {
   diverged_ = true;
-  messages_ << "replay " << name_ << ": " << text << '\n' << std::flush;
+  Tell(messages_, "replay " + name_ + ": " + text);
 }
 
 const ReplayProvider::Record* ReplayProvider::Expect(const char* kind, const std::string& call) {

@@ -8,7 +8,6 @@
 #pragma once
 
 #include <cstddef>
-#include <iosfwd>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,16 +15,19 @@
 #include <nlohmann/json.hpp>
 
 #include "aspi/aspi_provider.h"
+#include "aspi/diagnostic_sink.h"
 
 class ReplayProvider final : public AspiProvider {
  public:
   // Reads the whole recording; null with `error` set when the file cannot be
   // read or is no session recording (naming the offending line).
+  // The recording's lines for the user, and what went wrong, are told to
+  // `messages`.
   static std::unique_ptr<ReplayProvider> Open(const std::string& path, std::string& error,
-                                              std::ostream* messages = nullptr);
+                                              DiagnosticSink messages = {});
   static std::unique_ptr<ReplayProvider> FromStream(std::istream& in, const std::string& name,
                                                     std::string& error,
-                                                    std::ostream* messages = nullptr);
+                                                    DiagnosticSink messages = {});
 
   aspi::DWORD GetSupportInfo() override;
   aspi::DWORD SendCommand(void* srb) override;
@@ -48,7 +50,7 @@ class ReplayProvider final : public AspiProvider {
     nlohmann::ordered_json value;
   };
 
-  ReplayProvider(std::string name, std::vector<Record> records, std::ostream& messages);
+  ReplayProvider(std::string name, std::vector<Record> records, DiagnosticSink messages);
 
   // The next record when it is of `kind`; otherwise reports and returns null.
   const Record* Expect(const char* kind, const std::string& call);
@@ -63,7 +65,7 @@ class ReplayProvider final : public AspiProvider {
   nlohmann::ordered_json names_;  // "A:T" -> list of names
   std::vector<Record> records_;
   std::size_t next_ = 0;
-  std::ostream& messages_;
+  DiagnosticSink messages_;
   bool diverged_ = false;
   void* pending_ = nullptr;  // an exec left pending, for a later abort
 };

@@ -59,10 +59,5 @@ SptiSystem SptiSystem::Real() {
     }
     return false;
   };
-  system.tell = [](const std::string& line) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "qtr5-download: %s\n", line.c_str());
-    std::fflush(stderr);
-  };
   return system;
 }

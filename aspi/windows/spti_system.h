@@ -34,8 +34,9 @@ struct SptiSystem {
   std::function<HANDLE(const std::string& name)> claim;
   std::function<bool(const std::string& name)> claimedElsewhere;
 
-  // Where failures the user must know about during the run are written, one
-  // line each (standard error).
+  // Where failures the user must know about during the run are told, one
+  // line each: the program's diagnostic sink (see CreateWindowsProvider);
+  // empty: nowhere.
   std::function<void(const std::string& line)> tell;
 
   // The real calls.

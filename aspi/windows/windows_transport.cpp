@@ -40,8 +40,13 @@ std::string DescribeTransport(const WindowsTransport& transport) {
   return text;
 }
 
-std::unique_ptr<AspiProvider> CreateWindowsProvider(std::string& diagnostics) {
-  WindowsTransport transport = ChooseWindowsTransport();
+std::unique_ptr<AspiProvider> CreateWindowsProvider(std::string& diagnostics,
+                                                    DiagnosticSink messages) {
+  SptiSystem system = SptiSystem::Real();
+  system.tell = [messages = std::move(messages)](const std::string& line) {
+    Tell(messages, "qtr5-download: " + line);
+  };
+  WindowsTransport transport = ChooseWindowsTransport("wnaspi32.dll", std::move(system));
   diagnostics = DescribeTransport(transport);
   return std::move(transport.provider);
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "aspi/aspi_provider.h"
+#include "aspi/diagnostic_sink.h"
 #include "aspi/windows/spti_system.h"
 
 struct WindowsTransport {
@@ -29,5 +30,8 @@ WindowsTransport ChooseWindowsTransport(const char* aspiLibrary = "wnaspi32.dll"
 std::string DescribeTransport(const WindowsTransport& transport);
 
 // For the program's transport choice: the chosen provider, with what
-// DescribeTransport says about it in `diagnostics`.
-std::unique_ptr<AspiProvider> CreateWindowsProvider(std::string& diagnostics);
+// DescribeTransport says about it in `diagnostics`. The pass-through tells
+// its failures during the run to `messages`, each line after the program's
+// name ("qtr5-download: \\.\CdRom0: the device has gone away.").
+std::unique_ptr<AspiProvider> CreateWindowsProvider(std::string& diagnostics,
+                                                    DiagnosticSink messages);

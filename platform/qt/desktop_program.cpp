@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
-#include <iostream>
 #include <optional>
-#include <streambuf>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "app/cli/program.h"
 #include "app/main_dialog.h"
@@ -74,67 +74,50 @@ class DesktopFrontEnd : public ProgramFrontEnd {
   void SayWhereTheDefaultImageIsLookedFor() { sayWhereDefaultIs_ = true; }
   std::FILE* Output() override { return stdout; }
   std::FILE* ErrorOutput() override { return stderr; }
+  DiagnosticSink TransportSink() override { return transportSink_; }
+  void SetTransportSink(DiagnosticSink sink) { transportSink_ = std::move(sink); }
 
  private:
+  DiagnosticSink transportSink_ = StandardErrorSink();
   QtBackend* backend_;
   bool automated_;
   bool messagesInBoxes_;
   bool sayWhereDefaultIs_ = false;
 };
 
-// Passes what is written to std::cerr on to standard error and keeps a copy.
-class KeepingBuffer : public std::streambuf {
- public:
-  explicit KeepingBuffer(std::streambuf* target) : target_(target) {}
-  std::streambuf* Target() const { return target_; }
-  std::string Take() {
-    std::string text;
-    text.swap(kept_);
-    while (!text.empty() && text.back() == '\n') text.pop_back();
-    return text;
-  }
-
- protected:
-  int overflow(int c) override {
-    if (c == traits_type::eof()) return traits_type::not_eof(c);
-    kept_ += static_cast<char>(c);
-    return target_->sputc(static_cast<char>(c));
-  }
-  std::streamsize xsputn(const char* text, std::streamsize count) override {
-    kept_.append(text, static_cast<std::size_t>(count));
-    return target_->sputn(text, count);
-  }
-  int sync() override { return target_->pubsync(); }
-
- private:
-  std::streambuf* target_;
-  std::string kept_;
-};
-
-// Keeps std::cerr's output for message boxes while it lives.
+// The transports' lines go to standard error, as in every program, and
+// are kept for a message box the next time the window waits for its user.
 class TransportMessages {
  public:
-  TransportMessages(QtBackend& backend, bool enabled)
-      : backend_(backend), kept_(std::cerr.rdbuf()) {
+  TransportMessages(QtBackend& backend, bool enabled) : backend_(backend) {
     if (!enabled) return;
-    std::cerr.rdbuf(&kept_);
     observer_ = backend_.AddWaitObserver([this] {
-      const std::string text = kept_.Take();
+      std::string text;
+      text.swap(kept_);
+      while (!text.empty() && text.back() == '\n') text.pop_back();
       if (!text.empty())
         backend_.ShowMessageBox(ActiveDialog(), text, kProgramTitle, MB_OK | MB_ICONWARNING);
     });
   }
   ~TransportMessages() {
-    if (observer_ == 0) return;
-    backend_.RemoveWaitObserver(observer_);
-    std::cerr.rdbuf(kept_.Target());
+    if (observer_ != 0) backend_.RemoveWaitObserver(observer_);
   }
   TransportMessages(const TransportMessages&) = delete;
   TransportMessages& operator=(const TransportMessages&) = delete;
 
+  // The sink to hand to the transports while this object lives.
+  DiagnosticSink Sink() {
+    DiagnosticSink standardError = StandardErrorSink();
+    if (observer_ == 0) return standardError;
+    return [this, standardError](std::string_view line) {
+      standardError(line);
+      kept_.append(line).append("\n");
+    };
+  }
+
  private:
   QtBackend& backend_;
-  KeepingBuffer kept_;
+  std::string kept_;
   int observer_ = 0;
 };
 
@@ -175,7 +158,9 @@ int RunDesktopProgram(const ProgramOptions& options, QtBackend* backend,
   int status = 0;
   {
     TransportMessages messages(*backend, settings.messagesInBoxes);
+    frontEnd.SetTransportSink(messages.Sink());
     status = RunProgram(options, frontEnd);
+    frontEnd.SetTransportSink(StandardErrorSink());
   }
   backend->SetIdleHandler(nullptr);
   return DesktopExitStatus(options, status);

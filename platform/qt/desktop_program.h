@@ -14,8 +14,8 @@ class QtBackend;
 PictureTable ProgramPictures();
 
 struct DesktopSettings {
-  // The program's diagnostics, and what the drive transports write on
-  // std::cerr (why a drive cannot be used), also come up in message boxes
+  // The program's diagnostics, and what the drive transports tell during the
+  // run (why a drive cannot be used), also come up in message boxes
   // (the transports' the next time the window waits for its user): for a
   // program started from the desktop, whose standard error nobody reads.
   bool messagesInBoxes = false;

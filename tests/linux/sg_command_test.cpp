@@ -41,7 +41,7 @@ class SgCommand : public ::testing::Test {
     options.sysfsRoot = sysfs.Root();
     options.devRoot = sysfs.DevRoot();
     options.system = sys ? sys : system;
-    options.messages = &messages;
+    options.messages = StreamSink(messages);
     std::string diagnostics;
     auto provider = CreateSgProvider(options, diagnostics);
     lastDiagnostics = diagnostics;

@@ -91,7 +91,7 @@ class SgDiscovery : public ::testing::Test {
     options.sysfsRoot = sysfs.Root();
     options.devRoot = sysfs.DevRoot();
     options.system = system;
-    options.messages = &messages;
+    options.messages = StreamSink(messages);
     return CreateSgProvider(options, diagnostics);
   }
 

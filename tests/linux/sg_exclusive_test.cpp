@@ -25,7 +25,7 @@ class Copy {
     options.sysfsRoot = sysfs.Root();
     options.devRoot = sysfs.DevRoot();
     options.system = std::move(system);
-    options.messages = &messages;
+    options.messages = StreamSink(messages);
     provider = CreateSgProvider(options, diagnostics);
   }
 

@@ -8,7 +8,7 @@
 #include <QMessageBox>
 #include <QTest>
 #include <cstdlib>
-#include <iostream>
+#include <string>
 
 #include "app/resource_ids.h"
 #include "platform/backend.h"
@@ -142,18 +142,45 @@ TEST_F(DesktopProgramTest, ABadLayoutIsAUsageErrorShownInABoxAndNoWindowAppears)
   EXPECT_EQ(modalAnswered_, 1);
 }
 
-TEST_F(DesktopProgramTest, WhatTheTransportSaysOnStandardErrorComesUpInABox) {
+// A line the transport tells during the scan, here repeated from a recorded
+// session as the sg transport told it.
+TEST_F(DesktopProgramTest, WhatTheTransportTellsComesUpInABox) {
   WriteDefaultImage();
+  std::string session =
+      R"({"record":"header","format":"qtr5-aspi-session","version":1,"provider":"sg"})"
+      "\n"
+      R"({"record":"support_info","status":1,"adapters":1})"
+      "\n";
+  // The scan: the drive at 0:0 and no device behind the other targets.
+  for (int target = 0; target < 8; ++target) {
+    session += R"({"record":"exec","ha":0,"target":)" + std::to_string(target) +
+               R"(,"lun":0,"direction":"in","cdb":"120000002400000000000000","length":36,)"
+               R"("sense_len":18,"data_out_sha256":null,"residual_count":true,)";
+    if (target == 0) {
+      session +=
+          R"("return":1,"status":1,"ha_stat":0,"targ_stat":0,"sense":"","buf_len_after":0,)"
+          R"("data_in":"058000211f000000515452352020202043442d524f4d2058504d2d333137374b312e3030",)"
+          R"("messages":["/dev/sg7 (1:0:0:0) needs read and write access )"
+          "(permission denied)\"]}\n";
+    } else {
+      session += R"("return":130,"status":130,"ha_stat":17,"targ_stat":0,"sense":"",)"
+                 R"("buf_len_after":36})"
+                 "\n";
+    }
+  }
+  // The tray opened as the window starts.
+  session += R"({"record":"exec","ha":0,"target":0,"lun":0,"direction":"in",)"
+             R"("cdb":"1b0000000200000000000000","length":0,"sense_len":18,"data_out_sha256":null,)"
+             R"("residual_count":false,"return":1,"status":1,"ha_stat":0,"targ_stat":0,"sense":""})"
+             "\n";
+  WriteFile("session.jsonl", session);
   BoxContents shown;
   WhenModal([&](QWidget* box) {
     shown = ReadBox(box);
     ClickBoxButton(box, "OK");
   });
-  Then([&] {
-    std::cerr << "/dev/sg7 (1:0:0:0) needs read and write access (permission denied)\n";
-    CloseMain();
-  });
-  EXPECT_EQ(RunWith({"--emulate"}, true), 0);
+  Then([&] { CloseMain(); });
+  EXPECT_EQ(RunWith({"--replay", "session.jsonl"}, true), 0);
   EXPECT_EQ(shown.text, "/dev/sg7 (1:0:0:0) needs read and write access (permission denied)");
   EXPECT_EQ(shown.icon, QMessageBox::Warning);
 }

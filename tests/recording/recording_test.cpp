@@ -187,7 +187,7 @@ TEST_F(Recording, AFailedWriteIsReportedButTheCommandStillGoesThrough) {
   std::ostringstream out;
   out.setstate(std::ios::badbit);
   std::ostringstream messages;
-  RecordingProvider recorder(*bus, out, &messages);
+  RecordingProvider recorder(*bus, out, StreamSink(messages));
   Load(0x12, SRB_DIR_IN, 36);
   EXPECT_EQ(recorder.SendCommand(&block.srb), SS_COMP);
   EXPECT_EQ(buffer[0], 0x05);
@@ -201,10 +201,10 @@ TEST_F(Recording, AFailedWriteIsReportedButTheCommandStillGoesThrough) {
 // A transport that says something about a command, and names its devices.
 class TalkingTransport : public AspiProvider {
  public:
-  explicit TalkingTransport(std::ostream& messages) : messages_(messages) {}
+  explicit TalkingTransport(DiagnosticSink messages) : messages_(std::move(messages)) {}
   aspi::DWORD GetSupportInfo() override { return (aspi::DWORD{SS_COMP} << 8) | 1; }
   aspi::DWORD SendCommand(void* request) override {
-    messages_ << "/dev/sg4 (3:0:0:0): the host adapter reported an error (host status 0x07).\n";
+    messages_("/dev/sg4 (3:0:0:0): the host adapter reported an error (host status 0x07).");
     auto* srb = static_cast<SRB_ExecSCSICmd*>(request);
     srb->SRB_HaStat = HASTAT_PHASE_ERR;
     srb->SRB_Status = SS_ERR;
@@ -217,15 +217,15 @@ class TalkingTransport : public AspiProvider {
   }
 
  private:
-  std::ostream& messages_;
+  DiagnosticSink messages_;
 };
 
 // What the transport told the user, and the names of its devices, are kept
 // in the recording, and a replay tells and knows them again.
 TEST_F(Recording, TheTransportsLinesAndDeviceNamesAreReplayed) {
   std::ostringstream shown;
-  CapturedMessages captured(shown);
-  TalkingTransport transport(captured.Stream());
+  CapturedMessages captured(StreamSink(shown));
+  TalkingTransport transport(captured.Sink());
   std::ostringstream out;
   RecordingProvider recorder(transport, out);
   recorder.AttachMessages(&captured);
@@ -240,7 +240,7 @@ TEST_F(Recording, TheTransportsLinesAndDeviceNamesAreReplayed) {
   std::istringstream in(out.str());
   std::ostringstream replayed;
   std::string error;
-  auto replay = ReplayProvider::FromStream(in, "session", error, &replayed);
+  auto replay = ReplayProvider::FromStream(in, "session", error, StreamSink(replayed));
   ASSERT_NE(replay, nullptr) << error;
   EXPECT_EQ(replay->Diagnostics(), "/dev/sg9 (3:0:9:0) is at SCSI target id 9");
   aspi::BYTE adapter = 9;

@@ -52,7 +52,7 @@ Replayed Replay(const std::string& recording, const std::vector<std::uint8_t>& i
   std::istringstream in(recording);
   std::ostringstream messages;
   std::string error;
-  auto replay = ReplayProvider::FromStream(in, "session", error, &messages);
+  auto replay = ReplayProvider::FromStream(in, "session", error, StreamSink(messages));
   EXPECT_NE(replay, nullptr) << error;
   if (!replay) return result;
   InstallAspiProvider(replay.get());
@@ -148,7 +148,7 @@ TEST(Replay, AnotherKindOfCallOrAnotherAddressIsRefused) {
   std::istringstream in(recording);
   std::ostringstream messages;
   std::string error;
-  auto replay = ReplayProvider::FromStream(in, "x.jsonl", error, &messages);
+  auto replay = ReplayProvider::FromStream(in, "x.jsonl", error, StreamSink(messages));
   ASSERT_NE(replay, nullptr) << error;
   EXPECT_EQ((replay->GetSupportInfo() >> 8) & 0xFF, SS_FAILED_INIT);
   EXPECT_NE(messages.str().find("x.jsonl: line 2: the program made the call support_info where "
@@ -157,7 +157,7 @@ TEST(Replay, AnotherKindOfCallOrAnotherAddressIsRefused) {
       << messages.str();
 
   std::istringstream again(recording);
-  replay = ReplayProvider::FromStream(again, "x.jsonl", error, &messages);
+  replay = ReplayProvider::FromStream(again, "x.jsonl", error, StreamSink(messages));
   SRB_BusDeviceReset reset{};
   reset.SRB_Cmd = SC_RESET_DEV;
   reset.SRB_Target = 3;
