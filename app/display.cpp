@@ -5,8 +5,8 @@
 
 #include "app/download_app.h"
 #include "app/report_list.h"
-#include "app/resource_ids.h"
 #include "app/run_options.h"
+#include "resources/resource_ids.h"
 
 std::uint8_t g_pictureToggle = 0;
 

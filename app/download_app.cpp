@@ -7,9 +7,9 @@
 
 #include "app/main_dialog.h"
 #include "app/report_list.h"
-#include "app/resource_ids.h"
 #include "app/run_options.h"
 #include "discovery/scan_record.h"
+#include "resources/resource_ids.h"
 
 DownloadApp* g_app = nullptr;
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "aspi/aspi_device.h"
-#include "platform/winapi.h"
+#include "winui/winapi.h"
 
 class ReportList;
 

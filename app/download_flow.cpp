@@ -1,21 +1,17 @@
 // DownloadApp::DownloadFirmware: the image sent in one command, a timed
 // progress display, the settle delay and the verification by INQUIRY.
-#include "download/download_firmware.h"
-
 #include <cstring>
 #include <string>
 
 #include "app/download_app.h"
-#include "app/resource_ids.h"
+#include "app/interruption.h"
 #include "app/run_options.h"
 #include "aspi/command_failure.h"
 #include "aspi/download_opcode.h"
 #include "discovery/device_table.h"
-#include "download/interruption.h"
+#include "download/download_command.h"
 #include "image/hex_loader.h"
-
-const std::uint8_t kDownloadTemplate[12] = {
-    aspi::kDownloadOpcode, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFF, 0xFE, 0x02, 0x00, 0x00};
+#include "resources/resource_ids.h"
 
 namespace {
 
@@ -23,23 +19,6 @@ constexpr int kNewVersionRow = 4;
 constexpr const char* kTextDownloading = "Downloading...";
 constexpr const char* kTextSuccess = "Download has been done successfully!";
 constexpr const char* kTextFailed = "Download has been failed!";
-
-// Tick differences are taken modulo 2^32, so a counter that wraps neither
-// ends nor lengthens the display; the percentage is computed in 64 bits so
-// that even a very late reading cannot wrap back below 100.
-DWORD PercentSince(DWORD start) {
-  const DWORD elapsed = GetTickCount() - start;
-  return static_cast<DWORD>(static_cast<std::uint64_t>(elapsed) * 100 / kProgressSpanMs);
-}
-
-// The tick at which the display next has something new to show: the next
-// whole percent, or the picture change once more than the interval has passed.
-DWORD NextChange(DWORD start, DWORD last, DWORD percent) {
-  const DWORD nextPercent =
-      static_cast<DWORD>(((std::uint64_t{percent} + 1) * kProgressSpanMs + 99) / 100);
-  const DWORD nextPicture = (last - start) + kPictureIntervalMs + 1;
-  return start + (nextPercent < nextPicture ? nextPercent : nextPicture);
-}
 
 // False when a signal ended the wait.
 bool SettleDelay() {
@@ -103,11 +82,7 @@ int DownloadApp::DownloadFirmware() {
 
   std::uint8_t* image = device.dataBuffer;
   device.SetCommand(kDownloadTemplate, SRB_DIR_OUT, kDownloadLength);
-  device.commandBlock[3] = 0x77;
-  device.commandBlock[5] = static_cast<std::uint8_t>(imageChecksum >> 8);
-  device.commandBlock[6] = static_cast<std::uint8_t>(imageChecksum & 0xFF);
-  device.commandBlock[10] = image[0];
-  device.commandBlock[11] = image[1];
+  FillDownloadCommand(device.commandBlock, imageChecksum, image[0], image[1]);
   // Image bytes 0 and 1 travel in the command block; the data phase starts
   // with byte 2. Bytes 65534 and 65535 of the buffer keep their values.
   std::memmove(image, image + 2, kFirmwareImageSize - 2);
@@ -130,9 +105,9 @@ int DownloadApp::DownloadFirmware() {
       }
       SetProgress(static_cast<int>(percent));
       // Nothing changes before the next percent or picture: sleep till then.
-      waited = WaitUntilTick(NextChange(start, last, percent));
+      waited = WaitUntilTick(NextProgressChange(start, last, percent));
       if (!waited) break;
-      percent = PercentSince(start);
+      percent = ProgressPercent(start, GetTickCount());
     }
     // Only an answer that identifies the drive as the scan does counts: the
     // buffer still holds the image, and a short or empty answer must show

@@ -2,9 +2,9 @@
 
 #include "app/download_app.h"
 #include "app/main_dialog.h"
-#include "app/resource_ids.h"
 #include "app/run_options.h"
-#include "app/version.h"
+#include "resources/resource_ids.h"
+#include "resources/version.h"
 
 namespace {
 

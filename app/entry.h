@@ -2,7 +2,7 @@
 #pragma once
 
 #include "app/exit_status_numbers.h"
-#include "platform/winapi.h"
+#include "winui/winapi.h"
 
 // Exit status when the program could not start: the main window or its
 // report list could not be made. The message has been shown (status line or

@@ -1,6 +1,6 @@
 // The numbers of the programs' exit status table. The table itself (which
 // outcome ends with which number, its name and its meaning) is
-// app/cli/exit_status.cpp; the code below the program layer that must give
+// program/exit_status.cpp; the code below the program layer that must give
 // a status takes the number from here, so that each is written once.
 #pragma once
 

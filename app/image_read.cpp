@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "app/download_app.h"
-#include "app/resource_ids.h"
 #include "app/run_options.h"
 #include "image/hex_loader.h"
 #include "image/image_checksum.h"
 #include "image/result_codes.h"
+#include "resources/resource_ids.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // lock-free atomics, writes with write(2) and ends with _exit, all safe in a
 // signal handler; the phase is changed with compare-and-swap so that a signal
 // on another thread and the start of the download cannot both win.
-#include "download/interruption.h"
+#include "app/interruption.h"
 
 #include <atomic>
 #include <cerrno>
@@ -14,7 +14,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "platform/clock.h"
+#include "winui/clock.h"
 #endif
 
 namespace {

@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "platform/winapi.h"
+#include "winui/winapi.h"
 
 // Where the run stands, for the signal handler.
 enum class RunPhase {

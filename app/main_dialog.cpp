@@ -6,8 +6,8 @@
 #include <string>
 
 #include "app/download_app.h"
-#include "app/resource_ids.h"
 #include "app/run_options.h"
+#include "resources/resource_ids.h"
 
 std::uint8_t g_downloadDone = 0;
 BusyCloseNote g_busyCloseNote;

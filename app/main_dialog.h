@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "platform/winapi.h"
+#include "winui/winapi.h"
 
 // 1 once a download has succeeded in this run; a second one is refused.
 extern std::uint8_t g_downloadDone;

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "platform/winapi.h"
+#include "winui/winapi.h"
 
 class ReportList {
  public:

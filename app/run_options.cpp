@@ -2,9 +2,9 @@
 
 #include "app/download_app.h"
 #include "app/main_dialog.h"
-#include "app/resource_ids.h"
 #include "discovery/device_table.h"
 #include "discovery/scan_record.h"
+#include "resources/resource_ids.h"
 
 RunOptions g_runOptions;
 RunOutcome g_runOutcome;

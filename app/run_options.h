@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/winapi.h"
+#include "winui/winapi.h"
 
 class DownloadApp;
 

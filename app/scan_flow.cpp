@@ -2,11 +2,11 @@
 #include <cstdio>
 
 #include "app/download_app.h"
-#include "app/resource_ids.h"
 #include "app/run_options.h"
+#include "app/select_device.h"
 #include "aspi/command_failure.h"
 #include "discovery/device_table.h"
-#include "discovery/select_device.h"
+#include "resources/resource_ids.h"
 
 namespace {
 

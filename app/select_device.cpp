@@ -1,12 +1,14 @@
-#include "discovery/select_device.h"
+#include "app/select_device.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <new>
 
 #include "app/report_list.h"
-#include "app/resource_ids.h"
 #include "discovery/device_table.h"
+#include "resources/resource_ids.h"
+
+ReportList* g_selectList = nullptr;
 
 namespace {
 

@@ -3,6 +3,11 @@
 // without a selection choose row 0; Esc does nothing.
 #pragma once
 
-#include "platform/winapi.h"
+#include "winui/winapi.h"
+
+class ReportList;
+
+// The Select Device dialog's list while that dialog is open; null otherwise.
+extern ReportList* g_selectList;
 
 INT_PTR CALLBACK SelectDeviceProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -43,5 +43,5 @@ endif()
 # Header-only libraries come from the build machine, through package
 # configurations that expose their headers and nothing else.
 get_filename_component(_qtr5_source_dir ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
-set(CLI11_DIR ${_qtr5_source_dir}/app/windows/cross-packages/CLI11 CACHE PATH "")
-set(nlohmann_json_DIR ${_qtr5_source_dir}/app/windows/cross-packages/nlohmann_json CACHE PATH "")
+set(CLI11_DIR ${_qtr5_source_dir}/frontends/windows/cross-packages/CLI11 CACHE PATH "")
+set(nlohmann_json_DIR ${_qtr5_source_dir}/frontends/windows/cross-packages/nlohmann_json CACHE PATH "")

@@ -8,7 +8,6 @@
 
 DeviceEntry DeviceTable[kDeviceTableSize];
 std::uint8_t g_deviceCount = 0;
-ReportList* g_selectList = nullptr;
 
 const std::uint8_t kStartStopUnitTemplate[12] = {0x1B, 0x00, 0x00, 0x00, 0x00, 0x00,
                                                  0x00, 0x00, 0x00, 0x00, 0x00, 0x00};

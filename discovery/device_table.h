@@ -5,7 +5,6 @@
 #include <cstdint>
 
 class AspiDevice;
-class ReportList;
 
 struct DeviceEntry {
   std::uint8_t adapterId;
@@ -20,8 +19,6 @@ inline constexpr int kDeviceTableSize = 5;
 extern DeviceEntry DeviceTable[kDeviceTableSize];
 // Valid entries of DeviceTable, 0 to 5.
 extern std::uint8_t g_deviceCount;
-// The Select Device dialog's list while that dialog is open; null otherwise.
-extern ReportList* g_selectList;
 
 // START STOP UNIT (byte 4 is set to 0x02 to open the tray) and INQUIRY
 // (standard data, allocation length 36).

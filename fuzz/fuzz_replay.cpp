@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "aspi/recording/replay_provider.h"
 #include "aspi/wnaspi32.h"
+#include "transports/recording/replay_provider.h"
 
 namespace {
 

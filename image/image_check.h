@@ -4,7 +4,7 @@
 #include <cstdio>
 
 // Results of RunImageCheck. They are not exit statuses: the program turns
-// them into outcomes of its exit status table (app/cli/exit_status.h).
+// them into outcomes of its exit status table (program/exit_status.h).
 enum ImageCheckResult : int {
   kImageCheckBuilt,     // the image was built (and saved if asked)
   kImageCheckNotBuilt,  // the image was not built, or not saved

@@ -1,4 +1,4 @@
-#include "app/cli/automation.h"
+#include "program/automation.h"
 
 #include <cctype>
 #include <cstdio>
@@ -8,18 +8,18 @@
 #include <utility>
 #include <vector>
 
-#include "app/cli/program.h"
 #include "app/download_app.h"
 #include "app/main_dialog.h"
-#include "app/resource_ids.h"
 #include "app/run_options.h"
 #include "discovery/device_table.h"
 #include "discovery/scan_record.h"
 #include "image/hex_loader.h"
 #include "image/image_checksum.h"
 #include "image/result_codes.h"
-#include "platform/winapi.h"
+#include "program/program.h"
+#include "resources/resource_ids.h"
 #include "text/printable.h"
+#include "winui/winapi.h"
 
 namespace {
 

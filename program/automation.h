@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
-#include "app/cli/options.h"
-#include "platform/winapi.h"
+#include "program/options.h"
+#include "winui/winapi.h"
 
 class ProgramFrontEnd;
 

@@ -1,4 +1,4 @@
-#include "app/cli/exit_status.h"
+#include "program/exit_status.h"
 
 #include "app/exit_status_numbers.h"
 

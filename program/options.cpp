@@ -1,6 +1,6 @@
 // Option parsing with CLI11. The table of options lives in one function so
 // that the help text and the parser can never disagree.
-#include "app/cli/options.h"
+#include "program/options.h"
 
 #include <CLI/CLI.hpp>
 #include <cctype>
@@ -10,10 +10,10 @@
 #include <system_error>
 #include <utility>
 
-#include "app/cli/exit_status.h"
-#include "text/printable.h"
 #include "app/main_dialog.h"
-#include "app/version.h"
+#include "program/exit_status.h"
+#include "resources/version.h"
+#include "text/printable.h"
 
 namespace {
 

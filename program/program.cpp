@@ -1,4 +1,4 @@
-#include "app/cli/program.h"
+#include "program/program.h"
 
 #include <charconv>
 #include <cstdio>
@@ -7,22 +7,22 @@
 #include <string>
 #include <vector>
 
-#include "app/cli/automation.h"
-#include "app/cli/transport.h"
 #include "app/entry.h"
+#include "app/interruption.h"
 #include "app/run_options.h"
 #include "aspi/aspi_device.h"
 #include "aspi/aspi_provider.h"
 #include "discovery/device_table.h"
 #include "discovery/scan_record.h"
-#include "download/interruption.h"
-#include "emulator/emulated_bus.h"
 #include "image/image_check.h"
-#include "platform/winapi.h"
+#include "program/automation.h"
+#include "program/transport.h"
 #include "text/printable.h"
+#include "transports/emulated/emulated_bus.h"
+#include "winui/winapi.h"
 
 #ifndef _WIN32
-#include "app/cli/time_scale.h"
+#include "program/time_scale.h"
 #endif
 
 namespace {

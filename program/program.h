@@ -15,9 +15,9 @@
 #include <string>
 #include <string_view>
 
-#include "app/cli/exit_status.h"
-#include "app/cli/options.h"
 #include "aspi/diagnostic_sink.h"
+#include "program/exit_status.h"
+#include "program/options.h"
 
 class ProgramFrontEnd {
  public:

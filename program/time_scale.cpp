@@ -1,12 +1,12 @@
-#include "app/cli/time_scale.h"
+#include "program/time_scale.h"
 
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
 
 #include "aspi/command_time_limits.h"
-#include "emulator/emulated_bus.h"
-#include "platform/clock.h"
+#include "transports/emulated/emulated_bus.h"
+#include "winui/clock.h"
 
 namespace {
 

@@ -1,22 +1,22 @@
-#include "app/cli/transport.h"
+#include "program/transport.h"
 
 #include <sstream>
 #include <string_view>
 
-#include "app/cli/options.h"
-#include "app/cli/program.h"
-#include "emulator/emulated_bus.h"
+#include "program/options.h"
+#include "program/program.h"
+#include "transports/emulated/emulated_bus.h"
 
 #if QTR5_HAVE_SG_PROVIDER
-#include "aspi/linux/sg_provider.h"
+#include "transports/linux/sg_provider.h"
 #endif
 #if QTR5_HAVE_WINDOWS_PROVIDER
-#include "aspi/windows/windows_transport.h"
+#include "transports/windows/windows_transport.h"
 #endif
 #if QTR5_HAVE_RECORDING
-#include "aspi/recording/captured_messages.h"
-#include "aspi/recording/recording_provider.h"
-#include "aspi/recording/replay_provider.h"
+#include "transports/recording/captured_messages.h"
+#include "transports/recording/recording_provider.h"
+#include "transports/recording/replay_provider.h"
 #endif
 
 namespace {

@@ -1,11 +1,11 @@
-// The dialog templates of the program as data (see dialog_templates.h).
-#include "resources/dialog_templates.h"
+// The dialog templates of the program as data (declared in winui/dialog_templates.h).
+#include "winui/dialog_templates.h"
 
 #include <algorithm>
 #include <array>
 
-#include "app/resource_ids.h"
-#include "platform/winapi.h"
+#include "resources/resource_ids.h"
+#include "winui/winapi.h"
 
 namespace qtr5 {
 namespace {

@@ -1,5 +1,5 @@
 // The backend of the portable window layer: what renders the windows and
-// supplies the user's input. The window layer (platform/win32.h, implemented
+// supplies the user's input. The window layer (winui/win32.h, implemented
 // in qtr5_platform) keeps every window, control and message itself; a backend
 // is told about every change so that it can show it, is asked to repaint at
 // once, to wait for input when the message queue is empty, to show message
@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32.h"
-#include "resources/dialog_templates.h"
+#include "winui/dialog_templates.h"
+#include "winui/win32.h"
 
 namespace qtr5 {
 

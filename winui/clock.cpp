@@ -1,5 +1,5 @@
 // The time source behind GetTickCount and Sleep.
-#include "platform/clock.h"
+#include "winui/clock.h"
 
 #include <algorithm>
 #include <chrono>

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/window_table.h"
+#include "winui/window_table.h"
 
 namespace qtr5::detail {
 namespace {

@@ -5,6 +5,11 @@
 // script from it. Rectangles are in dialog units; styles are the Windows
 // style bits (WS_*, DS_*, BS_*, SS_*, ES_*, LVS_*, PBS_*) with the values the
 // Windows headers give them.
+//
+// The window layer declares them and reads them; the program's resources
+// (resources/dialog_templates.cpp) define them, as a Windows program's
+// resource section belongs to the program and not to the window system. A
+// program or test that creates dialogs links qtr5_resources after qtr5_winui.
 #pragma once
 
 #include <cstddef>

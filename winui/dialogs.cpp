@@ -1,7 +1,7 @@
 // Dialogs: creation from the templates, modal dialogs with their own message
 // loop, ending and destroying, and synchronous message sending with the
 // dialog manager's default handling.
-#include "platform/window_table.h"
+#include "winui/window_table.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // keyboard handling, dispatching, and the user's input as backends post it.
 #include <deque>
 
-#include "platform/window_table.h"
+#include "winui/window_table.h"
 
 namespace qtr5::detail {
 namespace {

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <map>
 
-#include "platform/clock.h"
-#include "platform/window_table.h"
+#include "winui/clock.h"
+#include "winui/window_table.h"
 
 namespace qtr5::detail {
 namespace {

@@ -2,7 +2,7 @@
 // that the application code uses, for systems without it. Same names, same
 // message numbers, same semantics (ANSI forms), one thread, a message queue,
 // modeless and modal dialogs made from the templates in resources/.
-// The application code includes platform/winapi.h, never this file directly.
+// The application code includes winui/winapi.h, never this file directly.
 #pragma once
 
 #include <cstddef>

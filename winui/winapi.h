@@ -13,5 +13,5 @@
 #include <commctrl.h>
 #include <commdlg.h>
 #else
-#include "platform/win32.h"
+#include "winui/win32.h"
 #endif

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/window_table.h"
+#include "winui/window_table.h"
 
 using qtr5::detail::Find;
 using qtr5::detail::Window;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <map>
 
-#include "platform/window_table.h"
+#include "winui/window_table.h"
 
 namespace qtr5 {
 namespace detail {

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/backend.h"
-#include "platform/win32.h"
-#include "resources/dialog_templates.h"
+#include "winui/backend.h"
+#include "winui/dialog_templates.h"
+#include "winui/win32.h"
 
 namespace qtr5::detail {
 

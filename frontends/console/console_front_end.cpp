@@ -1,10 +1,10 @@
-#include "app/cli/console_front_end.h"
+#include "frontends/console/console_front_end.h"
 
 #include <iostream>
 #include <string>
 #include <utility>
 
-#include "app/resource_ids.h"
+#include "resources/resource_ids.h"
 
 qtr5::ConsoleWindowIds ProgramConsoleIds() {
   qtr5::ConsoleWindowIds ids;

@@ -7,12 +7,12 @@
 #include <iostream>
 #include <optional>
 
-#include "app/cli/console_front_end.h"
-#include "app/cli/options.h"
-#include "app/cli/program.h"
+#include "frontends/console/console_front_end.h"
 #include "image/image_check.h"
-#include "platform/backend.h"
-#include "platform/console/console_backend.h"
+#include "program/options.h"
+#include "program/program.h"
+#include "winui/backend.h"
+#include "winui/console/console_backend.h"
 
 namespace {
 

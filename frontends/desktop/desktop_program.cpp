@@ -1,4 +1,4 @@
-#include "platform/qt/desktop_program.h"
+#include "frontends/desktop/desktop_program.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -8,12 +8,12 @@
 #include <string_view>
 #include <utility>
 
-#include "app/cli/program.h"
 #include "app/main_dialog.h"
-#include "app/resource_ids.h"
-#include "app/version.h"
-#include "platform/backend.h"
-#include "platform/qt/qt_backend.h"
+#include "program/program.h"
+#include "resources/resource_ids.h"
+#include "resources/version.h"
+#include "winui/backend.h"
+#include "winui/qt/qt_backend.h"
 
 namespace qtr5 {
 namespace {

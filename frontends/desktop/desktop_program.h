@@ -2,8 +2,8 @@
 // by every executable (options, transport, automation) and the Qt window.
 #pragma once
 
-#include "app/cli/options.h"
-#include "platform/qt/qt_pictures.h"
+#include "program/options.h"
+#include "winui/qt/qt_pictures.h"
 
 namespace qtr5 {
 

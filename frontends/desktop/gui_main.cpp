@@ -8,11 +8,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/cli/options.h"
-#include "app/cli/program.h"
-#include "platform/backend.h"
-#include "platform/qt/desktop_program.h"
-#include "platform/qt/qt_backend.h"
+#include "frontends/desktop/desktop_program.h"
+#include "program/options.h"
+#include "program/program.h"
+#include "winui/backend.h"
+#include "winui/qt/qt_backend.h"
 
 int main(int argc, char** argv) {
   constexpr const char* kProgramName = "qtr5-download-gui";

@@ -1,4 +1,4 @@
-#include "app/windows/automation_hooks.h"
+#include "frontends/windows/automation_hooks.h"
 
 #include <commctrl.h>
 
@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/download_app.h"
-#include "app/resource_ids.h"
+#include "resources/resource_ids.h"
 #include "text/transcript.h"
 
 namespace {

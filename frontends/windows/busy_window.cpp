@@ -1,12 +1,12 @@
-#include "app/windows/busy_window.h"
+#include "frontends/windows/busy_window.h"
 
 #include <windows.h>
 
 #include "app/download_app.h"
+#include "app/interruption.h"
 #include "app/main_dialog.h"
-#include "app/version.h"
-#include "download/interruption.h"
-#include "platform/busy_close_text.h"
+#include "resources/version.h"
+#include "winui/busy_close_text.h"
 
 namespace {
 

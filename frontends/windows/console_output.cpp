@@ -1,4 +1,4 @@
-#include "app/windows/console_output.h"
+#include "frontends/windows/console_output.h"
 
 #include <windows.h>
 

@@ -8,7 +8,7 @@
 #endif
 #include <windows.h>
 
-#include "app/windows/tick_count_64.h"
+#include "frontends/windows/tick_count_64.h"
 
 namespace {
 

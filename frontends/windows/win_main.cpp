@@ -8,11 +8,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/cli/options.h"
-#include "app/cli/program.h"
-#include "app/version.h"
-#include "app/windows/console_output.h"
-#include "app/windows/windows_front_end.h"
+#include "frontends/windows/console_output.h"
+#include "frontends/windows/windows_front_end.h"
+#include "program/options.h"
+#include "program/program.h"
+#include "resources/version.h"
 
 namespace {
 

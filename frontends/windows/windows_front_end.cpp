@@ -1,12 +1,12 @@
-#include "app/windows/windows_front_end.h"
+#include "frontends/windows/windows_front_end.h"
 
 #include <utility>
 
-#include "text/printable.h"
 #include "app/download_app.h"
-#include "app/version.h"
-#include "app/windows/automation_hooks.h"
-#include "app/windows/busy_window.h"
+#include "frontends/windows/automation_hooks.h"
+#include "frontends/windows/busy_window.h"
+#include "resources/version.h"
+#include "text/printable.h"
 
 WindowsFrontEnd::WindowsFrontEnd(const ProgramOptions& options, int showCommand)
     : automated_(options.yes), showCommand_(showCommand) {

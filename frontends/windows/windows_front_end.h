@@ -19,8 +19,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/cli/options.h"
-#include "app/cli/program.h"
+#include "program/options.h"
+#include "program/program.h"
 
 class WindowsFrontEnd : public ProgramFrontEnd {
  public:

@@ -1,5 +1,5 @@
 // Writes the Windows resource script of the program: the dialog templates
-// (from the one table in resources/dialog_templates.h), the bitmaps, the
+// (from the one table in resources/dialog_templates.cpp), the bitmaps, the
 // icon and the version information. Runs on the build machine during the
 // Windows build:
 //   make_resource_script OUT.rc --bitmap 101=FILE ... --icon 108=FILE
@@ -12,9 +12,9 @@
 #include <string>
 #include <string_view>
 
-#include "app/version.h"
-#include "resources/dialog_templates.h"
+#include "resources/version.h"
 #include "resources/windows/resource_script.h"
+#include "winui/dialog_templates.h"
 
 namespace {
 

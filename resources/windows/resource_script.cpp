@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "resources/dialog_templates.h"
+#include "winui/dialog_templates.h"
 
 namespace {
 
@@ -89,7 +89,7 @@ std::string MakeResourceScript(const ResourceFiles& files, std::string_view titl
     return {};
   }
   std::string out =
-      "// Generated from resources/dialog_templates.h by make_resource_script; do not edit.\n"
+      "// Generated from resources/dialog_templates.cpp by make_resource_script; do not edit.\n"
       "LANGUAGE 0x09, 0x01\n\n";
   for (const qtr5::DialogTemplate& dialog : qtr5::AllDialogTemplates()) AppendDialog(out, dialog);
 

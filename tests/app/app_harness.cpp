@@ -10,9 +10,10 @@
 
 #include "app/main_dialog.h"
 #include "app/report_list.h"
-#include "app/resource_ids.h"
 #include "app/run_options.h"
+#include "app/select_device.h"
 #include "discovery/device_table.h"
+#include "resources/resource_ids.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <sstream>
 
 #include "app/main_dialog.h"
-#include "app/resource_ids.h"
 #include "app/run_options.h"
+#include "resources/resource_ids.h"
 #include "tests/app/app_harness.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include "app/download_app.h"
 #include "app/report_list.h"
-#include "app/resource_ids.h"
+#include "resources/resource_ids.h"
 #include "tests/app/app_harness.h"
 
 namespace {

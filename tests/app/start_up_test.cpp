@@ -4,10 +4,10 @@
 
 #include "app/entry.h"
 #include "app/main_dialog.h"
-#include "app/resource_ids.h"
 #include "app/run_options.h"
 #include "aspi/command_time_limits.h"
 #include "discovery/device_table.h"
+#include "resources/resource_ids.h"
 #include "tests/app/app_harness.h"
 
 namespace {

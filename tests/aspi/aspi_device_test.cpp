@@ -9,8 +9,8 @@
 
 #include "aspi/command_failure.h"
 #include "aspi/command_time_limits.h"
-#include "emulator/device_model.h"  // FixedSense
 #include "tests/support/scripted_provider.h"
+#include "transports/emulated/device_model.h"  // FixedSense
 
 namespace {
 

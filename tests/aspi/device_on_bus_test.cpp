@@ -10,8 +10,8 @@
 #include "aspi/aspi_device.h"
 #include "aspi/command_time_limits.h"
 #include "aspi/srb_access.h"
-#include "emulator/emulated_bus.h"
 #include "tests/support/bus_fixture.h"
+#include "transports/emulated/emulated_bus.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "aspi/request_executor.h"
-#include "emulator/emulated_bus.h"
+#include "transports/emulated/emulated_bus.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 #include <cstring>
 #include <ostream>
 
-#include "app/resource_ids.h"
 #include "app/run_options.h"
 #include "aspi/command_time_limits.h"
 #include "discovery/device_table.h"
 #include "discovery/scan_record.h"
+#include "resources/resource_ids.h"
 #include "tests/app/app_harness.h"
 #include "tests/support/scripted_provider.h"
 

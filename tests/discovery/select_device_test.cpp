@@ -2,10 +2,10 @@
 #include <gtest/gtest.h>
 
 #include "app/report_list.h"
-#include "app/resource_ids.h"
 #include "app/run_options.h"
+#include "app/select_device.h"
 #include "discovery/device_table.h"
-#include "discovery/select_device.h"
+#include "resources/resource_ids.h"
 #include "tests/app/app_harness.h"
 
 namespace {

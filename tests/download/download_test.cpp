@@ -6,10 +6,10 @@
 #include <cstring>
 #include <numeric>
 
-#include "app/resource_ids.h"
 #include "app/run_options.h"
 #include "aspi/command_time_limits.h"
-#include "download/download_firmware.h"
+#include "download/download_command.h"
+#include "resources/resource_ids.h"
 #include "tests/app/app_harness.h"
 
 namespace {

@@ -3,7 +3,7 @@
 // one, and wrap-safe tick arithmetic.
 #include <gtest/gtest.h>
 
-#include "app/resource_ids.h"
+#include "resources/resource_ids.h"
 #include "tests/app/app_harness.h"
 
 namespace {

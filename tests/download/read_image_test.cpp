@@ -4,8 +4,8 @@
 
 #include <filesystem>
 
-#include "app/resource_ids.h"
 #include "image/result_codes.h"
+#include "resources/resource_ids.h"
 #include "tests/app/app_harness.h"
 
 namespace {

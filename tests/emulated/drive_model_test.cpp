@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <functional>
 
-#include "emulator/device_model.h"
 #include "tests/support/bus_fixture.h"
+#include "transports/emulated/device_model.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Layout texts: what they build and how a malformed one is refused.
-#include "emulator/layout.h"
+#include "transports/emulated/layout.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <tuple>
 #include <vector>
 
-#include "emulator/emulated_bus.h"
+#include "transports/emulated/emulated_bus.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <iterator>
 #include <thread>
 
-#include "emulator/state_store.h"
 #include "image/atomic_file.h"
 #include "tests/support/bus_fixture.h"
 #include "tests/support/temp_dir.h"
+#include "transports/emulated/state_store.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "aspi/linux/sg_system.h"
 #include "aspi/wnaspi32.h"
 #include "tests/support/temp_dir.h"
+#include "transports/linux/sg_system.h"
 
 namespace sgtest {
 

@@ -9,9 +9,9 @@
 
 #include "aspi/command_failure.h"
 #include "aspi/command_time_limits.h"
-#include "aspi/linux/sg_outcome.h"
-#include "aspi/linux/sg_provider.h"
 #include "fake_sg.h"
+#include "transports/linux/sg_outcome.h"
+#include "transports/linux/sg_provider.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <memory>
 #include <sstream>
 
-#include "aspi/linux/sg_provider.h"
-#include "aspi/linux/sg_topology.h"
 #include "fake_sg.h"
+#include "transports/linux/sg_provider.h"
+#include "transports/linux/sg_topology.h"
 
 namespace {
 

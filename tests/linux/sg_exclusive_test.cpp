@@ -6,8 +6,8 @@
 #include <memory>
 #include <sstream>
 
-#include "aspi/linux/sg_provider.h"
 #include "fake_sg.h"
+#include "transports/linux/sg_provider.h"
 
 namespace {
 

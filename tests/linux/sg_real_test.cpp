@@ -13,10 +13,10 @@
 #include <fstream>
 #include <thread>
 
-#include "aspi/linux/sg_outcome.h"
-#include "aspi/linux/sg_provider.h"
-#include "aspi/linux/sg_system.h"
 #include "fake_sg.h"
+#include "transports/linux/sg_outcome.h"
+#include "transports/linux/sg_provider.h"
+#include "transports/linux/sg_system.h"
 
 namespace fs = std::filesystem;
 

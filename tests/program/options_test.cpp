@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/cli/exit_status.h"
-#include "app/cli/options.h"
+#include "program/exit_status.h"
+#include "program/options.h"
 #include "text/printable.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "tests/cli/process.h"
+#include "tests/program/process.h"
 
 #include <fcntl.h>
 #include <poll.h>

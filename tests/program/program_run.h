@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/cli/process.h"
+#include "tests/program/process.h"
 
 namespace fs = std::filesystem;
 

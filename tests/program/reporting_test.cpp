@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "image/sha256.h"
-#include "tests/cli/program_run.h"
+#include "tests/program/program_run.h"
 
 namespace {
 

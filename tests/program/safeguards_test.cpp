@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/cli/program_run.h"
+#include "tests/program/program_run.h"
 
 namespace {
 

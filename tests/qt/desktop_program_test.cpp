@@ -10,10 +10,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/resource_ids.h"
-#include "platform/backend.h"
-#include "platform/qt/desktop_program.h"
+#include "frontends/desktop/desktop_program.h"
+#include "resources/resource_ids.h"
 #include "tests/qt/qt_harness.h"
+#include "winui/backend.h"
 
 namespace {
 

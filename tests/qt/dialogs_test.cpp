@@ -12,9 +12,9 @@
 #include <QTreeWidget>
 #include <filesystem>
 
-#include "app/resource_ids.h"
-#include "platform/qt/qt_controls.h"
+#include "resources/resource_ids.h"
 #include "tests/qt/qt_harness.h"
+#include "winui/qt/qt_controls.h"
 
 namespace {
 

@@ -9,12 +9,12 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
-#include "app/resource_ids.h"
-#include "platform/backend.h"
-#include "platform/qt/desktop_program.h"
-#include "platform/qt/qt_backend.h"
-#include "platform/qt/qt_controls.h"
-#include "resources/dialog_templates.h"
+#include "frontends/desktop/desktop_program.h"
+#include "resources/resource_ids.h"
+#include "winui/backend.h"
+#include "winui/dialog_templates.h"
+#include "winui/qt/qt_backend.h"
+#include "winui/qt/qt_controls.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <cstdio>
 
 #include "app/main_dialog.h"
-#include "app/resource_ids.h"
-#include "platform/qt/qt_controls.h"
+#include "resources/resource_ids.h"
 #include "tests/qt/qt_harness.h"
+#include "winui/qt/qt_controls.h"
 
 namespace {
 

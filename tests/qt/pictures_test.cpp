@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <string>
 
-#include "app/resource_ids.h"
-#include "platform/qt/desktop_program.h"
-#include "platform/qt/qt_pictures.h"
+#include "frontends/desktop/desktop_program.h"
+#include "resources/resource_ids.h"
+#include "winui/qt/qt_pictures.h"
 
 namespace {
 

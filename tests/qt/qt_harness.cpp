@@ -11,11 +11,12 @@
 #include <fstream>
 
 #include "app/main_dialog.h"
-#include "app/resource_ids.h"
 #include "app/run_options.h"
+#include "app/select_device.h"
 #include "discovery/device_table.h"
-#include "platform/qt/qt_controls.h"
-#include "platform/qt/qt_pictures.h"
+#include "resources/resource_ids.h"
+#include "winui/qt/qt_controls.h"
+#include "winui/qt/qt_pictures.h"
 
 int PictureIdOf(const QImage& picture) {
   if (picture.isNull()) return 0;

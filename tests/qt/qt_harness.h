@@ -20,11 +20,11 @@
 #include <vector>
 
 #include "app/download_app.h"
-#include "emulator/emulated_bus.h"
-#include "platform/qt/desktop_program.h"
-#include "platform/qt/qt_backend.h"
+#include "frontends/desktop/desktop_program.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/temp_dir.h"
+#include "transports/emulated/emulated_bus.h"
+#include "winui/qt/qt_backend.h"
 
 inline void PrintTo(const QString& text, std::ostream* out) {
   *out << '"' << text.toStdString() << '"';

@@ -17,8 +17,8 @@
 #include <filesystem>
 
 #include "app/main_dialog.h"
-#include "app/resource_ids.h"
 #include "app/run_options.h"
+#include "resources/resource_ids.h"
 #include "tests/qt/qt_harness.h"
 
 namespace {

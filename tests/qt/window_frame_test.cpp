@@ -10,12 +10,12 @@
 #include <ostream>
 #include <string>
 
-#include "app/resource_ids.h"
-#include "platform/backend.h"
-#include "platform/qt/desktop_program.h"
-#include "platform/qt/qt_backend.h"
-#include "platform/qt/qt_window_frame.h"
-#include "resources/dialog_templates.h"
+#include "frontends/desktop/desktop_program.h"
+#include "resources/resource_ids.h"
+#include "winui/backend.h"
+#include "winui/dialog_templates.h"
+#include "winui/qt/qt_backend.h"
+#include "winui/qt/qt_window_frame.h"
 
 namespace {
 

@@ -12,13 +12,13 @@
 #include <nlohmann/json.hpp>
 
 #include "aspi/command_time_limits.h"
-#include "aspi/recording/captured_messages.h"
-#include "aspi/recording/recording_provider.h"
-#include "aspi/recording/replay_provider.h"
-#include "aspi/recording/session_format.h"
-#include "emulator/emulated_bus.h"
 #include "image/sha256.h"
 #include "tests/support/temp_dir.h"
+#include "transports/emulated/emulated_bus.h"
+#include "transports/recording/captured_messages.h"
+#include "transports/recording/recording_provider.h"
+#include "transports/recording/replay_provider.h"
+#include "transports/recording/session_format.h"
 
 namespace {
 

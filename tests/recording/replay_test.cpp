@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "aspi/aspi_provider.h"
-#include "aspi/recording/recording_provider.h"
-#include "aspi/recording/replay_provider.h"
-#include "emulator/emulated_bus.h"
 #include "flash_flow.h"
+#include "transports/emulated/emulated_bus.h"
+#include "transports/recording/recording_provider.h"
+#include "transports/recording/replay_provider.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "aspi/recording/session_format.h"
 #include "image/sha256.h"
+#include "transports/recording/session_format.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "aspi/aspi_device.h"
-#include "emulator/emulated_bus.h"
+#include "transports/emulated/emulated_bus.h"
 
 inline constexpr std::uint8_t kInquiryBlock[12] = {0x12, 0, 0, 0, 0x24, 0, 0, 0, 0, 0, 0, 0};
 inline constexpr std::uint8_t kStartStopBlock[12] = {0x1B, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/resource_ids.h"
-#include "app/windows/automation_hooks.h"
+#include "frontends/windows/automation_hooks.h"
+#include "resources/resource_ids.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/version.h"
-#include "resources/dialog_templates.h"
+#include "resources/version.h"
+#include "winui/dialog_templates.h"
 
 namespace {
 

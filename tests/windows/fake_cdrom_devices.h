@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "aspi/windows/spti_provider.h"
-#include "aspi/windows/spti_system.h"
+#include "transports/windows/spti_provider.h"
+#include "transports/windows/spti_system.h"
 
 struct FakeCdRom {
   std::optional<SCSI_ADDRESS> address;  // nullopt: IOCTL_SCSI_GET_ADDRESS fails

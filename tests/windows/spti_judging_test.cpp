@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "aspi/command_time_limits.h"
-#include "aspi/windows/spti_provider.h"
+#include "transports/windows/spti_provider.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 
 #include "aspi/aspi_device.h"
 #include "aspi/command_time_limits.h"
-#include "aspi/windows/spti_provider.h"
 #include "tests/windows/fake_cdrom_devices.h"
+#include "transports/windows/spti_provider.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/windows/tick_count_64.h"
+#include "frontends/windows/tick_count_64.h"
 
 // The import slot the thread runtime calls (the program defines it).
 extern "C" {

@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "aspi/windows/windows_transport.h"
-#include "aspi/windows/wnaspi32_provider.h"
 #include "tests/windows/fake_cdrom_devices.h"
+#include "transports/windows/windows_transport.h"
+#include "transports/windows/wnaspi32_provider.h"
 
 namespace {
 

@@ -9,14 +9,14 @@
 #include <cstring>
 #include <string>
 
-#include "app/cli/options.h"
-#include "app/cli/program.h"
 #include "app/download_app.h"
-#include "app/resource_ids.h"
 #include "app/run_options.h"
-#include "app/windows/automation_hooks.h"
-#include "app/windows/windows_front_end.h"
-#include "platform/busy_close_text.h"
+#include "frontends/windows/automation_hooks.h"
+#include "frontends/windows/windows_front_end.h"
+#include "program/options.h"
+#include "program/program.h"
+#include "resources/resource_ids.h"
+#include "winui/busy_close_text.h"
 
 namespace {
 

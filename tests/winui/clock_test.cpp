@@ -1,10 +1,10 @@
 // The time source of GetTickCount and Sleep, and the fake clock tests use.
-#include "platform/clock.h"
+#include "winui/clock.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/win32.h"
 #include "tests/support/fake_clock.h"
+#include "winui/win32.h"
 
 namespace qtr5 {
 namespace {

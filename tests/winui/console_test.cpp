@@ -1,5 +1,5 @@
 // The console backend: what the program prints, and what it asks.
-#include "platform/console/console_backend.h"
+#include "winui/console/console_backend.h"
 
 #include <gtest/gtest.h>
 

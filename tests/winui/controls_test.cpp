@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "platform/headless/headless.h"
 #include "test_dialog.h"
+#include "winui/headless/headless.h"
 
 namespace qtr5 {
 namespace {

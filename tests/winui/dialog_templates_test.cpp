@@ -1,13 +1,13 @@
 // The dialog templates: the one description of the windows every platform builds.
-#include "resources/dialog_templates.h"
+#include "winui/dialog_templates.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
 
-#include "app/version.h"
-#include "platform/win32.h"
+#include "resources/version.h"
+#include "winui/win32.h"
 
 namespace qtr5 {
 namespace {

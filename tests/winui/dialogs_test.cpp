@@ -2,8 +2,8 @@
 // handling, destruction and quitting.
 #include <gtest/gtest.h>
 
-#include "platform/headless/headless.h"
 #include "test_dialog.h"
+#include "winui/headless/headless.h"
 
 namespace qtr5 {
 namespace {

@@ -1,6 +1,6 @@
 // The headless driver: acting as the user, scripted answers, reading back,
 // and never blocking when the script runs out.
-#include "platform/headless/headless.h"
+#include "winui/headless/headless.h"
 
 #include <gtest/gtest.h>
 

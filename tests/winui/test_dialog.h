@@ -5,7 +5,7 @@
 #include <functional>
 #include <vector>
 
-#include "platform/backend.h"
+#include "winui/backend.h"
 
 namespace qtr5::test {
 

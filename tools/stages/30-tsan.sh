@@ -12,6 +12,6 @@ export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
 # Every test of both programs; the thread tests once more, repeated, since a
 # race shows only when the threads actually meet.
 build-tsan/tests/aspi/aspi_tests --gtest_brief=1
-build-tsan/tests/emulator/emulator_tests --gtest_brief=1
+build-tsan/tests/emulated/emulator_tests --gtest_brief=1
 build-tsan/tests/aspi/aspi_tests --gtest_filter='*OtherThread*:*Posted*' --gtest_repeat=20 --gtest_brief=1
-build-tsan/tests/emulator/emulator_tests --gtest_filter='*OtherThread*:*Slow*' --gtest_repeat=20 --gtest_brief=1
+build-tsan/tests/emulated/emulator_tests --gtest_filter='*OtherThread*:*Slow*' --gtest_repeat=20 --gtest_brief=1

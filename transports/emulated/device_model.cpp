@@ -1,6 +1,6 @@
 // The emulated devices: INQUIRY data, the tray, the download command and the
 // faults each device can be told to show.
-#include "emulator/device_model.h"
+#include "transports/emulated/device_model.h"
 
 #include <algorithm>
 #include <cstdio>

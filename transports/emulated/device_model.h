@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "emulator/command_log.h"
+#include "transports/emulated/command_log.h"
 
 enum class DeviceKind : std::uint8_t {
   kDrive,      // the XPM-3177K: CD/DVD device that takes the download command

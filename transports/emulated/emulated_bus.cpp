@@ -1,10 +1,10 @@
 // The emulated bus: building it, its clock, its log and the support query.
-#include "emulator/emulated_bus.h"
+#include "transports/emulated/emulated_bus.h"
 
 #include <chrono>
 #include <cstddef>
 
-#include "emulator/state_store.h"
+#include "transports/emulated/state_store.h"
 
 namespace {
 

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "aspi/aspi_provider.h"
-#include "emulator/command_log.h"
-#include "emulator/device_model.h"
-#include "emulator/layout.h"
+#include "transports/emulated/command_log.h"
+#include "transports/emulated/device_model.h"
+#include "transports/emulated/layout.h"
 
 class EmulatedBus : public AspiProvider {
  public:
@@ -28,7 +28,7 @@ class EmulatedBus : public AspiProvider {
   EmulatedBus(const EmulatedBus&) = delete;
   EmulatedBus& operator=(const EmulatedBus&) = delete;
 
-  // Builds the bus a layout describes (see emulator/layout.h); nullptr with a
+  // Builds the bus a layout describes (see transports/emulated/layout.h); nullptr with a
   // message in `error` when the layout is malformed.
   static std::unique_ptr<EmulatedBus> FromLayout(std::string_view layout, std::string& error);
 
@@ -45,7 +45,7 @@ class EmulatedBus : public AspiProvider {
   EmulatedDevice* Device(std::uint8_t adapter, std::uint8_t target);
 
   // Keeps every drive's firmware and revision in DIR/ADAPTER-TARGET/ (see
-  // emulator/state_store.h): loads what is there now, and saves after every
+  // transports/emulated/state_store.h): loads what is there now, and saves after every
   // good download. False when DIR cannot be created or a stored state is
   // damaged.
   bool SetStateDirectory(const std::string& dir, std::string& error);

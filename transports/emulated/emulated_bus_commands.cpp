@@ -7,7 +7,7 @@
 
 #include "aspi/request_executor.h"
 #include "aspi/srb_access.h"
-#include "emulator/emulated_bus.h"
+#include "transports/emulated/emulated_bus.h"
 
 namespace {
 

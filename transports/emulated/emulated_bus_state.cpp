@@ -2,8 +2,8 @@
 #include <cstddef>
 #include <filesystem>
 
-#include "emulator/emulated_bus.h"
-#include "emulator/state_store.h"
+#include "transports/emulated/emulated_bus.h"
+#include "transports/emulated/state_store.h"
 
 bool EmulatedBus::SetStateDirectory(const std::string& dir, std::string& error) {
   if (dir.empty()) {

@@ -1,4 +1,4 @@
-#include "emulator/layout.h"
+#include "transports/emulated/layout.h"
 
 #include <array>
 

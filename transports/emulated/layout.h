@@ -4,7 +4,7 @@
 //   "absent"                the service is missing or not ready (no adapter)
 //   "A:T=KIND[+OPT...],..." devices at adapter A (0-15), target T (0-7)
 // KIND is drive, cdrom, disk, q1cd or disk3177k; OPT is rev=TEXT, busy=MS,
-// delay=MS, inquiry-bytes=N or fault=NAME (see emulator/README.md).
+// delay=MS, inquiry-bytes=N or fault=NAME (see transports/emulated/README.md).
 #pragma once
 
 #include <cstdint>
@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "emulator/device_model.h"
+#include "transports/emulated/device_model.h"
 
 inline constexpr unsigned kMaxAdapters = 16;
 inline constexpr unsigned kTargetsPerAdapter = 8;

@@ -1,4 +1,4 @@
-#include "emulator/state_store.h"
+#include "transports/emulated/state_store.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,5 +1,5 @@
 // Judging the outcome of one pass-through call.
-#include "aspi/linux/sg_outcome.h"
+#include "transports/linux/sg_outcome.h"
 
 #include "aspi/command_failure.h"
 

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
-#include "aspi/linux/sg_system.h"
 #include "aspi/wnaspi32.h"
+#include "transports/linux/sg_system.h"
 
 namespace sg {
 

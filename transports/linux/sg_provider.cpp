@@ -1,6 +1,6 @@
 // The SCSI generic provider: adapters and targets from sysfs, commands through
 // the pass-through call, outcomes copied into the request block.
-#include "aspi/linux/sg_provider.h"
+#include "transports/linux/sg_provider.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -13,10 +13,10 @@
 
 #include "aspi/command_time_limits.h"
 #include "aspi/download_opcode.h"
-#include "aspi/linux/sg_outcome.h"
-#include "aspi/linux/sg_topology.h"
 #include "aspi/request_executor.h"
 #include "aspi/srb_access.h"
+#include "transports/linux/sg_outcome.h"
+#include "transports/linux/sg_topology.h"
 
 namespace {
 

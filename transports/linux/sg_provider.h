@@ -30,7 +30,7 @@
 
 #include "aspi/aspi_provider.h"
 #include "aspi/diagnostic_sink.h"
-#include "aspi/linux/sg_system.h"
+#include "transports/linux/sg_system.h"
 
 struct SgProviderOptions {
   std::string sysfsRoot = "/sys";

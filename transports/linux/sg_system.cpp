@@ -1,5 +1,5 @@
 // The real system calls behind the SCSI generic provider.
-#include "aspi/linux/sg_system.h"
+#include "transports/linux/sg_system.h"
 
 #include <fcntl.h>
 #include <linux/fs.h>

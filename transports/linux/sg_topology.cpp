@@ -1,5 +1,5 @@
 // Reads the SCSI generic devices and their addresses from sysfs.
-#include "aspi/linux/sg_topology.h"
+#include "transports/linux/sg_topology.h"
 
 #include <algorithm>
 #include <charconv>

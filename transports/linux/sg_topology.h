@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "aspi/linux/sg_system.h"
+#include "transports/linux/sg_system.h"
 
 namespace sg {
 

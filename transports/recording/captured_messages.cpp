@@ -1,4 +1,4 @@
-#include "aspi/recording/captured_messages.h"
+#include "transports/recording/captured_messages.h"
 
 #include <utility>
 

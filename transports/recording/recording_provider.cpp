@@ -1,5 +1,5 @@
 // Recording every request and its outcome.
-#include "aspi/recording/recording_provider.h"
+#include "transports/recording/recording_provider.h"
 
 #include <cerrno>
 #include <chrono>
@@ -14,8 +14,8 @@
 #endif
 
 #include "aspi/command_time_limits.h"
-#include "aspi/recording/session_format.h"
 #include "aspi/srb_access.h"
+#include "transports/recording/session_format.h"
 
 using json = nlohmann::ordered_json;
 

@@ -19,7 +19,7 @@
 
 #include "aspi/aspi_provider.h"
 #include "aspi/diagnostic_sink.h"
-#include "aspi/recording/captured_messages.h"
+#include "transports/recording/captured_messages.h"
 
 class RecordingProvider final : public AspiProvider {
  public:

@@ -1,5 +1,5 @@
 // Answering from a recorded session.
-#include "aspi/recording/replay_provider.h"
+#include "transports/recording/replay_provider.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "aspi/recording/session_format.h"
 #include "aspi/request_executor.h"
 #include "aspi/srb_access.h"
+#include "transports/recording/session_format.h"
 
 using json = nlohmann::ordered_json;
 

@@ -1,4 +1,4 @@
-#include "aspi/recording/session_format.h"
+#include "transports/recording/session_format.h"
 
 #include <algorithm>
 #include <cstring>

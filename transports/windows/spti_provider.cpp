@@ -1,4 +1,4 @@
-#include "aspi/windows/spti_provider.h"
+#include "transports/windows/spti_provider.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -35,7 +35,7 @@
 
 #include "aspi/aspi_provider.h"
 #include "aspi/request_executor.h"
-#include "aspi/windows/spti_system.h"
+#include "transports/windows/spti_system.h"
 
 // One pass-through request with the sense buffer right behind it, laid out
 // as the port driver expects (SenseInfoOffset points at `sense`).

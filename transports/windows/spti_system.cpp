@@ -1,4 +1,4 @@
-#include "aspi/windows/spti_system.h"
+#include "transports/windows/spti_system.h"
 
 #include <cstdio>
 

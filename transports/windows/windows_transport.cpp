@@ -1,9 +1,9 @@
-#include "aspi/windows/windows_transport.h"
+#include "transports/windows/windows_transport.h"
 
 #include <cstdio>
 
-#include "aspi/windows/spti_provider.h"
-#include "aspi/windows/wnaspi32_provider.h"
+#include "transports/windows/spti_provider.h"
+#include "transports/windows/wnaspi32_provider.h"
 
 WindowsTransport ChooseWindowsTransport(const char* aspiLibrary, SptiSystem system) {
   WindowsTransport transport;

@@ -9,7 +9,7 @@
 
 #include "aspi/aspi_provider.h"
 #include "aspi/diagnostic_sink.h"
-#include "aspi/windows/spti_system.h"
+#include "transports/windows/spti_system.h"
 
 struct WindowsTransport {
   std::unique_ptr<AspiProvider> provider;

@@ -1,4 +1,4 @@
-#include "aspi/windows/wnaspi32_provider.h"
+#include "transports/windows/wnaspi32_provider.h"
 
 #include <cstdio>
 

@@ -1,5 +1,5 @@
 // The console backend: the program's windows as lines on a terminal.
-#include "platform/console/console_backend.h"
+#include "winui/console/console_backend.h"
 
 #include <sys/ioctl.h>
 #include <unistd.h>

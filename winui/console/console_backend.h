@@ -31,8 +31,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/backend.h"
 #include "text/transcript.h"
+#include "winui/backend.h"
 
 namespace qtr5 {
 

@@ -24,7 +24,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/backend.h"
+#include "winui/backend.h"
 
 namespace qtr5 {
 

@@ -1,6 +1,6 @@
 // The Qt backend's windows: the dialog font, creating a dialog's window and
 // its controls' widgets, placing it on the screen, and destroying it.
-#include "platform/qt/qt_backend.h"
+#include "winui/qt/qt_backend.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -13,9 +13,9 @@
 #include <QWindow>
 #include <utility>
 
-#include "platform/qt/qt_controls.h"
-#include "platform/qt/qt_dialog_window.h"
-#include "platform/qt/qt_window_frame.h"
+#include "winui/qt/qt_controls.h"
+#include "winui/qt/qt_dialog_window.h"
+#include "winui/qt/qt_window_frame.h"
 
 namespace qtr5 {
 namespace {

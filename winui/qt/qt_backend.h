@@ -15,9 +15,9 @@
 #include <functional>
 #include <map>
 
-#include "platform/backend.h"
-#include "platform/busy_close_text.h"
-#include "platform/qt/qt_pictures.h"
+#include "winui/backend.h"
+#include "winui/busy_close_text.h"
+#include "winui/qt/qt_pictures.h"
 
 class QEventLoop;
 

@@ -6,7 +6,7 @@
 #include <QRegularExpression>
 #include <vector>
 
-#include "platform/qt/qt_backend.h"
+#include "winui/qt/qt_backend.h"
 
 namespace qtr5 {
 namespace {

@@ -10,10 +10,10 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "platform/qt/qt_backend.h"
-#include "platform/qt/qt_controls.h"
-#include "platform/qt/qt_dialog_window.h"
-#include "platform/qt/qt_pictures.h"
+#include "winui/qt/qt_backend.h"
+#include "winui/qt/qt_controls.h"
+#include "winui/qt/qt_dialog_window.h"
+#include "winui/qt/qt_pictures.h"
 
 namespace qtr5 {
 

@@ -1,4 +1,4 @@
-#include "platform/qt/qt_controls.h"
+#include "winui/qt/qt_controls.h"
 
 #include <QHeaderView>
 #include <QPainter>

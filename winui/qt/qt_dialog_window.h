@@ -1,4 +1,4 @@
-// Internal to platform/qt: the dialog window class that the backend's window
+// Internal to winui/qt: the dialog window class that the backend's window
 // creation and its mirror of the window layer share.
 #pragma once
 
@@ -6,7 +6,7 @@
 #include <QKeyEvent>
 #include <QWidget>
 
-#include "platform/qt/qt_backend.h"
+#include "winui/qt/qt_backend.h"
 
 namespace qtr5 {
 

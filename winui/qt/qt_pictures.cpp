@@ -1,4 +1,4 @@
-#include "platform/qt/qt_pictures.h"
+#include "winui/qt/qt_pictures.h"
 
 #include <QBitmap>
 

@@ -1,8 +1,8 @@
-#include "platform/qt/qt_window_frame.h"
+#include "winui/qt/qt_window_frame.h"
 
 #include <algorithm>
 
-#include "platform/winapi.h"
+#include "winui/winapi.h"
 
 namespace qtr5 {
 namespace {
