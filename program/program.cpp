@@ -382,6 +382,7 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
       return automation.OnIdle();
     });
   }
+  frontEnd.BeforeMainWindow();
   const int appStatus = AppMain(ProgramInstance(), frontEnd.ShowCommand());
   tellTray();
   if (!userWorksTheWindow) frontEnd.SetIdleHandler(nullptr);

@@ -39,6 +39,9 @@ class ProgramFrontEnd {
   // posts the next action and returns true, or returns false when it has
   // nothing more to do (the front end then closes the window).
   virtual void SetIdleHandler(std::function<bool()> handler) = 0;
+  // Called once the options and the transport are good, just before the
+  // main window is made.
+  virtual void BeforeMainWindow() {}
   // How the main window is first shown (a ShowWindow command): what the
   // program was started with, e.g. minimised from a shortcut.
   virtual int ShowCommand() const;

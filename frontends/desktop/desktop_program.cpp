@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "app/main_dialog.h"
+#include "program/desktop_front_end.h"
 #include "program/program.h"
 #include "resources/resource_ids.h"
 #include "resources/version.h"
@@ -31,10 +32,10 @@ bool DefaultImageUsable() {
 // Lines for the user go to standard output, diagnostics to standard error
 // and, when nobody watches a terminal (started from the desktop), into a
 // message box as well.
-class DesktopFrontEnd : public ProgramFrontEnd {
+class QtFrontEnd : public DesktopFrontEnd {
  public:
-  DesktopFrontEnd(QtBackend* backend, bool automated, bool messagesInBoxes)
-      : backend_(backend), automated_(automated), messagesInBoxes_(messagesInBoxes) {}
+  QtFrontEnd(const ProgramOptions& options, QtBackend* backend, bool messagesInBoxes)
+      : DesktopFrontEnd(options), backend_(backend), messagesInBoxes_(messagesInBoxes) {}
 
   void PrintLine(std::string_view line) override {
     std::fprintf(stdout, "%.*s\n", static_cast<int>(line.size()), line.data());
@@ -54,22 +55,15 @@ class DesktopFrontEnd : public ProgramFrontEnd {
   }
   // The window asks its own questions (the Select Device dialog).
   bool CanAsk() const override { return backend_ != nullptr; }
-  // Only --yes automates the window; otherwise the user clicks Download. An
-  // automation that has nothing more to do leaves the window to the user.
-  void SetIdleHandler(std::function<bool()> handler) override {
-    // The first handler comes just before the main window is made.
-    if (handler && sayWhereDefaultIs_) {
-      sayWhereDefaultIs_ = false;
-      if (!DefaultImageUsable()) {
-        std::error_code error;
-        const std::string folder = std::filesystem::current_path(error).string();
-        PrintError(std::string(kDefaultImageName) + " was looked for in " +
-                   (error ? std::string("the current folder") : folder) +
-                   " (the folder the program was started in). Choose the image with the "
-                   "browse button, or open the file with this program.");
-      }
-    }
-    if (backend_ != nullptr && automated_) backend_->SetIdleHandler(std::move(handler));
+  void BeforeMainWindow() override {
+    if (!sayWhereDefaultIs_ || DefaultImageUsable()) return;
+    sayWhereDefaultIs_ = false;
+    std::error_code error;
+    const std::string folder = std::filesystem::current_path(error).string();
+    PrintError(std::string(kDefaultImageName) + " was looked for in " +
+               (error ? std::string("the current folder") : folder) +
+               " (the folder the program was started in). Choose the image with the "
+               "browse button, or open the file with this program.");
   }
   void SayWhereTheDefaultImageIsLookedFor() { sayWhereDefaultIs_ = true; }
   std::FILE* Output() override { return stdout; }
@@ -77,10 +71,15 @@ class DesktopFrontEnd : public ProgramFrontEnd {
   DiagnosticSink TransportSink() override { return transportSink_; }
   void SetTransportSink(DiagnosticSink sink) { transportSink_ = std::move(sink); }
 
+ protected:
+  // An automation that has nothing more to do leaves the window to the user.
+  void RunWhenIdle(std::function<bool()> handler) override {
+    if (backend_ != nullptr) backend_->SetIdleHandler(std::move(handler));
+  }
+
  private:
   DiagnosticSink transportSink_ = StandardErrorSink();
   QtBackend* backend_;
-  bool automated_;
   bool messagesInBoxes_;
   bool sayWhereDefaultIs_ = false;
 };
@@ -147,10 +146,10 @@ ParseResult ParseDesktopArguments(int argc, const char* const* argv) {
 int RunDesktopProgram(const ProgramOptions& options, QtBackend* backend,
                       const DesktopSettings& settings) {
   if (options.check || options.list || backend == nullptr) {
-    DesktopFrontEnd frontEnd(nullptr, false, false);
+    QtFrontEnd frontEnd(options, nullptr, false);
     return RunProgram(options, frontEnd);
   }
-  DesktopFrontEnd frontEnd(backend, options.yes, settings.messagesInBoxes);
+  QtFrontEnd frontEnd(options, backend, settings.messagesInBoxes);
   // Started from a menu, the current folder is usually the home folder,
   // where the default image is rarely kept: once the window is about to be
   // made (the options and the transport are good), say where it is looked for.

@@ -9,9 +9,9 @@
 #include "text/printable.h"
 
 WindowsFrontEnd::WindowsFrontEnd(const ProgramOptions& options, int showCommand)
-    : automated_(options.yes), showCommand_(showCommand) {
+    : DesktopFrontEnd(options), showCommand_(showCommand) {
   StartBusyWindow();
-  if (!automated_) return;
+  if (!Automated()) return;
   std::FILE* echo = options.json && !options.list ? stderr : stdout;
   StartAutomationHooks([echo](const char* line) {
     // Device strings reach these lines: made harmless for a terminal.
@@ -24,7 +24,7 @@ WindowsFrontEnd::WindowsFrontEnd(const ProgramOptions& options, int showCommand)
 
 WindowsFrontEnd::~WindowsFrontEnd() {
   SetIdleTimer(nullptr);
-  if (automated_) StopAutomationHooks();
+  if (Automated()) StopAutomationHooks();
   StopBusyWindow();
 }
 
@@ -43,16 +43,15 @@ void WindowsFrontEnd::PrintError(std::string_view line) {
 }
 
 std::optional<std::string> WindowsFrontEnd::Ask(std::string_view question) {
-  if (automated_) return std::nullopt;
+  if (Automated()) return std::nullopt;
   HWND owner = g_app != nullptr ? g_app->mainWindow : nullptr;
   const std::string text(question);
   const int answer = MessageBoxA(owner, text.c_str(), kProgramTitle, MB_YESNO | MB_ICONQUESTION);
   return std::string(answer == IDYES ? "y" : "n");
 }
 
-void WindowsFrontEnd::SetIdleHandler(std::function<bool()> handler) {
-  // Without --yes the user drives the window; nothing is done for them.
-  SetIdleTimer(automated_ ? std::move(handler) : std::function<bool()>{});
+void WindowsFrontEnd::RunWhenIdle(std::function<bool()> handler) {
+  SetIdleTimer(std::move(handler));
 }
 
 std::FILE* WindowsFrontEnd::Output() {

@@ -19,10 +19,11 @@
 #include <string>
 #include <string_view>
 
+#include "program/desktop_front_end.h"
 #include "program/options.h"
 #include "program/program.h"
 
-class WindowsFrontEnd : public ProgramFrontEnd {
+class WindowsFrontEnd : public DesktopFrontEnd {
  public:
   // `showCommand`: how the main window is first shown (WinMain's nCmdShow).
   explicit WindowsFrontEnd(const ProgramOptions& options, int showCommand = 1 /* SW_SHOWNORMAL */);
@@ -33,15 +34,14 @@ class WindowsFrontEnd : public ProgramFrontEnd {
   void PrintLine(std::string_view line) override;
   void PrintError(std::string_view line) override;
   std::optional<std::string> Ask(std::string_view question) override;
-  bool CanAsk() const override { return !automated_; }
-  // Without --yes the user works the window: the Select Device dialog may be shown.
-  bool UserWorksTheWindow() const override { return !automated_; }
+  bool CanAsk() const override { return !Automated(); }
   int ShowCommand() const override { return showCommand_; }
-  void SetIdleHandler(std::function<bool()> handler) override;
   std::FILE* Output() override;
   std::FILE* ErrorOutput() override;
 
+ protected:
+  void RunWhenIdle(std::function<bool()> handler) override;
+
  private:
-  bool automated_;
   int showCommand_;
 };

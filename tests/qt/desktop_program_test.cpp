@@ -7,10 +7,13 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTest>
+#include <QTreeWidget>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "frontends/desktop/desktop_program.h"
+#include "program/exit_status.h"
 #include "resources/resource_ids.h"
 #include "tests/qt/qt_harness.h"
 #include "winui/backend.h"
@@ -74,6 +77,13 @@ TEST_F(DesktopProgramTest, TheUserBrowsesDownloadsSeesOkAndTheProgramEndsWithZer
 // only the default is looked for, and from the desktop its folder is named.
 TEST_F(DesktopProgramTest, OnlyTheDefaultImageIsLookedForAndItsFolderIsNamed) {
   WriteFile("fw.hex", ":04FEF000312E31304E\n:00000001FF\n");
+  // The file alone uses the real transport, which finds no drive here: the
+  // only box is the one that says why.
+  QString noDrive;
+  WhenModal([&](QWidget* box) {
+    noDrive = ReadBox(box).title;
+    ClickBoxButton(box, "OK");
+  });
   for (const auto& arguments : {std::vector<const char*>{"fw.hex"},
                                 std::vector<const char*>{"--emulate", "--image", "fw.hex"}}) {
     Then([&] {
@@ -82,7 +92,8 @@ TEST_F(DesktopProgramTest, OnlyTheDefaultImageIsLookedForAndItsFolderIsNamed) {
     });
     EXPECT_EQ(RunWith(arguments), 0);
   }
-  EXPECT_EQ(modalAnswered_, 0);
+  EXPECT_EQ(modalAnswered_, 1);
+  EXPECT_EQ(noDrive, "Why no drive was found");
   std::vector<QString> boxes;
   for (int i = 0; i < 2; ++i) {
     WhenModal([&](QWidget* box) {
@@ -100,6 +111,7 @@ TEST_F(DesktopProgramTest, OnlyTheDefaultImageIsLookedForAndItsFolderIsNamed) {
 
 TEST_F(DesktopProgramTest, ClosingTheWindowGivesZeroEvenWithoutADrive) {
   WriteDefaultImage();
+  WhenModal([](QWidget* box) { ClickBoxButton(box, "OK"); });  // why no drive was found
   Then([&] {
     EXPECT_EQ(ShownPicture(), kBitmapNoDevice);
     CloseMain();
@@ -125,6 +137,85 @@ TEST_F(DesktopProgramTest, WithYesAFailedDownloadEndsWithOne) {
     CloseMain();
   });
   EXPECT_EQ(RunWith({"--emulate=0:0=drive+fault=refuse-download", "--yes"}), 1);
+}
+
+// Who drives the window, as every desktop front end says it: a person
+// without --yes (the Select Device dialog among several drives, a box that
+// says why after "NG!" and after "Fail to Find Device"), the program itself
+// with --yes (no dialog, no box).
+TEST_F(DesktopProgramTest, APersonGetsTheDeviceChoiceAndTheReasonBoxesAndYesGetsNone) {
+  WriteDefaultImage();
+  struct Case {
+    std::vector<const char*> arguments;
+    bool chooses;  // the Select Device dialog comes up; the second drive is taken
+    bool clicks;   // the user clicks Download
+    int picture;   // shown at the end
+    QStringList boxTitles;
+    int status;
+  };
+  const Case cases[] = {
+      {{"--emulate=0:0=drive,1:3=drive"}, true, true, kBitmapOk, {"Notice"}, 0},
+      {{"--emulate=0:0=drive+fault=refuse-download"},
+       false,
+       true,
+       kBitmapNg,
+       {"Why the download failed"},
+       0},
+      {{"--emulate=empty"}, false, false, kBitmapNoDevice, {"Why no drive was found"}, 0},
+      {{"--emulate=0:0=drive,1:3=drive", "--yes"},
+       false,
+       false,
+       kBitmapNoDevice,
+       {},
+       ExitStatus(ProgramOutcome::kRefusedToGuess)},
+      {{"--emulate=0:0=drive+fault=refuse-download", "--yes"}, false, false, kBitmapNg, {}, 1},
+      {{"--emulate=empty", "--yes"},
+       false,
+       false,
+       kBitmapNoDevice,
+       {},
+       ExitStatus(ProgramOutcome::kNoDrive)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments.front());
+    modalAnswered_ = 0;
+    QStringList titles;
+    for (qsizetype i = 0; i < c.boxTitles.size(); ++i) {
+      WhenModal([&](QWidget* box) {
+        titles << ReadBox(box).title;
+        ClickBoxButton(box, "OK");
+      });
+    }
+    if (c.chooses) {
+      Then([&] {
+        QWidget* dialog = DialogWindow(kDialogSelectDevice);
+        ASSERT_NE(dialog, nullptr);
+        auto* list = dialog->findChild<QTreeWidget*>();
+        ASSERT_NE(list, nullptr);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(list->topLevelItem(1)).center());
+      });
+      Then([&] {
+        QTest::mouseClick(DialogControl(kDialogSelectDevice, kIdSelectOk), Qt::LeftButton);
+      });
+    }
+    auto finish = [&] {
+      EXPECT_EQ(ShownPicture(), c.picture);
+      CloseMain();
+    };
+    Then([&] {
+      EXPECT_EQ(DialogWindow(kDialogSelectDevice), nullptr);
+      if (c.chooses) {
+        EXPECT_EQ(ShownCell(0, 1), "1 : 3");
+      }
+      if (!c.clicks) return finish();
+      Click(kIdDownload);
+    });
+    if (c.clicks) Then(finish);
+    EXPECT_EQ(RunWith(c.arguments), c.status);
+    EXPECT_EQ(titles, c.boxTitles);
+    EXPECT_EQ(modalAnswered_, c.boxTitles.size());
+  }
 }
 
 TEST_F(DesktopProgramTest, ABadLayoutIsAUsageErrorShownInABoxAndNoWindowAppears) {

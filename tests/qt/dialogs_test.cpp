@@ -20,14 +20,6 @@ namespace {
 
 class DialogsTest : public QtAppTest {
  protected:
-  // The top-level window of the live dialog made from `templateId`.
-  QWidget* DialogWindow(int templateId) const {
-    for (HWND dialog : qtr5::TopLevelWindows()) {
-      const qtr5::DialogTemplate* tmpl = qtr5::DialogTemplateOf(dialog);
-      if (tmpl != nullptr && tmpl->id == templateId) return backend_.WidgetOf(dialog);
-    }
-    return nullptr;
-  }
   // An owned dialog opens at its template position, (0, 0), in the main
   // window's client area: its frame's corner at the client area's corner.
   void ExpectOverItsOwner(QWidget* dialog) const {
@@ -36,14 +28,6 @@ class DialogsTest : public QtAppTest {
     EXPECT_TRUE(owner->isVisible());
     EXPECT_EQ(dialog->frameGeometry().topLeft(), owner->mapToGlobal(QPoint(0, 0)));
     EXPECT_TRUE(owner->geometry().contains(dialog->frameGeometry()));
-  }
-  QWidget* DialogControl(int templateId, int id) const {
-    for (HWND dialog : qtr5::TopLevelWindows()) {
-      const qtr5::DialogTemplate* tmpl = qtr5::DialogTemplateOf(dialog);
-      if (tmpl != nullptr && tmpl->id == templateId)
-        return backend_.WidgetOf(GetDlgItem(dialog, id));
-    }
-    return nullptr;
   }
 };
 

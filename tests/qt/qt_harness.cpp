@@ -113,6 +113,22 @@ HWND QtAppTest::Main() const {
   return nullptr;
 }
 
+QWidget* QtAppTest::DialogWindow(int templateId) const {
+  for (HWND dialog : qtr5::TopLevelWindows()) {
+    const qtr5::DialogTemplate* tmpl = qtr5::DialogTemplateOf(dialog);
+    if (tmpl != nullptr && tmpl->id == templateId) return backend_.WidgetOf(dialog);
+  }
+  return nullptr;
+}
+
+QWidget* QtAppTest::DialogControl(int templateId, int id) const {
+  for (HWND dialog : qtr5::TopLevelWindows()) {
+    const qtr5::DialogTemplate* tmpl = qtr5::DialogTemplateOf(dialog);
+    if (tmpl != nullptr && tmpl->id == templateId) return backend_.WidgetOf(GetDlgItem(dialog, id));
+  }
+  return nullptr;
+}
+
 int QtAppTest::Run() {
   return app_->RunMessageLoop();
 }

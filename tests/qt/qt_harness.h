@@ -71,6 +71,10 @@ class QtAppTest : public ::testing::Test {
   HWND Main() const;
   QWidget* Window() const { return backend_.WidgetOf(Main()); }
   QWidget* Control(int id) const { return backend_.WidgetOf(GetDlgItem(Main(), id)); }
+  // The top-level window of the live dialog made from `templateId`, if any.
+  QWidget* DialogWindow(int templateId) const;
+  // Control `id` of that dialog.
+  QWidget* DialogControl(int templateId, int id) const;
   template <class T>
   T* ControlAs(int id) const {
     return dynamic_cast<T*>(Control(id));

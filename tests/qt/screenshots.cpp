@@ -63,13 +63,6 @@ class Screenshots : public QtAppTest {
       }
     };
   }
-  QWidget* DialogWindow(int templateId) const {
-    for (HWND dialog : qtr5::TopLevelWindows()) {
-      const qtr5::DialogTemplate* tmpl = qtr5::DialogTemplateOf(dialog);
-      if (tmpl != nullptr && tmpl->id == templateId) return backend_.WidgetOf(dialog);
-    }
-    return nullptr;
-  }
   void Click(int id) { QTest::mouseClick(Control(id), Qt::LeftButton); }
 };
 
