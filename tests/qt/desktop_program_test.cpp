@@ -7,7 +7,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTest>
-#include <QTreeWidget>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -187,14 +186,7 @@ TEST_F(DesktopProgramTest, APersonGetsTheDeviceChoiceAndTheReasonBoxesAndYesGets
       });
     }
     if (c.chooses) {
-      Then([&] {
-        QWidget* dialog = DialogWindow(kDialogSelectDevice);
-        ASSERT_NE(dialog, nullptr);
-        auto* list = dialog->findChild<QTreeWidget*>();
-        ASSERT_NE(list, nullptr);
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                          list->visualItemRect(list->topLevelItem(1)).center());
-      });
+      Then([&] { ASSERT_TRUE(ClickSelectDeviceRow(1)); });
       Then([&] {
         QTest::mouseClick(DialogControl(kDialogSelectDevice, kIdSelectOk), Qt::LeftButton);
       });

@@ -55,8 +55,7 @@ TEST_F(DialogsTest, SelectDeviceListsTheDrivesAndTheChosenRowIsUsed) {
     }
     EXPECT_TRUE(list->selectedItems().isEmpty());
     // The user clicks the second drive, then OK.
-    const QRect second = list->visualItemRect(list->topLevelItem(1));
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, second.center());
+    EXPECT_TRUE(ClickSelectDeviceRow(1));
   });
   Then([&] { QTest::mouseClick(DialogControl(kDialogSelectDevice, kIdSelectOk), Qt::LeftButton); });
   Start();

@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 #include <filesystem>
@@ -127,6 +128,14 @@ QWidget* QtAppTest::DialogControl(int templateId, int id) const {
     if (tmpl != nullptr && tmpl->id == templateId) return backend_.WidgetOf(GetDlgItem(dialog, id));
   }
   return nullptr;
+}
+
+bool QtAppTest::ClickSelectDeviceRow(int row) const {
+  auto* list = dynamic_cast<QTreeWidget*>(DialogControl(kDialogSelectDevice, kIdDeviceList));
+  if (list == nullptr || list->topLevelItem(row) == nullptr) return false;
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                    list->visualItemRect(list->topLevelItem(row)).center());
+  return true;
 }
 
 int QtAppTest::Run() {

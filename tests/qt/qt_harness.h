@@ -75,6 +75,9 @@ class QtAppTest : public ::testing::Test {
   QWidget* DialogWindow(int templateId) const;
   // Control `id` of that dialog.
   QWidget* DialogControl(int templateId, int id) const;
+  // Clicks row `row` of the Select Device dialog's list as a user would; false when the
+  // dialog, its list or the row is missing.
+  bool ClickSelectDeviceRow(int row) const;
   template <class T>
   T* ControlAs(int id) const {
     return dynamic_cast<T*>(Control(id));

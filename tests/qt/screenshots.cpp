@@ -12,7 +12,6 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QTest>
-#include <QTreeWidget>
 #include <cstdlib>
 #include <filesystem>
 
@@ -158,10 +157,7 @@ TEST_F(Screenshots, SelectDevice) {
   Then([&] {
     QWidget* dialog = DialogWindow(kDialogSelectDevice);
     ASSERT_NE(dialog, nullptr);
-    auto* list = dialog->findChild<QTreeWidget*>();
-    ASSERT_NE(list, nullptr);
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                      list->visualItemRect(list->topLevelItem(1)).center());
+    ASSERT_TRUE(ClickSelectDeviceRow(1));
     Shoot("select-device.png", {Window(), dialog});
     dialog->close();
   });
