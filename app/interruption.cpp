@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "aspi/exit_restore.h"
 #include "winui/clock.h"
 #endif
 
@@ -89,6 +90,7 @@ void WriteError(const std::string& text) {
   }
 }
 void EndProgram() {
+  RunExitRestores();  // the drive's media polling, paused for the download
   _exit(kInterruptedExitStatus);
 }
 void Wake() {

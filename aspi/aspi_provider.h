@@ -38,6 +38,13 @@ class AspiProvider {
                           aspi::BYTE& /*target*/) const {
     return false;
   }
+  // What the provider will not be able to keep away from the drive at
+  // adapter:target while it rewrites its firmware, with the program's
+  // rights, as one sentence for the user before the download; empty when
+  // nothing (or the transport has nothing to keep away). No request is sent.
+  virtual std::string GuardLimits(aspi::BYTE /*adapter*/, aspi::BYTE /*target*/) const {
+    return {};
+  }
 };
 
 // Installs the provider that answers the entry points; nullptr removes it

@@ -1,5 +1,6 @@
 #include "fake_sg.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -44,6 +45,22 @@ void FakeSysfs::SetHostMaxSectors(int host, long sectors) {
   std::ofstream(dir / "max_sectors") << sectors << "\n";
 }
 
+void FakeSysfs::AddBlock(const std::string& address, const std::string& name,
+                         const std::string& pollMsecs) {
+  const fs::path dir = root_ / "devices" / address / "block" / name;
+  fs::create_directories(dir);
+  std::ofstream(dir / "events_poll_msecs") << pollMsecs << "\n";
+  fs::create_directories(root_ / "block");
+  fs::create_directory_symlink(dir, root_ / "block" / name);
+}
+
+std::string FakeSysfs::PollMsecs(const std::string& name) const {
+  std::ifstream in(root_ / "block" / name / "events_poll_msecs");
+  std::string text;
+  std::getline(in, text);
+  return text;
+}
+
 int FakeSgSystem::Open(const std::string& path, bool exclusive) {
   auto it = nodes.find(path);
   if (it == nodes.end()) return -ENOENT;
@@ -60,6 +77,40 @@ int FakeSgSystem::Open(const std::string& path, bool exclusive) {
 
 void FakeSgSystem::Close(int fd) {
   open_.erase(fd);
+  if (auto it = blockFds_.find(fd); it != blockFds_.end()) {
+    heldBlocks.erase(std::find(heldBlocks.begin(), heldBlocks.end(), it->second));
+    blockFds_.erase(it);
+  }
+}
+
+int FakeSgSystem::ReadAttribute(const std::string& path, std::string& text) {
+  std::ifstream in(path);
+  if (!in) return ENOENT;
+  std::getline(in, text, '\0');
+  return 0;
+}
+
+int FakeSgSystem::WriteAttribute(const std::string& path, const std::string& text) {
+  if (auto it = refusedPaths.find(path); it != refusedPaths.end()) return it->second;
+  if (!fs::exists(path)) return ENOENT;
+  std::ofstream(path) << text;
+  return 0;
+}
+
+int FakeSgSystem::Access(const std::string& path, bool /*write*/) {
+  if (auto it = refusedPaths.find(path); it != refusedPaths.end()) return it->second;
+  return fs::exists(path) || blocks.count(path) != 0 ? 0 : ENOENT;
+}
+
+int FakeSgSystem::OpenBlockExclusive(const std::string& path) {
+  auto it = blocks.find(path);
+  if (it == blocks.end()) return -ENOENT;
+  if (it->second != 0) return -it->second;
+  if (std::find(heldBlocks.begin(), heldBlocks.end(), path) != heldBlocks.end()) return -EBUSY;
+  const int fd = nextFd_++;
+  blockFds_[fd] = path;
+  heldBlocks.push_back(path);
+  return fd;
 }
 
 int FakeSgSystem::GetScsiAddress(int fd, sg::ScsiAddress& address) {

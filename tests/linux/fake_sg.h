@@ -49,6 +49,10 @@ class FakeSysfs {
   void AddBrokenNode(const std::string& name);  // no device link
   void SetBlockLimitKib(const std::string& address, long kib);
   void SetHostMaxSectors(int host, long sectors);
+  // The device at `address` gets the block device `name` (sr0) with its
+  // block/<name>/events_poll_msecs holding `pollMsecs`.
+  void AddBlock(const std::string& address, const std::string& name, const std::string& pollMsecs);
+  std::string PollMsecs(const std::string& name) const;  // the file's text
 
  private:
   TempDir folder_{"qtr5-sysfs"};
@@ -88,6 +92,12 @@ class FakeSgSystem : public sg::SgSystem {
   std::vector<RecordedCall> calls;
   long maxTransfer = -1;
   std::vector<std::string> resets;
+  // Block devices by path (errno their open fails with, 0 for none), those
+  // held now, and errno values that access to or writes of a path fail with
+  // (as for a user who is not root).
+  std::map<std::string, int> blocks;
+  std::vector<std::string> heldBlocks;
+  std::map<std::string, int> refusedPaths;
 
   int Open(const std::string& path, bool exclusive) override;
   void Close(int fd) override;
@@ -95,6 +105,10 @@ class FakeSgSystem : public sg::SgSystem {
   sg::PassThroughResult PassThrough(const sg::PassThroughRequest& request) override;
   long MaxTransferBytes(int fd) override;
   int ResetDevice(int fd) override;
+  int ReadAttribute(const std::string& path, std::string& text) override;
+  int WriteAttribute(const std::string& path, const std::string& text) override;
+  int Access(const std::string& path, bool write) override;
+  int OpenBlockExclusive(const std::string& path) override;
 
   int OpenCount() const { return static_cast<int>(open_.size()); }
 
@@ -104,6 +118,7 @@ class FakeSgSystem : public sg::SgSystem {
     bool exclusive;
   };
   std::map<int, OpenFile> open_;
+  std::map<int, std::string> blockFds_;
   int nextFd_ = 100;
 };
 

@@ -2,10 +2,12 @@
 // transfer the kernel cannot carry in one piece.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <sstream>
 
+#include "aspi/exit_restore.h"
 #include "fake_sg.h"
 #include "transports/linux/sg_provider.h"
 
@@ -152,3 +154,59 @@ TEST_F(SgExclusive, TheTransferLimitComesFromTheHostOrTheDriverWhenSysfsHasNoQue
 }
 
 }  // namespace
+
+// The drive guard from the download command to the end of the run: the
+// kernel's media polling paused and put back (by the provider's end or by
+// the exit restores a signal handler runs), the block device held, and what
+// a user without the rights cannot have told before anything is sent.
+TEST_F(SgExclusive, TheKernelAndOtherProgramsAreKeptAwayFromTheDownloadToTheEnd) {
+  struct Case {
+    const char* name;
+    const char* poll;    // events_poll_msecs before; nullptr: no block device
+    int pollRefusal;     // errno of access to and writes of it
+    int blockError;      // errno opening /dev/sr0 fails with
+    const char* limits;  // in GuardLimits; "": nothing to say
+    const char* during;  // events_poll_msecs during the window
+    const char* told;    // in the messages; "": none
+    bool bySignal;       // put back by RunExitRestores, as a signal would
+  } cases[] = {
+      {"root", "2000", 0, 0, "", "0", "", false},
+      {"system default, ended by a signal", "-1", 0, 0, "", "0", "", true},
+      {"mounted", "2000", 0, EBUSY, "", "0", "/sr0 is in use", false},
+      {"not root", "2000", EACCES, EACCES, "polling of sr0 nor keep other programs", "2000",
+       "cannot be paused (Permission denied)", false},
+      {"no block device", nullptr, 0, 0, "", nullptr, "", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeSysfs tree;
+    auto fake = std::make_shared<FakeSgSystem>();
+    tree.AddNode("sg0", "0:0:0:0");
+    fake->nodes[tree.DevRoot() + "/sg0"] = FakeSgSystem::Node{{0, 0, 0, 0}, 0};
+    const std::string block = tree.DevRoot() + "/sr0";
+    if (c.poll != nullptr) {
+      tree.AddBlock("0:0:0:0", "sr0", c.poll);
+      fake->blocks[block] = c.blockError;
+      if (c.pollRefusal != 0)
+        fake->refusedPaths[tree.Root() + "/block/sr0/events_poll_msecs"] = c.pollRefusal;
+      if (c.blockError == EACCES) fake->refusedPaths[block] = EACCES;
+    }
+    auto copy = std::make_unique<Copy>(tree, fake);
+    const std::string limits = copy->provider->GuardLimits(0, 0);
+    EXPECT_EQ(limits.empty(), *c.limits == '\0') << limits;
+    EXPECT_NE(limits.find(c.limits), std::string::npos) << limits;
+    EXPECT_EQ(copy->Send(kDownload), SS_COMP);
+    EXPECT_EQ(copy->Send(kInquiry), SS_COMP);
+    if (c.poll == nullptr) continue;
+    EXPECT_EQ(tree.PollMsecs("sr0"), c.during);
+    EXPECT_EQ(fake->heldBlocks.size(), c.blockError == 0 ? 1u : 0u);
+    const std::string told = copy->messages.str();
+    EXPECT_EQ(told.empty(), *c.told == '\0') << told;
+    EXPECT_NE(told.find(c.told), std::string::npos) << told;
+    if (c.bySignal) RunExitRestores();
+    EXPECT_EQ(tree.PollMsecs("sr0"), c.bySignal ? c.poll : c.during);
+    copy.reset();
+    EXPECT_EQ(tree.PollMsecs("sr0"), c.poll);
+    EXPECT_TRUE(fake->heldBlocks.empty());
+  }
+}

@@ -15,6 +15,7 @@
 #include "aspi/download_opcode.h"
 #include "aspi/request_executor.h"
 #include "aspi/srb_access.h"
+#include "transports/linux/drive_guard.h"
 #include "transports/linux/sg_outcome.h"
 #include "transports/linux/sg_topology.h"
 
@@ -40,6 +41,9 @@ struct Target {
   // sent to this device in this run (see Run).
   bool abandoned = false;
   long sysfsLimit = -1;  // bytes, -1 unknown
+  // Keeps the kernel and other programs away from the drive from the
+  // download command on.
+  std::unique_ptr<sg::DriveGuard> guard;
 };
 
 struct Adapter {
@@ -74,14 +78,19 @@ class SgProvider final : public AspiProvider, private CommandTransport {
   SgProvider(const SgProviderOptions& options, std::string& diagnostics)
       : system_(options.system ? options.system
                                : std::shared_ptr<sg::SgSystem>(sg::CreateLinuxSgSystem())),
-        messages_(options.messages) {
+        messages_(options.messages),
+        sysfsRoot_(options.sysfsRoot),
+        devRoot_(options.devRoot) {
     diagnostics.clear();
     Discover(options, diagnostics);
   }
 
   ~SgProvider() override {
     for (Adapter& adapter : adapters_) {
-      for (auto& [id, target] : adapter.targets) system_->Close(target.fd);
+      for (auto& [id, target] : adapter.targets) {
+        target.guard.reset();
+        system_->Close(target.fd);
+      }
     }
   }
 
@@ -101,6 +110,13 @@ class SgProvider final : public AspiProvider, private CommandTransport {
     auto it = adapters_[ha].targets.find(id);
     if (it == adapters_[ha].targets.end()) return {};
     return {it->second.path, sg::FormatAddress(it->second.node.address)};
+  }
+
+  std::string GuardLimits(aspi::BYTE ha, aspi::BYTE id) const override {
+    if (ha >= adapters_.size()) return {};
+    auto it = adapters_[ha].targets.find(id);
+    if (it == adapters_[ha].targets.end()) return {};
+    return sg::DriveGuard(*system_, sysfsRoot_, devRoot_, it->second.node.name).Limits();
   }
 
   // "/dev/sg3", "sg3" or "2:0:3:0": names that follow the device, not the
@@ -295,6 +311,13 @@ class SgProvider final : public AspiProvider, private CommandTransport {
     if (request.length > 0 && !TransferFits(*target, request.length)) {
       return Verdict(SS_BUFFER_TO_BIG);
     }
+    if (request.download && target->guard == nullptr) {
+      // Before the download command: taking the block device makes the
+      // kernel ask the drive for media events once.
+      target->guard =
+          std::make_unique<sg::DriveGuard>(*system_, sysfsRoot_, devRoot_, target->node.name);
+      target->guard->Engage([this, target](const std::string& line) { Tell(*target, line); });
+    }
     return Run(request, *target,
                request.direction == CommandDirection::kIn    ? DataDirection::kIn
                : request.direction == CommandDirection::kOut ? DataDirection::kOut
@@ -401,6 +424,8 @@ class SgProvider final : public AspiProvider, private CommandTransport {
 
   std::shared_ptr<sg::SgSystem> system_;
   DiagnosticSink messages_;
+  std::string sysfsRoot_;
+  std::string devRoot_;
   std::vector<Adapter> adapters_;
 };
 

@@ -21,8 +21,10 @@
 // From the download command (operation code 0x55) on, the provider holds
 // that target open exclusively (O_EXCL) for the rest of the run, so that no
 // second copy of the program can send to the drive while it reprograms itself
-// and is verified. A device that vanishes is never opened again by its old
-// name, since the name may by then belong to another device.
+// and is verified, and its drive guard (drive_guard.h) pauses the kernel's
+// media polling of the drive and holds its block device until the provider
+// goes. A device that vanishes is never opened again by its old name, since
+// the name may by then belong to another device.
 #pragma once
 
 #include <memory>

@@ -136,6 +136,37 @@ class LinuxSgSystem final : public SgSystem {
       if (errno != EINTR || attempt >= kInterruptRetries) return errno;
     }
   }
+
+  int ReadAttribute(const std::string& path, std::string& text) override {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    char buffer[64];
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    const int error = got < 0 ? errno : 0;
+    ::close(fd);
+    if (got >= 0) text.assign(buffer, static_cast<std::size_t>(got));
+    return error;
+  }
+
+  int WriteAttribute(const std::string& path, const std::string& text) override {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    const ssize_t written = ::write(fd, text.data(), text.size());
+    const int error = written < 0 ? errno : written == static_cast<ssize_t>(text.size()) ? 0 : EIO;
+    ::close(fd);
+    return error;
+  }
+
+  int Access(const std::string& path, bool write) override {
+    return ::faccessat(AT_FDCWD, path.c_str(), write ? W_OK : R_OK, AT_EACCESS) == 0 ? 0 : errno;
+  }
+
+  int OpenBlockExclusive(const std::string& path) override {
+    // Never for writing: closing a block device written to makes udev probe
+    // the drive again.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_EXCL | O_CLOEXEC);
+    return fd >= 0 ? fd : -errno;
+  }
 };
 
 }  // namespace

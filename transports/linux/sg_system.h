@@ -89,6 +89,18 @@ class SgSystem {
   virtual long MaxTransferBytes(int fd) = 0;
   // Resets the device (SG_SCSI_RESET with SG_SCSI_RESET_DEVICE); 0 or errno.
   virtual int ResetDevice(int fd) = 0;
+
+  // The drive's block device and its sysfs attributes (see DriveGuard).
+  // Reads a small attribute file; 0 or errno.
+  virtual int ReadAttribute(const std::string& path, std::string& text) = 0;
+  // Writes `text` to an attribute file in one write; 0 or errno.
+  virtual int WriteAttribute(const std::string& path, const std::string& text) = 0;
+  // Whether the program's effective rights allow writing (or reading) the
+  // file, without opening it; 0 or errno.
+  virtual int Access(const std::string& path, bool write) = 0;
+  // Opens a block device read-only, non-blocking and exclusively (O_EXCL);
+  // the descriptor (closed with Close) or -errno.
+  virtual int OpenBlockExclusive(const std::string& path) = 0;
 };
 
 // The real calls: open(2), the sg driver's asynchronous interface (write the

@@ -1,0 +1,120 @@
+// Pausing the kernel's media polling of the drive and holding its block
+// device for the reprogramming window.
+#include "transports/linux/drive_guard.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "aspi/exit_restore.h"
+
+namespace fs = std::filesystem;
+
+namespace sg {
+
+namespace {
+
+// A value as events_poll_msecs shows it: a whole number, perhaps negative.
+bool IsPollValue(const std::string& text) {
+  std::size_t start = !text.empty() && text[0] == '-' ? 1 : 0;
+  if (text.size() <= start || text.size() > 12) return false;
+  for (std::size_t i = start; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+DriveGuard::DriveGuard(SgSystem& system, std::string sysfsRoot, std::string devRoot,
+                       std::string sgName)
+    : system_(system),
+      sysfsRoot_(std::move(sysfsRoot)),
+      devRoot_(std::move(devRoot)),
+      sgName_(std::move(sgName)) {}
+
+DriveGuard::~DriveGuard() {
+  Release();
+}
+
+std::string DriveGuard::BlockName() const {
+  const fs::path dir =
+      fs::path(sysfsRoot_) / "class" / "scsi_generic" / sgName_ / "device" / "block";
+  std::error_code error;
+  for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
+    return it->path().filename().string();
+  }
+  return {};
+}
+
+std::string DriveGuard::Limits() const {
+  const std::string block = BlockName();
+  if (block.empty()) return {};
+  const std::string poll = sysfsRoot_ + "/block/" + block + "/events_poll_msecs";
+  const int pollAccess = system_.Access(poll, true);
+  const bool noPause = pollAccess != 0 && pollAccess != ENOENT;
+  const bool noHold = system_.Access(devRoot_ + "/" + block, false) != 0;
+  if (!noPause && !noHold) return {};
+  std::string what;
+  if (noPause) what = "pause the kernel's media polling of " + block;
+  if (noHold) {
+    what += std::string(what.empty() ? "" : " nor ") + "keep other programs from opening " +
+            devRoot_ + "/" + block;
+  }
+  return "Without root rights the program cannot " + what +
+         " while the drive rewrites its firmware, so the drive may get commands the program "
+         "did not send; run it as root (sudo) to prevent that.";
+}
+
+void DriveGuard::Engage(const std::function<void(const std::string&)>& tell) {
+  if (!pollPath_.empty() || blockFd_ >= 0) return;
+  const std::string block = BlockName();
+  if (block.empty()) return;
+  const std::string poll = sysfsRoot_ + "/block/" + block + "/events_poll_msecs";
+  std::string old;
+  int error = system_.ReadAttribute(poll, old);
+  while (!old.empty() && (old.back() == '\n' || old.back() == ' ')) old.pop_back();
+  if (error == 0 && !IsPollValue(old)) error = EINVAL;
+  // An old kernel without the attribute polls on its own terms: nothing to
+  // pause, nothing to tell.
+  if (error != ENOENT) {
+    if (error == 0) error = old == "0" ? 0 : system_.WriteAttribute(poll, "0");
+    if (error == 0) {
+      pollPath_ = poll;
+      oldPoll_ = old;
+      restoreEntry_ = AddExitRestore(poll, old);
+    } else {
+      tell("the kernel's media polling of " + block + " cannot be paused (" + std::strerror(error) +
+           "): it may send the drive commands while it rewrites its "
+           "firmware.");
+    }
+  }
+  // A block device that cannot be held (mounted, or open exclusively
+  // elsewhere) does not stop the download: the drive is held through its sg
+  // node, the polling is paused, the user has confirmed, and a holder of
+  // the block device sends nothing unless it is asked to. It is told.
+  const std::string device = devRoot_ + "/" + block;
+  const int fd = system_.OpenBlockExclusive(device);
+  if (fd >= 0) {
+    blockFd_ = fd;
+  } else {
+    tell(device +
+         (-fd == EBUSY ? std::string(" is in use (mounted or open in another program)")
+                       : " cannot be opened (" + std::string(std::strerror(-fd)) + ")") +
+         ", so other programs are not kept from it while the drive rewrites its firmware.");
+  }
+}
+
+void DriveGuard::Release() {
+  if (blockFd_ >= 0) system_.Close(blockFd_);
+  blockFd_ = -1;
+  if (!pollPath_.empty()) {
+    system_.WriteAttribute(pollPath_, oldPoll_);
+    RemoveExitRestore(restoreEntry_);
+  }
+  pollPath_.clear();
+  restoreEntry_ = -1;
+}
+
+}  // namespace sg
