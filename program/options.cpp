@@ -4,7 +4,6 @@
 
 #include <CLI/CLI.hpp>
 #include <cctype>
-#include <charconv>
 #include <filesystem>
 #include <memory>
 #include <system_error>
@@ -116,14 +115,6 @@ bool Given(const CLI::Option* option) {
   return option->count() > 0;
 }
 
-// Whether `text` is 1 to `maxLength` decimal digits.
-bool DecimalDigits(std::string_view text, std::size_t maxLength) {
-  if (text.empty() || text.size() > maxLength) return false;
-  for (char c : text)
-    if (c < '0' || c > '9') return false;
-  return true;
-}
-
 // The first option of the list that was given, or nullptr.
 const CLI::Option* FirstGiven(std::initializer_list<const CLI::Option*> options) {
   for (const CLI::Option* option : options)
@@ -227,6 +218,30 @@ std::string CheckOptionValues(const CLI::App& app) {
   return "";
 }
 
+// An option that takes no value never takes one: "--yes=false", "--yes=" or
+// "-y=0" would otherwise be read by CLI11 as the bare flag (or as a count),
+// so that a value meaning "no" would mean yes. Checked on the command line as
+// typed, before CLI11 parses it, for every such option, including any added
+// later. An argument that is the value of the option before it is refused too,
+// which is right: no value of this program starts with '-'.
+std::string CheckFlagsTakeNoValue(const CLI::App& app, int argc, const char* const* argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--") break;
+    const std::size_t equals = arg.find('=');
+    if (arg.size() < 2 || arg.front() != '-' || equals == std::string_view::npos) continue;
+    // "--name=VALUE", or "-xVALUE" where the short option before '=' gets it.
+    const bool isLong = arg[1] == '-';
+    const std::string name(isLong ? arg.substr(2, equals - 2) : arg.substr(equals - 1, 1));
+    for (const CLI::Option* option : app.get_options()) {
+      const bool named = isLong ? option->check_lname(name) : option->check_sname(name);
+      if (named && option->get_items_expected_max() == 0)
+        return (isLong ? "--" : "-") + name + " takes no value; give it alone or leave it out";
+    }
+  }
+  return "";
+}
+
 // The combinations that make no sense; returns the message, or "" when fine.
 std::string CheckCombinations(const OptionHandles& h, const ProgramOptions& o) {
   auto name = [](const CLI::Option* option) { return option->get_name(); };
@@ -281,41 +296,6 @@ std::string ParseExpectations(const OptionHandles& h, const RawValues& raw, Prog
 
 }  // namespace
 
-bool ParseDeviceAddress(std::string_view text, std::uint8_t& adapter, std::uint8_t& target) {
-  const std::size_t colon = text.find(':');
-  if (colon == std::string_view::npos) return false;
-  auto number = [](std::string_view digits, unsigned limit, unsigned& value) {
-    if (!DecimalDigits(digits, 3)) return false;
-    auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    return error == std::errc() && end == digits.data() + digits.size() && value <= limit;
-  };
-  unsigned a = 0;
-  unsigned t = 0;
-  if (!number(text.substr(0, colon), 255, a) || !number(text.substr(colon + 1), 7, t)) return false;
-  adapter = static_cast<std::uint8_t>(a);
-  target = static_cast<std::uint8_t>(t);
-  return true;
-}
-
-bool ParseDeviceName(std::string_view text, std::string& name) {
-  auto digits = [](std::string_view part) { return DecimalDigits(part, 9); };
-  std::string_view node = text;
-  if (node.substr(0, 5) == "/dev/") node.remove_prefix(5);
-  if (node.size() > 2 && node.substr(0, 2) == "sg" && digits(node.substr(2))) {
-    name = "/dev/" + std::string(node);
-    return true;
-  }
-  std::string_view rest = text;
-  for (int part = 0; part < 4; ++part) {
-    const std::size_t colon = rest.find(':');
-    if ((colon == std::string_view::npos) != (part == 3)) return false;
-    if (!digits(rest.substr(0, colon))) return false;
-    rest = part == 3 ? std::string_view() : rest.substr(colon + 1);
-  }
-  name = std::string(text);
-  return true;
-}
-
 std::string ProgramVersionText() {
   return std::string(kProgramTitle) + " " + kProgramVersion;
 }
@@ -345,6 +325,8 @@ ParseResult ParseOptions(int argc, const char* const* argv, std::string_view pro
     return result;
   };
 
+  if (const std::string problem = CheckFlagsTakeNoValue(app, argc, argv); !problem.empty())
+    return usageError(problem);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {

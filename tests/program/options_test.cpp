@@ -2,6 +2,7 @@
 // command line that makes no sense is refused with a message naming why.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
@@ -140,6 +141,23 @@ TEST(Options, AValueTakingOptionNeverSwallowsTheNextOne) {
     }
   }
   EXPECT_GE(checked, 7);
+}
+
+// Every option the help shows without a value ("-y,--yes   Download...")
+// refuses one in every spelling: a value meaning "no" never runs as the flag.
+TEST(Options, AFlagRefusesEveryValue) {
+  std::istringstream help(ProgramHelpText("qtr5-download"));
+  int checked = 0;
+  for (std::string line, name; std::getline(help, line);) {
+    const std::size_t end = line.find("  ", 2);
+    std::istringstream names(line.substr(std::min<std::size_t>(2, line.size()), end - 2));
+    while (line.rfind("  -", 0) == 0 && line.find_first_of("[ ", 2) == end &&
+           std::getline(names, name, ',') && ++checked)
+      for (const char* value : {"false", "no", "0", "off", "", "1", "x=y"})
+        EXPECT_EQ(Parse({"--emulate", name + "=" + value}).text.find(name + " takes no value"), 15u)
+            << name << "=" << value;
+  }
+  EXPECT_GE(checked, 6);
 }
 
 TEST(Options, SaveImageOverTheCheckedFileIsRefused) {
