@@ -91,6 +91,7 @@ int DownloadApp::DownloadFirmware() {
   // From here on a signal no longer ends the program at once (see
   // interruption.h); one that came first means nothing may be sent.
   if (!EnterDownloadPhase()) return 0;
+  SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);  // no sleep, no shutdown
   g_runOutcome.downloadAttempted = true;
   if (device.ExecuteWait()) {
     g_runOutcome.downloadTaken = true;
@@ -136,6 +137,7 @@ int DownloadApp::DownloadFirmware() {
   if (result == 0 && g_runOutcome.downloadTaken) g_runOutcome.interruptedBy = InterruptionSignal();
   g_runOutcome.downloadSucceeded = result == 1;
   ShowText(kIdStatus, result == 1 ? kTextSuccess : kTextFailed);
+  SetThreadExecutionState(ES_CONTINUOUS);
   SetRunPhase(RunPhase::kShownOutcome,
               result == 0 && (g_runOutcome.downloadTaken || g_runOutcome.downloadTimedOut));
   return result;

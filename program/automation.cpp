@@ -11,6 +11,7 @@
 #include "app/download_app.h"
 #include "app/main_dialog.h"
 #include "app/run_options.h"
+#include "aspi/aspi_provider.h"
 #include "discovery/device_table.h"
 #include "discovery/scan_record.h"
 #include "image/hex_loader.h"
@@ -167,8 +168,22 @@ void DownloadAutomation::ExplainMissingImage() {
   }
 }
 
+// Where the program lacks the rights to keep the system away from the drive
+// during the download, the user hears it before saying yes (or before the
+// download with --yes).
+void DownloadAutomation::TellGuardLimits() {
+  const AspiProvider* provider = InstalledAspiProvider();
+  if (provider != nullptr) {
+    guardWarning_ = provider->GuardLimits(g_runOutcome.chosenAdapter, g_runOutcome.chosenTarget);
+  }
+  if (!guardWarning_.empty()) frontEnd_.PrintError("Warning: " + PrintableText(guardWarning_));
+}
+
 bool DownloadAutomation::ConfirmDownload() {
-  if (yes_) return ClickDownload();
+  if (yes_) {
+    TellGuardLimits();
+    return ClickDownload();
+  }
   if (!frontEnd_.CanAsk()) {
     notConfirmed_ = true;
     stage_ = Stage::kDone;
@@ -202,6 +217,7 @@ bool DownloadAutomation::ConfirmDownload() {
                          " holds no firmware (every byte of its image is 0xFF): downloading it "
                          "would erase the drive's firmware");
   }
+  TellGuardLimits();
   const std::optional<std::string> answer = frontEnd_.Ask(Question(preview.checksum));
   if (answer && IsYes(*answer)) {
     // The download reads the file again; it sends only what was confirmed.

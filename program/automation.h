@@ -26,6 +26,9 @@ class DownloadAutomation {
   bool NoImage() const { return noImage_; }            // nothing to flash
   // The image was read before the question and could not be built.
   bool ImageUnreadable() const { return imageUnreadable_; }
+  // What the transport said it cannot keep away from the drive while it
+  // rewrites its firmware (told before the download); empty when nothing.
+  const std::string& GuardWarning() const { return guardWarning_; }
 
  private:
   enum class Stage { kStart, kBrowsing, kDownloadClicked, kDone };
@@ -36,6 +39,7 @@ class DownloadAutomation {
   bool ClickDownload();
   std::string Question(std::uint16_t checksum) const;
   void ExplainMissingImage();
+  void TellGuardLimits();
 
   bool yes_;
   bool hasImage_;
@@ -45,4 +49,5 @@ class DownloadAutomation {
   bool notConfirmed_ = false;
   bool noImage_ = false;
   bool imageUnreadable_ = false;
+  std::string guardWarning_;
 };

@@ -238,7 +238,7 @@ std::string StateWarning(const Transport& transport) {
 // --json: what the run did, as one JSON object. Texts are given as their
 // bytes (device strings and file names need not be valid UTF-8: see JsonText).
 std::string RunSummary(ProgramOutcome outcome, const std::optional<Transport::ReplayState>& replay,
-                       const std::string& stateWarning) {
+                       const std::string& stateWarning, const std::string& guardWarning) {
   const RunOutcome& run = g_runOutcome;
   auto text = [](const std::string& value) -> nlohmann::json {
     if (value.empty()) return nullptr;
@@ -278,6 +278,7 @@ std::string RunSummary(ProgramOutcome outcome, const std::optional<Transport::Re
   std::vector<std::string> warning =
       run.driveMayBeBusy ? std::vector<std::string>{run.failureAdvice} : DownloadWarningLines();
   if (!stateWarning.empty()) warning.push_back(stateWarning);
+  if (!guardWarning.empty()) warning.push_back(guardWarning);
   if (!warning.empty()) {
     std::string joined;
     for (const std::string& line : warning) joined += (joined.empty() ? "" : " ") + line;
@@ -416,7 +417,9 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
   // summary, which gives it as a warning too.
   const std::string stateWarning = StateWarning(transport);
   if (!stateWarning.empty()) frontEnd.PrintError(stateWarning);
-  if (options.json) frontEnd.PrintLine(RunSummary(outcome, transport.Replay(), stateWarning));
+  if (options.json)
+    frontEnd.PrintLine(
+        RunSummary(outcome, transport.Replay(), stateWarning, automation.GuardWarning()));
   return outcome;
 }
 

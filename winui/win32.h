@@ -352,6 +352,13 @@ BOOL GetOpenFileNameA(OPENFILENAMEA* ofn);
 DWORD GetTickCount();
 void Sleep(DWORD milliseconds);
 
+// Power requests (see winui/power.h for what stands behind them here).
+#define ES_SYSTEM_REQUIRED 0x00000001
+#define ES_DISPLAY_REQUIRED 0x00000002
+#define ES_AWAYMODE_REQUIRED 0x00000040
+#define ES_CONTINUOUS 0x80000000
+DWORD SetThreadExecutionState(DWORD flags);
+
 #define CreateDialogParam CreateDialogParamA
 #define DialogBoxParam DialogBoxParamA
 #define SetDlgItemText SetDlgItemTextA
