@@ -30,6 +30,7 @@ struct FakeCdRom {
   // What IOCTL_STORAGE_QUERY_PROPERTY tells of the adapter; nullopt: the
   // driver does not answer the query.
   std::optional<STORAGE_ADAPTER_DESCRIPTOR> adapter;
+  DWORD attributesOpenError = ERROR_SUCCESS;  // opening for attributes only fails with it
   // Answers one IOCTL_SCSI_PASS_THROUGH_DIRECT: fills the request (status,
   // sense, data) and returns false with `error` set to fail the call.
   std::function<bool(SptiRequest& request, DWORD& error)> answer;
@@ -52,6 +53,10 @@ class FakeCdRoms {
   std::vector<std::string> claims;      // claims this program took
   int claimsReleased = 0;
   std::vector<std::string> told;  // lines for the user
+  // Media change detection: how often it is turned off now, by device, as
+  // the class driver counts it; handles opened for attributes only.
+  std::map<int, int> mcnDisabled;
+  int watchesOpen = 0;
   // Drive letters of type CD-ROM, each on a device of `devices` (numbered
   // past the \\.\CdRomN range, so only its letter reaches it).
   std::map<char, int> letters;
@@ -93,8 +98,31 @@ class FakeCdRoms {
       openHandles.insert(n);
       return HandleOf(n);
     };
+    system.openForAttributes = [this](const char* path) -> HANDLE {
+      int n = -1;
+      char letter = 0;
+      if (std::sscanf(path, "\\\\.\\%c:", &letter) == 1 && letters.count(letter) != 0) {
+        n = letters.at(letter);
+      } else if (std::sscanf(path, "\\\\.\\CdRom%d", &n) != 1 || devices.count(n) == 0) {
+        return Fail(ERROR_FILE_NOT_FOUND);
+      }
+      if (devices.at(n).attributesOpenError != ERROR_SUCCESS)
+        return Fail(devices.at(n).attributesOpenError);
+      ++watchesOpen;
+      return HandleOf(kWatchBase + n);
+    };
     system.deviceIoControl = [this](HANDLE handle, DWORD code, void* in, DWORD inSize, void* out,
                                     DWORD outSize, DWORD* returned) -> BOOL {
+      // The driver takes media change control only on a handle opened for
+      // attributes only, and nothing else on one.
+      if (DeviceOf(handle) >= kWatchBase) {
+        if (code != IOCTL_STORAGE_MCN_CONTROL || inSize != sizeof(PREVENT_MEDIA_REMOVAL))
+          return FailCall(ERROR_ACCESS_DENIED);
+        const bool off = static_cast<const PREVENT_MEDIA_REMOVAL*>(in)->PreventMediaRemoval;
+        mcnDisabled[DeviceOf(handle) - kWatchBase] += off ? 1 : -1;
+        return TRUE;
+      }
+      if (code == IOCTL_STORAGE_MCN_CONTROL) return FailCall(ERROR_INVALID_FUNCTION);
       const int n = DeviceOf(handle);
       FakeCdRom& device = devices.at(n);
       IoctlCall call{n, code, {}, {}};
@@ -144,6 +172,9 @@ class FakeCdRoms {
     system.closeHandle = [this](HANDLE handle) {
       if (DeviceOf(handle) >= kClaimBase) {
         ++claimsReleased;
+      } else if (DeviceOf(handle) >= kWatchBase) {
+        --watchesOpen;
+        mcnDisabled[DeviceOf(handle) - kWatchBase] = 0;  // the driver's clean-up
       } else {
         openHandles.erase(DeviceOf(handle));
       }
@@ -161,6 +192,7 @@ class FakeCdRoms {
   }
 
  private:
+  static constexpr int kWatchBase = 0x400;
   static constexpr int kClaimBase = 0x800;
   static HANDLE HandleOf(int n) {
     return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(0x100 + n));

@@ -300,7 +300,8 @@ bool SptiProvider::Open(const std::string& path, int unaddressedPort, const std:
     }
     return false;
   }
-  Device device{path, handle, SCSI_ADDRESS{}, 0, 0, std::string(), nullptr, SptiAdapterLimits{}};
+  Device device{path,          handle,  SCSI_ADDRESS{},      0,      0,
+                std::string(), nullptr, SptiAdapterLimits{}, nullptr};
   device.address.Length = sizeof(SCSI_ADDRESS);
   DWORD returned = 0;
   SptiAddress where{};
@@ -330,6 +331,13 @@ SptiProvider::~SptiProvider() {
   for (const Device& device : devices_) {
     system_.closeHandle(device.handle);
     if (device.claim != nullptr) system_.closeHandle(device.claim);
+    if (device.mediaWatch != nullptr) {
+      PREVENT_MEDIA_REMOVAL enable{FALSE};
+      DWORD returned = 0;
+      system_.deviceIoControl(device.mediaWatch, IOCTL_STORAGE_MCN_CONTROL, &enable, sizeof enable,
+                              nullptr, 0, &returned);
+      system_.closeHandle(device.mediaWatch);
+    }
   }
 }
 
@@ -355,6 +363,39 @@ void SptiProvider::Tell(const Device& device, const std::string& text) {
   if (system_.tell) system_.tell(device.path + ": " + text);
 }
 
+// The class driver polls a drive for a disc every second or so (TEST UNIT
+// READY or GET EVENT STATUS NOTIFICATION) while media change detection is
+// on. IOCTL_STORAGE_MCN_CONTROL with TRUE turns it off for as long as the
+// handle it came through stays open, or until FALSE undoes it; the driver
+// refuses it on a handle opened for reading or writing, hence one opened
+// for its attributes only. The driver turns detection back on when that
+// handle is closed, however the program ends. Where it cannot be had the
+// download goes on: the user is told.
+void SptiProvider::StopMediaChangeDetection(Device& device) {
+  HANDLE watch = system_.openForAttributes ? system_.openForAttributes(device.path.c_str())
+                                           : INVALID_HANDLE_VALUE;
+  DWORD error = ERROR_SUCCESS;
+  if (watch == INVALID_HANDLE_VALUE || watch == nullptr) {
+    error = system_.lastError();
+    watch = nullptr;
+  } else {
+    PREVENT_MEDIA_REMOVAL disable{TRUE};
+    DWORD returned = 0;
+    if (!system_.deviceIoControl(watch, IOCTL_STORAGE_MCN_CONTROL, &disable, sizeof disable,
+                                 nullptr, 0, &returned)) {
+      error = system_.lastError();
+      system_.closeHandle(watch);
+      watch = nullptr;
+    }
+  }
+  device.mediaWatch = watch;
+  if (watch == nullptr) {
+    Tell(device, "Windows' media change detection for the drive cannot be turned off (error " +
+                     std::to_string(error) +
+                     "): Windows may poll the drive while it rewrites its firmware.");
+  }
+}
+
 aspi::DWORD SptiProvider::SendCommand(void* block) {
   return ExecuteRequest(*this, block);
 }
@@ -371,6 +412,7 @@ CommandVerdict SptiProvider::RunCommand(const CommandRequest& command) {
              "cannot be claimed; the download command is not sent.");
         return refused;
       }
+      StopMediaChangeDetection(*device);
     } else if (system_.claimedElsewhere(device->claimName)) {
       Tell(*device, "another program is downloading to the drive; no command is sent to it.");
       return refused;

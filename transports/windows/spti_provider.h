@@ -8,8 +8,11 @@
 // claim on that drive for the rest of the run, so that no second copy of the
 // program sends to it while it reprograms itself and is verified: a drive
 // another copy has claimed gets no command at all, and the download command
-// is not sent when the claim cannot be had. Timeouts, a vanished device, a
-// refused claim and a failed download command are told as they happen.
+// is not sent when the claim cannot be had. With the claim the provider
+// turns off the CD-ROM class driver's media change detection for the drive
+// (its polling for a disc, which AutoPlay rests on) until the provider goes:
+// what Windows itself would otherwise send to a drive rewriting its firmware. Timeouts, a vanished
+// device, a refused claim and a failed download command are told as they happen.
 //
 // The data of every command goes through a buffer of the provider's, aligned
 // to the page and to the adapter's alignment mask, so it spans no more pages
@@ -131,6 +134,9 @@ class SptiProvider : public AspiProvider, private CommandTransport {
     std::string claimName;   // the same for every program that sees this drive
     HANDLE claim = nullptr;  // held from the download command on
     SptiAdapterLimits limits;
+    // Opened for its attributes only, with media change detection turned
+    // off through it from the download command on; closing it turns it on.
+    HANDLE mediaWatch = nullptr;
   };
 
   // Opens \\.\X: for each drive letter X whose type is CD-ROM, then
@@ -160,6 +166,7 @@ class SptiProvider : public AspiProvider, private CommandTransport {
             std::vector<SptiAddress>& addresses);
   Device* Find(BYTE adapter, BYTE target);
   void Tell(const Device& device, const std::string& text);
+  void StopMediaChangeDetection(Device& device);
   bool HasTarget(BYTE adapter, BYTE target) const override;
   CommandVerdict RunCommand(const CommandRequest& command) override;
   BYTE ResetTarget(BYTE adapter, BYTE target, BYTE& haStat) override;

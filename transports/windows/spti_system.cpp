@@ -16,6 +16,10 @@ SptiSystem SptiSystem::Real() {
     return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                        nullptr, OPEN_EXISTING, 0, nullptr);
   };
+  system.openForAttributes = [](const char* path) {
+    return CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, 0, nullptr);
+  };
   system.deviceIoControl = [](HANDLE device, DWORD code, void* in, DWORD inSize, void* out,
                               DWORD outSize, DWORD* returned) {
     return DeviceIoControl(device, code, in, inSize, out, outSize, returned, nullptr);

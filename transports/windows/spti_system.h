@@ -15,6 +15,10 @@ struct SptiSystem {
   // FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
   // INVALID_HANDLE_VALUE and the error in lastError() on failure.
   std::function<HANDLE(const char* path)> openDevice;
+  // CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ |
+  // FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr): the only access
+  // IOCTL_STORAGE_MCN_CONTROL is taken on.
+  std::function<HANDLE(const char* path)> openForAttributes;
   // DeviceIoControl without overlapped I/O.
   std::function<BOOL(HANDLE device, DWORD code, void* in, DWORD inSize, void* out, DWORD outSize,
                      DWORD* returned)>
