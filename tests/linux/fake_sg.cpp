@@ -1,6 +1,5 @@
 #include "fake_sg.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -55,9 +54,8 @@ void FakeSysfs::AddBlock(const std::string& address, const std::string& name,
 }
 
 std::string FakeSysfs::PollMsecs(const std::string& name) const {
-  std::ifstream in(root_ / "block" / name / "events_poll_msecs");
   std::string text;
-  std::getline(in, text);
+  std::getline(std::ifstream(root_ / "block" / name / "events_poll_msecs"), text);
   return text;
 }
 
@@ -77,10 +75,7 @@ int FakeSgSystem::Open(const std::string& path, bool exclusive) {
 
 void FakeSgSystem::Close(int fd) {
   open_.erase(fd);
-  if (auto it = blockFds_.find(fd); it != blockFds_.end()) {
-    heldBlocks.erase(std::find(heldBlocks.begin(), heldBlocks.end(), it->second));
-    blockFds_.erase(it);
-  }
+  heldBlocks.erase(fd);
 }
 
 int FakeSgSystem::ReadAttribute(const std::string& path, std::string& text) {
@@ -106,11 +101,11 @@ int FakeSgSystem::OpenBlockExclusive(const std::string& path) {
   auto it = blocks.find(path);
   if (it == blocks.end()) return -ENOENT;
   if (it->second != 0) return -it->second;
-  if (std::find(heldBlocks.begin(), heldBlocks.end(), path) != heldBlocks.end()) return -EBUSY;
-  const int fd = nextFd_++;
-  blockFds_[fd] = path;
-  heldBlocks.push_back(path);
-  return fd;
+  for (const auto& [fd, held] : heldBlocks) {
+    if (held == path) return -EBUSY;
+  }
+  heldBlocks[nextFd_] = path;
+  return nextFd_++;
 }
 
 int FakeSgSystem::GetScsiAddress(int fd, sg::ScsiAddress& address) {

@@ -96,7 +96,7 @@ class FakeSgSystem : public sg::SgSystem {
   // held now, and errno values that access to or writes of a path fail with
   // (as for a user who is not root).
   std::map<std::string, int> blocks;
-  std::vector<std::string> heldBlocks;
+  std::map<int, std::string> heldBlocks;  // by descriptor
   std::map<std::string, int> refusedPaths;
 
   int Open(const std::string& path, bool exclusive) override;
@@ -118,7 +118,6 @@ class FakeSgSystem : public sg::SgSystem {
     bool exclusive;
   };
   std::map<int, OpenFile> open_;
-  std::map<int, std::string> blockFds_;
   int nextFd_ = 100;
 };
 

@@ -162,13 +162,13 @@ TEST_F(SgExclusive, TheTransferLimitComesFromTheHostOrTheDriverWhenSysfsHasNoQue
 TEST_F(SgExclusive, TheKernelAndOtherProgramsAreKeptAwayFromTheDownloadToTheEnd) {
   struct Case {
     const char* name;
-    const char* poll;    // events_poll_msecs before; nullptr: no block device
-    int pollRefusal;     // errno of access to and writes of it
-    int blockError;      // errno opening /dev/sr0 fails with
-    const char* limits;  // in GuardLimits; "": nothing to say
-    const char* during;  // events_poll_msecs during the window
-    const char* told;    // in the messages; "": none
-    bool bySignal;       // put back by RunExitRestores, as a signal would
+    const char* poll;  // events_poll_msecs before; nullptr: no block device
+    int refusal;       // errno of access to and writes of it, of opening /dev/sr0
+    int blockError;
+    const char* limits;  // in GuardLimits ("": none), the polling meanwhile, in the messages
+    const char* during;
+    const char* told;
+    bool bySignal;  // put back by RunExitRestores, as a signal would
   } cases[] = {
       {"root", "2000", 0, 0, "", "0", "", false},
       {"system default, ended by a signal", "-1", 0, 0, "", "0", "", true},
@@ -187,9 +187,10 @@ TEST_F(SgExclusive, TheKernelAndOtherProgramsAreKeptAwayFromTheDownloadToTheEnd)
     if (c.poll != nullptr) {
       tree.AddBlock("0:0:0:0", "sr0", c.poll);
       fake->blocks[block] = c.blockError;
-      if (c.pollRefusal != 0)
-        fake->refusedPaths[tree.Root() + "/block/sr0/events_poll_msecs"] = c.pollRefusal;
-      if (c.blockError == EACCES) fake->refusedPaths[block] = EACCES;
+      if (c.refusal != 0) {
+        fake->refusedPaths[tree.Root() + "/block/sr0/events_poll_msecs"] = c.refusal;
+        fake->refusedPaths[block] = c.refusal;
+      }
     }
     auto copy = std::make_unique<Copy>(tree, fake);
     const std::string limits = copy->provider->GuardLimits(0, 0);
