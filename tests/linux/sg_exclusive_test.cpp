@@ -155,10 +155,8 @@ TEST_F(SgExclusive, TheTransferLimitComesFromTheHostOrTheDriverWhenSysfsHasNoQue
 
 }  // namespace
 
-// The drive guard from the download command to the end of the run: the
-// kernel's media polling paused and put back (by the provider's end or by
-// the exit restores a signal handler runs), the block device held, and what
-// a user without the rights cannot have told before anything is sent.
+// The drive guard: polling paused and put back (by the provider's end or a
+// signal), the block device held, and what a user without rights lacks.
 TEST_F(SgExclusive, TheKernelAndOtherProgramsAreKeptAwayFromTheDownloadToTheEnd) {
   struct Case {
     const char* name;

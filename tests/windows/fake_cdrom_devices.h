@@ -30,7 +30,6 @@ struct FakeCdRom {
   // What IOCTL_STORAGE_QUERY_PROPERTY tells of the adapter; nullopt: the
   // driver does not answer the query.
   std::optional<STORAGE_ADAPTER_DESCRIPTOR> adapter;
-  DWORD attributesOpenError = ERROR_SUCCESS;  // opening for attributes only fails with it
   // Answers one IOCTL_SCSI_PASS_THROUGH_DIRECT: fills the request (status,
   // sense, data) and returns false with `error` set to fail the call.
   std::function<bool(SptiRequest& request, DWORD& error)> answer;
@@ -106,8 +105,6 @@ class FakeCdRoms {
       } else if (std::sscanf(path, "\\\\.\\CdRom%d", &n) != 1 || devices.count(n) == 0) {
         return Fail(ERROR_FILE_NOT_FOUND);
       }
-      if (devices.at(n).attributesOpenError != ERROR_SUCCESS)
-        return Fail(devices.at(n).attributesOpenError);
       ++watchesOpen;
       return HandleOf(kWatchBase + n);
     };

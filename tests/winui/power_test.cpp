@@ -1,8 +1,5 @@
-// SetThreadExecutionState off Windows: the inhibitor tool, the first of its
-// fixed paths that exists, runs while the system is required and is gone
-// when it no longer is. The stand-in records its arguments and, like the
-// real tool, holds its lock until its command (cat) ends, which is when the
-// program closes the pipe.
+// SetThreadExecutionState off Windows: a stand-in inhibitor tool records its
+// arguments and, like the real one, holds its lock until its command ends.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
