@@ -122,19 +122,6 @@ class TransportMessages {
 
 }  // namespace
 
-PictureTable ProgramPictures() {
-  PictureTable table;
-  table.bitmaps = {{kBitmapLogo, "logo.bmp"},
-                   {kBitmapWait, "wait.bmp"},
-                   {kBitmapOk, "ok.bmp"},
-                   {kBitmapNg, "ng.bmp"},
-                   {kBitmapNoDevice, "no_device.bmp"},
-                   {kBitmapBrowse, "open_folder.bmp"}};
-  table.onButtonFace = {kBitmapBrowse};
-  table.icons = {{kIconApp, "qtr5-download-%1.png"}};
-  return table;
-}
-
 ParseResult ParseDesktopArguments(int argc, const char* const* argv) {
   if (argc == 2 && argv[1][0] != '-') {
     const char* const openWith[] = {argv[0], "--image", argv[1], nullptr};

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "program/options.h"
+#include "winui/qt/qt_accessibility.h"
 #include "winui/qt/qt_pictures.h"
 
 namespace qtr5 {
@@ -12,6 +13,8 @@ class QtBackend;
 // The program's pictures (state pictures, browse button, window icon) for
 // the Qt window, by their resource identifiers.
 PictureTable ProgramPictures();
+// The accessible names and descriptions of the program's controls.
+ControlTexts ProgramControlTexts();
 
 struct DesktopSettings {
   // The program's diagnostics, and what the drive transports tell during the

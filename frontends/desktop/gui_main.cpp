@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
   QApplication application(qtArgc, qtArgv);
   QApplication::setApplicationName(QString::fromLatin1(kProgramName));
   QApplication::setDesktopFileName(QStringLiteral("qtr5-download"));
-  qtr5::QtBackend backend(qtr5::ProgramPictures());
+  qtr5::QtBackend backend(qtr5::ProgramPictures(), qtr5::ProgramControlTexts());
   qtr5::ScopedBackend installed(backend);
   return qtr5::RunDesktopProgram(options, &backend, settings);
 }

@@ -2,6 +2,7 @@
 // rectangle, with its kind, style, text and state.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFontInfo>
 #include <QHeaderView>
@@ -13,6 +14,7 @@
 #include "resources/resource_ids.h"
 #include "winui/backend.h"
 #include "winui/dialog_templates.h"
+#include "winui/qt/qt_accessibility.h"
 #include "winui/qt/qt_backend.h"
 #include "winui/qt/qt_controls.h"
 
@@ -41,7 +43,7 @@ class LayoutTest : public ::testing::TestWithParam<int> {
     return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
   }
 
-  qtr5::QtBackend backend_{qtr5::ProgramPictures()};
+  qtr5::QtBackend backend_{qtr5::ProgramPictures(), qtr5::ProgramControlTexts()};
   std::unique_ptr<qtr5::ScopedBackend> installed_;
 };
 
@@ -142,7 +144,9 @@ TEST_P(LayoutTest, TabOrderFollowsTheTemplateAndSkipsControlsWithoutTabStop) {
     }
     // BS_FLAT shares its bit with LVS_NOSORTHEADER: it counts on buttons only.
     const bool flatButton = ct->kind == qtr5::ControlKind::kButton && (ct->style & BS_FLAT);
-    const bool tabStop = (ct->style & WS_TABSTOP) != 0 && !flatButton;
+    // A list is always reached with Tab, so that its rows can be read out.
+    const bool tabStop =
+        ((ct->style & WS_TABSTOP) != 0 && !flatButton) || ct->kind == qtr5::ControlKind::kListView;
     EXPECT_EQ((widget->focusPolicy() & Qt::TabFocus) != 0, tabStop) << ct->id;
     if (tabStop) expected.push_back(widget);
   }
@@ -153,6 +157,55 @@ TEST_P(LayoutTest, TabOrderFollowsTheTemplateAndSkipsControlsWithoutTabStop) {
     while (next != nullptr && !(next->focusPolicy() & Qt::TabFocus))
       next = next->nextInFocusChain();
     EXPECT_EQ(next, expected[i + 1]) << i;
+  }
+  DestroyWindow(dialog);
+}
+
+// What a screen reader finds through the accessibility interface: every
+// control named and described, a static text as a label named by its text,
+// and no caption that is never shown ("Button1") as a name.
+TEST_P(LayoutTest, EveryControlIsNamedAndDescribedForAScreenReader) {
+  HWND dialog = Create(GetParam());
+  for (HWND control : qtr5::ChildWindows(dialog)) {
+    const qtr5::ControlTemplate* ct = qtr5::ControlTemplateOf(control);
+    SCOPED_TRACE("control " + std::to_string(ct->id) + " \"" + ct->text + "\"");
+    QAccessibleInterface* shown = QAccessible::queryAccessibleInterface(backend_.WidgetOf(control));
+    ASSERT_NE(shown, nullptr);
+    const QString name = shown->text(QAccessible::Name);
+    EXPECT_FALSE(name.isEmpty());
+    EXPECT_FALSE(shown->text(QAccessible::Description).isEmpty());
+    if (ct->kind == qtr5::ControlKind::kStatic) {
+      EXPECT_EQ(shown->role(), QAccessible::StaticText);
+      EXPECT_EQ(name, qtr5::AccessibleLine(QString::fromLatin1(ct->text)));
+    }
+    if (ct->style & BS_BITMAP) {
+      EXPECT_NE(name.toStdString(), ct->text);
+    }
+  }
+  DestroyWindow(dialog);
+}
+
+// The status line's news and the state picture are told as their accessible
+// names (a change of a widget's accessible name is announced to the screen
+// reader by Qt), the picture by what it shows; the busy animation's logo
+// frame keeps "Wait!".
+TEST_F(LayoutTest, StatusAndStatePictureAreToldByTheirNames) {
+  HWND dialog = Create(kDialogMain);
+  auto nameOf = [&](int id) {
+    return QAccessible::queryAccessibleInterface(backend_.WidgetOf(GetDlgItem(dialog, id)))
+        ->text(QAccessible::Name);
+  };
+  SetDlgItemTextA(dialog, kIdStatus, "Download has been done successfully!");
+  EXPECT_EQ(nameOf(kIdStatus), "Download has been done successfully!");
+  const std::pair<int, QString> states[] = {{kBitmapNoDevice, "No Device"},
+                                            {kBitmapWait, "Wait!"},
+                                            {kBitmapLogo, "Wait!"},
+                                            {kBitmapOk, "OK!"},
+                                            {kBitmapNg, "NG!"}};
+  for (const auto& [bitmap, said] : states) {
+    SendDlgItemMessageA(dialog, kIdPicture, BM_SETIMAGE, IMAGE_BITMAP,
+                        reinterpret_cast<LPARAM>(LoadBitmapA(nullptr, MAKEINTRESOURCEA(bitmap))));
+    EXPECT_EQ(nameOf(kIdPicture), said) << bitmap;
   }
   DestroyWindow(dialog);
 }

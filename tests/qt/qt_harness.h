@@ -39,7 +39,7 @@ int PictureIdOf(const QImage& picture);
 // screen: the state picture and the progress bar's text.
 class RecordingBackend : public qtr5::QtBackend {
  public:
-  RecordingBackend() : QtBackend(qtr5::ProgramPictures()) {}
+  RecordingBackend() : QtBackend(qtr5::ProgramPictures(), qtr5::ProgramControlTexts()) {}
   struct Frame {
     int picture = 0;
     std::string progressText;

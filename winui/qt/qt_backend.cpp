@@ -93,9 +93,14 @@ std::string ToProgramText(const QString& text) {
   return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
-QtBackend::QtBackend(PictureTable pictures)
-    : pictures_(std::move(pictures)), font_(MakeDialogFont()), baseUnits_(ComputeBaseUnits(font_)) {
+QtBackend::QtBackend(PictureTable pictures, ControlTexts texts)
+    : pictures_(std::move(pictures)),
+      texts_(std::move(texts)),
+      font_(MakeDialogFont()),
+      baseUnits_(ComputeBaseUnits(font_)) {
   QApplication::setQuitOnLastWindowClosed(false);
+  InstallAccessibleFactory();
+  busyInputFilter_ = std::make_unique<BusyInputFilter>(*this);
 }
 
 QtBackend::~QtBackend() {
@@ -139,7 +144,7 @@ void QtBackend::WindowCreated(HWND dialog) {
 
   QWidget* previous = nullptr;
   for (HWND control : ChildWindows(dialog)) {
-    QWidget* widget = CreateControl(window->Client(), control);
+    QWidget* widget = CreateControl(window->Client(), tmpl->id, control);
     if (widget == nullptr) continue;
     widget->installEventFilter(window);
     if (widget->focusPolicy() != Qt::NoFocus) {
@@ -151,7 +156,7 @@ void QtBackend::WindowCreated(HWND dialog) {
   PlaceDialog(dialog, window);
 }
 
-QWidget* QtBackend::CreateControl(QWidget* parent, HWND control) {
+QWidget* QtBackend::CreateControl(QWidget* parent, int dialogId, HWND control) {
   const ControlTemplate* ct = ControlTemplateOf(control);
   if (ct == nullptr) return nullptr;
   const std::uint32_t style = ct->style;
@@ -220,10 +225,17 @@ QWidget* QtBackend::CreateControl(QWidget* parent, HWND control) {
   }
   widget->setProperty(kHandleProperty, QVariant::fromValue(reinterpret_cast<quintptr>(control)));
   widget->setGeometry(PixelRect(ct->x, ct->y, ct->cx, ct->cy));
-  const bool tabStop = (style & WS_TABSTOP) != 0;
+  // A list is reached with the Tab key even when it only shows something, so
+  // that a keyboard and a screen reader can go through its rows.
+  const bool tabStop = (style & WS_TABSTOP) != 0 || ct->kind == ControlKind::kListView;
   if (ct->kind != ControlKind::kStatic && ct->kind != ControlKind::kProgressBar)
     widget->setFocusPolicy(tabStop ? Qt::StrongFocus : Qt::ClickFocus);
   if (ct->kind == ControlKind::kButton && (style & BS_FLAT)) widget->setFocusPolicy(Qt::NoFocus);
+  if (texts_) {
+    const AccessibleText text = texts_(dialogId, *ct);
+    if (!text.name.isEmpty()) widget->setAccessibleName(text.name);
+    widget->setAccessibleDescription(text.description);
+  }
   widgets_[control] = widget;
   for (WindowChange change : {WindowChange::kText, WindowChange::kEnabled, WindowChange::kImage,
                               WindowChange::kProgressRange, WindowChange::kListColumns,

@@ -14,9 +14,11 @@
 #include <QWidget>
 #include <functional>
 #include <map>
+#include <memory>
 
 #include "winui/backend.h"
 #include "winui/busy_close_text.h"
+#include "winui/qt/qt_accessibility.h"
 #include "winui/qt/qt_pictures.h"
 
 class QEventLoop;
@@ -25,8 +27,9 @@ namespace qtr5 {
 
 class QtBackend : public Backend {
  public:
-  // `pictures`: the bitmaps and icons the program's windows name.
-  explicit QtBackend(PictureTable pictures);
+  // `pictures`: the bitmaps and icons the program's windows name; `texts`:
+  // the controls' accessible names and descriptions.
+  explicit QtBackend(PictureTable pictures, ControlTexts texts = {});
   ~QtBackend() override;
   QtBackend(const QtBackend&) = delete;
   QtBackend& operator=(const QtBackend&) = delete;
@@ -77,6 +80,14 @@ class QtBackend : public Backend {
   // at once with a note that the window cannot end now, and then dropped,
   // never carried out later. The note goes when the program next waits.
   void RefuseCloseWhileBusy(QWidget* window);
+  // Lets the window system be heard while the program is busy: windows are
+  // repainted and moved, and a close request (the title bar's close button)
+  // is met with the note at once. The user's clicks and keys meanwhile are
+  // dropped (the drive is at work; the window would do nothing with them),
+  // except on the note itself. Whatever the flags of the caller's event
+  // processing, input never reaches the busy window: the filter below drops
+  // it.
+  static void AnswerWindowSystem();
   // The note of RefuseCloseWhileBusy while it is shown; null otherwise.
   QWidget* BusyNote() const {
     return busyNote_ != nullptr && busyNote_->isVisible() ? busyNote_.data() : nullptr;
@@ -85,11 +96,12 @@ class QtBackend : public Backend {
   bool InputPending() const { return posted_; }
 
  private:
-  QWidget* CreateControl(QWidget* parent, HWND control);
+  QWidget* CreateControl(QWidget* parent, int dialogId, HWND control);
   void Refresh(HWND window, WindowChange change);
   void PlaceDialog(HWND dialog, QWidget* widget);
 
   PictureTable pictures_;
+  ControlTexts texts_;
   QFont font_;
   DialogBaseUnits baseUnits_;
   std::map<HWND, QPointer<QWidget>> widgets_;
@@ -102,6 +114,7 @@ class QtBackend : public Backend {
   int answering_ = 0;     // waits for input, boxes and dialogs running
   QPointer<QWidget> busyNote_;
   void CloseBusyNote();
+  std::unique_ptr<QObject> busyInputFilter_;
   bool WaitForInputUnlessIdle();
   QEventLoop* waiting_ = nullptr;
 };

@@ -69,8 +69,8 @@ void QtBackend::Refresh(HWND window, WindowChange change) {
         widget->setWindowTitle(text);
       } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
         if (edit->text() != text) edit->setText(text);
-      } else if (auto* button = dynamic_cast<PictureButton*>(widget)) {
-        button->setAccessibleName(text);
+      } else if (dynamic_cast<PictureButton*>(widget) != nullptr) {
+        // Its caption is never shown; the picture names it (below).
       } else if (auto* push = qobject_cast<QPushButton*>(widget)) {
         if (ct == nullptr || !(ct->style & BS_BITMAP)) push->setText(text);
       } else if (auto* label = dynamic_cast<StaticText*>(widget)) {
@@ -91,7 +91,11 @@ void QtBackend::Refresh(HWND window, WindowChange change) {
       break;
     case WindowChange::kImage:
       if (auto* button = dynamic_cast<PictureButton*>(widget)) {
-        button->SetPicture(LoadPicture(pictures_, ImageResourceId(window)));
+        const int id = ImageResourceId(window);
+        button->SetPicture(LoadPicture(pictures_, id));
+        // A screen reader hears the new state ("OK!") as a name change.
+        if (const auto said = pictures_.texts.find(id); said != pictures_.texts.end())
+          button->setAccessibleName(said->second);
       } else if (auto* push = qobject_cast<QPushButton*>(widget)) {
         const int id = ImageResourceId(window);
         push->setIcon(id == 0 ? QIcon() : QIcon(ButtonPixmap(pictures_, id)));
@@ -160,7 +164,50 @@ void QtBackend::Repaint(HWND window) {
   // The window system's news is taken in meanwhile (the user's input still
   // waits): a window moved by the user is known where it now is, so a box
   // opened over it lands there, and a close request is answered now.
-  if (Busy()) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  if (Busy()) AnswerWindowSystem();
+}
+
+void QtBackend::AnswerWindowSystem() {
+  // Not ExcludeUserInputEvents: on X11 the window manager's close request
+  // counts as user input and would wait for the end of the work, to be
+  // carried out then. The busy input filter drops the clicks and keys.
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+namespace {
+
+bool IsUserInput(QEvent::Type type) {
+  switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Wheel:
+    case QEvent::ContextMenu:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+BusyInputFilter::BusyInputFilter(QtBackend& backend) : backend_(backend) {
+  QCoreApplication::instance()->installEventFilter(this);
+}
+
+bool BusyInputFilter::eventFilter(QObject* watched, QEvent* event) {
+  if (!IsUserInput(event->type()) || !backend_.Busy()) return false;
+  auto* widget = qobject_cast<QWidget*>(watched);
+  if (widget == nullptr) return false;  // the QWindow: the widget gets it next
+  // The note answers its own OK button and keys.
+  QWidget* note = backend_.BusyNote();
+  return note == nullptr || widget->window() != note;
 }
 
 void QtBackend::RefuseCloseWhileBusy(QWidget* window) {

@@ -1,5 +1,7 @@
 #include "winui/qt/qt_controls.h"
 
+#include "winui/qt/qt_accessibility.h"
+
 #include <QHeaderView>
 #include <QPainter>
 #include <QPalette>
@@ -15,6 +17,9 @@ StaticText::StaticText(QWidget* parent, Qt::Alignment alignment, int averageChar
 void StaticText::SetText(const QString& text) {
   if (text == text_) return;
   text_ = text;
+  // Read out by a screen reader as a change of the label's name (the status
+  // line's news in particular).
+  setAccessibleName(AccessibleLine(ShownText()));
   update();
 }
 

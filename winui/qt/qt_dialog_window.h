@@ -53,4 +53,15 @@ class DialogWindow : public QWidget {
   QWidget* client_;
 };
 
+// While the program is busy, the user's clicks and keys on its windows are
+// dropped (see QtBackend::AnswerWindowSystem); installed on the application.
+class BusyInputFilter : public QObject {
+ public:
+  explicit BusyInputFilter(QtBackend& backend);
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  QtBackend& backend_;
+};
+
 }  // namespace qtr5

@@ -21,6 +21,10 @@ struct PictureTable {
   // Icons: identifier -> file name with "%1" for the size in pixels; each
   // icon comes in 16, 32, 48 and 64.
   std::map<int, QString> icons;
+  // What a bitmap shows, in words ("OK!"): the state picture's accessible
+  // name. A bitmap without one (a frame of an animation) leaves the name as
+  // it was.
+  std::map<int, QString> texts;
 };
 
 // The bitmap `id` of `table`; a null image for any other identifier.
