@@ -4,8 +4,9 @@
 # version and its imports), and run under Wine on a virtual display. Runs its
 # unit tests, compares the output of its options with the Linux program's,
 # downloads to the emulated drive with --yes and checks the exit status,
-# shows what a machine without a drive gets, and takes a screenshot of the
-# main window for the documentation.
+# shows what a machine without a drive gets, unpacks the zip for Windows
+# users and runs the program from it, and takes a screenshot of the main
+# window for the documentation.
 #
 # Wine runs a 32-bit program only where the machine's kernel runs 32-bit
 # Linux programs. Where it does not, the same sources are built 64-bit
@@ -27,14 +28,14 @@ if [[ "${1:-}" != "--on-display" ]]; then
   if grep -qs 'x86_64-w64-mingw32' "$build/CMakeCache.txt"; then rm -rf "$build"; fi
   cmake --preset mingw >/dev/null
   if runs_32bit_wine; then
-    cmake --build --preset mingw --target qtr5-download "${tests[@]}"
+    cmake --build --preset mingw --target qtr5-download qtr5-download-archive "${tests[@]}"
   else
-    cmake --build --preset mingw --target qtr5-download
+    cmake --build --preset mingw --target qtr5-download qtr5-download-archive
     echo "-- this machine's kernel runs no 32-bit Linux programs, so no 32-bit Wine:"
     echo "   the Wine checks run on the 64-bit build (build-mingw64/); the 32-bit"
     echo "   program runs under Wine in the virtual machine test"
     cmake --preset mingw64 >/dev/null
-    cmake --build --preset mingw64 --target qtr5-download "${tests[@]}"
+    cmake --build --preset mingw64 --target qtr5-download qtr5-download-archive "${tests[@]}"
   fi
 
   echo "-- the 32-bit program loads on Windows XP SP3"
@@ -55,6 +56,22 @@ if [[ "${1:-}" != "--on-display" ]]; then
     exit 1
   fi
   echo "   PE32, subsystem 5.1, $(wc -l <<<"$imports") imports, all on XP SP3"
+
+  echo "-- the zip for Windows users: the program stripped, and its README.txt"
+  zip=$(echo "$build"/qtr5-download-*-windows-x86.zip)
+  listing=$(cmake -E tar tf "$zip")
+  folder=$(basename "$zip" .zip)
+  for file in qtr5-download.exe README.txt; do
+    grep -qx "$folder/$file" <<<"$listing" || { echo "FAILED: no $folder/$file in $zip" >&2; exit 1; }
+  done
+  unpacked=$(mktemp -d)
+  (cd "$unpacked" && cmake -E tar xf "$zip")
+  if objdump -h "$unpacked/$folder/qtr5-download.exe" | grep -q '\.debug_'; then
+    echo "FAILED: the program in $zip has debug sections" >&2
+    exit 1
+  fi
+  echo "   $(basename "$zip"): $(stat -c %s "$zip") bytes, the program $(stat -c %s "$unpacked/$folder/qtr5-download.exe") bytes"
+  rm -rf "$unpacked"
 
   # The Wine prefix lives in the build folder and is made once.
   runs_32bit_wine || build=$root/build-mingw64
@@ -141,6 +158,23 @@ expect_status 3 "no drive"
 expect_line out "Fail to Initialize ASPI !"
 expect_line out "Fail to Find Device"
 expect_line err "qtr5-download: transport: SCSI pass-through"
+
+echo "-- the program from the zip: its version, and the download to the emulated drive"
+zip=$(echo "$build"/qtr5-download-*-windows-*.zip)
+mkdir -p "$work/zip"
+(cd "$work/zip" && cmake -E tar xf "$zip")
+zipped=$work/zip/$(basename "$zip" .zip)
+cp "$root/samples/QTR5_ORNA.HEX" "$zipped/"
+status=0
+wine "$zipped/qtr5-download.exe" --version >"$work/out" 2>"$work/err" || status=$?
+tr -d '\r' <"$work/out" >"$work/out.unix"
+expect_status 0 "--version from the zip"
+grep -q '^QTR5 (XPM-3177K) Download Utility' "$work/out.unix" || fail "--version from the zip"
+status=0
+(cd "$zipped" && QTR5_TIME_SCALE=100 timeout 120 wine ./qtr5-download.exe --emulate --yes >"$work/out" 2>"$work/err") || status=$?
+tr -d '\r' <"$work/out" >"$work/out.unix"
+expect_status 0 "the download from the zip"
+expect_line out "Download has been done successfully!"
 
 echo "-- screenshot of the main window"
 mkdir -p "$work/shot" "$root/docs/screenshots"

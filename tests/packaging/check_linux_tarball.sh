@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# The Linux tarball, as a machine without the Debian package gets it: one
+# folder holding the man page and a stripped program that loads no shared
+# library, names its version and flashes the emulated drive from a folder
+# that holds the image.
+set -euo pipefail
+archive=$1 sample=$2
+[[ -f $archive ]] || { echo "no $archive: build the target qtr5-download-archive" >&2; exit 1; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+tar -xzf "$archive" -C "$work"
+dir=$work/$(basename "$archive" .tar.gz)
+program=$dir/qtr5-download
+[[ -f $dir/qtr5-download.1 ]] || { echo "no man page in the tarball" >&2; exit 1; }
+if readelf -S "$program" | grep -qE '\.(debug_|symtab)'; then echo "not stripped" >&2; exit 1; fi
+if readelf -d "$program" | grep -q NEEDED; then echo "needs shared libraries" >&2; exit 1; fi
+"$program" --version | grep -q '^QTR5 (XPM-3177K) Download Utility'
+cp "$sample" "$dir/"
+(cd "$dir" && QTR5_TIME_SCALE=100 ./qtr5-download --emulate --yes) | grep -qx 'Download has been done successfully!'
