@@ -30,9 +30,10 @@ wait_for_sg() {
 # The user-space drive of the model (qtr5-vm-user-drive, in the initramfs
 # when the host set VM_USER_DRIVE): the kernel's loopback SCSI target
 # (tcm_loop) gives it a SCSI host of its own, on which it is target 1, LUN 0;
-# target_core_user passes every command to the program. Its lines go to
-# /tmp/drive.log. Commands the program leaves unanswered fail after
-# DRIVE_COMMAND_TIMEOUT seconds (default 3).
+# target_core_user passes every command to the program, and every task
+# management request (abort, reset) the kernel's initiator sends. Its lines
+# go to /tmp/drive.log. Commands the program leaves unanswered fail after
+# DRIVE_COMMAND_TIMEOUT seconds (default 3; drive_command_timeout changes it).
 drive_core=/sys/kernel/config/target/core/user_0/qtr5
 drive_lun=/sys/kernel/config/target/loopback/naa.5001405000000001/tpgt_1/lun/lun_0
 
@@ -47,18 +48,45 @@ drive_start() {
   mkdir -p "$drive_core"
   echo -n "dev_config=qtr5/drive" >"$drive_core/control"
   echo "${DRIVE_COMMAND_TIMEOUT:-3}" >"$drive_core/attrib/cmd_time_out"
+  echo 1 >"$drive_core/attrib/tmr_notification"
   echo 1 >"$drive_core/enable"
   if [ $# -eq 0 ]; then
     set -- $(sed -n 's/.*qtr5\.drive=\([^ ]*\).*/\1/p' /proc/cmdline | tr ',' ' ')
   fi
   drive_run "$@"
+  drive_link
+}
+
+# drive_link: links the LUN (the kernel scans it at once) and waits for its
+# sg node.
+drive_link() {
   local before
   before=$(ls /dev/sg* 2>/dev/null | wc -l)
   # The LUN is scanned as soon as it is linked: the nexus must exist first.
   mkdir -p "$drive_lun"
-  echo naa.5001405000000002 >"${drive_lun%/lun/lun_0}/nexus"
+  [ -n "$(cat "${drive_lun%/lun/lun_0}/nexus" 2>/dev/null)" ] ||
+    echo naa.5001405000000002 >"${drive_lun%/lun/lun_0}/nexus"
   ln -s "$drive_core" "$drive_lun/qtr5"
   wait_for_sg $((before + 1)) >/dev/null
+}
+
+# drive_command_timeout SECONDS: the target layer fails a command the drive
+# leaves unanswered after SECONDS from now on. The attribute cannot change
+# while the LUN is linked: the LUN goes and comes back (the kernel finds the
+# drive anew), unless the timeout is already SECONDS and the LUN linked.
+drive_command_timeout() {
+  if [ -d "$drive_lun" ]; then
+    [ "$(cat "$drive_core/attrib/cmd_time_out")" = "$1" ] && return 0
+    local before i=0
+    before=$(ls /dev/sg* 2>/dev/null | wc -l)
+    drive_remove
+    while [ "$(ls /dev/sg* 2>/dev/null | wc -l)" -ge "$before" ] && [ $i -lt 50 ]; do
+      sleep 0.1
+      i=$((i + 1))
+    done
+  fi
+  echo "$1" >"$drive_core/attrib/cmd_time_out"
+  drive_link
 }
 
 # drive_run [OPTION...]: (re)starts the program on the set-up drive. The

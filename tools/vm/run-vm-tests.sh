@@ -85,6 +85,22 @@ wine_expected_address() {
     }' "$1"
 }
 
+# aborts_and_resets PART [BEFORE]: how many task management requests (aborts,
+# resets) reached the user-space drive during PART, plus the abort and reset
+# lines the kernel logged then; with BEFORE (seconds of the monotonic clock
+# of the drive's lines), only those before it. The kernel log's clock may
+# stray from the drive's by a fraction of a second: its lines count from 1 s
+# before BEFORE.
+aborts_and_resets() {
+  awk -v part="$1" -v before="${2:-}" '
+    index($0, part " drive: at ") == 1 && / task management / {
+      if (before == "" || $4 < before) n++ }
+    index($0, part " kernel: ") == 1 && /ABORT_TASK|LUN_RESET|TARGET_(WARM|COLD)_RESET|[Rr]eset/ {
+      t = $0; sub(/^[^[]*\[ */, "", t); sub(/\].*/, "", t)
+      if (before == "" || t + 1 < before) n++ }
+    END { print n + 0 }' "$log"
+}
+
 wanted() { [[ -z "${VM_CASES:-}" || " $VM_CASES " == *" $1 "* ]]; }
 
 run_case() {  # run_case NAME LIMIT QEMU-ARGS...
@@ -248,6 +264,12 @@ else
       test "$(grep -c -E '^spti-success-out: (New F/W Version: +1\.10|Download has been done successfully!)$' "$log")" -eq 2
     check wine "success: the drive got the download through SG_IO as a 10-byte block with 65535 data bytes, and took it" \
       grep -q -E '^spti-success drive: cdb 5500007700ce78fffe02 \(10 bytes\) data 65535 -> status 0$' "$log"
+    check wine "hold: a drive that holds every command for 25 s after the download: exit 0, the new revision, done successfully" \
+      test "$(grep -c -E '^spti-hold-(exit=0|out: New F/W Version: +1\.10|out: Download has been done successfully!)$' "$log")" -eq 3
+    check wine "hold: the drive held the program's INQUIRY until 25 s after the download" \
+      grep -q '^spti-hold drive: at [0-9.]* the hold is over$' "$log"
+    check wine "hold: no abort or reset reached the drive, during the run or in the 30 s after it" \
+      test "$(aborts_and_resets spti-hold)" -eq 0
   fi
   finish_case
 fi
@@ -275,8 +297,9 @@ if [[ ! -x "$user_drive" ]]; then
 elif [[ -z "$(_vm_module_path target_core_user)" || -z "$(_vm_module_path tcm_loop)" ]]; then
   wanted user-drive && echo "vm: case user-drive SKIPPED: the kernel has no target_core_user or tcm_loop module"
 else
-  parts=${VM_DRIVE_PARTS:-success,unit-attention,busy,silent,removed,host-busy}
-  VM_USER_DRIVE=$user_drive VM_APPEND=qtr5.cases=$parts run_case user-drive 300
+  parts=${VM_DRIVE_PARTS:-success,unit-attention,busy,silent,hold,sr-poll,hold-past,removed,host-busy}
+  # hold-past alone takes six minutes: the window's limit.
+  VM_USER_DRIVE=$user_drive VM_APPEND=qtr5.cases=$parts run_case user-drive 900
   part() { [[ ",$parts," == *",$1,"* ]]; }
   # took_image PART: the run failed with the warning that the drive took the image.
   took_image() {
@@ -309,6 +332,35 @@ else
       took_image silent
     check user-drive "silent: the run ends within its limit" \
       grep -q -E '^silent: silent-exit=1 elapsed=([0-9]|[1-5][0-9])$' "$log"
+  fi
+  if part hold; then
+    check user-drive "hold: a drive that holds every command for 25 s after the download: exit 0, the new revision, done successfully" \
+      test "$(grep -c -E '^hold: (New F/W Version: +1\.10|Download has been done successfully!|hold-exit=0 )' "$log")" -eq 3
+    check user-drive "hold: the drive held the program's INQUIRY until 25 s after the download" \
+      grep -q '^hold drive: at [0-9.]* the hold is over$' "$log"
+    check user-drive "hold: no abort or reset reached the drive, during the run or in the 30 s after it" \
+      test "$(aborts_and_resets hold)" -eq 0
+  fi
+  if part sr-poll; then
+    check user-drive "sr-poll: the drive, polled by the CD-ROM driver every 2 s, is flashed: exit 0" \
+      grep -q '^sr-poll: sr-poll-exit=0 ' "$log"
+    check user-drive "sr-poll: from the download command to the end of the run, only the program's commands reached the drive" \
+      test "$(sed -n '/^sr-poll drive: at [0-9.]* received cdb 55/,/^sr-poll drive: the run ended$/p' "$log" |
+        grep ' received cdb ' | grep -c -v -E ' received cdb (55|12)')" -eq 0
+    check user-drive "sr-poll: the driver polls the drive again after the run, every 2 s" \
+      test "$(sed -n '/^sr-poll drive: the run ended$/,$p' "$log" | grep -c ' received cdb 4a')" -ge 1 -a \
+      "$(grep -c '^sr-poll: sr-poll-polling-after=2000$' "$log")" -eq 1
+  fi
+  if part hold-past; then
+    check user-drive "hold-past: a drive that holds every command past the window's limit: unconfirmed, exit 9" \
+      test "$(grep -c -E '^hold-past: (.*"outcome":"unconfirmed"|hold-past-exit=9 )' "$log")" -eq 2
+    held=$(sed -n 's/^hold-past drive: at \([0-9.]*\) holding every command.*/\1/p' "$log" | head -n 1)
+    ended=$(sed -n 's/^hold-past: hold-past-ended-at=//p' "$log")
+    after=$(awk -v a="${held:-0}" -v b="${ended:-0}" 'BEGIN { printf "%d", b - a }')
+    check user-drive "hold-past: the run waits to the window's limit (300 s) and ends within its grace: ${after} s after the download" \
+      test -n "$held" -a "$after" -ge 295 -a "$after" -le 310
+    check user-drive "hold-past: no abort or reset reached the drive before the window's limit" \
+      test "$(aborts_and_resets hold-past "$(awk -v a="${held:-0}" 'BEGIN { print a + 300 }')")" -eq 0
   fi
   if part removed; then
     check user-drive "removed: a drive removed during the progress display: failure with the warning" \

@@ -111,13 +111,15 @@ done
 # place on a SCSI host of its own (the loopback target), with a CD-ROM node
 # of its own; the Linux program, then the Windows program under Wine
 # (pass-through, on the drive's letter) run the whole flow on it, each on a
-# drive started afresh.
+# drive started afresh; then the Windows program once more on a drive that
+# holds every command for 25 s after the download (the target layer waits
+# for its answers as long).
 if command -v qtr5-vm-user-drive >/dev/null; then
   wineserver -k
   for d in /sys/class/scsi_generic/*; do
     grep -q XPM-3177K "$d/device/model" && echo 1 >"$d/device/delete"
   done
-  drive_start --busy 3000
+  DRIVE_COMMAND_TIMEOUT=600 drive_start --busy 3000
   i=0
   until grep -qs XPM-3177K /sys/class/block/sr*/device/model || [ $i -ge 50 ]; do
     sleep 0.2
@@ -137,5 +139,14 @@ if command -v qtr5-vm-user-drive >/dev/null; then
   wine_run spti-success --image 'Z:\tmp\QTR5_ORNA.HEX' --yes --record spti-success.jsonl
   sed "s/^/spti-success-rec: /" /tmp/spti-success.jsonl
   tail -n +$((mark + 1)) /tmp/drive.log | sed 's/^/spti-success /'
+  # Nothing may abort or reset the drive, during the run or in the 30 s
+  # after it.
+  drive_run --busy 0 --hold-after-download 25000
+  mark=$(wc -l </tmp/drive.log)
+  kernel_mark=$(dmesg | wc -l)
+  wine_run spti-hold --image 'Z:\tmp\QTR5_ORNA.HEX' --yes
+  sleep 30
+  tail -n +$((mark + 1)) /tmp/drive.log | sed 's/^/spti-hold /'
+  dmesg | tail -n +$((kernel_mark + 1)) | sed 's/^/spti-hold kernel: /'
 fi
 wineserver -k

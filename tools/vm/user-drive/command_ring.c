@@ -15,17 +15,70 @@ uint32_t RingSize(const struct CommandRing* ring) {
   return Mailbox(ring)->cmdr_size;
 }
 
+uint32_t RingHead(const struct CommandRing* ring) {
+  return __atomic_load_n(&Mailbox(ring)->cmd_head, __ATOMIC_ACQUIRE);
+}
+
+uint32_t RingTail(const struct CommandRing* ring) {
+  return Mailbox(ring)->cmd_tail;
+}
+
+uint32_t RingNext(const struct CommandRing* ring, const struct RingEntry* entry) {
+  const uint32_t offset = (uint32_t)(entry->at - ring->base) - Mailbox(ring)->cmdr_off;
+  return (offset + entry->length) % Mailbox(ring)->cmdr_size;
+}
+
+static const char* TaskFunction(uint8_t type) {
+  switch (type) {
+    case TCMU_TMR_ABORT_TASK:
+      return "ABORT_TASK";
+    case TCMU_TMR_ABORT_TASK_SET:
+      return "ABORT_TASK_SET";
+    case TCMU_TMR_CLEAR_ACA:
+      return "CLEAR_ACA";
+    case TCMU_TMR_CLEAR_TASK_SET:
+      return "CLEAR_TASK_SET";
+    case TCMU_TMR_LUN_RESET:
+      return "LUN_RESET";
+    case TCMU_TMR_TARGET_WARM_RESET:
+      return "TARGET_WARM_RESET";
+    case TCMU_TMR_TARGET_COLD_RESET:
+      return "TARGET_COLD_RESET";
+    case TCMU_TMR_LUN_RESET_PRO:
+      return "LUN_RESET_PRO";
+    default:
+      return "UNKNOWN";
+  }
+}
+
+/* A task management entry: its type, and the ids of the commands (already
+ * in the ring) it concerns. */
+static void ReadTaskManagement(struct RingEntry* entry) {
+  struct tcmu_tmr_entry request;
+  memcpy(&request, entry->at, sizeof request);
+  entry->isTaskManagement = 1;
+  entry->taskFunction = TaskFunction(request.tmr_type);
+  entry->taskCommandCount = request.cmd_cnt;
+  for (uint32_t i = 0; i < request.cmd_cnt && i < kRingMaxTaskIds; ++i) {
+    memcpy(&entry->taskIds[i], entry->at + sizeof request + i * sizeof(uint16_t), sizeof(uint16_t));
+  }
+}
+
 int RingPeek(const struct CommandRing* ring, struct RingEntry* entry) {
+  return RingPeekAt(ring, RingTail(ring), entry);
+}
+
+int RingPeekAt(const struct CommandRing* ring, uint32_t offset, struct RingEntry* entry) {
   struct tcmu_mailbox* mailbox = Mailbox(ring);
-  const uint32_t head = __atomic_load_n(&mailbox->cmd_head, __ATOMIC_ACQUIRE);
-  const uint32_t tail = mailbox->cmd_tail;
-  if (tail == head) return 0;
+  if (offset == RingHead(ring)) return 0;
   memset(entry, 0, sizeof *entry);
-  entry->at = ring->base + mailbox->cmdr_off + tail;
+  entry->at = ring->base + mailbox->cmdr_off + offset;
   struct tcmu_cmd_entry request;
   memcpy(&request, entry->at, sizeof request);
   entry->length = tcmu_hdr_get_len(request.hdr.len_op);
+  entry->id = request.hdr.cmd_id;
   entry->isCommand = tcmu_hdr_get_op(request.hdr.len_op) == TCMU_OP_CMD;
+  if (tcmu_hdr_get_op(request.hdr.len_op) == TCMU_OP_TMR) ReadTaskManagement(entry);
   if (!entry->isCommand) return 1;
   if (request.req.iov_cnt > kRingMaxSegments) return -1;
   entry->cdb = ring->base + request.req.cdb_off;

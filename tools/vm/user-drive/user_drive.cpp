@@ -5,19 +5,31 @@
 // initramfs as it is.
 //
 //   qtr5-vm-user-drive [--busy MS] [--refuse] [--unit-attention]
-//                      [--hold MS] [--vanish N] [--uio /dev/uioN]
+//                      [--hold MS] [--hold-after-download MS] [--vanish N]
+//                      [--uio /dev/uioN]
 //
 // --busy MS          NOT READY (04/07) for MS milliseconds after a good download (3000)
 // --refuse           every download fails: HARDWARE ERROR, write error
 // --unit-attention   UNIT ATTENTION 29/00 on the first command other than INQUIRY
 // --hold MS          the download command completes only after MS milliseconds
+// --hold-after-download MS
+//                    after a good download, answer nothing until MS milliseconds
+//                    after it ended (as a drive that rewrites its firmware), then
+//                    answer every held command in turn, normally
 // --vanish N         after a good download, answer N more commands, then exit:
 //                    later commands are never completed by the drive
 // --uio PATH         the device to serve (default: the first one of the target layer)
 //
 // Every command is reported on standard output as one line starting with
-// "drive: ", so a test can follow what reached the drive.
+// "drive: ", so a test can follow what reached the drive: when it arrived
+// ("drive: at SECONDS received cdb ... id N") and how it was answered
+// ("drive: cdb ... -> status S"). So is every task management request the
+// kernel hands on (the device's attribute tmr_notification set to 1): an
+// abort or a reset the initiator sent, "drive: at SECONDS task management
+// ABORT_TASK for N command(s): ids ...". SECONDS are the monotonic clock,
+// as the kernel log's times.
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -43,6 +55,7 @@ namespace {
 struct Settings {
   DriveOptions drive;
   std::uint32_t holdMs = 0;
+  std::uint32_t holdAfterDownloadMs = 0;
   int vanishAfter = -1;
   std::string uio;
 };
@@ -53,8 +66,8 @@ struct Settings {
 }
 
 constexpr const char* kUsage =
-    "usage: qtr5-vm-user-drive [--busy MS] [--refuse] [--unit-attention] [--hold MS] [--vanish N] "
-    "[--uio /dev/uioN]\n";
+    "usage: qtr5-vm-user-drive [--busy MS] [--refuse] [--unit-attention] [--hold MS] "
+    "[--hold-after-download MS] [--vanish N] [--uio /dev/uioN]\n";
 
 [[noreturn]] void Usage(const char* wrong) {
   std::fprintf(stderr, "drive: unknown or incomplete option '%s'\n%s", wrong, kUsage);
@@ -85,6 +98,8 @@ Settings ParseSettings(int argc, char** argv) {
       settings.drive.unitAttention = true;
     } else if (option == "--hold") {
       settings.holdMs = static_cast<std::uint32_t>(Number(argc, argv, i));
+    } else if (option == "--hold-after-download") {
+      settings.holdAfterDownloadMs = static_cast<std::uint32_t>(Number(argc, argv, i));
     } else if (option == "--vanish") {
       settings.vanishAfter = static_cast<int>(Number(argc, argv, i));
     } else if (option == "--uio" && i + 1 < argc) {
@@ -142,15 +157,59 @@ std::string Hex(const std::uint8_t* bytes, std::size_t count) {
   return text;
 }
 
-// The uio device: a read blocks until the kernel posts, a write tells it
-// that answers are waiting.
-void WaitForKernel(int fd) {
+// The uio device: a read returns once the kernel posted since the last
+// read, a write tells it that answers are waiting. The wait ends at
+// `untilMs` as well, when that is not 0.
+void WaitForKernel(int fd, std::uint64_t untilMs) {
+  int timeout = -1;
+  if (untilMs != 0) {
+    const std::uint64_t now = NowMs();
+    timeout = untilMs > now ? static_cast<int>(untilMs - now) : 0;
+  }
+  pollfd watched{fd, POLLIN, 0};
+  const int ready = poll(&watched, 1, timeout);
+  if (ready < 0 && errno != EINTR) Fail("poll of the uio device");
+  if (ready <= 0) return;
   std::uint32_t events = 0;
   if (read(fd, &events, sizeof events) != sizeof events) Fail("read of the uio device");
 }
 void NotifyKernel(int fd) {
   std::uint32_t one = 1;
   if (write(fd, &one, sizeof one) != sizeof one) Fail("write to the uio device");
+}
+
+std::string Seconds(std::uint64_t ms) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%llu.%03llu", static_cast<unsigned long long>(ms / 1000),
+                static_cast<unsigned long long>(ms % 1000));
+  return text;
+}
+
+// Reports what the kernel posted from `seen` on, as it arrives (held
+// commands included): each command, and each task management request.
+// Returns where the next report starts.
+std::uint32_t ReportArrivals(const CommandRing& ring, std::uint32_t seen) {
+  RingEntry entry;
+  for (int found; (found = RingPeekAt(&ring, seen, &entry)) != 0; seen = RingNext(&ring, &entry)) {
+    if (found < 0) {
+      errno = E2BIG;
+      Fail("a command with too many data segments");
+    }
+    const std::string at = Seconds(NowMs());
+    if (entry.isCommand) {
+      const std::size_t seenBytes = std::min(CommandSize(entry.cdb[0]), kCommandBytesSeen);
+      std::printf("drive: at %s received cdb %s id %u\n", at.c_str(),
+                  Hex(entry.cdb, seenBytes).c_str(), entry.id);
+    } else if (entry.isTaskManagement) {
+      std::printf("drive: at %s task management %s for %u command(s):", at.c_str(),
+                  entry.taskFunction, entry.taskCommandCount);
+      for (std::uint32_t i = 0; i < entry.taskCommandCount && i < kRingMaxTaskIds; ++i) {
+        std::printf(" id %u", entry.taskIds[i]);
+      }
+      std::printf("\n");
+    }
+  }
+  return seen;
 }
 
 // One command: everything is read out of the entry before the answer is
@@ -211,18 +270,27 @@ int main(int argc, char** argv) {
 
   DriveModel model(settings.drive);
   int answeredSinceDownload = -1;  // -1: no good download yet
+  std::uint64_t holdUntil = 0;     // while not 0, no command is answered before it
+  std::uint32_t seen = RingTail(&ring);
   for (;;) {
-    WaitForKernel(fd);
+    WaitForKernel(fd, RingTail(&ring) != seen ? holdUntil : 0);
+    seen = ReportArrivals(ring, seen);
     bool answered = false;
     RingEntry entry;
-    for (int found; (found = RingPeek(&ring, &entry)) != 0;) {
-      if (found < 0) {
-        errno = E2BIG;
-        Fail("a command with too many data segments");
-      }
+    while (RingTail(&ring) != seen && RingPeek(&ring, &entry) > 0) {
       if (entry.isCommand) {
+        if (holdUntil != 0 && NowMs() < holdUntil) break;
+        if (holdUntil != 0) {
+          std::printf("drive: at %s the hold is over\n", Seconds(NowMs()).c_str());
+          holdUntil = 0;
+        }
         if (Serve(ring, entry, model, settings)) {
           answeredSinceDownload = 0;
+          if (settings.holdAfterDownloadMs > 0) {
+            holdUntil = NowMs() + settings.holdAfterDownloadMs;
+            std::printf("drive: at %s holding every command for %u ms after the download\n",
+                        Seconds(NowMs()).c_str(), settings.holdAfterDownloadMs);
+          }
         } else if (answeredSinceDownload >= 0) {
           ++answeredSinceDownload;
         }
