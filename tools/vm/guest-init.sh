@@ -74,7 +74,10 @@ drive_link() {
 # leaves unanswered after SECONDS from now on. The attribute cannot change
 # while the LUN is linked: the LUN goes and comes back (the kernel finds the
 # drive anew), unless the timeout is already SECONDS and the LUN linked.
+# The kernel's scan needs the drive's answers: a drive that has exited
+# (--vanish) is started again.
 drive_command_timeout() {
+  kill -0 "$(cat /tmp/drive.pid)" 2>/dev/null || drive_run
   if [ -d "$drive_lun" ]; then
     [ "$(cat "$drive_core/attrib/cmd_time_out")" = "$1" ] && return 0
     local before i=0

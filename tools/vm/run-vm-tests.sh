@@ -319,7 +319,7 @@ else
     check user-drive "unit-attention: the tray command is sent again and opens the tray; exit 0" \
       test "$(grep -c -E '^unit-attention(: unit-attention-exit=0 | drive: tray opened$)' "$log")" -eq 2
     check user-drive "unit-attention: one unit attention, then the tray command done" \
-      grep -q -z -E 'drive: cdb 1b0000000200 \(6 bytes\) data 0 -> status 2 sense 6/29/00.unit-attention drive: cdb 1b0000000200 \(6 bytes\) data 0 -> status 0' "$log"
+      grep -q -z -E 'drive: cdb 1b0000000200 \(6 bytes\) data 0 -> status 2 sense 6/29/00.unit-attention drive: at [0-9.]+ received cdb 1b0000000200 id [0-9]+.unit-attention drive: cdb 1b0000000200 \(6 bytes\) data 0 -> status 0' "$log"
   fi
   if part busy; then
     check user-drive "busy: a drive busy past the four INQUIRY attempts: failure with the warning" \
