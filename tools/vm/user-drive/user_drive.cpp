@@ -271,9 +271,11 @@ int main(int argc, char** argv) {
   DriveModel model(settings.drive);
   int answeredSinceDownload = -1;  // -1: no good download yet
   std::uint64_t holdUntil = 0;     // while not 0, no command is answered before it
+  // Commands an earlier process left in the ring are answered at once: the
+  // kernel posts nothing new while it waits for them.
   std::uint32_t seen = RingTail(&ring);
-  for (;;) {
-    WaitForKernel(fd, RingTail(&ring) != seen ? holdUntil : 0);
+  for (bool started = false;; started = true) {
+    if (started) WaitForKernel(fd, RingTail(&ring) != seen ? holdUntil : 0);
     seen = ReportArrivals(ring, seen);
     bool answered = false;
     RingEntry entry;
