@@ -27,12 +27,14 @@ std::string Shown(std::string_view text) {
 }
 
 // After "Fail to Find Device", for a window that has no other place to say
-// it: what each address that answered held, why it was not taken, and where
-// to look further (the status line keeps its own text).
+// it: what each address that answered held, why it was not taken, and what
+// to do (the status line keeps its own text).
 void ExplainNoDrive(HWND window) {
   if (!g_runOptions.explainFailures) return;
+  // In the window's terms: the command line's list is for the terminal.
   std::string text =
-      "No XPM-3177K drive was accepted; 'qtr5-download --list' shows what the scan found.";
+      "No XPM-3177K drive was accepted.\n\nCheck that the drive is connected and switched on "
+      "and that no other program uses it, then start this program again.";
   for (const ScanEntry& entry : g_scanRecord) {
     if (entry.finding == ScanFinding::kAccepted || entry.finding == ScanFinding::kNoDevice)
       continue;

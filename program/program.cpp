@@ -126,7 +126,7 @@ ProgramOutcome RunCheck(const ProgramOptions& options, ProgramFrontEnd& frontEnd
 
 // Every device that answered but was not accepted, and why: a drive that
 // was not ready, a CD-ROM of another model.
-void TellNotAccepted(ProgramFrontEnd& frontEnd) {
+void TellNotAccepted(ProgramFrontEnd& frontEnd, bool shownInWindow = false) {
   for (const ScanEntry& entry : g_scanRecord) {
     if (entry.finding == ScanFinding::kAccepted || entry.finding == ScanFinding::kNoDevice)
       continue;
@@ -134,9 +134,14 @@ void TellNotAccepted(ProgramFrontEnd& frontEnd) {
     if (!entry.failure.failed)
       seen = " \"" + PrintableText(entry.model) + "\" \"" + PrintableText(entry.revision) + "\"";
     const std::string names = JoinedNames(entry.adapter, entry.target);
-    frontEnd.PrintError("Not accepted at " + std::to_string(entry.adapter) + ":" +
-                        std::to_string(entry.target) + (names.empty() ? "" : " (" + names + ")") +
-                        seen + ": " + entry.Reason());
+    const std::string line =
+        "Not accepted at " + std::to_string(entry.adapter) + ":" + std::to_string(entry.target) +
+        (names.empty() ? "" : " (" + names + ")") + seen + ": " + entry.Reason();
+    if (shownInWindow) {
+      frontEnd.PrintErrorShownInWindow(line);
+    } else {
+      frontEnd.PrintError(line);
+    }
   }
 }
 
@@ -392,9 +397,18 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
   ProgramOutcome outcome = Classify(appStatus, automation, options);
   // "Fail to Find Device": what each address that answered was, and why it
   // was not taken.
+  // What a person saw in the window's "Why" boxes is not told in a box again.
+  const bool shownInWindow = g_runOptions.explainFailures;
+  auto tellAgain = [&frontEnd, shownInWindow](const std::string& line) {
+    if (shownInWindow) {
+      frontEnd.PrintErrorShownInWindow(line);
+    } else {
+      frontEnd.PrintError(line);
+    }
+  };
   if (outcome == ProgramOutcome::kNoDrive && g_runOutcome.scanRefusal.empty()) {
-    TellNotAccepted(frontEnd);
-    frontEnd.PrintError(
+    TellNotAccepted(frontEnd, shownInWindow);
+    tellAgain(
         "No XPM-3177K drive was accepted; 'qtr5-download --list' shows what the "
         "scan found");
   }
@@ -406,9 +420,9 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
   // Why the download failed and what to do next, after the status line
   // that said it failed (a window worked by a person showed it in a box).
   if (!g_runOutcome.failureReason.empty()) {
-    frontEnd.PrintError(PrintableText(g_runOutcome.failureReason));
+    tellAgain(PrintableText(g_runOutcome.failureReason));
     if (!g_runOutcome.failureAdvice.empty())
-      frontEnd.PrintError("What to do: " + PrintableText(g_runOutcome.failureAdvice));
+      tellAgain("What to do: " + PrintableText(g_runOutcome.failureAdvice));
   } else {
     for (const std::string& line : DownloadWarningLines()) frontEnd.PrintError(line);
   }

@@ -26,6 +26,11 @@ class ProgramFrontEnd {
   virtual void PrintLine(std::string_view line) = 0;
   // Diagnostics: why something could not be done (standard error on a terminal).
   virtual void PrintError(std::string_view line) = 0;
+  // A diagnostic the window has already shown its user in a box of its own
+  // (why "NG!", why "Fail to Find Device"): told like PrintError, unless the
+  // front end shows diagnostics in boxes too, which then keeps it to
+  // standard error.
+  virtual void PrintErrorShownInWindow(std::string_view line) { PrintError(line); }
   // Asks a yes-or-no question; nothing when no question may be asked here
   // (standard input is not a terminal) or no answer came.
   virtual std::optional<std::string> Ask(std::string_view question) = 0;

@@ -9,6 +9,8 @@
 #include <utility>
 
 #include "app/main_dialog.h"
+#include "app/run_options.h"
+#include "frontends/desktop/box_layout.h"
 #include "program/desktop_front_end.h"
 #include "program/program.h"
 #include "resources/resource_ids.h"
@@ -42,10 +44,25 @@ class QtFrontEnd : public DesktopFrontEnd {
     std::fflush(stdout);
   }
   void PrintError(std::string_view line) override {
+    PrintErrorShownInWindow(line);
+    if (backend_ == nullptr || !messagesInBoxes_) return;
+    // Once the window is gone, what is left to tell comes in one box.
+    if (windowMade_ && g_runOutcome.mainWindowClosed) {
+      afterWindow_.append(line).append("\n");
+      return;
+    }
+    backend_->ShowMessageBox(ActiveDialog(), std::string(line), kProgramTitle,
+                             MB_OK | MB_ICONWARNING);
+  }
+  void PrintErrorShownInWindow(std::string_view line) override {
     std::fprintf(stderr, "%s: %.*s\n", kProgramName, static_cast<int>(line.size()), line.data());
-    if (backend_ != nullptr && messagesInBoxes_)
-      backend_->ShowMessageBox(ActiveDialog(), std::string(line), kProgramTitle,
-                               MB_OK | MB_ICONWARNING);
+  }
+  // The lines told after the window was closed, in one box.
+  void TellWhatCameAfterTheWindow() {
+    while (!afterWindow_.empty() && afterWindow_.back() == '\n') afterWindow_.pop_back();
+    if (!afterWindow_.empty())
+      backend_->ShowMessageBox(nullptr, afterWindow_, kProgramTitle, MB_OK | MB_ICONWARNING);
+    afterWindow_.clear();
   }
   std::optional<std::string> Ask(std::string_view question) override {
     if (backend_ == nullptr) return std::nullopt;
@@ -56,15 +73,20 @@ class QtFrontEnd : public DesktopFrontEnd {
   // The window asks its own questions (the Select Device dialog).
   bool CanAsk() const override { return backend_ != nullptr; }
   void BeforeMainWindow() override {
+    windowMade_ = true;
     if (!sayWhereDefaultIs_ || DefaultImageUsable()) return;
     sayWhereDefaultIs_ = false;
     std::error_code error;
     const std::string folder = std::filesystem::current_path(error).string();
-    PrintError(std::string(kDefaultImageName) + " was looked for in " +
-               (error ? std::string("the current folder") : folder) +
-               " (the folder the program was started in). Choose the image with the "
-               "browse button, or open the file with this program.");
+    const std::string note = std::string(kDefaultImageName) + " was looked for in " +
+                             (error ? std::string("the current folder") : folder) +
+                             " (the folder the program was started in). Choose the image with "
+                             "the browse button, or open the file with this program.";
+    PrintErrorShownInWindow(note);
+    // Said in the box that tells the image is missing: one box, not two.
+    if (boxes_ != nullptr) boxes_->defaultImageNote = note;
   }
+  void SetBoxContext(BoxContext* boxes) { boxes_ = boxes; }
   void SayWhereTheDefaultImageIsLookedFor() { sayWhereDefaultIs_ = true; }
   std::FILE* Output() override { return stdout; }
   std::FILE* ErrorOutput() override { return stderr; }
@@ -82,13 +104,18 @@ class QtFrontEnd : public DesktopFrontEnd {
   QtBackend* backend_;
   bool messagesInBoxes_;
   bool sayWhereDefaultIs_ = false;
+  bool windowMade_ = false;
+  std::string afterWindow_;
+  BoxContext* boxes_ = nullptr;
 };
 
 // The transports' lines go to standard error, as in every program, and
-// are kept for a message box the next time the window waits for its user.
+// are kept for a message box the next time the window waits for its user,
+// unless a box that says why something failed took them in its details.
 class TransportMessages {
  public:
-  TransportMessages(QtBackend& backend, bool enabled) : backend_(backend) {
+  TransportMessages(QtBackend& backend, BoxContext& boxes, bool enabled)
+      : backend_(backend), kept_(boxes.transportLines) {
     if (!enabled) return;
     observer_ = backend_.AddWaitObserver([this] {
       std::string text;
@@ -116,7 +143,7 @@ class TransportMessages {
 
  private:
   QtBackend& backend_;
-  std::string kept_;
+  std::string& kept_;
   int observer_ = 0;
 };
 
@@ -141,13 +168,20 @@ int RunDesktopProgram(const ProgramOptions& options, QtBackend* backend,
   // where the default image is rarely kept: once the window is about to be
   // made (the options and the transport are good), say where it is looked for.
   if (!options.hasImage && !options.yes) frontEnd.SayWhereTheDefaultImageIsLookedFor();
+  BoxContext boxes;
+  frontEnd.SetBoxContext(&boxes);
+  backend->SetBoxLayout([&boxes](const std::string& text, const std::string& caption) {
+    return LayOutBox(text, caption, boxes);
+  });
   int status = 0;
   {
-    TransportMessages messages(*backend, settings.messagesInBoxes);
+    TransportMessages messages(*backend, boxes, settings.messagesInBoxes);
     frontEnd.SetTransportSink(messages.Sink());
     status = RunProgram(options, frontEnd);
     frontEnd.SetTransportSink(StandardErrorSink());
   }
+  frontEnd.TellWhatCameAfterTheWindow();
+  backend->SetBoxLayout(nullptr);
   backend->SetIdleHandler(nullptr);
   return DesktopExitStatus(options, status);
 }

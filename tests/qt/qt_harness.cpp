@@ -194,6 +194,8 @@ BoxContents ReadBox(QWidget* modal) {
   if (box == nullptr) return contents;
   contents.title = box->windowTitle();
   contents.text = box->text();
+  contents.more = box->informativeText();
+  contents.details = box->detailedText();
   contents.icon = box->icon();
   for (QAbstractButton* button : box->buttons()) contents.buttons << button->text().remove(u'&');
   return contents;

@@ -119,7 +119,9 @@ class QtAppTest : public ::testing::Test {
 struct BoxContents {
   QString title;
   QString text;
-  int icon = 0;  // QMessageBox::Icon
+  QString more;     // informative text, below the text
+  QString details;  // behind the Details button
+  int icon = 0;     // QMessageBox::Icon
   QStringList buttons;
 };
 BoxContents ReadBox(QWidget* modal);

@@ -15,6 +15,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
 
 #include "winui/backend.h"
 #include "winui/busy_close_text.h"
@@ -24,6 +25,17 @@
 class QEventLoop;
 
 namespace qtr5 {
+
+// A message box's text as shown: the text, what follows below it (the
+// informative text) and what its Details button shows; empty parts are left
+// out.
+struct BoxText {
+  std::string text;
+  std::string more;
+  std::string details;
+};
+// Lays out a box's text by its text and caption (given by the program).
+using BoxLayout = std::function<BoxText(const std::string& text, const std::string& caption)>;
 
 class QtBackend : public Backend {
  public:
@@ -48,6 +60,9 @@ class QtBackend : public Backend {
   // Returns a number for RemoveWaitObserver.
   int AddWaitObserver(std::function<void()> observer);
   void RemoveWaitObserver(int id);
+
+  // How message boxes lay out their text; none: the text as it is.
+  void SetBoxLayout(BoxLayout layout) { boxLayout_ = std::move(layout); }
 
   // The widget of a dialog or control (null when it has none), and back.
   QWidget* WidgetOf(HWND window) const;
@@ -102,6 +117,7 @@ class QtBackend : public Backend {
 
   PictureTable pictures_;
   ControlTexts texts_;
+  BoxLayout boxLayout_;
   QFont font_;
   DialogBaseUnits baseUnits_;
   std::map<HWND, QPointer<QWidget>> widgets_;

@@ -71,8 +71,12 @@ int QtBackend::ShowMessageBox(HWND owner, const std::string& text, const std::st
   }
   QMessageBox::StandardButtons buttons;
   for (const Choice& c : choices) buttons |= c.button;
-  QMessageBox box(icon, FromProgramText(caption), FromProgramText(text), buttons, WidgetOf(owner));
+  const BoxText shown = boxLayout_ ? boxLayout_(text, caption) : BoxText{text, {}, {}};
+  QMessageBox box(icon, FromProgramText(caption), FromProgramText(shown.text), buttons,
+                  WidgetOf(owner));
   box.setFont(font_);
+  if (!shown.more.empty()) box.setInformativeText(FromProgramText(shown.more));
+  if (!shown.details.empty()) box.setDetailedText(FromProgramText(shown.details));
   box.setDefaultButton(choices.front().button);
   // Esc answers Cancel where there is one, and OK on a box with only OK.
   for (const Choice& c : choices)
