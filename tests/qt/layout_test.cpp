@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTreeWidget>
 
 #include "frontends/desktop/desktop_program.h"
@@ -17,6 +18,7 @@
 #include "winui/qt/qt_accessibility.h"
 #include "winui/qt/qt_backend.h"
 #include "winui/qt/qt_controls.h"
+#include "winui/qt/qt_dialog_window.h"
 
 namespace {
 
@@ -207,6 +209,32 @@ TEST_F(LayoutTest, StatusAndStatePictureAreToldByTheirNames) {
                         reinterpret_cast<LPARAM>(LoadBitmapA(nullptr, MAKEINTRESOURCEA(bitmap))));
     EXPECT_EQ(nameOf(kIdPicture), said) << bitmap;
   }
+  DestroyWindow(dialog);
+}
+
+// At QT_SCALE_FACTOR=2 a 1280x800 screen leaves 640x400 pixels of room:
+// the main window fits in it with its frame, and the controls it cannot show
+// at once are reached by scrolling. Where there is room, nothing changes.
+TEST_F(LayoutTest, ADialogLargerThanTheScreenFitsAndScrolls) {
+  HWND dialog = Create(kDialogMain);
+  auto* window = dynamic_cast<qtr5::DialogWindow*>(backend_.WidgetOf(dialog));
+  ASSERT_NE(window, nullptr);
+  const QSize full = window->size();
+  const QMargins frame(4, 30, 4, 4);
+  window->FitInto(QSize(1280, 800), frame);
+  EXPECT_EQ(window->size(), full);
+  window->show();
+  window->FitInto(QSize(640, 400), frame);
+  EXPECT_LE(window->width() + 8, 640);
+  EXPECT_LE(window->height() + 34, 400);
+  EXPECT_EQ(backend_.ClientOf(dialog)->size(), full);
+  auto* scroll = window->findChild<QScrollArea*>();
+  ASSERT_NE(scroll, nullptr);
+  QWidget* download = backend_.WidgetOf(GetDlgItem(dialog, kIdDownload));
+  scroll->ensureWidgetVisible(download, 0, 0);
+  const QRect shown = scroll->viewport()->rect();
+  EXPECT_TRUE(
+      shown.contains(QRect(download->mapTo(scroll->viewport(), QPoint(0, 0)), download->size())));
   DestroyWindow(dialog);
 }
 

@@ -273,6 +273,11 @@ void QtBackend::PlaceDialog(HWND dialog, QWidget* widget) {
     screen = QGuiApplication::screenAt(place);
   }
   if (screen == nullptr) screen = widget->screen();
+  if (auto* window = dynamic_cast<DialogWindow*>(widget); window != nullptr && screen != nullptr) {
+    // Before the window manager framed it, room for a title bar is kept.
+    const QMargins room = frame.isNull() ? QMargins(4, 30, 4, 4) : frame;
+    window->FitInto(screen->availableGeometry().size(), room);
+  }
   // move() places the frame's top-left corner, as the window rectangle is
   // placed on Windows.
   const QSize frameSize = widget->size().grownBy(frame);

@@ -4,6 +4,7 @@
 
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QScrollArea>
 #include <QWidget>
 
 #include "winui/qt/qt_backend.h"
@@ -21,6 +22,28 @@ class DialogWindow : public QWidget {
   // modal dialog of its own is up) leaves that owned dialog enabled: Qt
   // disables a widget's child windows along with it.
   QWidget* Client() const { return client_; }
+
+  // A screen too small for the dialog (a large scale factor on a small
+  // screen): the window takes the room there is, `frame` excepted, and its
+  // client area scrolls, so that every control can still be reached.
+  void FitInto(const QSize& room, const QMargins& frame) {
+    const QSize most = room.shrunkBy(frame);
+    const QSize needed = client_->size();
+    if (scroll_ == nullptr && needed.width() <= most.width() && needed.height() <= most.height())
+      return;
+    if (scroll_ == nullptr) {
+      scroll_ = new QScrollArea(this);
+      scroll_->setFrameShape(QFrame::NoFrame);
+      client_->setFixedSize(needed);
+      scroll_->setWidget(client_);
+      scroll_->show();
+    }
+    const QSize size = needed.boundedTo(most);
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    setFixedSize(size);
+    scroll_->setGeometry(rect());
+  }
 
   // Installed on the window and every control.
   bool eventFilter(QObject* watched, QEvent* event) override {
@@ -51,6 +74,7 @@ class DialogWindow : public QWidget {
   QtBackend& backend_;
   HWND dialog_;
   QWidget* client_;
+  QScrollArea* scroll_ = nullptr;
 };
 
 // While the program is busy, the user's clicks and keys on its windows are
