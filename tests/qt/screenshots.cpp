@@ -7,8 +7,10 @@
 // (title bars included).
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QScreen>
 #include <QTest>
@@ -17,6 +19,7 @@
 
 #include "app/main_dialog.h"
 #include "app/run_options.h"
+#include "frontends/desktop/box_layout.h"
 #include "resources/resource_ids.h"
 #include "tests/qt/qt_harness.h"
 
@@ -24,7 +27,21 @@ namespace {
 
 class Screenshots : public QtAppTest {
  protected:
-  Screenshots() { backend_.SetInputTimeout(20000); }
+  Screenshots() {
+    backend_.SetInputTimeout(20000);
+    // The boxes as the desktop program lays them out.
+    backend_.SetBoxLayout([this](const std::string& text, const std::string& caption) {
+      return qtr5::LayOutBox(text, caption, boxes_);
+    });
+  }
+  // Opens what is behind a box's Details button.
+  static void ShowDetails(QWidget* modal) {
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    ASSERT_NE(box, nullptr);
+    for (QAbstractButton* button : box->buttons())
+      if (box->buttonRole(button) == QMessageBox::ActionRole) button->click();
+  }
+  qtr5::BoxContext boxes_;
 
   // The sample image, under the name the program looks for at start.
   void UseSampleImage() {
@@ -117,6 +134,7 @@ TEST_F(Screenshots, NoDevice) {
   AddDrive(0, 1, other);
   g_runOptions.explainFailures = true;  // as the desktop program run by a person
   WhenModal([&](QWidget* why) {
+    ShowDetails(why);
     Shoot("no-device-why.png", {Window(), why});
     ClickBoxButton(why, "OK");
   });
@@ -139,6 +157,7 @@ TEST_F(Screenshots, FailedDownload) {
     Click(kIdDownload);
   });
   WhenModal([&](QWidget* why) {
+    ShowDetails(why);
     Shoot("ng-why.png", {Window(), why});
     ClickBoxButton(why, "OK");
   });
