@@ -93,6 +93,18 @@ DownloadApp::~DownloadApp() {
 void DownloadApp::PrepareDevice() {
   if (!device.IsAvailable()) ShowText(kIdStatus, kTextFailToInitialize);
   if (ScanDevices()) {
+    const std::string refusal =
+        g_runOptions.refusalBeforeTray ? g_runOptions.refusalBeforeTray(mainWindow) : std::string();
+    if (!refusal.empty()) {
+      // Nothing more reaches the drive in this run.
+      g_runOutcome.refusedBeforeTray = true;
+      device.ClearTarget();
+      ShowText(kIdStatus, refusal.c_str());
+      SetStatePicture(kBitmapNg);
+      EnableWindow(GetDlgItem(mainWindow, kIdBrowse), FALSE);
+      EnableWindow(GetDlgItem(mainWindow, kIdDownload), FALSE);
+      return;
+    }
     OpenTray();
     ShowText(kIdStatus, kTextReady);
     // The image named at start (or the default image) makes Download usable

@@ -35,6 +35,15 @@ constexpr int kInterruptedExitStatus = 8;
 
 void (*g_waitPump)() = nullptr;
 
+// The run's summary for a signal that ends the program (--json): published
+// whole by the run, taken by exactly one of the handler and the run's own
+// ending (an exchange decides), written by the handler with write(2). A
+// published text is never freed: the handler may be reading it on another
+// thread; the run publishes a new one only when it changed.
+std::string g_takenMark;
+std::string* const kSummaryTaken = &g_takenMark;
+std::atomic<std::string*> g_summary{nullptr};
+
 #ifdef _WIN32
 HANDLE g_wakeEvent = nullptr;
 
@@ -69,6 +78,12 @@ void WriteError(const std::string& text) {
   if (error != nullptr && error != INVALID_HANDLE_VALUE)
     WriteFile(error, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
+void WriteSummary(const std::string& text) {
+  DWORD written = 0;
+  HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (output != nullptr && output != INVALID_HANDLE_VALUE)
+    WriteFile(output, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
 void EndProgram() {
   ExitProcess(kInterruptedExitStatus);
 }
@@ -78,16 +93,22 @@ void Wake() {
 #else
 int g_wakePipe[2] = {-1, -1};
 
-void WriteError(const std::string& text) {
+void WriteAll(int fd, const std::string& text) {
   const char* next = text.data();
   std::size_t left = text.size();
   while (left > 0) {
-    const ssize_t written = write(STDERR_FILENO, next, left);
+    const ssize_t written = write(fd, next, left);
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) return;
     next += written;
     left -= static_cast<std::size_t>(written);
   }
+}
+void WriteError(const std::string& text) {
+  WriteAll(STDERR_FILENO, text);
+}
+void WriteSummary(const std::string& text) {
+  WriteAll(STDOUT_FILENO, text);
 }
 void EndProgram() {
   RunExitRestores();  // the drive's media polling, paused for the download
@@ -102,22 +123,36 @@ void Wake() {
 }
 #endif
 
+// Ends the program for a signal, with the run's summary when one was
+// published; false (nothing done) when the run is writing its own summary
+// already and ends by itself.
+bool EndWithSummary(const std::string* before) {
+  std::string* summary = g_summary.exchange(kSummaryTaken);
+  if (summary == kSummaryTaken) return false;
+  if (before != nullptr) WriteError(*before);
+  if (summary != nullptr) WriteSummary(*summary);
+  EndProgram();
+  return true;
+}
+
 void OnInterruption(int signal) {
+  if (g_summary.load() == kSummaryTaken) return;  // the run is ending by itself
+
   int phase = static_cast<int>(RunPhase::kBeforeDownload);
   if (g_phase.compare_exchange_strong(phase, kEnding)) {
-    WriteError(g_nothingSentText);
-    EndProgram();
+    EndWithSummary(&g_nothingSentText);
+    return;
   }
   if (phase == kEnding) return;  // another thread is ending the program already
   if (phase == static_cast<int>(RunPhase::kShownOutcome)) {
-    if (g_warnAfterOutcome.load()) WriteError(g_warningText);
-    EndProgram();
+    EndWithSummary(g_warnAfterOutcome.load() ? &g_warningText : nullptr);
+    return;
   }
   int none = 0;
   g_firstSignal.compare_exchange_strong(none, signal);
   if (g_signalCount.fetch_add(1) >= 1) {
-    if (phase == static_cast<int>(RunPhase::kDownloading)) WriteError(g_warningText);
-    EndProgram();
+    EndWithSummary(phase == static_cast<int>(RunPhase::kDownloading) ? &g_warningText : nullptr);
+    return;
   }
   Wake();
 }
@@ -157,6 +192,7 @@ void InstallInterruptionHandlers(const std::string& programName, const std::stri
   g_signalCount.store(0);
   g_firstSignal.store(0);
   g_phase.store(static_cast<int>(RunPhase::kBeforeDownload));
+  g_summary.store(nullptr);
   static bool installed = false;
   if (installed) return;
   installed = true;
@@ -220,4 +256,16 @@ bool InterruptibleSleep(DWORD milliseconds) {
   Sleep(milliseconds);
   return InterruptionSignal() == 0;
 #endif
+}
+
+void PublishInterruptionSummary(const std::string& summary) {
+  std::string* current = g_summary.load();
+  if (current == kSummaryTaken || (current != nullptr && *current == summary)) return;
+  auto* text = new std::string(summary);
+  // Lost to the handler or the run's end meanwhile: the text is not needed.
+  if (!g_summary.compare_exchange_strong(current, text)) delete text;
+}
+
+bool TakeInterruptionSummary() {
+  return g_summary.exchange(kSummaryTaken) != kSummaryTaken;
 }

@@ -29,6 +29,15 @@ enum class RunPhase {
 // unfinished.
 void InstallInterruptionHandlers(const std::string& programName, const std::string& warning);
 
+// The run's --json summary for a signal that ends the program from now on
+// (one line, with its line end): written on standard output after the
+// handler's own line on standard error. Kept until the next installation.
+void PublishInterruptionSummary(const std::string& summary);
+// The run writes its own summary now: a later signal is ignored, since the
+// program ends by itself at once. False when a signal took the summary
+// first; the program is then ending with it and the run must write nothing.
+bool TakeInterruptionSummary();
+
 // Enters kDownloading. False when a signal got there first and the program
 // is ending: then nothing may be sent.
 bool EnterDownloadPhase();

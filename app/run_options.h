@@ -59,6 +59,14 @@ struct RunOptions {
   // turns it on, since it has no other place for it.
   bool explainFailures = false;
 
+  // Called once a drive is chosen, before anything but the scan's INQUIRY
+  // reaches it (its tray is opened next): returns the status text of a run
+  // that cannot download (no image, a damaged or unexpected image, no
+  // download allowed), which then ends with the tray closed and nothing
+  // sent; an empty text lets the run go on. Empty: nothing is checked.
+  // It gets the main window, whose file name box names the image.
+  std::function<std::string(HWND mainWindow)> refusalBeforeTray;
+
   // Called by AppMain once start-up has finished (g_app is set) and before
   // the message loop starts; e.g. to post the Download command. May be null.
   void (*afterStartUp)(DownloadApp& app) = nullptr;
@@ -76,6 +84,10 @@ struct RunOutcome {
   // The status text when the scan refused to choose (preferred drive not
   // found, or several drives and no question allowed); empty otherwise.
   std::string scanRefusal;
+  // The scan chose no drive because the one it would take stayed not ready:
+  // what to say ("a drive of the model at 0:0 is not ready yet; try
+  // again"); empty otherwise. scanRefusal then holds the same text.
+  std::string notReady;
   // askForDevice got no answer: the user left the choice (end of input).
   bool deviceChoiceCanceled = false;
   // The last Download command: the image could not be read (nothing sent).
@@ -96,6 +108,8 @@ struct RunOutcome {
   // goes on without an open tray.
   bool trayFailed = false;
   std::string trayFailure;
+  // refusalBeforeTray refused the run: the tray was not opened.
+  bool refusedBeforeTray = false;
   // A signal ended the progress display, a settle delay or the verification
   // early (its number; 0 when none did): the drive was not asked afterwards.
   int interruptedBy = 0;

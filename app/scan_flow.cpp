@@ -2,10 +2,12 @@
 #include <cstdio>
 
 #include "app/download_app.h"
+#include "app/interruption.h"
 #include "app/run_options.h"
 #include "app/select_device.h"
 #include "aspi/command_failure.h"
 #include "discovery/device_table.h"
+#include "discovery/scan_record.h"
 #include "resources/resource_ids.h"
 
 namespace {
@@ -26,18 +28,24 @@ int FindEntry(std::uint8_t adapter, std::uint8_t target) {
 
 bool DownloadApp::ScanDevices() {
   int accepted = 0;
-  SweepDevices(device, &accepted);
+  SweepDevices(device, &accepted, [](std::uint32_t ms) { return InterruptibleSleep(ms); });
   g_runOutcome.drivesAccepted = accepted;
   g_runOutcome.driveChosen = false;
   g_runOutcome.scanRefusal.clear();
+  g_runOutcome.notReady.clear();
   g_runOutcome.deviceChoiceCanceled = false;
 
   int row = -1;
   if (g_deviceCount == 0) {
-    row = -1;
+    // A drive that stayed not ready is named, not taken for no drive.
+    g_runOutcome.notReady = NotReadyText();
   } else if (g_runOptions.hasPreferredDevice) {
     row = FindEntry(g_runOptions.preferredAdapter, g_runOptions.preferredTarget);
-    if (row < 0) {
+    const ScanEntry* preferred =
+        FindScanEntry(g_runOptions.preferredAdapter, g_runOptions.preferredTarget);
+    if (row < 0 && preferred != nullptr && preferred->finding == ScanFinding::kNotReady) {
+      g_runOutcome.notReady = NotReadyText(preferred);
+    } else if (row < 0) {
       char text[96];
       const int length = std::snprintf(text, sizeof text, "No XPM-3177K drive at %u:%u",
                                        static_cast<unsigned>(g_runOptions.preferredAdapter),
@@ -68,6 +76,7 @@ bool DownloadApp::ScanDevices() {
     // table, chooses the first drive, as closing without a selection does.
     row = (answer >= 0 && answer < g_deviceCount) ? static_cast<int>(answer) : 0;
   }
+  if (!g_runOutcome.notReady.empty()) g_runOutcome.scanRefusal = g_runOutcome.notReady;
   if (row < 0) {
     // The sweep left the device at the last address it asked; no command
     // may reach that address.

@@ -249,7 +249,14 @@ int AspiDevice::CheckStatus() {
   const std::uint8_t sense = LoadSrbByte(srb.SenseArea[0]);
   if (sense != 0) return 2;
   if (status == SS_PENDING) return 0;
-  return status == SS_COMP ? 1 : 2;
+  if (status != SS_COMP) return 2;
+  // A request completed well only when every layer says so: the target's
+  // status (CHECK CONDITION, BUSY, ...) and the host adapter's are stored
+  // before the final status, and either one alone makes it a failure.
+  constexpr std::uint8_t kConditionMet = 0x04;  // good, as a search command ends
+  const std::uint8_t target = srb.SRB_TargStat;
+  const bool targetGood = target == STATUS_GOOD || target == kConditionMet;
+  return targetGood && srb.SRB_HaStat == HASTAT_OK ? 1 : 2;
 }
 
 void AspiDevice::ExecutePosted() {

@@ -33,6 +33,17 @@ class AspiProvider {
                                                aspi::BYTE /*target*/) const {
     return {};
   }
+  // What the system learned of the device at adapter:target when it found
+  // it, without a command of this program (on Linux sysfs's device type,
+  // vendor and model): `known` is false when the transport cannot tell.
+  struct KnownDevice {
+    bool known = false;
+    int type = -1;                 // SCSI peripheral device type (5: CD/DVD)
+    std::string vendorAndProduct;  // e.g. "QTR5 CD-ROM XPM-3177K"
+  };
+  virtual KnownDevice KnownIdentity(aspi::BYTE /*adapter*/, aspi::BYTE /*target*/) const {
+    return {};
+  }
   // The adapter and target of the device that one of those names names.
   virtual bool FindDevice(std::string_view /*name*/, aspi::BYTE& /*adapter*/,
                           aspi::BYTE& /*target*/) const {

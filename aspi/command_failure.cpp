@@ -117,11 +117,16 @@ CommandFailure LastCommandFailure(const AspiDevice& device) {
       reinterpret_cast<const std::uint8_t*>(&srb) + offsetof(SRB_ExecSCSICmd, SenseArea);
   failure.hasSense = sense[0] != 0 && ParseSense(sense, kRequestedSenseLength, failure.senseKey,
                                                  failure.asc, failure.ascq);
-  failure.failed = device.lastCommandTimedOut || sense[0] != 0 || failure.status != SS_COMP;
+  // As AspiDevice::CheckStatus judges it: good on every layer.
+  const bool targetGood = failure.targStat == STATUS_GOOD || failure.targStat == 0x04;
+  failure.failed = device.lastCommandTimedOut || sense[0] != 0 || failure.status != SS_COMP ||
+                   !targetGood || failure.haStat != HASTAT_OK;
   failure.timedOut = device.lastCommandTimedOut || failure.haStat == HASTAT_COMMAND_TIMEOUT ||
                      failure.haStat == HASTAT_TIMEOUT;
-  failure.noDevice =
-      !failure.timedOut && (failure.status == SS_NO_DEVICE || failure.haStat == HASTAT_SEL_TO);
+  // A device that gave sense data is there, whatever an adapter status left
+  // from an earlier command says.
+  failure.noDevice = !failure.timedOut && !failure.hasSense &&
+                     (failure.status == SS_NO_DEVICE || failure.haStat == HASTAT_SEL_TO);
   const auto limit = CommandTimeLimit(device.commandBlock);
   failure.limitSeconds = static_cast<long>((limit.count() + 999) / 1000);
   return failure;

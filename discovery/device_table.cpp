@@ -2,8 +2,10 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "aspi/aspi_device.h"
+#include "aspi/aspi_provider.h"
 #include "discovery/scan_record.h"
 
 DeviceEntry DeviceTable[kDeviceTableSize];
@@ -56,6 +58,46 @@ ScanEntry Judge(AspiDevice& device, const InquiryAnswer& answer, std::uint8_t ad
   return entry;
 }
 
+// NOT READY with a cause that passes by itself.
+bool NotReadyYet(const ScanEntry& entry) {
+  const CommandFailure& failure = entry.failure;
+  return entry.finding == ScanFinding::kFailed && failure.hasSense && failure.senseKey == 0x02 &&
+         failure.asc == 0x04 &&
+         (failure.ascq == 0x00 || failure.ascq == 0x01 || failure.ascq == 0x07);
+}
+
+// The answer of a not-ready device carries no model; the system's own
+// record of the device may.
+bool KnownAsTheModel(std::uint8_t adapter, std::uint8_t target) {
+  const AspiProvider* provider = InstalledAspiProvider();
+  if (provider == nullptr) return false;
+  const AspiProvider::KnownDevice known = provider->KnownIdentity(adapter, target);
+  const std::string& text = known.vendorAndProduct;
+  return known.known && known.type == kCdDvdDevice && text.size() >= 5 &&
+         text.compare(text.size() - 5, 5, "3177K") == 0;
+}
+
+struct Asked {
+  ScanEntry entry;
+  InquiryAnswer answer;
+};
+
+Asked AskAt(AspiDevice& device, std::uint8_t adapter, std::uint8_t target) {
+  device.SelectAdapter(adapter);
+  device.SelectTarget(target);
+  Asked asked;
+  asked.answer = AskInquiry(device);
+  asked.entry = Judge(device, asked.answer, adapter, target);
+  if (NotReadyYet(asked.entry)) asked.entry.finding = ScanFinding::kNotReady;
+  return asked;
+}
+
+bool AnyNotReady(const std::vector<Asked>& all) {
+  for (const Asked& asked : all)
+    if (asked.entry.finding == ScanFinding::kNotReady) return true;
+  return false;
+}
+
 }  // namespace
 
 InquiryAnswer AskInquiry(AspiDevice& device) {
@@ -74,33 +116,44 @@ InquiryAnswer AskInquiry(AspiDevice& device) {
   return answer;
 }
 
-int SweepDevices(AspiDevice& device, int* acceptedTotal) {
+int SweepDevices(AspiDevice& device, int* acceptedTotal, SweepPause pause) {
   g_deviceCount = 0;
   g_scanRecord.clear();
-  int accepted = 0;
+  std::vector<Asked> all;
   if (device.dataBuffer != nullptr) {
     const int adapters = device.GetAdapterCount();
     for (int adapter = 0; adapter < adapters; ++adapter) {
-      device.SelectAdapter(static_cast<std::uint8_t>(adapter));
-      for (int target = 0; target < kTargetsPerAdapter; ++target) {
-        device.SelectTarget(static_cast<std::uint8_t>(target));
-        // The strings go to an entry of its own first: a target that is not
-        // accepted, or one past the full table, writes nothing into it.
-        const InquiryAnswer answer = AskInquiry(device);
-        g_scanRecord.push_back(Judge(device, answer, static_cast<std::uint8_t>(adapter),
-                                     static_cast<std::uint8_t>(target)));
-        if (!answer.isDrive) continue;
-        DeviceEntry entry{};
-        std::memcpy(entry.model, answer.model, sizeof entry.model);
-        std::memcpy(entry.revision, answer.revision, sizeof entry.revision);
-        ++accepted;
-        if (g_deviceCount >= kDeviceTableSize) continue;  // a sixth drive is ignored
-        entry.adapterId = static_cast<std::uint8_t>(adapter);
-        entry.targetId = static_cast<std::uint8_t>(target);
-        DeviceTable[g_deviceCount] = entry;
-        ++g_deviceCount;
+      for (int target = 0; target < kTargetsPerAdapter; ++target)
+        all.push_back(
+            AskAt(device, static_cast<std::uint8_t>(adapter), static_cast<std::uint8_t>(target)));
+    }
+    for (std::uint32_t waited = 0; pause != nullptr && waited < kNotReadyWaitMs && AnyNotReady(all);
+         waited += kNotReadyIntervalMs) {
+      if (!pause(kNotReadyIntervalMs)) break;
+      for (Asked& asked : all) {
+        if (asked.entry.finding == ScanFinding::kNotReady)
+          asked = AskAt(device, asked.entry.adapter, asked.entry.target);
       }
     }
+  }
+  // The table in sweep order, whenever a drive became ready.
+  int accepted = 0;
+  for (Asked& asked : all) {
+    if (asked.entry.finding == ScanFinding::kNotReady)
+      asked.entry.knownAsTheModel = KnownAsTheModel(asked.entry.adapter, asked.entry.target);
+    g_scanRecord.push_back(asked.entry);
+    // The strings went to an answer of their own first: a target that is
+    // not accepted, or one past the full table, writes nothing into it.
+    if (!asked.answer.isDrive) continue;
+    DeviceEntry entry{};
+    std::memcpy(entry.model, asked.answer.model, sizeof entry.model);
+    std::memcpy(entry.revision, asked.answer.revision, sizeof entry.revision);
+    ++accepted;
+    if (g_deviceCount >= kDeviceTableSize) continue;  // a sixth drive is ignored
+    entry.adapterId = asked.entry.adapter;
+    entry.targetId = asked.entry.target;
+    DeviceTable[g_deviceCount] = entry;
+    ++g_deviceCount;
   }
   if (acceptedTotal != nullptr) *acceptedTotal = accepted;
   return g_deviceCount;

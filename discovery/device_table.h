@@ -51,4 +51,15 @@ InquiryAnswer AskInquiry(AspiDevice& device);
 // Leaves the device addressing the last target asked. What each address
 // answered goes to g_scanRecord (scan_record.h). Returns g_deviceCount;
 // `acceptedTotal`, when not null, receives every accepted drive's count.
-int SweepDevices(AspiDevice& device, int* acceptedTotal);
+//
+// A device that answers NOT READY, not ready yet (ASC 04h with ASCQ 00h, 01h
+// becoming ready, or 07h operation in progress) may be a drive of the model
+// that is still starting up or reprogramming itself. With `pause`, such
+// devices are asked again every kNotReadyIntervalMs for up to
+// kNotReadyWaitMs (pause sleeps, and returns false when the run was
+// interrupted: the sweep then stops asking); one that stays not ready is
+// recorded as ScanFinding::kNotReady.
+using SweepPause = bool (*)(std::uint32_t milliseconds);
+inline constexpr std::uint32_t kNotReadyWaitMs = 10000;
+inline constexpr std::uint32_t kNotReadyIntervalMs = 1000;
+int SweepDevices(AspiDevice& device, int* acceptedTotal, SweepPause pause = nullptr);

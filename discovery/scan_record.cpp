@@ -18,6 +18,8 @@ const char* ScanFindingName(ScanFinding finding) {
       return "qualifier";
     case ScanFinding::kOtherModel:
       return "other-model";
+    case ScanFinding::kNotReady:
+      return "not-ready";
   }
   return "unknown";
 }
@@ -31,6 +33,9 @@ std::string ScanEntry::Reason() const {
       return {};
     case ScanFinding::kFailed:
       return "INQUIRY failed: " + failure.Describe();
+    case ScanFinding::kNotReady:
+      return std::string(knownAsTheModel ? "a drive of the model" : "a device") +
+             " that is not ready yet: INQUIRY failed: " + failure.Describe();
     case ScanFinding::kNotCdRom:
       return std::string("not a CD-ROM drive (INQUIRY byte 0 is ") + byte + ")";
     case ScanFinding::kQualifier:
@@ -41,6 +46,16 @@ std::string ScanEntry::Reason() const {
     case ScanFinding::kOtherModel:
       return "a CD-ROM drive of another model (the product identification does not end in "
              "\"3177K\")";
+  }
+  return {};
+}
+
+std::string NotReadyText(const ScanEntry* only) {
+  for (const ScanEntry& entry : g_scanRecord) {
+    if (entry.finding != ScanFinding::kNotReady || (only != nullptr && only != &entry)) continue;
+    return std::string(entry.knownAsTheModel ? "a drive of the model" : "a device") + " at " +
+           std::to_string(entry.adapter) + ":" + std::to_string(entry.target) +
+           " is not ready yet; try again";
   }
   return {};
 }

@@ -17,6 +17,8 @@ enum class ScanFinding : std::uint8_t {
   kNotCdRom,    // its device type is not CD/DVD
   kQualifier,   // a CD/DVD device type with a peripheral qualifier other than 0
   kOtherModel,  // a CD/DVD device whose product identification does not end in "3177K"
+  kNotReady,    // INQUIRY kept failing with NOT READY, not ready yet (becoming ready,
+                // operation in progress): the device may be usable a little later
 };
 
 struct ScanEntry {
@@ -31,6 +33,9 @@ struct ScanEntry {
   std::string revision;
   // How INQUIRY ended (failure.failed is false when it succeeded).
   CommandFailure failure;
+  // kNotReady: the system's own record of the device (sysfs) names a CD/DVD
+  // drive of the model; the INQUIRY answer itself carries no model.
+  bool knownAsTheModel = false;
 
   // Plain words, why the device was not accepted ("not a CD-ROM drive
   // (device type 0x00)", "INQUIRY failed: sense 2/04/01 (...)"); empty for
@@ -39,12 +44,18 @@ struct ScanEntry {
 };
 
 // "accepted", "no-device", "inquiry-failed", "not-cd-rom", "qualifier",
-// "other-model": stable names for machine-readable output.
+// "other-model", "not-ready": stable names for machine-readable output.
 const char* ScanFindingName(ScanFinding finding);
 
 // Every address the last sweep asked, in sweep order (adapter, then target).
 // SweepDevices clears and fills it.
 extern std::vector<ScanEntry> g_scanRecord;
+
+// "a drive of the model at A:T is not ready yet; try again" (or "a device
+// at A:T ..." when nothing says it is a drive of the model) for the first
+// kNotReady entry of the last sweep; empty when there is none.
+// With `only`, the text of that entry when it is kNotReady.
+std::string NotReadyText(const ScanEntry* only = nullptr);
 
 // The entry of the last sweep for adapter:target, or null.
 const ScanEntry* FindScanEntry(std::uint8_t adapter, std::uint8_t target);

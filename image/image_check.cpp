@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "image/atomic_file.h"
@@ -14,11 +16,26 @@
 namespace {
 // The drive's data buffer is 4 bytes longer than the image; the loader sees the same.
 constexpr std::size_t kDataBufferSize = kFirmwareImageSize + 4;
+
+// A file that is there and that nobody may write: a save would replace it
+// all the same (the new file is renamed over it), against its owner's will.
+bool IsReadOnlyFile(const char* path) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::file_status status = fs::symlink_status(path, error);
+  if (error || !fs::exists(status)) return false;
+  const fs::perms writable =
+      fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  return (status.permissions() & writable) == fs::perms::none;
+}
 }  // namespace
 
 ImageCheckResult RunImageCheck(const char* path, const char* saveImagePath, std::FILE* out,
-                               std::FILE* err) {
+                               std::FILE* err, ImageCheckReport* report) {
   if (path == nullptr || *path == '\0') return kImageCheckUsage;
+  ImageCheckReport unused;
+  ImageCheckReport& found = report != nullptr ? *report : unused;
+  found = ImageCheckReport{};
 
   std::vector<std::uint8_t> buffer(kDataBufferSize, 0);
   bool built = false;
@@ -29,35 +46,47 @@ ImageCheckResult RunImageCheck(const char* path, const char* saveImagePath, std:
     problem.what = "the name is longer than the " + std::to_string(kMaxImagePathLength) +
                    " characters an image name may have";
   } else {
-    built = LoadHexImage(path, buffer.data(), dataBytes, &problem);
+    built = LoadHexImage(path, buffer.data(), dataBytes, &problem,
+                         report != nullptr ? &found.sha256 : nullptr);
   }
+  found.loaded = built;
+  found.dataBytes = dataBytes;
   if (built) {
-    std::fprintf(out, "Check Sum: %04X\n", static_cast<unsigned>(ImageChecksum(buffer.data())));
+    found.checksum = ImageChecksum(buffer.data());
+    std::fprintf(out, "Check Sum: %04X\n", static_cast<unsigned>(found.checksum));
     // An image without data would never be sent: the check fails as well.
-    std::fprintf(out, "%s\n", dataBytes > 0 ? "Reading is success!" : kTextNoFirmwareData);
+    found.result = dataBytes > 0 ? "Reading is success!" : kTextNoFirmwareData;
     built = dataBytes > 0;
   } else {
-    std::fprintf(out, "%s\n", ResultMessages[g_resultCode]);
+    found.sha256.clear();
+    found.result = ResultMessages[g_resultCode];
   }
+  std::fprintf(out, "%s\n", found.result.c_str());
+  if (!problem.what.empty()) found.reason = DescribeHexLoadProblem(path, problem);
   if (std::fflush(out) != 0 || std::ferror(out)) {
     std::fprintf(err, "cannot write the check result: %s\n", std::strerror(errno));
     return kImageCheckNotBuilt;
   }
   if (!built) {
     // The message above keeps its text; the line and what is wrong follow.
-    if (!problem.what.empty())
-      std::fprintf(err, "%s\n", DescribeHexLoadProblem(path, problem).c_str());
+    if (!found.reason.empty()) std::fprintf(err, "%s\n", found.reason.c_str());
     return kImageCheckNotBuilt;
   }
 
   if (saveImagePath != nullptr) {
     std::string reason;
-    if (!WriteFileAtomically(saveImagePath, buffer.data(), kFirmwareImageSize, reason)) {
+    const bool readOnly = IsReadOnlyFile(saveImagePath);
+    if (readOnly) reason = "the file is read-only, and it is not replaced";
+    if (readOnly ||
+        !WriteFileAtomically(saveImagePath, buffer.data(), kFirmwareImageSize, reason)) {
+      found.built = false;
+      found.reason = "cannot save the image to \"" + std::string(saveImagePath) + "\": " + reason;
       std::fprintf(err, "cannot save the image to \"%s\": %s (nothing was written)\n",
                    saveImagePath, reason.c_str());
       return kImageCheckNotBuilt;
     }
   }
+  found.built = true;
   return kImageCheckBuilt;
 }
 

@@ -1,7 +1,10 @@
 // Checking an image file without a drive: what `--check FILE [--save-image OUT]` does.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
+#include <string>
 
 // Results of RunImageCheck. They are not exit statuses: the program turns
 // them into outcomes of its exit status table (program/exit_status.h).
@@ -9,6 +12,17 @@ enum ImageCheckResult : int {
   kImageCheckBuilt,     // the image was built (and saved if asked)
   kImageCheckNotBuilt,  // the image was not built, or not saved
   kImageCheckUsage,     // no file name given; nothing printed
+};
+
+// What a check found, for a machine-readable summary.
+struct ImageCheckReport {
+  bool built = false;          // the image was built and holds data
+  bool loaded = false;         // the loader built an image (with or without data)
+  std::uint16_t checksum = 0;  // when loaded
+  std::size_t dataBytes = 0;   // data bytes the file's records stored
+  std::string sha256;          // the file's SHA-256, when loaded
+  std::string result;          // the status text printed ("Reading is success!", ...)
+  std::string reason;          // what is wrong (the line and why, or why not saved); may be empty
 };
 
 // The longest file name the Download command hands to the loader (its name buffer holds
@@ -30,8 +44,10 @@ inline constexpr int kMaxImagePathLength = 259;
 // it as a usage error and explains it.
 // Returns kImageCheckBuilt or kImageCheckNotBuilt otherwise; a failure to write to `out`
 // is reported on `err` and gives kImageCheckNotBuilt.
+// With `report` (may be null) it is filled in as well. An existing file that is
+// read-only is never replaced by the save: that is a failed save.
 ImageCheckResult RunImageCheck(const char* path, const char* saveImagePath, std::FILE* out,
-                               std::FILE* err);
+                               std::FILE* err, ImageCheckReport* report = nullptr);
 
 // As above, reporting save and output failures on stderr.
 ImageCheckResult RunImageCheck(const char* path, const char* saveImagePath, std::FILE* out);

@@ -52,14 +52,15 @@ bool IsYes(std::string_view answer) {
 
 // The name in the file name box; empty when there is none or it is longer
 // than the Download command accepts (`tooLong` then set).
-std::string ImageFileName(bool& tooLong) {
+std::string ImageFileName(HWND window, bool& tooLong) {
   char file[260] = {};
-  GetDlgItemTextA(g_app->mainWindow, kIdFileName, file, sizeof file);
-  const LRESULT length =
-      SendDlgItemMessageA(g_app->mainWindow, kIdFileName, WM_GETTEXTLENGTH, 0, 0);
+  GetDlgItemTextA(window, kIdFileName, file, sizeof file);
+  const LRESULT length = SendDlgItemMessageA(window, kIdFileName, WM_GETTEXTLENGTH, 0, 0);
   tooLong = length >= static_cast<LRESULT>(sizeof file);
   return tooLong ? std::string() : std::string(file);
 }
+
+}  // namespace
 
 // The image the Download command would send, read the same way but into a
 // buffer of its own, so that the question can name its checksum and a file
@@ -73,6 +74,8 @@ struct ImagePreview {
   bool noData = false;              // not a single data byte stored: never sent
   std::vector<std::uint8_t> image;  // when built: the bytes the question names
 };
+
+namespace {
 
 ImagePreview PreviewImage(const std::string& file, bool tooLong) {
   ImagePreview preview;
@@ -140,8 +143,9 @@ bool DownloadAutomation::Step() {
 
 bool DownloadAutomation::Start() {
   stage_ = Stage::kDone;
-  // Without a chosen drive the status line already says why; nothing to do.
-  if (!g_runOutcome.driveChosen) return false;
+  // Without a chosen drive, or refused before its tray was opened, the
+  // status line already says why; nothing to do.
+  if (!g_runOutcome.driveChosen || g_runOutcome.refusedBeforeTray) return false;
   if (ControlEnabled(kIdDownload)) return ConfirmDownload();
   // No image yet (the default image is missing). On a terminal the user may
   // name one, as the browse button lets them; --yes never asks.
@@ -191,25 +195,10 @@ bool DownloadAutomation::ConfirmDownload() {
     return false;
   }
   bool tooLong = false;
-  const std::string file = ImageFileName(tooLong);
+  const std::string file = ImageFileName(g_app->mainWindow, tooLong);
   const ImagePreview preview = PreviewImage(file, tooLong);
-  if (!preview.built || preview.noData) {
-    // Nothing is asked and nothing sent: the run ends as a failed image read.
-    imageUnreadable_ = true;
-    stage_ = Stage::kDone;
-    const char* message = preview.built ? kTextNoFirmwareData : ResultMessages[preview.failure];
-    frontEnd_.PrintError((file.empty() ? std::string("The image") : PrintableText(file)) + ": " +
-                         message + " Nothing was sent to the drive.");
-    if (!preview.problem.what.empty())
-      frontEnd_.PrintError(PrintableText(DescribeHexLoadProblem(file, preview.problem)));
-    g_app->ShowText(kIdStatus, message);
-    return false;
-  }
-  // A pinned image that does not match is refused before the question.
-  if (!IsTheExpectedImage(file.c_str(), g_runOutcome.imageSha256, preview.checksum)) {
-    imageUnreadable_ = true;
-    stage_ = Stage::kDone;
-    g_app->ShowText(kIdStatus, kTextNotExpected);
+  if (const char* refusal = RefuseImage(file, preview)) {
+    g_app->ShowText(kIdStatus, refusal);
     return false;
   }
   if (preview.empty) {
@@ -228,6 +217,48 @@ bool DownloadAutomation::ConfirmDownload() {
   stage_ = Stage::kDone;
   g_app->ShowText(kIdStatus, ResultMessages[kResultCanceledByUser]);
   return false;
+}
+
+const char* DownloadAutomation::RefuseImage(const std::string& file, const ImagePreview& preview) {
+  if (!preview.built || preview.noData) {
+    // Nothing is asked and nothing sent: the run ends as a failed image read.
+    imageUnreadable_ = true;
+    stage_ = Stage::kDone;
+    const char* message = preview.built ? kTextNoFirmwareData : ResultMessages[preview.failure];
+    frontEnd_.PrintError((file.empty() ? std::string("The image") : PrintableText(file)) + ": " +
+                         message + " Nothing was sent to the drive.");
+    if (!preview.problem.what.empty())
+      frontEnd_.PrintError(PrintableText(DescribeHexLoadProblem(file, preview.problem)));
+    return message;
+  }
+  // A pinned image that does not match is refused before the question.
+  if (!IsTheExpectedImage(file.c_str(), g_runOutcome.imageSha256, preview.checksum)) {
+    imageUnreadable_ = true;
+    stage_ = Stage::kDone;
+    return kTextNotExpected;
+  }
+  return nullptr;
+}
+
+std::string DownloadAutomation::RefusalBeforeTray(HWND mainWindow) {
+  // On a terminal the image is read, and may be named, before the question.
+  if (!yes_ && frontEnd_.CanAsk()) return {};
+  if (!yes_) {
+    notConfirmed_ = true;
+    stage_ = Stage::kDone;
+    frontEnd_.PrintError(kTextNotConfirmed);
+    return kTextNotConfirmed;
+  }
+  bool tooLong = false;
+  const std::string file = ImageFileName(mainWindow, tooLong);
+  if (file.empty() && !tooLong) {
+    noImage_ = true;
+    stage_ = Stage::kDone;
+    ExplainMissingImage();
+    return ResultMessages[kResultCannotOpen];
+  }
+  const char* refusal = RefuseImage(file, PreviewImage(file, tooLong));
+  return refusal != nullptr ? refusal : std::string();
 }
 
 bool DownloadAutomation::ClickDownload() {

@@ -11,6 +11,7 @@
 #include "winui/winapi.h"
 
 class ProgramFrontEnd;
+struct ImagePreview;
 
 class DownloadAutomation {
  public:
@@ -29,6 +30,13 @@ class DownloadAutomation {
   // What the transport said it cannot keep away from the drive while it
   // rewrites its firmware (told before the download); empty when nothing.
   const std::string& GuardWarning() const { return guardWarning_; }
+  // Called once the drive is chosen and before its tray is opened: with
+  // --yes, or when no question can be asked, a run that cannot download is
+  // found here (no image, a damaged or unexpected one, no download allowed),
+  // said on standard error, and its status text returned; "" otherwise.
+  std::string RefusalBeforeTray(HWND mainWindow);
+  // The Download button was clicked: the download command may be on its way.
+  bool DownloadClicked() const { return stage_ == Stage::kDownloadClicked; }
 
  private:
   enum class Stage { kStart, kBrowsing, kDownloadClicked, kDone };
@@ -37,6 +45,9 @@ class DownloadAutomation {
   bool Start();
   bool ConfirmDownload();
   bool ClickDownload();
+  // Refuses an image that cannot be sent (said on standard error): its
+  // status text, or null when it may be offered.
+  const char* RefuseImage(const std::string& file, const ImagePreview& preview);
   std::string Question(std::uint16_t checksum) const;
   void ExplainMissingImage();
   void TellGuardLimits();

@@ -17,6 +17,7 @@ enum class ProgramOutcome {
   kNotDownloaded,    // declined, not confirmed, or closed before a download
   kReplayDiverged,   // --replay: the run sent a command the recording does not hold
   kInterrupted,      // a signal (Ctrl-C, SIGTERM, SIGHUP) ended the run
+  kNotReady,         // no drive chosen: a drive of the model (or a device) stayed not ready
 };
 
 // The exit status of an outcome.
@@ -24,7 +25,8 @@ int ExitStatus(ProgramOutcome outcome);
 
 // A short name of the outcome for machine-readable output ("success",
 // "failed", "usage-error", "no-drive", "internal-failure",
-// "refused-to-guess", "not-downloaded", "replay-diverged", "interrupted").
+// "refused-to-guess", "not-downloaded", "replay-diverged", "interrupted",
+// "not-ready").
 const char* OutcomeName(ProgramOutcome outcome);
 
 // What the status means, in one line.

@@ -247,8 +247,8 @@ std::string CheckCombinations(const OptionHandles& h, const ProgramOptions& o) {
   auto name = [](const CLI::Option* option) { return option->get_name(); };
   if (o.check) {
     if (const CLI::Option* other =
-            FirstGiven({h.image, h.yes, h.device, h.list, h.json, h.emulate, h.emulateState,
-                        h.record, h.replay, h.expectSha256, h.expectChecksum}))
+            FirstGiven({h.image, h.yes, h.device, h.list, h.emulate, h.emulateState, h.record,
+                        h.replay, h.expectSha256, h.expectChecksum}))
       return "--check reads a file and needs no drive; it cannot be combined with " + name(other);
   } else if (o.saveImage) {
     return "--save-image works only together with --check";

@@ -16,6 +16,8 @@
 #include "discovery/scan_record.h"
 #include "image/image_check.h"
 #include "program/automation.h"
+#include "program/list_run.h"
+#include "program/run_summary.h"
 #include "program/transport.h"
 #include "text/printable.h"
 #include "transports/emulated/emulated_bus.h"
@@ -52,20 +54,6 @@ constexpr const char* kUnansweredLines[] = {
     "Do not switch the machine off. Wait a few minutes, then check the drive's revision with "
     "'qtr5-download --list' and reboot.",
 };
-
-// The names that stay with a device when adapter numbers shift (see
-// AspiProvider::DeviceNames); none for emulated drives.
-std::vector<std::string> NamesOf(std::uint8_t adapter, std::uint8_t target) {
-  const AspiProvider* provider = InstalledAspiProvider();
-  return provider == nullptr ? std::vector<std::string>{} : provider->DeviceNames(adapter, target);
-}
-
-std::string JoinedNames(std::uint8_t adapter, std::uint8_t target) {
-  std::string text;
-  for (const std::string& name : NamesOf(adapter, target))
-    text += (text.empty() ? "" : " ") + PrintableText(name);
-  return text;
-}
 
 // The same when a signal cut the waits after the download short.
 constexpr const char* kInterruptedLines[] = {
@@ -115,102 +103,20 @@ ProgramOutcome JudgeReplay(const Transport& transport, ProgramFrontEnd& frontEnd
 }
 
 ProgramOutcome RunCheck(const ProgramOptions& options, ProgramFrontEnd& frontEnd) {
+  // With --json the check's lines go to standard error, its summary alone
+  // to standard output.
+  ImageCheckReport report;
   const ImageCheckResult result = RunImageCheck(
       options.checkFile.c_str(), options.saveImage ? options.saveImagePath.c_str() : nullptr,
-      frontEnd.Output(), frontEnd.ErrorOutput());
-  if (result == kImageCheckBuilt) return ProgramOutcome::kSuccess;
-  if (result == kImageCheckNotBuilt) return ProgramOutcome::kFailed;
-  frontEnd.PrintError("--check needs a file name");
-  return ProgramOutcome::kUsageError;
-}
-
-// Every device that answered but was not accepted, and why: a drive that
-// was not ready, a CD-ROM of another model.
-void TellNotAccepted(ProgramFrontEnd& frontEnd, bool shownInWindow = false) {
-  for (const ScanEntry& entry : g_scanRecord) {
-    if (entry.finding == ScanFinding::kAccepted || entry.finding == ScanFinding::kNoDevice)
-      continue;
-    std::string seen;
-    if (!entry.failure.failed)
-      seen = " \"" + PrintableText(entry.model) + "\" \"" + PrintableText(entry.revision) + "\"";
-    const std::string names = JoinedNames(entry.adapter, entry.target);
-    const std::string line =
-        "Not accepted at " + std::to_string(entry.adapter) + ":" + std::to_string(entry.target) +
-        (names.empty() ? "" : " (" + names + ")") + seen + ": " + entry.Reason();
-    if (shownInWindow) {
-      frontEnd.PrintErrorShownInWindow(line);
-    } else {
-      frontEnd.PrintError(line);
-    }
+      options.json ? frontEnd.ErrorOutput() : frontEnd.Output(), frontEnd.ErrorOutput(), &report);
+  if (result == kImageCheckUsage) {
+    frontEnd.PrintError("--check needs a file name");
+    return ProgramOutcome::kUsageError;
   }
-}
-
-// --list: the sweep of the start-up on a device of its own; no tray is
-// opened and no drive is chosen.
-ProgramOutcome RunList(const ProgramOptions& options, ProgramFrontEnd& frontEnd) {
-  AspiDevice device;
-  if (!device.IsAvailable()) frontEnd.PrintError("No SCSI host adapter is available");
-  int found = 0;
-  SweepDevices(device, &found);
-  device.ClearTarget();
-
-  if (options.json) {
-    nlohmann::json drives = nlohmann::json::array();
-    for (int row = 0; row < g_deviceCount; ++row) {
-      const DeviceEntry& entry = DeviceTable[row];
-      drives.push_back(
-          {{"adapter", entry.adapterId},
-           {"target", entry.targetId},
-           {"model", JsonText(FullModelText(entry.adapterId, entry.targetId, entry.model))},
-           {"revision", JsonText(entry.revision)},
-           {"names", NamesOf(entry.adapterId, entry.targetId)}});
-    }
-    nlohmann::json rejected = nlohmann::json::array();
-    for (const ScanEntry& entry : g_scanRecord) {
-      if (entry.finding == ScanFinding::kAccepted || entry.finding == ScanFinding::kNoDevice)
-        continue;
-      const bool answered = !entry.failure.failed;
-      rejected.push_back(
-          {{"adapter", entry.adapter},
-           {"target", entry.target},
-           {"finding", ScanFindingName(entry.finding)},
-           {"model", answered ? nlohmann::json(JsonText(entry.model)) : nullptr},
-           {"revision", answered ? nlohmann::json(JsonText(entry.revision)) : nullptr},
-           {"reason", entry.Reason()}});
-    }
-    frontEnd.PrintLine(
-        Dump(nlohmann::json{{"drives", drives}, {"drivesFound", found}, {"rejected", rejected}}));
-  } else if (g_deviceCount > 0) {
-    // Where the transport names its devices, a last column gives the
-    // names that --device takes and that do not change with adapter numbers.
-    bool named = false;
-    for (int row = 0; row < g_deviceCount; ++row)
-      named = named || !NamesOf(DeviceTable[row].adapterId, DeviceTable[row].targetId).empty();
-    frontEnd.PrintLine(named ? "Adapter  Target  Model                     Revision  Device"
-                             : "Adapter  Target  Model                     Revision");
-    for (int row = 0; row < g_deviceCount; ++row) {
-      const DeviceEntry& entry = DeviceTable[row];
-      const std::string model =
-          PrintableText(FullModelText(entry.adapterId, entry.targetId, entry.model));
-      char line[160];
-      std::snprintf(line, sizeof line, named ? "%-8u %-7u %-25s %-9s " : "%-8u %-7u %-25s %s",
-                    static_cast<unsigned>(entry.adapterId), static_cast<unsigned>(entry.targetId),
-                    model.c_str(), PrintableText(entry.revision).c_str());
-      frontEnd.PrintLine(named ? line + JoinedNames(entry.adapterId, entry.targetId)
-                               : std::string(line));
-    }
-  }
-  TellNotAccepted(frontEnd);
-  if (found > g_deviceCount) {
-    frontEnd.PrintError(std::to_string(found - g_deviceCount) +
-                        " more drive(s) found; only the first " + std::to_string(kDeviceTableSize) +
-                        " are listed");
-  }
-  if (g_deviceCount == 0) {
-    frontEnd.PrintError("No XPM-3177K drive found");
-    return ProgramOutcome::kNoDrive;
-  }
-  return ProgramOutcome::kSuccess;
+  const ProgramOutcome outcome =
+      result == kImageCheckBuilt ? ProgramOutcome::kSuccess : ProgramOutcome::kFailed;
+  if (options.json) frontEnd.PrintLine(CheckSummary(outcome, options.checkFile, report));
+  return outcome;
 }
 
 ProgramOutcome Classify(int appStatus, const DownloadAutomation& automation,
@@ -220,6 +126,9 @@ ProgramOutcome Classify(int appStatus, const DownloadAutomation& automation,
     return ProgramOutcome::kInternalFailure;
   if (run.deviceChoiceCanceled) return ProgramOutcome::kNotDownloaded;
   if (!run.driveChosen) {
+    // A drive that is not ready yet is not "no drive": the run may succeed
+    // a little later.
+    if (!run.notReady.empty()) return ProgramOutcome::kNotReady;
     const bool severalUnchosen =
         run.drivesAccepted > 1 && !options.hasDevice && !run.scanRefusal.empty();
     return severalUnchosen ? ProgramOutcome::kRefusedToGuess : ProgramOutcome::kNoDrive;
@@ -242,9 +151,14 @@ std::string StateWarning(const Transport& transport) {
 
 // --json: what the run did, as one JSON object. Texts are given as their
 // bytes (device strings and file names need not be valid UTF-8: see JsonText).
+// `live`: for a signal that may end the run from now on, with what the window
+// shows so far; `downloadStarted` then says the download command may be on
+// its way, so that the warning of an interrupted download is given.
 std::string RunSummary(ProgramOutcome outcome, const std::optional<Transport::ReplayState>& replay,
-                       const std::string& stateWarning, const std::string& guardWarning) {
+                       const std::string& stateWarning, const std::string& guardWarning,
+                       bool live = false, bool downloadStarted = false) {
   const RunOutcome& run = g_runOutcome;
+  const bool shownNow = run.mainWindowClosed || live;
   auto text = [](const std::string& value) -> nlohmann::json {
     if (value.empty()) return nullptr;
     return JsonText(value);
@@ -254,7 +168,7 @@ std::string RunSummary(ProgramOutcome outcome, const std::optional<Transport::Re
   summary["outcome"] = OutcomeName(outcome);
   summary["drivesFound"] = run.drivesAccepted;
   // What the main window showed as it went.
-  if (run.driveChosen && run.mainWindowClosed) {
+  if (run.driveChosen && shownNow) {
     summary["drive"] = {
         {"adapter", run.chosenAdapter},
         {"target", run.chosenTarget},
@@ -263,8 +177,8 @@ std::string RunSummary(ProgramOutcome outcome, const std::optional<Transport::Re
   } else {
     summary["drive"] = nullptr;
   }
-  const auto shown = [&run, &text](const std::string& value) {
-    return run.mainWindowClosed ? text(value) : nlohmann::json(nullptr);
+  const auto shown = [shownNow, &text](const std::string& value) {
+    return shownNow ? text(value) : nlohmann::json(nullptr);
   };
   summary["image"] = shown(run.imageFile);
   summary["checksum"] = shown(run.checksum);
@@ -272,16 +186,23 @@ std::string RunSummary(ProgramOutcome outcome, const std::optional<Transport::Re
   summary["imageNotExpected"] = run.imageNotExpected;
   summary["newRevision"] = shown(run.newRevision);
   summary["statusLine"] = shown(run.statusLine);
-  if (run.driveChosen) {
+  if (run.driveChosen && run.refusedBeforeTray) {
+    summary["tray"] = {{"opened", false}, {"reason", "not opened: this run could not download"}};
+  } else if (run.driveChosen) {
     summary["tray"] = {{"opened", !run.trayFailed},
                        {"reason", text(run.trayFailed ? run.trayFailure : std::string())}};
   } else {
     summary["tray"] = nullptr;
   }
   summary["driveTookImage"] = run.downloadTaken;
-  summary["reason"] = text(run.failureReason);
+  // A run refused before the tray says why as its status line does.
+  std::string reason = run.notReady.empty() ? run.failureReason : run.notReady;
+  if (reason.empty() && run.refusedBeforeTray) reason = run.statusLine;
+  summary["reason"] = text(reason);
   std::vector<std::string> warning =
       run.driveMayBeBusy ? std::vector<std::string>{run.failureAdvice} : DownloadWarningLines();
+  if (live && downloadStarted && warning.empty())
+    warning = {kInterruptedLines[0], kInterruptedLines[1]};
   if (!stateWarning.empty()) warning.push_back(stateWarning);
   if (!guardWarning.empty()) warning.push_back(guardWarning);
   if (!warning.empty()) {
@@ -327,16 +248,7 @@ int AskForDevice(ProgramFrontEnd& frontEnd) {
 // --json with a usage error: the run's summary with nothing done, and the
 // message that says why.
 std::string UsageErrorSummary(const std::string& message) {
-  nlohmann::ordered_json summary;
-  summary["status"] = ExitStatus(ProgramOutcome::kUsageError);
-  summary["outcome"] = OutcomeName(ProgramOutcome::kUsageError);
-  summary["drivesFound"] = 0;
-  for (const char* key : {"drive", "image", "checksum", "newRevision", "statusLine"})
-    summary[key] = nullptr;
-  summary["driveTookImage"] = false;
-  summary["warning"] = nullptr;
-  summary["error"] = JsonText(message);
-  return Dump(summary);
+  return NothingDoneSummary(ProgramOutcome::kUsageError, message);
 }
 
 // A usage error found once the options were parsed: the message made
@@ -374,6 +286,21 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
                                                 kInterruptedLines[0] + "\n" + kProgramName + ": " +
                                                 kInterruptedLines[1]);
   DownloadAutomation automation(options, frontEnd);
+  // What a signal that ends the run prints with --json: the summary of what
+  // the window has shown so far, renewed whenever the run waits.
+  auto publish = [&options, &transport, &automation] {
+    if (options.json)
+      PublishInterruptionSummary(RunSummary(ProgramOutcome::kInterrupted, transport.Replay(), {},
+                                            automation.GuardWarning(), true,
+                                            automation.DownloadClicked()) +
+                                 "\n");
+  };
+  publish();
+  // A run that cannot download is found before the drive's tray is opened.
+  g_runOptions.refusalBeforeTray = [&automation, &publish, userWorksTheWindow](HWND window) {
+    publish();
+    return userWorksTheWindow ? std::string() : automation.RefusalBeforeTray(window);
+  };
   // A tray that did not open is told when start-up is over, before anything
   // else happens.
   bool trayTold = false;
@@ -383,9 +310,11 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
     trayTold = true;
   };
   if (!userWorksTheWindow) {
-    frontEnd.SetIdleHandler([&automation, &tellTray] {
+    frontEnd.SetIdleHandler([&automation, &tellTray, &publish] {
       tellTray();
-      return automation.OnIdle();
+      const bool more = automation.OnIdle();
+      publish();
+      return more;
     });
   }
   frontEnd.BeforeMainWindow();
@@ -393,6 +322,7 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
   tellTray();
   if (!userWorksTheWindow) frontEnd.SetIdleHandler(nullptr);
   g_runOptions.askForDevice = nullptr;
+  g_runOptions.refusalBeforeTray = nullptr;
 
   ProgramOutcome outcome = Classify(appStatus, automation, options);
   // "Fail to Find Device": what each address that answered was, and why it
@@ -412,6 +342,7 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
         "No XPM-3177K drive was accepted; 'qtr5-download --list' shows what the "
         "scan found");
   }
+  if (outcome == ProgramOutcome::kNotReady) frontEnd.PrintError(g_runOutcome.notReady);
   if (outcome == ProgramOutcome::kRefusedToGuess) {
     frontEnd.PrintError(std::to_string(g_runOutcome.drivesAccepted) +
                         " drives found and none chosen: pick one with --device A:T (see "
@@ -432,8 +363,8 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
   const std::string stateWarning = StateWarning(transport);
   if (!stateWarning.empty()) frontEnd.PrintError(stateWarning);
   if (options.json)
-    frontEnd.PrintLine(
-        RunSummary(outcome, transport.Replay(), stateWarning, automation.GuardWarning()));
+    PrintFinalSummary(
+        frontEnd, RunSummary(outcome, transport.Replay(), stateWarning, automation.GuardWarning()));
   return outcome;
 }
 
@@ -459,8 +390,10 @@ std::optional<int> FinishUnlessRun(const ParseResult& parsed) {
   switch (parsed.action) {
     case ParseAction::kHelp:
     case ParseAction::kVersion:
+      // A text that never reached its reader (a full disk) was not shown.
       std::printf("%s\n", parsed.text.c_str());
-      return ExitStatus(ProgramOutcome::kSuccess);
+      return ExitStatus(StandardOutputWritten(kProgramName) ? ProgramOutcome::kSuccess
+                                                            : ProgramOutcome::kFailed);
     case ParseAction::kUsageError:
       std::fprintf(stderr, "%s\n", parsed.text.c_str());
       if (parsed.options.json) std::printf("%s\n", UsageErrorJson(parsed).c_str());
@@ -499,9 +432,11 @@ int RunProgram(const ProgramOptions& options, ProgramFrontEnd& frontEnd) {
     aspi::BYTE adapter = 0;
     aspi::BYTE target = 0;
     if (provider == nullptr || !provider->FindDevice(options.deviceName, adapter, target)) {
-      frontEnd.PrintError("--device " + PrintableText(options.deviceName) +
-                          ": no device at target 0 to 7 of this machine goes by that name "
-                          "(see --list); nothing was sent");
+      const std::string message = "--device " + PrintableText(options.deviceName) +
+                                  ": no device at target 0 to 7 of this machine goes by that "
+                                  "name (see --list); nothing was sent";
+      frontEnd.PrintError(message);
+      if (options.json) frontEnd.PrintLine(NothingDoneSummary(ProgramOutcome::kNoDrive, message));
       return ExitStatus(ProgramOutcome::kNoDrive);
     }
     resolved.deviceAdapter = adapter;

@@ -16,7 +16,8 @@
 
 namespace {
 
-// The output of a list or a check reached its reader, or the run fails.
+// The output a script reads (a list, a check, a version, a --json summary)
+// reached its reader, or the run fails.
 int JudgeWrittenOutput(int status, bool listOrCheck) {
   std::cout.flush();
   const bool written = std::cout.good() && std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
@@ -34,7 +35,7 @@ int JudgeWrittenOutput(int status, bool listOrCheck) {
 std::optional<int> AnswerQuickly(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
     std::printf("%s\n", ProgramVersionText().c_str());
-    return JudgeWrittenOutput(ExitStatus(ProgramOutcome::kSuccess), false);
+    return JudgeWrittenOutput(ExitStatus(ProgramOutcome::kSuccess), true);
   }
   if (argc == 3 && std::strcmp(argv[1], "--check") == 0 && argv[2][0] != '\0' &&
       argv[2][0] != '-') {
@@ -72,6 +73,7 @@ int main(int argc, char** argv) {
     ConsoleFrontEnd frontEnd(backend, console.inputIsTerminal);
     status = RunProgram(parsed.options, frontEnd);
   }
-  // A list or a check that could not be written did not succeed.
-  return JudgeWrittenOutput(status, parsed.options.list || parsed.options.check);
+  // A list, a check or a summary that could not be written did not succeed.
+  return JudgeWrittenOutput(status,
+                            parsed.options.list || parsed.options.check || parsed.options.json);
 }

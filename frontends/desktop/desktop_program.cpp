@@ -8,6 +8,7 @@
 #include <string_view>
 #include <utility>
 
+#include "app/download_app.h"
 #include "app/main_dialog.h"
 #include "app/run_options.h"
 #include "frontends/desktop/box_layout.h"
@@ -37,7 +38,10 @@ bool DefaultImageUsable() {
 class QtFrontEnd : public DesktopFrontEnd {
  public:
   QtFrontEnd(const ProgramOptions& options, QtBackend* backend, bool messagesInBoxes)
-      : DesktopFrontEnd(options), backend_(backend), messagesInBoxes_(messagesInBoxes) {}
+      : DesktopFrontEnd(options),
+        backend_(backend),
+        messagesInBoxes_(messagesInBoxes),
+        json_(options.json) {}
 
   void PrintLine(std::string_view line) override {
     std::fprintf(stdout, "%.*s\n", static_cast<int>(line.size()), line.data());
@@ -94,15 +98,40 @@ class QtFrontEnd : public DesktopFrontEnd {
   void SetTransportSink(DiagnosticSink sink) { transportSink_ = std::move(sink); }
 
  protected:
-  // An automation that has nothing more to do leaves the window to the user.
+  // The automation (--yes) runs the window by itself: boxes that only
+  // inform (the reboot notice) are printed instead of waiting for a click,
+  // and once the automation has nothing more to do the window closes, so
+  // that the program ends after the outcome.
   void RunWhenIdle(std::function<bool()> handler) override {
-    if (backend_ != nullptr) backend_->SetIdleHandler(std::move(handler));
+    if (backend_ == nullptr) return;
+    if (!handler) {
+      // The window is gone: what is told after it is shown as usual.
+      backend_->SetIdleHandler(nullptr);
+      backend_->SetBoxesAnsweredAlone(nullptr);
+      return;
+    }
+    backend_->SetBoxesAnsweredAlone([this](const std::string& caption, const std::string& text) {
+      const std::string line = caption + ": " + text;
+      if (json_) {
+        std::fprintf(stderr, "%s\n", line.c_str());
+      } else {
+        PrintLine(line);
+      }
+    });
+    backend_->SetIdleHandler([handler = std::move(handler), closing = false]() mutable {
+      if (closing || handler()) return !closing;
+      if (g_app == nullptr || g_app->mainWindow == nullptr) return false;
+      closing = true;
+      PostMessageA(g_app->mainWindow, WM_CLOSE, 0, 0);
+      return true;
+    });
   }
 
  private:
   DiagnosticSink transportSink_ = StandardErrorSink();
   QtBackend* backend_;
   bool messagesInBoxes_;
+  bool json_;
   bool sayWhereDefaultIs_ = false;
   bool windowMade_ = false;
   std::string afterWindow_;

@@ -98,16 +98,25 @@ struct StatusCase {
   std::uint8_t status;
   std::uint8_t sense0;
   int expected;
+  std::uint8_t targStat = STATUS_GOOD;
+  std::uint8_t haStat = HASTAT_OK;
 };
 
 class CheckStatusTable : public testing::TestWithParam<StatusCase> {};
 
-TEST_P(CheckStatusTable, StatusAndFirstSenseByteDecide) {
+// Completed well only with a good status on every layer: the request, the
+// target and the host adapter.
+TEST_P(CheckStatusTable, StatusTargetHostAndFirstSenseByteDecide) {
   ScriptedProvider provider;
   AspiDevice device;
   device.srb.SRB_Status = GetParam().status;
   device.srb.SenseArea[0] = GetParam().sense0;
+  device.srb.SRB_TargStat = GetParam().targStat;
+  device.srb.SRB_HaStat = GetParam().haStat;
   EXPECT_EQ(device.CheckStatus(), GetParam().expected);
+  if (GetParam().expected != 0) {
+    EXPECT_EQ(LastCommandFailure(device).failed, GetParam().expected == 2);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Combinations, CheckStatusTable,
@@ -115,8 +124,14 @@ INSTANTIATE_TEST_SUITE_P(Combinations, CheckStatusTable,
                                          StatusCase{SS_ERR, 0, 2}, StatusCase{SS_ABORTED, 0, 2},
                                          StatusCase{SS_NO_DEVICE, 0, 2},
                                          StatusCase{SS_PENDING, 0x70, 2},
-                                         StatusCase{SS_COMP, 0x70, 2},
-                                         StatusCase{SS_COMP, 0x01, 2}));
+                                         StatusCase{SS_COMP, 0x70, 2}, StatusCase{SS_COMP, 0x01, 2},
+                                         StatusCase{SS_COMP, 0, 2, STATUS_CHKCOND},
+                                         StatusCase{SS_COMP, 0, 2, STATUS_BUSY},
+                                         StatusCase{SS_COMP, 0, 2, 0x18},
+                                         StatusCase{SS_COMP, 0, 1, 0x04},
+                                         StatusCase{SS_COMP, 0, 2, STATUS_GOOD, HASTAT_SEL_TO},
+                                         StatusCase{SS_COMP, 0, 2, STATUS_GOOD, HASTAT_DO_DU},
+                                         StatusCase{SS_PENDING, 0, 0, STATUS_BUSY}));
 
 TEST(ExecuteWait, FillsTheRequestBlockFromTheLoadedCommand) {
   ScriptedProvider provider;

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -107,7 +108,12 @@ RunResult RunProcess(const std::string& program, const RunRequest& request) {
       kill(child, SIGKILL);
       break;
     }
-    const int ready = poll(fds.data(), fds.size(), static_cast<int>(left.count()));
+    // A signal due after no output at all is sent without waiting for one.
+    const long wait =
+        nextSignal < request.signals.size() && request.signals[nextSignal].after.empty()
+            ? std::min<long>(left.count(), 50)
+            : static_cast<long>(left.count());
+    const int ready = poll(fds.data(), fds.size(), static_cast<int>(wait));
     if (ready < 0 && errno != EINTR) break;
     for (std::size_t i = 0; i < fds.size(); ++i) {
       if (fds[i].fd < 0 || fds[i].revents == 0) continue;

@@ -160,6 +160,26 @@ bool EmulatedDevice::IsCd() const {
   return options_.kind == DeviceKind::kDrive || options_.kind == DeviceKind::kCdrom;
 }
 
+std::uint8_t EmulatedDevice::Peripheral() const {
+  return IdentityOf(options_.kind).peripheral;
+}
+
+std::string EmulatedDevice::VendorAndProduct() const {
+  const Identity identity = IdentityOf(options_.kind);
+  std::string text = std::string(identity.vendor) + identity.product;
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
+bool EmulatedDevice::BecomingReady() {
+  if (FindFault(FaultKind::kBecomingReady, 0) == nullptr) return false;
+  if (!asked_) {
+    asked_ = true;
+    firstAskedAt_ = clock_();
+  }
+  return clock_() - firstAskedAt_ < options_.slowDelayMs;
+}
+
 bool EmulatedDevice::Busy() {
   // Unsigned difference: a clock that wraps does not end or stretch the time.
   if (busy_ && clock_() - busySince_ >= options_.busyMs) busy_ = false;
@@ -193,6 +213,8 @@ DeviceResponse EmulatedDevice::Execute(const DeviceRequest& request) {
       FindFault(FaultKind::kUnitAttention, opcode) != nullptr) {
     unitAttentionReported_ = true;
     response = CheckCondition(kUnitAttentionKey, 0x29, 0x00);  // power on or reset occurred
+  } else if (BecomingReady()) {
+    response = CheckCondition(kNotReady, 0x04, 0x01);  // becoming ready
   } else if (FindFault(FaultKind::kSense, opcode) != nullptr) {
     response = CheckCondition(kHardwareError, 0x44, 0x00);  // internal target failure
   } else if (FindFault(FaultKind::kError, opcode) != nullptr) {

@@ -30,6 +30,8 @@ enum class FaultKind : std::uint8_t {
   kUnitAttention,      // holds a unit attention (6/29/00, power on) for the first command
                        // of its scope other than INQUIRY, which is then not performed
   kLocked,             // the door is locked: opening the tray fails with 5/53/02
+  kBecomingReady,      // answers every command with NOT READY, becoming ready (2/04/01)
+                       // for `slowDelayMs` after its first command
 };
 
 // Which commands a fault affects.
@@ -94,6 +96,11 @@ class EmulatedDevice {
   const DeviceOptions& Options() const { return options_; }
   // The four revision characters as INQUIRY reports them (blank padded).
   const std::string& Revision() const { return revision_; }
+  // What a system that found the device keeps of it without asking again
+  // (Linux's sysfs): the peripheral byte and the vendor and product
+  // identification, trailing blanks removed.
+  std::uint8_t Peripheral() const;
+  std::string VendorAndProduct() const;
   bool TrayOpen() const { return trayOpen_; }
   int TrayOpenCount() const { return trayOpenCount_; }
   int DownloadCount() const { return downloadCount_; }
@@ -103,6 +110,9 @@ class EmulatedDevice {
   // True while the drive reprograms itself after a download.
   bool Busy();
   bool Hung() const { return hung_; }
+  // True while a becoming-ready device is not ready yet (its first command
+  // starts the time).
+  bool BecomingReady();
 
   void RestoreState(const std::string& revision, std::vector<std::uint8_t> firmware);
   void SetClock(std::function<std::uint32_t()> clock) { clock_ = std::move(clock); }
@@ -131,6 +141,8 @@ class EmulatedDevice {
   std::uint32_t busySince_ = 0;
   bool hung_ = false;
   bool unitAttentionReported_ = false;
+  bool asked_ = false;  // a command came: a becoming-ready device counts from it
+  std::uint32_t firstAskedAt_ = 0;
   std::vector<LoggedCommand> log_;
 };
 

@@ -127,3 +127,14 @@ void EmulatedBus::Record(LoggedCommand entry, EmulatedDevice* device) {
   if (device != nullptr) device->AppendLog(entry);
   log_.push_back(std::move(entry));
 }
+
+AspiProvider::KnownDevice EmulatedBus::KnownIdentity(aspi::BYTE adapter, aspi::BYTE target) const {
+  KnownDevice known;
+  if (adapter >= adapters_.size() || target >= adapters_[adapter].size()) return known;
+  const EmulatedDevice* device = adapters_[adapter][target].get();
+  if (device == nullptr) return known;
+  known.known = true;
+  known.type = device->Peripheral() & 0x1F;
+  known.vendorAndProduct = device->VendorAndProduct();
+  return known;
+}

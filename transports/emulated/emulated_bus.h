@@ -66,6 +66,7 @@ class EmulatedBus : public AspiProvider {
   aspi::DWORD GetSupportInfo() override;
   aspi::DWORD SendCommand(void* srb) override;
   const char* Name() const override { return "emulated"; }
+  KnownDevice KnownIdentity(aspi::BYTE adapter, aspi::BYTE target) const override;
 
  private:
   struct Worker {

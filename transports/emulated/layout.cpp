@@ -46,7 +46,7 @@ struct FaultName {
   bool scoped;  // takes -inquiry, -tray, -download
 };
 
-constexpr std::array<FaultName, 10> kFaults = {
+constexpr std::array<FaultName, 11> kFaults = {
     {{"sense", FaultKind::kSense, true},
      {"error", FaultKind::kError, true},
      {"pending-sense", FaultKind::kPendingSense, true},
@@ -56,7 +56,8 @@ constexpr std::array<FaultName, 10> kFaults = {
      {"refuse-download", FaultKind::kRefuseDownload, false},
      {"hang-after-download", FaultKind::kHangAfterDownload, false},
      {"unit-attention", FaultKind::kUnitAttention, true},
-     {"locked", FaultKind::kLocked, false}}};
+     {"locked", FaultKind::kLocked, false},
+     {"becoming-ready", FaultKind::kBecomingReady, false}}};
 
 bool ParseOption(std::string_view option, DeviceOptions& options, std::string& error) {
   const std::size_t equals = option.find('=');
@@ -107,8 +108,8 @@ bool ParseOption(std::string_view option, DeviceOptions& options, std::string& e
     if (!ParseFault(value, fault)) {
       error = "unknown fault " + Quoted(value) +
               " (expected sense, error, pending-sense, hang or slow, each optionally with "
-              "-inquiry, -tray or -download; short-inquiry, refuse-download or "
-              "hang-after-download)";
+              "-inquiry, -tray or -download; short-inquiry, refuse-download, "
+              "hang-after-download, locked or becoming-ready)";
       return false;
     }
     options.faults.push_back(fault);

@@ -119,6 +119,17 @@ class SgProvider final : public AspiProvider, private CommandTransport {
     return sg::DriveGuard(*system_, sysfsRoot_, devRoot_, it->second.node.name).Limits();
   }
 
+  KnownDevice KnownIdentity(aspi::BYTE ha, aspi::BYTE id) const override {
+    KnownDevice known;
+    if (ha >= adapters_.size()) return known;
+    auto it = adapters_[ha].targets.find(id);
+    if (it == adapters_[ha].targets.end()) return known;
+    known.known = true;
+    known.type = it->second.node.type;
+    known.vendorAndProduct = it->second.node.vendorAndModel;
+    return known;
+  }
+
   // "/dev/sg3", "sg3" or "2:0:3:0": names that follow the device, not the
   // order of the hosts.
   bool FindDevice(std::string_view name, aspi::BYTE& ha, aspi::BYTE& id) const override {

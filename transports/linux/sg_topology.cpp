@@ -35,6 +35,15 @@ long ReadNumberFile(const fs::path& path) {
   return value;
 }
 
+// A small sysfs text attribute without its line end and trailing blanks.
+std::string ReadTextFile(const fs::path& path) {
+  std::string text;
+  std::getline(std::ifstream(path), text);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\n' || text.back() == '\r'))
+    text.pop_back();
+  return text;
+}
+
 }  // namespace
 
 bool ParseAddress(std::string_view text, ScsiAddress& address) {
@@ -68,8 +77,10 @@ SgTopology ReadSgTopology(const std::string& sysfsRoot) {
     } else {
       long type = -1;
       std::ifstream(it->path() / "device" / "type") >> type;
-      topology.nodes.push_back(
-          SgNode{name, address, type >= 0 && type < 32 ? static_cast<int>(type) : -1});
+      topology.nodes.push_back(SgNode{name, address,
+                                      type >= 0 && type < 32 ? static_cast<int>(type) : -1,
+                                      ReadTextFile(it->path() / "device" / "vendor") + " " +
+                                          ReadTextFile(it->path() / "device" / "model")});
     }
   }
   std::sort(topology.nodes.begin(), topology.nodes.end(), [](const SgNode& a, const SgNode& b) {

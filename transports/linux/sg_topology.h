@@ -15,6 +15,9 @@ struct SgNode {
   std::string name;  // "sg3"
   ScsiAddress address;
   int type = -1;  // the SCSI peripheral device type sysfs gives (5: CD/DVD), -1 unknown
+  // Vendor and model as sysfs gives them (what the kernel's INQUIRY said when
+  // it found the device), each without trailing blanks, joined by a blank.
+  std::string vendorAndModel;
 };
 
 struct SgTopology {

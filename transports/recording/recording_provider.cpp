@@ -89,6 +89,11 @@ bool RecordingProvider::FindDevice(std::string_view name, aspi::BYTE& adapter,
   return inner_.FindDevice(name, adapter, target);
 }
 
+AspiProvider::KnownDevice RecordingProvider::KnownIdentity(aspi::BYTE adapter,
+                                                           aspi::BYTE target) const {
+  return inner_.KnownIdentity(adapter, target);
+}
+
 void RecordingProvider::AddMessages(json& record) {
   if (transportMessages_ == nullptr) return;
   std::vector<std::string> lines = transportMessages_->Take();

@@ -42,6 +42,7 @@ class RecordingProvider final : public AspiProvider {
   // that a replay knows them too.
   std::vector<std::string> DeviceNames(aspi::BYTE adapter, aspi::BYTE target) const override;
   bool FindDevice(std::string_view name, aspi::BYTE& adapter, aspi::BYTE& target) const override;
+  KnownDevice KnownIdentity(aspi::BYTE adapter, aspi::BYTE target) const override;
 
   // False once a line could not be written; the commands still go through.
   bool Good() const { return good_; }

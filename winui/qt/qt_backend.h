@@ -54,6 +54,12 @@ class QtBackend : public Backend {
   // reports that no input will come (the layer then ends the loops). 0 waits
   // for ever, as the desktop program does.
   void SetInputTimeout(int milliseconds) { inputTimeout_ = milliseconds; }
+  // With a handler, a box whose only button is OK is not shown: the handler
+  // gets its caption and text and the box is answered with OK at once (a
+  // program that runs by itself must not wait for a click that never comes).
+  void SetBoxesAnsweredAlone(std::function<void(const std::string&, const std::string&)> handler) {
+    boxesAnsweredAlone_ = std::move(handler);
+  }
   // Observers run, in the order they were added, each time the program
   // starts waiting for input, after the idle handler declined (the desktop
   // program shows pending messages there; tests look at the window and act).
@@ -122,6 +128,7 @@ class QtBackend : public Backend {
   DialogBaseUnits baseUnits_;
   std::map<HWND, QPointer<QWidget>> widgets_;
   std::function<bool()> idleHandler_;
+  std::function<void(const std::string&, const std::string&)> boxesAnsweredAlone_;
   std::map<int, std::function<void()>> waitObservers_;
   int nextObserverId_ = 1;
   int inputTimeout_ = 0;
