@@ -93,11 +93,11 @@ TEST_F(ProgramRun, AReplayThatLeavesOrStopsShortOfItsRecordingSaysSo) {
   EXPECT_EQ(sameSummary["replay"]["diverged"], false);
   EXPECT_EQ(sameSummary["replay"]["commandsNotSent"], 0);
 
-  // No --yes and no terminal: the run stops before the download, which the
-  // recording still holds, with the two INQUIRY commands after it.
+  // No --yes and no terminal: the run stops before the tray; the recording's
+  // tray command and the commands after it were never sent.
   const RunResult shorter = Run({"--replay", "session.jsonl"});
   EXPECT_EQ(shorter.status, 6) << Describe(shorter);
-  EXPECT_TRUE(Contains(shorter.error, "--replay session.jsonl: 2 recorded command(s) were never"))
+  EXPECT_TRUE(Contains(shorter.error, "--replay session.jsonl: 3 recorded command(s) were never"))
       << shorter.error;
   EXPECT_FALSE(Contains(shorter.error, "differed")) << shorter.error;
 

@@ -166,14 +166,15 @@ TEST_F(TerminalQuestion, AnImageChangedAfterTheQuestionIsNotSent) {
   }
 }
 
-// --yes asks nothing: the download reads the image itself and fails cleanly.
-TEST_F(TerminalQuestion, WithYesADamagedImageFailsInTheDownload) {
+// --yes asks nothing: the image is read before the tray is opened, and a
+// damaged one ends the run cleanly with nothing sent.
+TEST_F(TerminalQuestion, WithYesADamagedImageFailsBeforeTheTray) {
   std::ofstream(dir_ / "damaged.hex") << ":0100000041FF\r\n";
   const RunResult r = Run({"--emulate", "--yes", "--image", "damaged.hex"});
   EXPECT_EQ(r.status, 1) << Describe(r);
-  EXPECT_TRUE(Contains(r.output, "Reading File...")) << r.output;
+  EXPECT_FALSE(Contains(r.output, "Open Tray...")) << r.output;
   EXPECT_TRUE(Contains(r.output, CheckLine("damaged.hex", ""))) << r.output;
-  EXPECT_FALSE(Contains(r.error, "Nothing was sent")) << r.error;
+  EXPECT_TRUE(Contains(r.error, "Nothing was sent")) << r.error;
 }
 
 }  // namespace
