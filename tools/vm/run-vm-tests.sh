@@ -207,7 +207,7 @@ else
   fi
   VM_USER_DRIVE=$wine_user_drive VM_MEMORY=1536 \
     VM_EXTRA_FILES="$windows_program $here/wine-guest.sh $work/wine-scsi-map.exe" \
-    run_case wine 480 \
+    run_case wine 600 \
     "${model_drives[@]}" -drive "file=$VM_WINE_IMAGE,format=raw,if=virtio,snapshot=on"
   hosts=$(sed -n 's/^map: sg[0-9]* at \([0-9]*\):.*/\1/p' "$log" | sort -u | wc -l)
   # ASPI: Wine's layer counts the host adapters of the registry's SCSI map,

@@ -26,7 +26,7 @@
 // ("drive: cdb ... -> status S"). So is every task management request the
 // kernel hands on (the device's attribute tmr_notification set to 1): an
 // abort or a reset the initiator sent, "drive: at SECONDS task management
-// ABORT_TASK for N command(s): ids ...". SECONDS are the monotonic clock,
+// ABORT_TASK for N command(s): id I ...". SECONDS are the monotonic clock,
 // as the kernel log's times.
 #include <fcntl.h>
 #include <poll.h>
