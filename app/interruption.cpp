@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -263,7 +264,14 @@ void PublishInterruptionSummary(const std::string& summary) {
   if (current == kSummaryTaken || (current != nullptr && *current == summary)) return;
   auto* text = new std::string(summary);
   // Lost to the handler or the run's end meanwhile: the text is not needed.
-  if (!g_summary.compare_exchange_strong(current, text)) delete text;
+  if (!g_summary.compare_exchange_strong(current, text)) {
+    delete text;
+    return;
+  }
+  // Replaced texts stay where a handler may still be reading them; kept here
+  // so that they are not lost either.
+  static auto* const published = new std::vector<std::string*>();
+  published->push_back(text);
 }
 
 bool TakeInterruptionSummary() {

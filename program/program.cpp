@@ -151,14 +151,20 @@ std::string StateWarning(const Transport& transport) {
 
 // --json: what the run did, as one JSON object. Texts are given as their
 // bytes (device strings and file names need not be valid UTF-8: see JsonText).
-// `live`: for a signal that may end the run from now on, with what the window
-// shows so far; `downloadStarted` then says the download command may be on
-// its way, so that the warning of an interrupted download is given.
+// For a signal that may end the run from now on (`live`), with what the
+// window shows so far: whether the tray command has ended (before, its
+// outcome is not known), and whether the download command may be on its
+// way, so that the warning of an interrupted download is given.
+struct LiveState {
+  bool trayEnded = true;
+  bool downloadStarted = false;
+};
+
 std::string RunSummary(ProgramOutcome outcome, const std::optional<Transport::ReplayState>& replay,
                        const std::string& stateWarning, const std::string& guardWarning,
-                       bool live = false, bool downloadStarted = false) {
+                       const std::optional<LiveState>& live = std::nullopt) {
   const RunOutcome& run = g_runOutcome;
-  const bool shownNow = run.mainWindowClosed || live;
+  const bool shownNow = run.mainWindowClosed || live.has_value();
   auto text = [](const std::string& value) -> nlohmann::json {
     if (value.empty()) return nullptr;
     return JsonText(value);
@@ -186,7 +192,9 @@ std::string RunSummary(ProgramOutcome outcome, const std::optional<Transport::Re
   summary["imageNotExpected"] = run.imageNotExpected;
   summary["newRevision"] = shown(run.newRevision);
   summary["statusLine"] = shown(run.statusLine);
-  if (run.driveChosen && run.refusedBeforeTray) {
+  if (live && !live->trayEnded) {
+    summary["tray"] = nullptr;
+  } else if (run.driveChosen && run.refusedBeforeTray) {
     summary["tray"] = {{"opened", false}, {"reason", "not opened: this run could not download"}};
   } else if (run.driveChosen) {
     summary["tray"] = {{"opened", !run.trayFailed},
@@ -201,7 +209,7 @@ std::string RunSummary(ProgramOutcome outcome, const std::optional<Transport::Re
   summary["reason"] = text(reason);
   std::vector<std::string> warning =
       run.driveMayBeBusy ? std::vector<std::string>{run.failureAdvice} : DownloadWarningLines();
-  if (live && downloadStarted && warning.empty())
+  if (live && live->downloadStarted && warning.empty())
     warning = {kInterruptedLines[0], kInterruptedLines[1]};
   if (!stateWarning.empty()) warning.push_back(stateWarning);
   if (!guardWarning.empty()) warning.push_back(guardWarning);
@@ -288,12 +296,13 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
   DownloadAutomation automation(options, frontEnd);
   // What a signal that ends the run prints with --json: the summary of what
   // the window has shown so far, renewed whenever the run waits.
-  auto publish = [&options, &transport, &automation] {
-    if (options.json)
-      PublishInterruptionSummary(RunSummary(ProgramOutcome::kInterrupted, transport.Replay(), {},
-                                            automation.GuardWarning(), true,
-                                            automation.DownloadClicked()) +
-                                 "\n");
+  bool startedUp = false;  // the scan and the tray are over
+  auto publish = [&options, &transport, &automation, &startedUp] {
+    if (!options.json) return;
+    const LiveState live{startedUp, automation.DownloadClicked()};
+    PublishInterruptionSummary(RunSummary(ProgramOutcome::kInterrupted, transport.Replay(), {},
+                                          automation.GuardWarning(), live) +
+                               "\n");
   };
   publish();
   // A run that cannot download is found before the drive's tray is opened.
@@ -310,7 +319,8 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
     trayTold = true;
   };
   if (!userWorksTheWindow) {
-    frontEnd.SetIdleHandler([&automation, &tellTray, &publish] {
+    frontEnd.SetIdleHandler([&automation, &tellTray, &publish, &startedUp] {
+      startedUp = true;
       tellTray();
       const bool more = automation.OnIdle();
       publish();
