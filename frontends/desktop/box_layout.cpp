@@ -60,7 +60,8 @@ BoxText LayOutBox(const std::string& text, const std::string& caption, BoxContex
   box.text = WordsFirst(paragraphs.front(), box.details, !transport.empty());
   for (std::size_t i = 1; i < paragraphs.size(); ++i) {
     if (paragraphs[i].rfind("Not accepted at ", 0) == 0) {
-      AddLine(box.details, paragraphs[i]);
+      // One address to a paragraph, as the box says them.
+      AddLine(box.details, box.details.empty() ? paragraphs[i] : "\n" + paragraphs[i]);
     } else {
       box.more += (box.more.empty() ? "" : "\n\n") + paragraphs[i];
     }
