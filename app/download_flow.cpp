@@ -7,6 +7,7 @@
 #include "app/interruption.h"
 #include "app/run_options.h"
 #include "aspi/command_failure.h"
+#include "aspi/command_time_limits.h"
 #include "aspi/download_opcode.h"
 #include "discovery/device_table.h"
 #include "download/download_command.h"
@@ -34,8 +35,10 @@ constexpr const char* kAdviceSilent =
 // treated like a drive that fell silent after the download.
 void ExplainRefusedDownload(bool timedOut, const std::string& failure) {
   if (timedOut) {
-    g_runOutcome.failureReason = "The drive did not complete the download command: " + failure +
-                                 ". It may still be writing the image.";
+    g_runOutcome.failureReason =
+        "Not confirmed: the drive did not complete the download "
+        "command: " +
+        failure + ". It may still be writing the image.";
     g_runOutcome.failureAdvice = kAdviceSilent;
     g_runOutcome.driveMayBeBusy = true;
   } else {
@@ -46,15 +49,109 @@ void ExplainRefusedDownload(bool timedOut, const std::string& failure) {
   }
 }
 
-// The download command completed, but no INQUIRY after it did.
-void ExplainUnconfirmedDownload(const std::string& failure) {
+// The download command completed, but no INQUIRY after it confirmed the
+// new firmware within the reprogramming window.
+void ExplainUnconfirmedDownload(int attempts, const std::string& failure) {
   g_runOutcome.failureReason =
-      "The drive took the image but did not answer afterwards, so the check after the "
-      "download could not confirm the new firmware (" +
-      std::to_string(kInquiryAttempts) + " INQUIRY attempts; the last one: " + failure +
-      "). It may still be reprogramming itself.";
+      "Not confirmed: the drive took the image but did not answer afterwards, so the check after "
+      "the download could not confirm the new firmware (" +
+      std::to_string(attempts) + (attempts == 1 ? " INQUIRY attempt" : " INQUIRY attempts") +
+      "; the last one: " + failure + "). It may still be reprogramming itself.";
   g_runOutcome.driveMayBeBusy = true;
   g_runOutcome.failureAdvice = kAdviceSilent;
+}
+
+// A command held this long in the reprogramming window gets a note on the
+// status line: the drive is being waited for.
+constexpr DWORD kHoldNoticeMs = 2000;
+constexpr const char* kTextWaitingForDrive =
+    "Waiting for the drive: it may be rewriting its firmware. Do not switch the machine off.";
+
+// The command the window waits for now: when it was sent, and whether the
+// status line says so.
+DWORD g_commandSentAt = 0;
+bool g_holdNoticeShown = false;
+
+// Called about every 20 ms while a command of the window runs: the windows
+// are answered, and a command the drive holds is said on the status line.
+void AnswerWhileWaiting() {
+  if (void (*pump)() = WaitMessagePump(); pump != nullptr) pump();
+  if (!g_holdNoticeShown && g_app != nullptr && GetTickCount() - g_commandSentAt > kHoldNoticeMs) {
+    g_holdNoticeShown = true;
+    g_app->ShowText(kIdStatus, kTextWaitingForDrive);
+  }
+}
+
+// One command of the reprogramming window, from its hand-over to its end:
+// a signal meanwhile is acknowledged with what is awaited, and a note put on
+// the status line while the drive held it is taken back afterwards.
+class WindowCommand {
+ public:
+  WindowCommand(DownloadApp& app, AwaitedCommand awaited) : app_(app) {
+    g_commandSentAt = GetTickCount();
+    g_holdNoticeShown = false;
+    NoteAwaitedCommand(awaited, CommandTimeLimit(app.device.commandBlock) + CommandWaitGrace());
+  }
+  ~WindowCommand() {
+    NoteAwaitedCommand(AwaitedCommand::kNone, std::chrono::milliseconds(0));
+    if (g_holdNoticeShown) app_.ShowText(kIdStatus, kTextDownloading);
+  }
+  WindowCommand(const WindowCommand&) = delete;
+  WindowCommand& operator=(const WindowCommand&) = delete;
+
+ private:
+  DownloadApp& app_;
+};
+
+// The check after the download: the INQUIRY completed with a CD-ROM's
+// standard data, revision bytes included, into a cleared buffer (so zeros
+// or the image left there never pass). The model is not required to be the
+// one scanned: a firmware may change the drive's identity, which is then
+// told (RunOutcome::newModel).
+bool ConfirmedByInquiry(DownloadApp& app, InquiryAnswer& answer) {
+  app.device.SetCommand(kInquiryTemplate, SRB_DIR_IN, kInquiryLength);  // for the limit noted
+  const WindowCommand command(app, AwaitedCommand::kVerification);
+  answer = AskInquiry(app.device);
+  return answer.completed && HoldsStandardCdRomData(app.device);
+}
+
+// The model the scan accepted at the device's address, as the table keeps it.
+std::string ScannedModel(const AspiDevice& device) {
+  for (int i = 0; i < g_deviceCount && i < kDeviceTableSize; ++i) {
+    if (DeviceTable[i].adapterId == device.adapterId && DeviceTable[i].targetId == device.targetId)
+      return DeviceTable[i].model;
+  }
+  return {};
+}
+
+// Confirmation of the download, up to four INQUIRY attempts with a settle
+// delay before each, none begun once the window's deadline has passed. 1
+// when confirmed; 0 otherwise (unconfirmed, or a signal ended a wait).
+int VerifyDownload(DownloadApp& app) {
+  AspiDevice& device = app.device;
+  for (int attempt = 1;; ++attempt) {
+    if (!SettleDelay()) return 0;
+    if (ReprogrammingDeadlinePassed()) {
+      ExplainUnconfirmedDownload(attempt - 1, "the time the drive has to reprogram itself ran out");
+      return 0;
+    }
+    InquiryAnswer answer;
+    if (ConfirmedByInquiry(app, answer)) {
+      app.ShowText(kNewVersionRow, answer.revision);
+      const std::string before = ScannedModel(device);
+      if (!answer.isDrive || (!before.empty() && before != answer.model))
+        g_runOutcome.newModel = answer.model;
+      return 1;
+    }
+    if (attempt >= kInquiryAttempts || ReprogrammingDeadlinePassed()) {
+      const std::string failure = LastCommandFailure(device).Describe();
+      ExplainUnconfirmedDownload(attempt, failure.empty()
+                                              ? "an answer that was not a CD-ROM drive's "
+                                                "standard INQUIRY data"
+                                              : failure);
+      return 0;
+    }
+  }
 }
 
 }  // namespace
@@ -69,6 +166,7 @@ int DownloadApp::DownloadFirmware() {
   g_runOutcome.failureReason.clear();
   g_runOutcome.failureAdvice.clear();
   g_runOutcome.driveMayBeBusy = false;
+  g_runOutcome.newModel.clear();
   // Only the drive chosen at start may receive the image.
   if (!device.HasTarget() || g_deviceCount == 0) {
     ShowText(kIdStatus, kTextFailToFindDevice);
@@ -93,7 +191,20 @@ int DownloadApp::DownloadFirmware() {
   if (!EnterDownloadPhase()) return 0;
   SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);  // no sleep, no shutdown
   g_runOutcome.downloadAttempted = true;
-  if (device.ExecuteWait()) {
+  // The reprogramming window (command_time_limits.h): from the download
+  // command until the check after it has ended, no command is given a limit
+  // that ends before the window's deadline, and the windows stay answered
+  // while the drive takes its time.
+  OpenReprogrammingWindow();
+  SetCommandWaitHook(AnswerWhileWaiting);
+  bool taken = false;
+  {
+    const WindowCommand command(*this, AwaitedCommand::kDownload);
+    taken = device.ExecuteWait();
+  }
+  NoteDownloadCommandEnded();
+  FixReprogrammingDeadline();
+  if (taken) {
     g_runOutcome.downloadTaken = true;
     const DWORD start = GetTickCount();
     DWORD last = start;
@@ -110,23 +221,7 @@ int DownloadApp::DownloadFirmware() {
       if (!waited) break;
       percent = ProgressPercent(start, GetTickCount());
     }
-    // Only an answer that identifies the drive as the scan does counts: the
-    // buffer still holds the image, and a short or empty answer must show
-    // neither image bytes as the new revision nor pass for success.
-    for (int attempt = 1; waited && SettleDelay(); ++attempt) {
-      const InquiryAnswer answer = AskInquiry(device);
-      if (answer.isDrive) {
-        ShowText(kNewVersionRow, answer.revision);
-        result = 1;
-        break;
-      }
-      if (attempt >= kInquiryAttempts) {
-        const std::string failure = LastCommandFailure(device).Describe();
-        ExplainUnconfirmedDownload(failure.empty() ? "an answer that did not identify the drive"
-                                                   : failure);
-        break;
-      }
-    }
+    if (waited) result = VerifyDownload(*this);
   } else {
     // A download command that never ended may have reached the drive: what
     // it holds now is not known.
@@ -134,7 +229,9 @@ int DownloadApp::DownloadFirmware() {
     g_runOutcome.downloadTimedOut = failure.timedOut;
     ExplainRefusedDownload(failure.timedOut, failure.Describe());
   }
-  if (result == 0 && g_runOutcome.downloadTaken) g_runOutcome.interruptedBy = InterruptionSignal();
+  SetCommandWaitHook(nullptr);
+  CloseReprogrammingWindow();
+  if (result == 0) g_runOutcome.interruptedBy = InterruptionSignal();
   g_runOutcome.downloadSucceeded = result == 1;
   ShowText(kIdStatus, result == 1 ? kTextSuccess : kTextFailed);
   SetThreadExecutionState(ES_CONTINUOUS);

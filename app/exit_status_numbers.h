@@ -15,6 +15,7 @@ inline constexpr int kRefusedToGuess = 5;
 inline constexpr int kNotDownloaded = 6;
 inline constexpr int kReplayDiverged = 7;
 inline constexpr int kInterrupted = 8;
+inline constexpr int kUnconfirmed = 9;
 inline constexpr int kNotReady = 10;
 
 }  // namespace exit_status

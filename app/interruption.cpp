@@ -4,9 +4,16 @@
 // on another thread and the start of the download cannot both win.
 #include "app/interruption.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <cstdint>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #ifdef _WIN32
@@ -30,6 +37,16 @@ std::atomic<bool> g_warnAfterOutcome{false};
 // Written once at installation, read by the handler.
 std::string g_nothingSentText;
 std::string g_warningText;
+std::string g_commandPendingText;
+std::string g_acknowledgePrefix;
+// What the run waits for from the drive now (AwaitedCommand), and until
+// when at most (steady clock, nanoseconds since its epoch).
+std::atomic<int> g_awaited{0};
+std::atomic<std::int64_t> g_awaitedUntil{0};
+std::atomic<bool> g_downloadEnded{false};
+
+// How often the waits call the message pump off Windows.
+constexpr DWORD kPumpIntervalMs = 20;
 
 // Every status the program ends with after a signal.
 constexpr int kInterruptedExitStatus = 8;
@@ -73,13 +90,13 @@ bool WaitForWake(DWORD milliseconds) {
   }
 }
 
-void WriteError(const std::string& text) {
+void WriteError(std::string_view text) {
   DWORD written = 0;
   HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
   if (error != nullptr && error != INVALID_HANDLE_VALUE)
     WriteFile(error, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
-void WriteSummary(const std::string& text) {
+void WriteSummary(std::string_view text) {
   DWORD written = 0;
   HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
   if (output != nullptr && output != INVALID_HANDLE_VALUE)
@@ -94,7 +111,7 @@ void Wake() {
 #else
 int g_wakePipe[2] = {-1, -1};
 
-void WriteAll(int fd, const std::string& text) {
+void WriteAll(int fd, std::string_view text) {
   const char* next = text.data();
   std::size_t left = text.size();
   while (left > 0) {
@@ -105,10 +122,10 @@ void WriteAll(int fd, const std::string& text) {
     left -= static_cast<std::size_t>(written);
   }
 }
-void WriteError(const std::string& text) {
+void WriteError(std::string_view text) {
   WriteAll(STDERR_FILENO, text);
 }
-void WriteSummary(const std::string& text) {
+void WriteSummary(std::string_view text) {
   WriteAll(STDOUT_FILENO, text);
 }
 void EndProgram() {
@@ -136,6 +153,61 @@ bool EndWithSummary(const std::string* before) {
   return true;
 }
 
+// Nanoseconds on the steady clock, from a signal handler: clock_gettime is
+// safe there, and CLOCK_MONOTONIC is the steady clock's own.
+std::int64_t SteadyNanoseconds() {
+#ifdef _WIN32
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+#else
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+#endif
+}
+
+// Appends `text` to the line being built in `line` (of `size` bytes),
+// without allocating.
+void Append(char* line, std::size_t size, std::size_t& used, const char* text) {
+  while (*text != '\0' && used + 1 < size) line[used++] = *text++;
+  line[used] = '\0';
+}
+
+void AppendNumber(char* line, std::size_t size, std::size_t& used, std::int64_t value) {
+  char digits[24];
+  int count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value > 0 && count < 23);
+  char text[24];
+  for (int i = 0; i < count; ++i) text[i] = digits[count - 1 - i];
+  text[count] = '\0';
+  Append(line, size, used, text);
+}
+
+// The first signal while the drive holds a command: said at once, since the
+// run goes on until the command has ended.
+void AcknowledgeAwaitedCommand() {
+  const int awaited = g_awaited.load();
+  if (awaited == static_cast<int>(AwaitedCommand::kNone)) return;
+  const std::int64_t left = std::max<std::int64_t>(0, g_awaitedUntil.load() - SteadyNanoseconds());
+  char line[512];
+  std::size_t used = 0;
+  Append(line, sizeof line, used, g_acknowledgePrefix.c_str());
+  Append(line, sizeof line, used,
+         awaited == static_cast<int>(AwaitedCommand::kDownload)
+             ? "the drive is still working on the download command"
+             : "the drive has not yet answered the check after the download");
+  Append(line, sizeof line, used, "; waiting at most ");
+  AppendNumber(line, sizeof line, used, (left + 999999999) / 1000000000);
+  Append(line, sizeof line, used,
+         " s more for its answer, then the run ends. Do not switch the machine off: the drive "
+         "may be rewriting its firmware.\n");
+  WriteError(std::string_view(line, used));
+}
+
 void OnInterruption(int signal) {
   if (g_summary.load() == kSummaryTaken) return;  // the run is ending by itself
 
@@ -152,9 +224,12 @@ void OnInterruption(int signal) {
   int none = 0;
   g_firstSignal.compare_exchange_strong(none, signal);
   if (g_signalCount.fetch_add(1) >= 1) {
-    EndWithSummary(phase == static_cast<int>(RunPhase::kDownloading) ? &g_warningText : nullptr);
+    EndWithSummary(phase == static_cast<int>(RunPhase::kDownloading)
+                       ? (g_downloadEnded.load() ? &g_warningText : &g_commandPendingText)
+                       : nullptr);
     return;
   }
+  AcknowledgeAwaitedCommand();
   Wake();
 }
 
@@ -190,6 +265,15 @@ void InstallInterruptionHandlers(const std::string& programName, const std::stri
   g_nothingSentText =
       lineEnd + programName + ": interrupted before the download: nothing was sent to the drive\n";
   g_warningText = lineEnd + warning + "\n";
+  g_commandPendingText =
+      lineEnd + programName +
+      ": interrupted before the download command ended: the drive may be writing the image.\n" +
+      programName +
+      ": Do not switch the machine off. Wait a few minutes, then check the drive's revision "
+      "with 'qtr5-download --list' and reboot.\n";
+  g_acknowledgePrefix = lineEnd + programName + ": interrupted: ";
+  g_awaited.store(0);
+  g_downloadEnded.store(false);
   g_signalCount.store(0);
   g_firstSignal.store(0);
   g_phase.store(static_cast<int>(RunPhase::kBeforeDownload));
@@ -236,6 +320,21 @@ void SetWaitMessagePump(void (*pump)()) {
   g_waitPump = pump;
 }
 
+void (*WaitMessagePump())() {
+  return g_waitPump;
+}
+
+void NoteAwaitedCommand(AwaitedCommand command, std::chrono::milliseconds limit) {
+  const auto until = std::chrono::steady_clock::now() + limit;
+  g_awaitedUntil.store(
+      std::chrono::duration_cast<std::chrono::nanoseconds>(until.time_since_epoch()).count());
+  g_awaited.store(static_cast<int>(command));
+}
+
+void NoteDownloadCommandEnded() {
+  g_downloadEnded.store(true);
+}
+
 bool WaitUntilTick(DWORD deadline) {
   if (InterruptionSignal() != 0) return false;
 #ifdef _WIN32
@@ -245,7 +344,18 @@ bool WaitUntilTick(DWORD deadline) {
     if (!WaitForWake(static_cast<DWORD>(left))) return false;
   }
 #else
-  return qtr5::CurrentClock().WaitForTick(deadline) && InterruptionSignal() == 0;
+  qtr5::Clock& clock = qtr5::CurrentClock();
+  if (g_waitPump == nullptr) return clock.WaitForTick(deadline) && InterruptionSignal() == 0;
+  // In slices, so that the pump answers the windows meanwhile.
+  for (;;) {
+    g_waitPump();
+    const DWORD now = clock.TickCount();
+    const auto left = static_cast<std::int32_t>(deadline - now);
+    if (left <= 0) return InterruptionSignal() == 0;
+    const DWORD step = now + static_cast<DWORD>(std::min<std::int32_t>(
+                                 left, static_cast<std::int32_t>(kPumpIntervalMs)));
+    if (!clock.WaitForTick(step) || InterruptionSignal() != 0) return false;
+  }
 #endif
 }
 
@@ -254,6 +364,7 @@ bool InterruptibleSleep(DWORD milliseconds) {
 #ifdef _WIN32
   return WaitForWake(milliseconds) && InterruptionSignal() == 0;
 #else
+  if (g_waitPump != nullptr) return WaitUntilTick(GetTickCount() + milliseconds);
   Sleep(milliseconds);
   return InterruptionSignal() == 0;
 #endif

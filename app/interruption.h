@@ -5,10 +5,13 @@
 // the program at once, with a line saying that nothing was sent. From the
 // download command on, the drive may be rewriting its firmware: the first
 // signal only ends the waits of the progress display and the settle delay, so
-// that the flow stops early and the program can say what the drive got; a
-// second one ends the program at once, with the same warning.
+// that the flow stops early and the program can say what the drive got (a
+// command the drive still holds is waited for, and the signal acknowledged
+// at once); a second one ends the program at once, with the warning that
+// fits: the download command had not ended, or the drive took the image.
 #pragma once
 
+#include <chrono>
 #include <string>
 
 #include "winui/winapi.h"
@@ -49,10 +52,23 @@ void SetRunPhase(RunPhase phase, bool warn = false);
 // none did.
 int InterruptionSignal();
 
-// On Windows, called from the waits below whenever the thread's message
-// queue receives something, so that the windows of the thread are answered
-// while the drive reprograms itself (a close request in particular). Null
-// (the default, and everywhere else): the waits only wait.
+// What the run waits for from the drive in the reprogramming window, so
+// that a signal meanwhile is acknowledged at once: standard error then says
+// what is awaited, for how long at most, and that the machine must not be
+// switched off; the run ends by itself once the command has ended.
+enum class AwaitedCommand { kNone, kDownload, kVerification };
+// `limit` is how long the wait for it may last from now.
+void NoteAwaitedCommand(AwaitedCommand command, std::chrono::milliseconds limit);
+// The download command has ended (taken, refused or given up on): from now
+// on a second signal says the drive took the image, not that the command
+// had not ended.
+void NoteDownloadCommandEnded();
+
+// Called from the waits below (on Windows whenever the thread's message
+// queue receives something, elsewhere about every 20 ms), so that the
+// windows of the thread are answered while the drive reprograms itself (a
+// close request in particular). Null (the default): the waits only wait.
+void (*WaitMessagePump())();
 void SetWaitMessagePump(void (*pump)());
 
 // Waits until GetTickCount() reaches `deadline` without using the processor.

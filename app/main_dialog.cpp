@@ -22,6 +22,7 @@ constexpr const char* kTextReboot = "Please Reboot system";
 constexpr const char* kCaptionNotice = "Notice";
 constexpr const char* kCaptionWarning = "Warning";
 constexpr const char* kCaptionFailed = "Why the download failed";
+constexpr const char* kCaptionUnconfirmed = "Why the download is not confirmed";
 
 // The download command is on its way or the drive reprograms itself: the
 // window does not end (the waits answer its messages meanwhile).
@@ -70,7 +71,7 @@ void ExplainFailure(HWND window) {
   if (!g_runOptions.explainFailures || run.failureReason.empty()) return;
   std::string text = run.failureReason;
   if (!run.failureAdvice.empty()) text += "\n\n" + run.failureAdvice;
-  MessageBoxA(window, text.c_str(), kCaptionFailed,
+  MessageBoxA(window, text.c_str(), run.driveMayBeBusy ? kCaptionUnconfirmed : kCaptionFailed,
               MB_OK | (run.driveMayBeBusy ? MB_ICONWARNING : MB_ICONERROR));
 }
 

@@ -139,6 +139,10 @@ struct RunOutcome {
   std::string model;        // "Model Name"
   std::string revision;     // "Current F/W Version"
   std::string newRevision;  // "New F/W Version"
+  // The model (vendor and product) the drive reported after a confirmed
+  // download when it differs from the one the scan accepted: the new
+  // firmware changed the drive's identity. Empty otherwise.
+  std::string newModel;
   // The main window was made and has gone, whatever closed it (the user,
   // the end of the flow, a signal).
   bool mainWindowClosed = false;

@@ -2,7 +2,9 @@
 #include "aspi/aspi_device.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <thread>
 
@@ -16,6 +18,9 @@ volatile std::uint8_t g_commandPending = 0;
 namespace {
 
 std::atomic<int> g_failedAllocations{0};
+std::atomic<void (*)()> g_commandWaitHook{nullptr};
+
+constexpr std::chrono::milliseconds kHookInterval{20};
 
 constexpr std::chrono::milliseconds kCompletionRoutineWait{1000};
 
@@ -25,6 +30,10 @@ std::uint8_t* AllocateDataBuffer() {
 }
 
 }  // namespace
+
+void SetCommandWaitHook(void (*hook)()) {
+  g_commandWaitHook.store(hook);
+}
 
 void PostRoutine(void* /*request*/) {
   StorePendingFlag(g_commandPending, 0);
@@ -55,7 +64,8 @@ AspiDevice::AspiDevice()
       targetCleared(false),
       supportInfo(0),
       resetRequest{},
-      lastCommandTimedOut(false) {
+      lastCommandTimedOut(false),
+      lastCommandLimit(0) {
   // Without the buffer no command can run, so the service is not even asked.
   if (dataBuffer == nullptr) return;
   dataBuffer[0] = 0;
@@ -197,11 +207,45 @@ bool AspiDevice::EndedInUnitAttention() {
   return ParseSense(srb.SenseArea, kRequestedSenseLength, key, asc, ascq) && key == 0x6;
 }
 
+aspi::DWORD AspiDevice::HandOver() {
+  void (*hook)() = g_commandWaitHook.load();
+  if (hook == nullptr) return SendASPI32Command(&srb);
+  // The service may keep the calling thread for as long as the drive takes
+  // (a synchronous pass-through call): it gets a thread of its own, and this
+  // one answers the windows meanwhile. Nothing else touches the block until
+  // the worker is done.
+  std::mutex mutex;
+  std::condition_variable ended;
+  bool done = false;
+  aspi::DWORD answer = SS_ERR;
+  std::thread worker;
+  try {
+    worker = std::thread([this, &mutex, &ended, &done, &answer] {
+      const aspi::DWORD result = SendASPI32Command(&srb);
+      std::lock_guard<std::mutex> lock(mutex);
+      answer = result;
+      done = true;
+      ended.notify_one();
+    });
+  } catch (...) {
+    return SendASPI32Command(&srb);  // no thread to be had: wait here
+  }
+  std::unique_lock<std::mutex> lock(mutex);
+  while (!ended.wait_for(lock, kHookInterval, [&done] { return done; })) {
+    lock.unlock();
+    hook();
+    lock.lock();
+  }
+  lock.unlock();
+  worker.join();
+  return answer;
+}
+
 int AspiDevice::SendAndWait() {
   PrepareRequest(direction);
-  const auto deadline =
-      std::chrono::steady_clock::now() + CommandTimeLimit(commandBlock) + CommandWaitGrace();
-  const aspi::DWORD answer = SendASPI32Command(&srb);
+  lastCommandLimit = CommandTimeLimit(commandBlock);
+  const auto deadline = std::chrono::steady_clock::now() + lastCommandLimit + CommandWaitGrace();
+  const aspi::DWORD answer = HandOver();
   // A service that refuses the block outright (an invalid request, an
   // adapter it does not have) answers with the final status and may never
   // write the block's: the command has ended, and waiting out its time
@@ -213,16 +257,25 @@ int AspiDevice::SendAndWait() {
   // back off to one poll a millisecond, so that a drive that takes seconds or
   // minutes does not keep a processor busy for nothing.
   const auto tightUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(2);
+  auto nextHook = std::chrono::steady_clock::now() + kHookInterval;
   int result;
   while ((result = CheckStatus()) == 0) {
     const auto now = std::chrono::steady_clock::now();
     if (now >= deadline) {
-      // The command took longer than any drive should: it is aborted and
-      // counts as failed.
+      // The command took longer than any drive should: it counts as failed.
+      // Outside the reprogramming window it is aborted; inside, the drive
+      // may be rewriting its firmware, and the command is left to the
+      // service (see command_time_limits.h).
       lastCommandTimedOut = true;
-      AbortCommand();
-      WaitUntilFinal(srb.SRB_Status, CommandWaitGrace());
+      if (!InReprogrammingWindow()) {
+        AbortCommand();
+        WaitUntilFinal(srb.SRB_Status, CommandWaitGrace());
+      }
       return 2;
+    }
+    if (void (*hook)() = g_commandWaitHook.load(); hook != nullptr && now >= nextHook) {
+      hook();
+      nextHook = std::chrono::steady_clock::now() + kHookInterval;
     }
     // Give the processor away between polls, so that a service completing
     // the command on another thread can run even when every core is busy.

@@ -20,6 +20,13 @@ void PostRoutine(void* request);
 // may clear it on the service's thread).
 std::uint8_t CommandPending();
 
+// While set, ExecuteWait hands each command to the service on a worker
+// thread and calls `hook` on the calling thread about every 20 ms until the
+// command has ended (also while it polls a command the service holds), so
+// that a window stays painted and answered however long the drive takes.
+// Null (the default): the calling thread itself waits.
+void SetCommandWaitHook(void (*hook)());
+
 inline constexpr std::uint32_t kDataBufferSize = 65540;
 inline constexpr std::uint8_t kRequestedSenseLength = 18;
 
@@ -42,8 +49,10 @@ class AspiDevice {
   // without sense data. Between two polls the thread yields the processor, so
   // that a service finishing the command on another thread gets to run even
   // on a fully loaded machine. A command still running after
-  // CommandTimeLimit + CommandWaitGrace (command_time_limits.h) is aborted
-  // with SC_ABORT_SRB and counts as failed. Nothing is sent, and the result
+  // CommandTimeLimit + CommandWaitGrace (command_time_limits.h) counts as
+  // failed; outside the reprogramming window it is then aborted with
+  // SC_ABORT_SRB, inside it is left to the service (its deadline has passed
+  // by then, and the flow sends nothing more). Nothing is sent, and the result
   // is false, without a data buffer, without an adapter or after
   // ClearTarget(). g_commandPending is 0 afterwards in every case.
   // A command the drive answers with a unit attention (sense key 6: after a
@@ -101,6 +110,8 @@ class AspiDevice {
   SRB_BusDeviceReset resetRequest;
   // The last ExecuteWait gave up waiting: its time limit ran out.
   bool lastCommandTimedOut;
+  // The time limit the last command was sent with (CommandTimeLimit then).
+  std::chrono::milliseconds lastCommandLimit;
 
  private:
   bool CanSend() const;
@@ -111,6 +122,9 @@ class AspiDevice {
   bool WaitUntilFinal(const std::uint8_t& status, std::chrono::milliseconds limit) const;
   // One hand-over and the wait for its end: 1 good, 2 failed.
   int SendAndWait();
+  // SendASPI32Command for the request block, on a worker thread while a
+  // command wait hook is set.
+  aspi::DWORD HandOver();
   bool EndedInUnitAttention();
 };
 

@@ -127,7 +127,7 @@ CommandFailure LastCommandFailure(const AspiDevice& device) {
   // from an earlier command says.
   failure.noDevice = !failure.timedOut && !failure.hasSense &&
                      (failure.status == SS_NO_DEVICE || failure.haStat == HASTAT_SEL_TO);
-  const auto limit = CommandTimeLimit(device.commandBlock);
+  const auto limit = device.lastCommandLimit;
   failure.limitSeconds = static_cast<long>((limit.count() + 999) / 1000);
   return failure;
 }

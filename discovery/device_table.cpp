@@ -116,6 +116,13 @@ InquiryAnswer AskInquiry(AspiDevice& device) {
   return answer;
 }
 
+bool HoldsStandardCdRomData(const AspiDevice& device) {
+  constexpr std::uint8_t kRevisionEnd = 36;
+  const std::uint8_t* data = device.dataBuffer;
+  return data != nullptr && device.ReceivedLength() >= kRevisionEnd && data[0] == kCdDvdDevice &&
+         data[4] >= kRevisionEnd - 5;
+}
+
 int SweepDevices(AspiDevice& device, int* acceptedTotal, SweepPause pause) {
   g_deviceCount = 0;
   g_scanRecord.clear();

@@ -43,6 +43,11 @@ struct InquiryAnswer {
 // sweep and the verification after a download both ask through here.
 InquiryAnswer AskInquiry(AspiDevice& device);
 
+// The answer of the last AskInquiry is standard INQUIRY data of a CD-ROM
+// device (qualifier 0, type 5) that reaches through the revision bytes
+// (32 to 35): at least 36 bytes returned, an additional length of at least 31.
+bool HoldsStandardCdRomData(const AspiDevice& device);
+
 // Asks INQUIRY of targets 0 to 7 on every adapter of `device`, one after the
 // other and without stopping early, and keeps the drives of the model in
 // DeviceTable (g_deviceCount). A drive is accepted when INQUIRY completes

@@ -32,6 +32,8 @@ constexpr StatusEntry kStatusTable[] = {
      "the run differed from the --replay recording (it says where)"},
     {ProgramOutcome::kInterrupted, exit_status::kInterrupted, "interrupted",
      "a signal ended the run: nothing was sent, or see the warning"},
+    {ProgramOutcome::kUnconfirmed, exit_status::kUnconfirmed, "unconfirmed",
+     "not confirmed: the drive took the image or may have; do not retry"},
     {ProgramOutcome::kNotReady, exit_status::kNotReady, "not-ready",
      "a drive was not ready yet (asked for 10 s): nothing was sent, try again"},
 };

@@ -17,6 +17,7 @@ enum class ProgramOutcome {
   kNotDownloaded,    // declined, not confirmed, or closed before a download
   kReplayDiverged,   // --replay: the run sent a command the recording does not hold
   kInterrupted,      // a signal (Ctrl-C, SIGTERM, SIGHUP) ended the run
+  kUnconfirmed,      // the drive took the image (or may have) but it was not confirmed
   kNotReady,         // no drive chosen: a drive of the model (or a device) stayed not ready
 };
 

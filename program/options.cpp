@@ -25,8 +25,9 @@ constexpr const char* kDescription =
 constexpr const char* kLayoutHelp =
     "Emulated drives: LAYOUT is a comma-separated list of A:T=KIND[+OPTION...]\n"
     "(KIND drive, cdrom, disk, q1cd or disk3177k; OPTION rev=TEXT, busy=MS,\n"
-    "delay=MS, inquiry-bytes=N or fault=NAME), or 'empty' (an adapter without\n"
-    "devices) or 'absent' (no host adapter). Without LAYOUT: one drive at 0:0.\n";
+    "delay=MS, inquiry-bytes=N, model-after=TEXT or fault=NAME), or 'empty' (an\n"
+    "adapter without devices) or 'absent' (no host adapter). Without LAYOUT: one\n"
+    "drive at 0:0.\n";
 
 // Values taken as typed and converted after parsing, so that a malformed
 // one gets a message of its own.

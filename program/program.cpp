@@ -135,6 +135,9 @@ ProgramOutcome Classify(int appStatus, const DownloadAutomation& automation,
   }
   if (run.downloadSucceeded) return ProgramOutcome::kSuccess;
   if (run.interruptedBy != 0) return ProgramOutcome::kInterrupted;
+  // The drive took the image, or may have, and the check could not confirm
+  // it: not a failure a retry would mend.
+  if (run.downloadTaken || run.downloadTimedOut) return ProgramOutcome::kUnconfirmed;
   if (run.imageReadFailed || run.downloadAttempted || automation.NoImage() ||
       automation.ImageUnreadable())
     return ProgramOutcome::kFailed;
@@ -191,6 +194,7 @@ std::string RunSummary(ProgramOutcome outcome, const std::optional<Transport::Re
   if (!run.imageSha256.empty()) summary["imageSha256"] = run.imageSha256;
   summary["imageNotExpected"] = run.imageNotExpected;
   summary["newRevision"] = shown(run.newRevision);
+  if (!run.newModel.empty()) summary["newModel"] = JsonText(run.newModel);
   summary["statusLine"] = shown(run.statusLine);
   if (live && !live->trayEnded) {
     summary["tray"] = nullptr;
@@ -357,6 +361,12 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
     frontEnd.PrintError(std::to_string(g_runOutcome.drivesAccepted) +
                         " drives found and none chosen: pick one with --device A:T (see "
                         "--list); no tray was opened and nothing was downloaded");
+  }
+  if (!g_runOutcome.newModel.empty()) {
+    frontEnd.PrintError("The drive now reports itself as \"" +
+                        PrintableText(g_runOutcome.newModel) + "\" (before the download: \"" +
+                        PrintableText(g_runOutcome.model) +
+                        "\"): the new firmware changed the drive's identity");
   }
   // Why the download failed and what to do next, after the status line
   // that said it failed (a window worked by a person showed it in a box).

@@ -9,6 +9,9 @@
 #include <utility>
 
 #include "app/download_app.h"
+#include <QCoreApplication>
+
+#include "app/interruption.h"
 #include "app/main_dialog.h"
 #include "app/run_options.h"
 #include "frontends/desktop/box_layout.h"
@@ -30,6 +33,14 @@ bool DefaultImageUsable() {
   if (file == nullptr) return false;
   std::fclose(file);
   return true;
+}
+
+// The waits of the download (the progress display, the settle delays, a
+// command the drive holds) call this: the window repaints and hears the
+// window system (a close request is met with the note), while the user's
+// clicks and keys wait for the end of the download.
+void PumpWindowSystem() {
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 // Lines for the user go to standard output, diagnostics to standard error
@@ -206,7 +217,9 @@ int RunDesktopProgram(const ProgramOptions& options, QtBackend* backend,
   {
     TransportMessages messages(*backend, boxes, settings.messagesInBoxes);
     frontEnd.SetTransportSink(messages.Sink());
+    SetWaitMessagePump(PumpWindowSystem);
     status = RunProgram(options, frontEnd);
+    SetWaitMessagePump(nullptr);
     frontEnd.SetTransportSink(StandardErrorSink());
   }
   frontEnd.TellWhatCameAfterTheWindow();

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include <cstring>
 #include <ostream>
 #include <string>
@@ -423,6 +425,40 @@ INSTANTIATE_TEST_SUITE_P(Opcodes, CommandTimeLimits,
                                          LimitCase{0x55, std::chrono::minutes(5)},
                                          LimitCase{0x00, std::chrono::seconds(60)},
                                          LimitCase{0x25, std::chrono::seconds(60)}));
+
+// The reprogramming window: from the download command's end every command
+// gets the time left until the window's deadline, whatever its own limit,
+// and none again once the deadline has passed; before the deadline is fixed
+// and after the window each command keeps its own limit.
+TEST(ReprogrammingWindow, EveryLimitReachesToTheDeadline) {
+  const std::uint8_t inquiry[12] = {0x12};
+  const std::uint8_t tray[12] = {0x1B};
+  const std::uint8_t download[12] = {0x55};
+  const auto near = [](std::chrono::milliseconds limit, std::chrono::milliseconds expected) {
+    return limit <= expected && limit > expected - std::chrono::seconds(2);
+  };
+  OpenReprogrammingWindow();
+  EXPECT_TRUE(InReprogrammingWindow());
+  EXPECT_EQ(CommandTimeLimit(inquiry), std::chrono::seconds(10)) << "no deadline yet";
+  EXPECT_EQ(CommandTimeLimit(download), std::chrono::minutes(5));
+  FixReprogrammingDeadline();
+  for (const std::uint8_t* cdb : {inquiry, tray, download})
+    EXPECT_TRUE(near(CommandTimeLimit(cdb), std::chrono::minutes(5))) << int(cdb[0]);
+  EXPECT_FALSE(ReprogrammingDeadlinePassed());
+  CloseReprogrammingWindow();
+  EXPECT_FALSE(InReprogrammingWindow());
+  EXPECT_EQ(CommandTimeLimit(inquiry), std::chrono::seconds(10));
+
+  ScopedCommandTimeLimitOverride scaled(std::chrono::milliseconds(30));
+  OpenReprogrammingWindow();
+  FixReprogrammingDeadline();
+  EXPECT_LE(CommandTimeLimit(inquiry), std::chrono::milliseconds(30));
+  std::this_thread::sleep_for(std::chrono::milliseconds(40));
+  EXPECT_TRUE(ReprogrammingDeadlinePassed());
+  EXPECT_EQ(CommandTimeLimit(inquiry), std::chrono::milliseconds(0));
+  CloseReprogrammingWindow();
+  EXPECT_FALSE(ReprogrammingDeadlinePassed());
+}
 
 }  // namespace
 

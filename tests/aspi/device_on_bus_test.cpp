@@ -114,19 +114,44 @@ TEST_F(DeviceOnBus, ExecuteWaitLeavesTheFlagDownOnEveryPath) {
   }
 }
 
-TEST_F(DeviceOnBus, ACommandThatNeverEndsIsAbortedAtItsTimeLimit) {
-  Build("0:0=drive+fault=hang-inquiry");
-  ScopedCommandTimeLimitOverride limit(std::chrono::milliseconds(40));
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(Inquiry());
-  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(40));
-  EXPECT_EQ(device_->srb.SRB_Status, SS_ABORTED);
-  const LoggedCommand& abort = bus_->Log().back();
-  EXPECT_EQ(abort.requestKind, SC_ABORT_SRB);
-  EXPECT_EQ(abort.request, &device_->srb);
-  EXPECT_EQ(abort.status, SS_COMP);
-  // The drive itself still answers other commands.
-  EXPECT_TRUE(OpenTray());
+int g_hookCalls = 0;
+void CountHookCall() {
+  ++g_hookCalls;
+}
+
+// A command that never ends fails at its time limit. Outside the
+// reprogramming window it is aborted; inside, the drive may be rewriting its
+// firmware: it is left to the service, and the waiting thread answers the
+// wait hook meanwhile.
+TEST_F(DeviceOnBus, ACommandThatNeverEndsIsAbortedAtItsTimeLimitOnlyOutsideTheWindow) {
+  for (const bool inWindow : {false, true}) {
+    SCOPED_TRACE(inWindow ? "in the window" : "outside the window");
+    Build("0:0=drive+fault=hang-inquiry");
+    ScopedCommandTimeLimitOverride limit(std::chrono::milliseconds(60));
+    g_hookCalls = 0;
+    if (inWindow) OpenReprogrammingWindow();
+    SetCommandWaitHook(CountHookCall);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(Inquiry());
+    SetCommandWaitHook(nullptr);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(60));
+    EXPECT_GE(g_hookCalls, 1);
+    EXPECT_TRUE(device_->lastCommandTimedOut);
+    const LoggedCommand& last = bus_->Log().back();
+    if (inWindow) {
+      EXPECT_EQ(device_->srb.SRB_Status, SS_PENDING);
+      EXPECT_EQ(last.requestKind, SC_EXEC_SCSI_CMD);
+      CloseReprogrammingWindow();
+      continue;
+    }
+    EXPECT_EQ(device_->srb.SRB_Status, SS_ABORTED);
+    EXPECT_EQ(last.requestKind, SC_ABORT_SRB);
+    EXPECT_EQ(last.request, &device_->srb);
+    EXPECT_EQ(last.status, SS_COMP);
+    // The drive itself still answers other commands.
+    EXPECT_TRUE(OpenTray());
+    TearDown();
+  }
 }
 
 TEST_F(DeviceOnBus, PostedCommandThatEndsBeforeTheHandOverReturnsIsNotLost) {

@@ -147,6 +147,50 @@ TEST_F(DownloadTest, DriveThatHangsAfterTheDownloadEndsThroughTheTimeLimit) {
   EXPECT_EQ(Status(), "Download has been failed!");
 }
 
+// The check after the download counts an INQUIRY that returned a CD-ROM
+// drive's standard data up to its revision bytes, whatever model it names
+// now (a new identity is confirmed and told); a shorter answer is asked
+// again and leaves the download unconfirmed.
+struct CheckCase {
+  const char* name;
+  DeviceOptions options;
+  int result;
+  int inquiries;
+  const char* newModel;
+};
+
+class DownloadCheck : public DownloadTest, public testing::WithParamInterface<CheckCase> {};
+
+TEST_P(DownloadCheck, CountsACdRomsStandardDataWhateverItsModel) {
+  StartWith(GetParam().options, HexFile(0xFEF0, {'1', '.', '1', '0'}));
+  EXPECT_EQ(app_->DownloadFirmware(), GetParam().result);
+  EXPECT_EQ(SentWith(kInquiry), GetParam().inquiries);
+  EXPECT_EQ(g_runOutcome.newModel, GetParam().newModel);
+  EXPECT_EQ(Row(4), GetParam().result == 1 ? "1.10" : "");
+  EXPECT_EQ(g_runOutcome.driveMayBeBusy, GetParam().result == 0);
+}
+
+DeviceOptions WithModelAfterDownload(const char* model) {
+  DeviceOptions options;
+  options.modelAfterDownload = model;
+  return options;
+}
+
+DeviceOptions WithShortInquiry(std::uint32_t bytes) {
+  DeviceOptions options;
+  options.inquiryBytes = bytes;
+  options.faults.push_back({FaultKind::kShortInquiry, FaultScope::kAll});
+  return options;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, DownloadCheck,
+    testing::Values(CheckCase{"SameModel", {}, 1, 1, ""},
+                    CheckCase{"NewIdentity", WithModelAfterDownload("ACME    CD-ROM NEW-9000"), 1,
+                              1, "ACME    CD-ROM NEW-9000"},
+                    CheckCase{"WithoutRevisionBytes", WithShortInquiry(32), 0, 4, ""}),
+    [](const testing::TestParamInfo<CheckCase>& info) { return info.param.name; });
+
 TEST_F(DownloadTest, RefusedDownloadSendsNoInquiryAndShowsNoProgress) {
   DeviceOptions refusing;
   refusing.faults.push_back({FaultKind::kRefuseDownload, FaultScope::kDownload});

@@ -383,6 +383,20 @@ TEST_F(SgCommand, EachCommandGetsItsOwnTimeout) {
   EXPECT_EQ(system->calls.back().timeoutSeconds, 2) << "rounded up to whole seconds";
 }
 
+// In the reprogramming window the kernel's timeout and the program's wait
+// reach to the window's deadline for every command, an INQUIRY included.
+TEST_F(SgCommand, InTheReprogrammingWindowTheKernelTimeoutReachesToItsDeadline) {
+  auto provider = Create();
+  OpenReprogrammingWindow();
+  FixReprogrammingDeadline();
+  Load(kInquiry, SRB_DIR_IN, 36);
+  Send(*provider);
+  CloseReprogrammingWindow();
+  ASSERT_EQ(system->calls.size(), 1u);
+  EXPECT_EQ(system->calls[0].timeoutSeconds, 300);
+  EXPECT_GT(system->calls[0].waitMilliseconds, 303000);
+}
+
 TEST_F(SgCommand, DataOutReachesTheDeviceWhole) {
   auto provider = Create();
   for (std::size_t i = 0; i < 65535; ++i) buffer[i] = static_cast<std::uint8_t>(i * 7);

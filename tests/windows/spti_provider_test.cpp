@@ -313,6 +313,28 @@ TEST(SptiProvider, TimeoutsAndARefusedDownloadAreToldAsTheyHappen) {
   EXPECT_EQ(fake.told, expected);
 }
 
+// In the reprogramming window the pass-through timeout of every command
+// reaches to the window's deadline.
+TEST(SptiProvider, InTheReprogrammingWindowTheTimeoutReachesToItsDeadline) {
+  FakeCdRoms fake;
+  fake.devices[0].address = FakeCdRoms::Address(0, 0, 0);
+  std::vector<ULONG> timeouts;
+  fake.devices[0].answer = [&timeouts](SptiRequest& request, DWORD&) {
+    timeouts.push_back(request.sptd.TimeOutValue);
+    return true;
+  };
+  SptiProvider provider(fake.System());
+  std::uint8_t data[64] = {};
+  SRB_ExecSCSICmd before = Command(0x12, SRB_DIR_IN, data, 36);
+  provider.SendCommand(&before);
+  OpenReprogrammingWindow();
+  FixReprogrammingDeadline();
+  SRB_ExecSCSICmd inWindow = Command(0x12, SRB_DIR_IN, data, 36);
+  provider.SendCommand(&inWindow);
+  CloseReprogrammingWindow();
+  EXPECT_EQ(timeouts, (std::vector<ULONG>{10, 300}));
+}
+
 struct AdapterCase {
   const char* name;
   std::optional<STORAGE_ADAPTER_DESCRIPTOR> adapter;

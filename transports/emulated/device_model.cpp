@@ -280,6 +280,11 @@ DeviceResponse EmulatedDevice::Inquiry(const DeviceRequest& request) const {
   data[4] = static_cast<std::uint8_t>(kInquiryLength - 5);
   std::memcpy(&data[8], identity.vendor, 8);
   std::memcpy(&data[16], identity.product, 16);
+  if (!firmware_.empty() && !options_.modelAfterDownload.empty()) {
+    std::string model = options_.modelAfterDownload.substr(0, 24);
+    model.resize(24, ' ');
+    std::memcpy(&data[8], model.data(), 24);
+  }
   std::memcpy(&data[32], revision_.data(), 4);
 
   std::uint32_t length = (static_cast<std::uint32_t>(request.cdb[3]) << 8) | request.cdb[4];

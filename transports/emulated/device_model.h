@@ -53,6 +53,10 @@ struct DeviceOptions {
   std::uint32_t slowDelayMs = kDefaultSlowDelayMs;
   std::uint32_t inquiryBytes = kDefaultShortInquiryBytes;
   std::vector<Fault> faults;
+  // The vendor and product text (24 characters at most) INQUIRY reports
+  // once the drive holds a downloaded image, as a firmware that changes the
+  // drive's identity would; empty: the kind's own.
+  std::string modelAfterDownload;
 };
 
 // What the device made of a command; the bus writes it to the request block.

@@ -81,6 +81,17 @@ bool ParseOption(std::string_view option, DeviceOptions& options, std::string& e
     options.revision = std::string(value);
     return true;
   }
+  if (name == "model-after") {
+    bool printable = !value.empty() && value.size() <= 24;
+    for (char c : value) printable = printable && c >= 0x20 && c <= 0x7E;
+    if (!printable) {
+      error = "model-after=" + std::string(value) +
+              ": the vendor and product must be 1 to 24 printable characters";
+      return false;
+    }
+    options.modelAfterDownload = std::string(value);
+    return true;
+  }
   if (name == "busy") {
     if (!ParseNumber(value, kMaxBusyMs, options.busyMs)) {
       error = "busy=" + std::string(value) + ": expected milliseconds from 0 to 600000";
@@ -115,7 +126,8 @@ bool ParseOption(std::string_view option, DeviceOptions& options, std::string& e
     options.faults.push_back(fault);
     return true;
   }
-  error = "unknown option " + Quoted(name) + " (expected rev, busy, delay, inquiry-bytes or fault)";
+  error = "unknown option " + Quoted(name) +
+          " (expected rev, model-after, busy, delay, inquiry-bytes or fault)";
   return false;
 }
 
