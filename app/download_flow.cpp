@@ -87,10 +87,10 @@ void AnswerWhileWaiting() {
 // the status line while the drive held it is taken back afterwards.
 class WindowCommand {
  public:
-  WindowCommand(DownloadApp& app, AwaitedCommand awaited) : app_(app) {
+  WindowCommand(DownloadApp& app, AwaitedCommand awaited, const std::uint8_t* cdb) : app_(app) {
     g_commandSentAt = GetTickCount();
     g_holdNoticeShown = false;
-    NoteAwaitedCommand(awaited, CommandTimeLimit(app.device.commandBlock) + CommandWaitGrace());
+    NoteAwaitedCommand(awaited, CommandTimeLimit(cdb) + CommandWaitGrace());
   }
   ~WindowCommand() {
     NoteAwaitedCommand(AwaitedCommand::kNone, std::chrono::milliseconds(0));
@@ -109,8 +109,7 @@ class WindowCommand {
 // one scanned: a firmware may change the drive's identity, which is then
 // told (RunOutcome::newModel).
 bool ConfirmedByInquiry(DownloadApp& app, InquiryAnswer& answer) {
-  app.device.SetCommand(kInquiryTemplate, SRB_DIR_IN, kInquiryLength);  // for the limit noted
-  const WindowCommand command(app, AwaitedCommand::kVerification);
+  const WindowCommand command(app, AwaitedCommand::kVerification, kInquiryTemplate);
   answer = AskInquiry(app.device);
   return answer.completed && HoldsStandardCdRomData(app.device);
 }
@@ -199,7 +198,7 @@ int DownloadApp::DownloadFirmware() {
   SetCommandWaitHook(AnswerWhileWaiting);
   bool taken = false;
   {
-    const WindowCommand command(*this, AwaitedCommand::kDownload);
+    const WindowCommand command(*this, AwaitedCommand::kDownload, device.commandBlock);
     taken = device.ExecuteWait();
   }
   NoteDownloadCommandEnded();

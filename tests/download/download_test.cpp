@@ -137,14 +137,23 @@ TEST_F(DownloadTest, DriveThatNeverAnswersIsAskedFourTimes) {
   EXPECT_FALSE(g_runOutcome.downloadSucceeded);
 }
 
-TEST_F(DownloadTest, DriveThatHangsAfterTheDownloadEndsThroughTheTimeLimit) {
-  ScopedCommandTimeLimitOverride limit(std::chrono::milliseconds(30));
+// A drive that holds the check after the download is waited for until the
+// reprogramming window's deadline (the download command's limit from its
+// end), never given up on earlier, and no attempt follows the deadline.
+TEST_F(DownloadTest, DriveThatHangsAfterTheDownloadIsWaitedForUntilTheWindowsDeadline) {
+  ScopedCommandTimeLimitOverride limit(std::chrono::milliseconds(500));
   DeviceOptions hangs;
   hangs.faults.push_back({FaultKind::kHangAfterDownload, FaultScope::kDownload});
   StartWith(hangs);
+  const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(app_->DownloadFirmware(), 0);
-  EXPECT_EQ(SentWith(kInquiry), 4);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+  EXPECT_EQ(SentWith(kInquiry), 1);
   EXPECT_EQ(Status(), "Download has been failed!");
+  EXPECT_TRUE(g_runOutcome.driveMayBeBusy);
+  EXPECT_EQ(g_runOutcome.failureReason.rfind("Not confirmed: ", 0), 0u)
+      << g_runOutcome.failureReason;
+  EXPECT_FALSE(InReprogrammingWindow());
 }
 
 // The check after the download counts an INQUIRY that returned a CD-ROM
