@@ -179,8 +179,10 @@ void AspiDevice::PrepareRequest(std::uint8_t flags) {
   std::memcpy(srb.CDBByte, commandBlock, commandLength);
   // 18 sense bytes: the published 16 and the first two of senseReserve.
   std::memset(srb.SenseArea, 0, kRequestedSenseLength);
-  // A final status left from the previous command must not be taken for the
-  // outcome of this one, whatever the service does with the byte.
+  // Statuses left from the previous command must not be taken for the
+  // outcome of this one, whatever the service does with the bytes.
+  srb.SRB_HaStat = HASTAT_OK;
+  srb.SRB_TargStat = STATUS_GOOD;
   srb.SRB_Status = SS_PENDING;
 }
 

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <utility>
 
-#include "app/download_app.h"
 #include <QCoreApplication>
+#include "app/download_app.h"
 
 #include "app/interruption.h"
 #include "app/main_dialog.h"

@@ -260,6 +260,16 @@ TEST(ExecuteWait, AFinalStatusLeftFromTheLastCommandIsNotTakenForTheNextOne) {
   EXPECT_EQ(provider.CountOf(SC_ABORT_SRB), 1);
 }
 
+TEST(ExecuteWait, AdapterAndTargetStatusesLeftFromTheLastCommandAreCleared) {
+  ScriptedProvider provider;
+  provider.answer = [](void* srb) { return ScriptedProvider::Complete(srb, SS_COMP); };
+  AspiDevice device;
+  device.srb.SRB_HaStat = HASTAT_SEL_TO;  // as an empty target of the scan left them
+  device.srb.SRB_TargStat = 0x08;
+  device.SetCommand(kInquiry, SRB_DIR_IN, 36);
+  EXPECT_TRUE(device.ExecuteWait());
+}
+
 TEST(ExecuteWait, ReturnedDataStartAtTheFirstBufferByteAndTheRestIsKept) {
   ScriptedProvider provider;
   provider.answer = [](void* srb) {
