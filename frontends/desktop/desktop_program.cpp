@@ -37,10 +37,11 @@ bool DefaultImageUsable() {
 
 // The waits of the download (the progress display, the settle delays, a
 // command the drive holds) call this: the window repaints and hears the
-// window system (a close request is met with the note), while the user's
-// clicks and keys wait for the end of the download.
+// window system (the title bar's close button, which X11 counts as user
+// input, is met with the note at once), while the user's clicks and keys
+// are dropped until the download has ended.
 void PumpWindowSystem() {
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  QtBackend::AnswerWindowSystem();
 }
 
 // Lines for the user go to standard output, diagnostics to standard error
