@@ -44,6 +44,10 @@ void ExplainNoDrive(HWND window) {
       text += " \"" + Shown(entry.model) + "\" \"" + Shown(entry.revision) + "\"";
     text += ": " + entry.Reason();
   }
+  text += UnseenNotesForBox();
+  // What the transport knows of the cause (administrator rights) comes first.
+  const std::string cause = g_runOptions.noDriveCause ? g_runOptions.noDriveCause() : "";
+  if (!cause.empty()) text = cause + "\n\n" + text;
   MessageBoxA(window, text.c_str(), kCaptionNoDrive, MB_OK | MB_ICONINFORMATION);
 }
 

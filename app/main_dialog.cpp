@@ -71,6 +71,7 @@ void ExplainFailure(HWND window) {
   if (!g_runOptions.explainFailures || run.failureReason.empty()) return;
   std::string text = run.failureReason;
   if (!run.failureAdvice.empty()) text += "\n\n" + run.failureAdvice;
+  text += UnseenNotesForBox();
   MessageBoxA(window, text.c_str(), run.driveMayBeBusy ? kCaptionUnconfirmed : kCaptionFailed,
               MB_OK | (run.driveMayBeBusy ? MB_ICONWARNING : MB_ICONERROR));
 }

@@ -46,3 +46,8 @@ void RecordShownText(int slot, const char* text) {
   constexpr std::size_t kShownBytes = 259;
   *shown = std::string(text == nullptr ? "" : text).substr(0, kShownBytes);
 }
+
+std::string UnseenNotesForBox() {
+  const std::string notes = g_runOptions.takeUnseenNotes ? g_runOptions.takeUnseenNotes() : "";
+  return notes.empty() ? notes : "\n\nThe program also noted:\n" + notes;
+}

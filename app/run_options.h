@@ -58,6 +58,12 @@ struct RunOptions {
   // terminal prints the reason itself; a desktop window worked by a person
   // turns it on, since it has no other place for it.
   bool explainFailures = false;
+  // For those boxes: what the transport knows of why no drive was found
+  // (that administrator rights are needed), said first; and the diagnostics
+  // nobody has seen yet (a program whose standard error leads nowhere keeps
+  // them), said last and then counted as seen. Each may be null or empty.
+  std::function<std::string()> noDriveCause;
+  std::function<std::string()> takeUnseenNotes;
 
   // Called once a drive is chosen, before anything but the scan's INQUIRY
   // reaches it (its tray is opened next): returns the status text of a run
@@ -155,6 +161,10 @@ extern RunOutcome g_runOutcome;
 // application: the device table count, the busy-picture counter and the
 // download-done flag), as at program start.
 void ResetRunState();
+
+// The diagnostics nobody has seen yet (takeUnseenNotes), as the end of a
+// box's text: a blank line and a heading before them; empty when none.
+std::string UnseenNotesForBox();
 
 // Records that the main window now shows `text` in `slot` (a report row or a
 // control, as DownloadApp::ShowText takes it); nothing once it has gone.

@@ -65,6 +65,13 @@ bool DriveTookImageButDidNotAnswer() {
   return g_runOutcome.downloadTaken && !g_runOutcome.downloadSucceeded;
 }
 
+// Why no drive was found when Windows refused the pass-through for want of
+// rights: said first in the box that explains it.
+constexpr const char* kTextNeedAdministrator =
+    "Administrator rights are needed: Windows refused this program access to the CD-ROM "
+    "drives. Close the program, then right-click it and choose \"Run as administrator\" (on "
+    "Windows XP: log on as an administrator).";
+
 // A download command that never ended may have reached the drive all the
 // same: the same advice holds.
 constexpr const char* kDownloadTimedOutLine =
@@ -291,6 +298,12 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
   if (options.hasImage) g_runOptions.initialImage = options.imagePath;
   if (g_runOptions.mayAskForDevice && !userWorksTheWindow)
     g_runOptions.askForDevice = [&frontEnd] { return AskForDevice(frontEnd); };
+  if (userWorksTheWindow) {
+    g_runOptions.noDriveCause = [&transport] {
+      return std::string(transport.AccessDenied() ? kTextNeedAdministrator : "");
+    };
+    g_runOptions.takeUnseenNotes = [&frontEnd] { return frontEnd.TakeUnseenNotes(); };
+  }
 
   // A signal before the download ends the program with nothing sent; after
   // it, the flow stops early and the warning below is given.
@@ -337,6 +350,8 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
   if (!userWorksTheWindow) frontEnd.SetIdleHandler(nullptr);
   g_runOptions.askForDevice = nullptr;
   g_runOptions.refusalBeforeTray = nullptr;
+  g_runOptions.noDriveCause = nullptr;
+  g_runOptions.takeUnseenNotes = nullptr;
 
   ProgramOutcome outcome = Classify(appStatus, automation, options);
   // "Fail to Find Device": what each address that answered was, and why it

@@ -54,6 +54,9 @@ class ProgramFrontEnd {
   // device, a timeout, a replay that left its recording): standard error,
   // unless the front end shows those lines elsewhere too.
   virtual DiagnosticSink TransportSink() { return StandardErrorSink(); }
+  // The diagnostics kept because nobody has seen them yet (standard error
+  // leads nowhere), one per line, now counted as seen; empty when none.
+  virtual std::string TakeUnseenNotes() { return {}; }
   // Streams for the image check, which prints on its own.
   virtual std::FILE* Output() = 0;
   virtual std::FILE* ErrorOutput() = 0;

@@ -93,7 +93,7 @@ bool Transport::Open(const ProgramOptions& options, ProgramFrontEnd& frontEnd,
     transportDiagnostics = diagnostics;
 #elif QTR5_HAVE_WINDOWS_PROVIDER
     std::string diagnostics;
-    base_ = CreateWindowsProvider(diagnostics, sink);
+    base_ = CreateWindowsProvider(diagnostics, sink, accessDenied_);
     PrintLines(frontEnd, diagnostics);
 #else
     frontEnd.PrintError("This build has no transport to real drives; try --emulate");

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -45,6 +46,10 @@ class Transport {
   };
   std::optional<ReplayState> Replay() const;
 
+  // Whether the real transport was refused access to a drive for want of
+  // administrator rights (Windows' pass-through); false for the others.
+  bool AccessDenied() const { return accessDenied_ && accessDenied_(); }
+
  private:
   // With --record: the real transport's lines for the user, kept for the
   // recording as they are shown. Outlives the providers that write to it.
@@ -55,4 +60,5 @@ class Transport {
   ReplayProvider* replay_ = nullptr;
   AspiProvider* active_ = nullptr;
   bool installed_ = false;
+  std::function<bool()> accessDenied_;
 };

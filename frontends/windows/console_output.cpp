@@ -14,14 +14,13 @@ bool LeadsSomewhere(DWORD which) {
 
 }  // namespace
 
-bool ConnectStandardOutput() {
-  const bool outputReady = LeadsSomewhere(STD_OUTPUT_HANDLE);
-  const bool errorReady = LeadsSomewhere(STD_ERROR_HANDLE);
-  if (outputReady && errorReady) return true;
-  if (!AttachConsole(ATTACH_PARENT_PROCESS)) return outputReady;
+StandardStreams ConnectStandardOutput() {
+  StandardStreams ready{LeadsSomewhere(STD_OUTPUT_HANDLE), LeadsSomewhere(STD_ERROR_HANDLE)};
+  if (ready.output && ready.error) return ready;
+  if (!AttachConsole(ATTACH_PARENT_PROCESS)) return ready;
   // The C runtime set up its streams before there was a console; they are
   // pointed at it now, leaving a redirected stream where it was.
-  if (!outputReady && std::freopen("CONOUT$", "w", stdout) == nullptr) return false;
-  if (!errorReady) std::freopen("CONOUT$", "w", stderr);
-  return true;
+  if (!ready.output) ready.output = std::freopen("CONOUT$", "w", stdout) != nullptr;
+  if (!ready.error) ready.error = std::freopen("CONOUT$", "w", stderr) != nullptr;
+  return ready;
 }

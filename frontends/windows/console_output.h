@@ -4,8 +4,13 @@
 // a pipe) it goes there.
 #pragma once
 
+// Which of the two streams lead somewhere.
+struct StandardStreams {
+  bool output = false;
+  bool error = false;
+};
+
 // Makes stdout and stderr usable: a stream whose handle is already a file
 // or pipe is kept; otherwise the program attaches to the console of the
-// process that started it and writes there. Returns true when at least
-// standard output leads somewhere.
-bool ConnectStandardOutput();
+// process that started it and writes there.
+StandardStreams ConnectStandardOutput();

@@ -33,7 +33,8 @@ void Show(const std::string& text, std::FILE* stream, bool haveOutput, UINT icon
 // `showCommand` is how the program was started (STARTUPINFO's show command,
 // e.g. minimised from a shortcut); the main window is first shown so.
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
-  const bool haveOutput = ConnectStandardOutput();
+  const StandardStreams streams = ConnectStandardOutput();
+  const bool haveOutput = streams.output;
   const ParseResult parsed = ParseProgramOptions(__argc, __argv, "qtr5-download");
   switch (parsed.action) {
     case ParseAction::kHelp:
@@ -49,8 +50,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
   }
   int status = 0;
   {
-    WindowsFrontEnd frontEnd(parsed.options, showCommand);
+    WindowsFrontEnd frontEnd(parsed.options, showCommand, streams.error);
     status = RunProgram(parsed.options, frontEnd);
+    frontEnd.ShowUnseenNotes(status);
   }
   // A window its user closed ends the program with 0, as on the desktop.
   status = DesktopExitStatus(parsed.options, status);

@@ -4,13 +4,21 @@
 
 #include "app/download_app.h"
 #include "frontends/windows/automation_hooks.h"
+#include "frontends/windows/browse_button.h"
 #include "frontends/windows/busy_window.h"
 #include "resources/version.h"
 #include "text/printable.h"
 
-WindowsFrontEnd::WindowsFrontEnd(const ProgramOptions& options, int showCommand)
-    : DesktopFrontEnd(options), showCommand_(showCommand) {
+namespace {
+
+constexpr std::string_view kLinePrefix = "qtr5-download: ";
+
+}  // namespace
+
+WindowsFrontEnd::WindowsFrontEnd(const ProgramOptions& options, int showCommand, bool errorOutput)
+    : DesktopFrontEnd(options), showCommand_(showCommand), errorOutput_(errorOutput) {
   StartBusyWindow();
+  StartBrowseButtonLook();
   if (!Automated()) return;
   std::FILE* echo = options.json && !options.list ? stderr : stdout;
   StartAutomationHooks([echo](const char* line) {
@@ -25,6 +33,7 @@ WindowsFrontEnd::WindowsFrontEnd(const ProgramOptions& options, int showCommand)
 WindowsFrontEnd::~WindowsFrontEnd() {
   SetIdleTimer(nullptr);
   if (Automated()) StopAutomationHooks();
+  StopBrowseButtonLook();
   StopBusyWindow();
 }
 
@@ -35,11 +44,41 @@ void WindowsFrontEnd::PrintLine(std::string_view line) {
 }
 
 void WindowsFrontEnd::PrintError(std::string_view line) {
+  if (!errorOutput_) return Keep(line);
   std::fflush(stdout);
-  std::fputs("qtr5-download: ", stderr);
+  std::fwrite(kLinePrefix.data(), 1, kLinePrefix.size(), stderr);
   std::fwrite(line.data(), 1, line.size(), stderr);
   std::fputc('\n', stderr);
   std::fflush(stderr);
+}
+
+void WindowsFrontEnd::PrintErrorShownInWindow(std::string_view line) {
+  if (errorOutput_) PrintError(line);
+}
+
+void WindowsFrontEnd::Keep(std::string_view line) {
+  // The transport's lines come with the program's name, for a console.
+  if (line.starts_with(kLinePrefix)) line.remove_prefix(kLinePrefix.size());
+  const std::lock_guard<std::mutex> lock(notesMutex_);
+  unseenNotes_.append(line).push_back('\n');
+}
+
+std::string WindowsFrontEnd::TakeUnseenNotes() {
+  const std::lock_guard<std::mutex> lock(notesMutex_);
+  return std::exchange(unseenNotes_, std::string());
+}
+
+DiagnosticSink WindowsFrontEnd::TransportSink() {
+  if (errorOutput_) return StandardErrorSink();
+  return [this](std::string_view line) { Keep(line); };
+}
+
+void WindowsFrontEnd::ShowUnseenNotes(int status) {
+  const std::string notes = TakeUnseenNotes();
+  if (notes.empty() || Automated() || status == ExitStatus(ProgramOutcome::kSuccess) ||
+      status == ExitStatus(ProgramOutcome::kNotDownloaded))
+    return;
+  MessageBoxA(nullptr, notes.c_str(), kProgramTitle, MB_OK | MB_ICONWARNING);
 }
 
 std::optional<std::string> WindowsFrontEnd::Ask(std::string_view question) {

@@ -11,7 +11,15 @@
 // window shows (status line, report values, progress steps, message boxes)
 // is echoed as the console program prints it: on standard output, or on
 // standard error when --json keeps standard output for the run's summary.
+//
+// A program started from the desktop has no standard error. Its diagnostics
+// are then kept and shown in the window: the boxes that explain a failure
+// add those nobody has seen yet, and what is left when the run failed is
+// shown once in one box at the end (never under --yes). Lines that repeat
+// what a box said are left out.
 #pragma once
+
+#include <mutex>
 
 #include <cstdio>
 #include <functional>
@@ -26,13 +34,22 @@
 class WindowsFrontEnd : public DesktopFrontEnd {
  public:
   // `showCommand`: how the main window is first shown (WinMain's nCmdShow).
-  explicit WindowsFrontEnd(const ProgramOptions& options, int showCommand = 1 /* SW_SHOWNORMAL */);
+  // `errorOutput`: whether standard error leads somewhere (a console, a
+  // file, a pipe).
+  explicit WindowsFrontEnd(const ProgramOptions& options, int showCommand = 1 /* SW_SHOWNORMAL */,
+                           bool errorOutput = true);
   ~WindowsFrontEnd() override;
   WindowsFrontEnd(const WindowsFrontEnd&) = delete;
   WindowsFrontEnd& operator=(const WindowsFrontEnd&) = delete;
 
   void PrintLine(std::string_view line) override;
   void PrintError(std::string_view line) override;
+  void PrintErrorShownInWindow(std::string_view line) override;
+  std::string TakeUnseenNotes() override;
+  DiagnosticSink TransportSink() override;
+  // After the run that ended with `status`: the diagnostics nobody has seen,
+  // in one box, unless the run succeeded or its user chose not to download.
+  void ShowUnseenNotes(int status);
   std::optional<std::string> Ask(std::string_view question) override;
   bool CanAsk() const override { return !Automated(); }
   int ShowCommand() const override { return showCommand_; }
@@ -43,5 +60,11 @@ class WindowsFrontEnd : public DesktopFrontEnd {
   void RunWhenIdle(std::function<bool()> handler) override;
 
  private:
+  // Keeps `line` for the window (from any thread: the transport's).
+  void Keep(std::string_view line);
+
   int showCommand_;
+  bool errorOutput_;
+  std::mutex notesMutex_;
+  std::string unseenNotes_;
 };

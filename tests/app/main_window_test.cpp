@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 #include "app/main_dialog.h"
 #include "app/run_options.h"
@@ -106,6 +107,10 @@ TEST_F(MainWindowTest, NoDriveFoundAtStartKeepsDownloadAwayFromEveryDevice) {
   other.kind = DeviceKind::kCdrom;
   AddDevice(0, 3, other);
   g_runOptions.explainFailures = true;  // as the desktop program run by a person
+  // What the transport knows comes first; what nobody saw yet comes last, once.
+  g_runOptions.noDriveCause = [] { return std::string("Administrator rights are needed."); };
+  std::string unseen = "CdRom0: access denied\n";
+  g_runOptions.takeUnseenNotes = [&unseen] { return std::exchange(unseen, std::string()); };
   Start();
   EXPECT_STATE("no drive", false, true, false, false, kBitmapNoDevice);
   const std::size_t sent = ScsiCommands().size();
@@ -125,6 +130,8 @@ TEST_F(MainWindowTest, NoDriveFoundAtStartKeepsDownloadAwayFromEveryDevice) {
   EXPECT_EQ(why.find("--list"), std::string::npos) << why;
   EXPECT_NE(why.find("Not accepted at 0:3 \"QTR5    CD-ROM XPM-2400B\""), std::string::npos) << why;
   EXPECT_NE(why.find("of another model"), std::string::npos) << why;
+  EXPECT_TRUE(why.starts_with("Administrator rights are needed.\n\nNo XPM-3177K")) << why;
+  EXPECT_TRUE(why.ends_with("\n\nThe program also noted:\nCdRom0: access denied\n")) << why;
 }
 
 TEST_F(MainWindowTest, NoDriveWithBoxEnabledTypingDoesNotEnableDownload) {

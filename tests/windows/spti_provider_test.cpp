@@ -95,6 +95,7 @@ TEST(SptiProvider, EnumeratesExistingDevicesAcrossGapsAndReportsUnusableOnes) {
     ASSERT_EQ(provider.Problems().size(), 1u);
     EXPECT_NE(provider.Problems()[0].find("\\\\.\\CdRom2: access denied"), std::string::npos)
         << provider.Problems()[0];
+    EXPECT_TRUE(provider.AccessDenied());
     EXPECT_EQ(fake.openHandles.size(), 3u);
   }
   EXPECT_TRUE(fake.openHandles.empty()) << "every handle is closed with the provider";
@@ -126,6 +127,7 @@ TEST(SptiProvider, NoDeviceMeansNoAdapter) {
   SptiProvider provider(fake.System());
   EXPECT_EQ(provider.GetSupportInfo(), DWORD{SS_NO_ADAPTERS} << 8);
   EXPECT_TRUE(provider.Problems().empty());
+  EXPECT_FALSE(provider.AccessDenied());
 }
 
 TEST(SptiProvider, SendsEachCommandToTheDeviceAtItsAdapterAndTarget) {

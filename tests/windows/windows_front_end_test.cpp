@@ -165,6 +165,19 @@ TEST(WindowsFrontEnd, ACloseRequestDuringTheDownloadIsRefusedAtOnce) {
   EXPECT_EQ(status, ExitStatus(ProgramOutcome::kSuccess));
 }
 
+// Started from the desktop (no standard error): diagnostics are kept for the
+// window, the transport's without the program's name, and taken once; what a
+// box has shown already is not kept.
+TEST(WindowsFrontEnd, WithoutStandardErrorDiagnosticsAreKeptForTheWindow) {
+  WindowsFrontEnd frontEnd(ProgramOptions{}, SW_SHOWNORMAL, false);
+  frontEnd.PrintError("transport: SCSI pass-through");
+  frontEnd.TransportSink()("qtr5-download: \\\\.\\CdRom0: the device has gone away.");
+  frontEnd.PrintErrorShownInWindow("No XPM-3177K drive was accepted");
+  EXPECT_EQ(frontEnd.TakeUnseenNotes(),
+            "transport: SCSI pass-through\n\\\\.\\CdRom0: the device has gone away.\n");
+  EXPECT_EQ(frontEnd.TakeUnseenNotes(), "");
+}
+
 TEST(WindowsFrontEnd, UnderYesNothingIsAsked) {
   ProgramOptions options;
   options.yes = true;

@@ -298,6 +298,7 @@ bool SptiProvider::Open(const std::string& path, int unaddressedPort, const std:
     if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
       problems_.push_back(path + ": " + DescribeError(error));
     }
+    if (error == ERROR_ACCESS_DENIED) accessDenied_ = true;
     return false;
   }
   Device device{path,          handle,  SCSI_ADDRESS{},      0,      0,
@@ -459,6 +460,10 @@ CommandVerdict SptiProvider::RunCommand(const CommandRequest& command) {
                       std::to_string(request.sptd.TimeOutValue) + " s.");
   } else if (!ok && IsGoneError(error)) {
     Tell(*device, "the device has gone away.");
+  } else if (!ok && error == ERROR_ACCESS_DENIED) {
+    accessDenied_ = true;
+    Tell(*device, "the system refused the pass-through request (operation code " +
+                      Hex(command.cdb[0]) + "): " + DescribeError(error) + ".");
   } else if (command.download && !ok) {
     Tell(*device, "the download command could not be sent (error " + std::to_string(error) + ").");
   } else if (!ok) {

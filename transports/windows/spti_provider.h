@@ -32,6 +32,7 @@
 
 #include <ntddscsi.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -157,6 +158,10 @@ class SptiProvider : public AspiProvider, private CommandTransport {
   // Devices that exist but could not be used, one line each ("\\.\CdRom1:
   // access denied (error 5); run the program as administrator").
   const std::vector<std::string>& Problems() const { return problems_; }
+  // Windows refused a device or a pass-through request for want of rights
+  // (ERROR_ACCESS_DENIED): the user is not an administrator, or the program
+  // runs without elevation.
+  bool AccessDenied() const { return accessDenied_; }
 
  private:
   // Opens the device at `path` and adds it (false where it cannot be
@@ -185,4 +190,5 @@ class SptiProvider : public AspiProvider, private CommandTransport {
   std::vector<Device> devices_;
   std::vector<std::string> problems_;
   int adapterCount_ = 0;
+  std::atomic<bool> accessDenied_{false};
 };

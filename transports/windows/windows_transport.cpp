@@ -29,6 +29,7 @@ WindowsTransport ChooseWindowsTransport(const char* aspiLibrary, SptiSystem syst
     transport.notes.push_back(
         "no CD-ROM device found (\\\\.\\CdRom0..31, nor a drive letter of type CD-ROM)");
   for (const std::string& line : spti->Problems()) transport.notes.push_back(line);
+  transport.accessDenied = [provider = spti.get()] { return provider->AccessDenied(); };
   transport.provider = std::move(spti);
   transport.name = kPassThroughTransportName;
   return transport;
@@ -41,12 +42,14 @@ std::string DescribeTransport(const WindowsTransport& transport) {
 }
 
 std::unique_ptr<AspiProvider> CreateWindowsProvider(std::string& diagnostics,
-                                                    DiagnosticSink messages) {
+                                                    DiagnosticSink messages,
+                                                    std::function<bool()>& accessDenied) {
   SptiSystem system = SptiSystem::Real();
   system.tell = [messages = std::move(messages)](const std::string& line) {
     Tell(messages, "qtr5-download: " + line);
   };
   WindowsTransport transport = ChooseWindowsTransport("wnaspi32.dll", std::move(system));
   diagnostics = DescribeTransport(transport);
+  accessDenied = std::move(transport.accessDenied);
   return std::move(transport.provider);
 }

@@ -3,6 +3,7 @@
 // host adapter, otherwise the SCSI Pass Through Interface.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,6 +19,10 @@ struct WindowsTransport {
   // Why the pass-through was chosen, and devices that could not be used;
   // empty when the ASPI service is used.
   std::vector<std::string> notes;
+  // Whether Windows has refused the pass-through a device or a request for
+  // want of administrator rights (so far: it is asked again after the scan);
+  // always false for the ASPI service.
+  std::function<bool()> accessDenied = [] { return false; };
 };
 
 inline constexpr const char* kAspiTransportName = "ASPI (wnaspi32.dll)";
@@ -33,5 +38,8 @@ std::string DescribeTransport(const WindowsTransport& transport);
 // DescribeTransport says about it in `diagnostics`. The pass-through tells
 // its failures during the run to `messages`, each line after the program's
 // name ("qtr5-download: \\.\CdRom0: the device has gone away.").
+// `accessDenied` gets the provider's WindowsTransport::accessDenied, valid
+// while the provider lives.
 std::unique_ptr<AspiProvider> CreateWindowsProvider(std::string& diagnostics,
-                                                    DiagnosticSink messages);
+                                                    DiagnosticSink messages,
+                                                    std::function<bool()>& accessDenied);
