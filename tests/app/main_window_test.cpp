@@ -220,6 +220,22 @@ TEST_F(MainWindowTest, FailedDownloadLetsTheUserChooseAgain) {
   EXPECT_NE(g_runOutcome.failureReason.find("did not take the image"), std::string::npos);
 }
 
+// A drive that took the image and fell silent: the box's advice is in the
+// window's terms, not the terminal's command.
+TEST_F(MainWindowTest, SilentDriveAdviceSaysWhatToDoAtTheWindow) {
+  WriteDefaultImage();
+  DeviceOptions neverBack;
+  neverBack.busyMs = 0x7FFFFFFF;
+  AddDevice(0, 0, neverBack);
+  g_runOptions.explainFailures = true;
+  Start();
+  ASSERT_TRUE(driver_.Click(Main(), kIdDownload));
+  ASSERT_EQ(driver_.MessageBoxes().size(), 1u);
+  const std::string& why = driver_.MessageBoxes()[0].text;
+  EXPECT_EQ(why.find("--list"), std::string::npos) << why;
+  EXPECT_NE(why.find("start this program again"), std::string::npos) << why;
+}
+
 TEST_F(MainWindowTest, FailedReadAlsoEndsInNg) {
   WriteFile(kDefaultImageName, ":0100000001FF\n");  // wrong checksum
   AddDrive(0, 0);
