@@ -102,6 +102,16 @@ int DownloadApp::ReadImageFile() {
     ShowText(kIdStatus, kTextNotExpected);
     return 0;
   }
+  // An image that sets only a few bytes is said before it is sent; a person
+  // at the window may still stop it (a terminal asked its question already).
+  g_runOutcome.imageWarning = FewDataBytesWarning(path, dataBytes);
+  if (!g_runOutcome.imageWarning.empty() && g_runOptions.explainFailures && confirmed.empty()) {
+    const std::string text = g_runOutcome.imageWarning + ".\n\nDownload it anyway?";
+    if (MessageBoxA(mainWindow, text.c_str(), "Warning", MB_OKCANCEL | MB_ICONWARNING) != IDOK) {
+      ShowText(kIdStatus, ResultMessages[kResultCanceledByUser]);
+      return 0;
+    }
+  }
   ShowText(kIdStatus, kTextReadOk);
   return 1;
 }

@@ -8,6 +8,7 @@
 
 #include "app/download_app.h"
 #include "app/run_options.h"
+#include "image/regular_file.h"
 #include "resources/resource_ids.h"
 
 std::uint8_t g_downloadDone = 0;
@@ -158,8 +159,10 @@ void OnCommand(HWND window, WPARAM wParam) {
 int ProbeDefaultImage(HWND window) {
   std::snprintf(g_defaultImageName, sizeof g_defaultImageName, "%s", kDefaultImageName);
   // Opened for reading and writing, so that a file that could not be
-  // replaced counts as absent; closed at once and never written.
-  if (std::FILE* file = std::fopen(g_defaultImageName, "r+b")) {
+  // replaced counts as absent; closed at once and never written. Only a
+  // regular file counts, checked on what was opened (a pipe never waits).
+  int error = 0;
+  if (std::FILE* file = OpenRegularFile(g_defaultImageName, true, error)) {
     std::fclose(file);
     SetDlgItemTextA(window, kIdFileName, g_defaultImageName);
     RecordShownText(kIdFileName, g_defaultImageName);

@@ -127,6 +127,9 @@ struct RunOutcome {
   std::string imageSha256;
   // The image read was not the one expectedSha256 or expectedChecksum pin.
   bool imageNotExpected = false;
+  // A warning about the image last read (it sets only a few bytes), as one
+  // sentence without its full stop; empty when there is none.
+  std::string imageWarning;
   // What the user should do about it; empty when there is nothing to add.
   std::string failureAdvice;
   // The drive may still be writing the image (it took the download command

@@ -1,40 +1,20 @@
 #include "image/hex_loader.h"
 
-#include <sys/stat.h>
-
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
 #include <memory>
 #include <string>
 
+#include "image/hex_rules.h"
+#include "image/regular_file.h"
 #include "image/result_codes.h"
 #include "image/sha256.h"
 
 namespace {
 
-constexpr int kEndOfText = 0x1A;  // Ctrl-Z: the end of a text file
-
-// Digit value of every byte, modulo 256, by HexPairToByte's rules.
-constexpr std::array<std::uint8_t, 256> MakeDigitValues() {
-  std::array<std::uint8_t, 256> values{};
-  for (int byte = 0; byte < 256; ++byte) {
-    const int c = byte < 0x80 ? byte : byte - 256;  // as a signed 8-bit value
-    int value = c - 0x30;
-    if (c >= 0x61) {
-      value = c - 0x57;
-    } else if (c >= 0x41) {
-      value = c - 0x37;
-    }
-    values[static_cast<std::size_t>(byte)] = static_cast<std::uint8_t>(value & 0xFF);
-  }
-  return values;
-}
-constexpr std::array<std::uint8_t, 256> kDigitValues = MakeDigitValues();
-
-inline std::uint8_t DecodePair(unsigned high, unsigned low) {
-  return static_cast<std::uint8_t>((kDigitValues[high] << 4) | kDigitValues[low]);
-}
+using namespace hex_rules;
 
 // Copies one record's data. Records are short (mostly 16 or 32 bytes); fixed-size
 // pieces keep the compiler from a string-move instruction that costs more than the
@@ -48,82 +28,9 @@ inline void CopyData(std::uint8_t* to, const std::uint8_t* from, std::size_t n) 
   for (; n > 0; --n) *to++ = *from++;
 }
 
-bool IsRegularFile(const char* path) {
-#ifdef _WIN32
-  struct _stat info;
-  return _stat(path, &info) == 0 && (info.st_mode & _S_IFMT) == _S_IFREG;
-#else
-  struct stat info;
-  return stat(path, &info) == 0 && S_ISREG(info.st_mode);
-#endif
-}
-
 bool Refuse(ResultCode code) {
   g_resultCode = code;
   return false;
-}
-
-// What a decoded record means for the image.
-enum class Verdict { kData, kEndOfFile, kPassOver, kDamaged };
-
-// Checks the decoded bytes of one record: pair count, checksum and type. `sum` is the
-// sum of all decoded bytes modulo 256; the record's checksum is right exactly when it
-// is 0 (the last byte is the two's complement of the sum of the others).
-Verdict Judge(const std::uint8_t* decoded, std::size_t count, std::uint8_t sum) {
-  if (count < 5 || count != decoded[0] + 5u || sum != 0) return Verdict::kDamaged;
-  const std::uint8_t length = decoded[0];
-  switch (decoded[3]) {
-    case 0x00:
-      return Verdict::kData;
-    case 0x01:  // its address and data are ignored
-      return Verdict::kEndOfFile;
-    case 0x02:  // extended segment address
-    case 0x04:  // extended linear address: only a base of 0 keeps addresses as written
-      return length == 2 && decoded[4] == 0 && decoded[5] == 0 ? Verdict::kPassOver
-                                                               : Verdict::kDamaged;
-    case 0x03:  // start segment address
-    case 0x05:  // start linear address: no meaning for the image
-      return length == 4 ? Verdict::kPassOver : Verdict::kDamaged;
-    default:
-      return Verdict::kDamaged;
-  }
-}
-
-std::string Hex2(unsigned value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "0x%02X", value & 0xFFu);
-  return text;
-}
-
-// Why Judge found a record damaged, in words. Only called on the way out.
-std::string WhyDamaged(const std::uint8_t* decoded, std::size_t count, std::uint8_t sum) {
-  if (count > kDecodeBufferSize)
-    return "the record has more than " + std::to_string(kDecodeBufferSize) +
-           " digit pairs (at most " + std::to_string(kMaxRecordData) + " data bytes)";
-  if (count < 5)
-    return "the record has " + std::to_string(count) +
-           " digit pair(s), fewer than the 5 of the shortest record";
-  if (count != decoded[0] + 5u)
-    return "the record has " + std::to_string(count) + " digit pairs, but its length byte " +
-           Hex2(decoded[0]) + " needs " + std::to_string(decoded[0] + 5u) +
-           " (a line cut short, or a blank or other character below '0' inside it)";
-  if (sum != 0) {
-    const unsigned needed = (decoded[count - 1] - sum) & 0xFFu;
-    return "its checksum byte is " + Hex2(decoded[count - 1]) + " but the record needs " +
-           Hex2(needed);
-  }
-  switch (decoded[3]) {
-    case 0x02:
-    case 0x04:
-      return "record type " + Hex2(decoded[3]) +
-             " moves later data to another 64 KiB base; only a base of 0 is accepted";
-    case 0x03:
-    case 0x05:
-      return "record type " + Hex2(decoded[3]) + " must carry 4 data bytes, not " +
-             std::to_string(decoded[0]);
-    default:
-      return "record type " + Hex2(decoded[3]) + " is not one of the Intel HEX types 0x00 to 0x05";
-  }
 }
 
 // --- Record by record from a stream the caller opened ---------------------------------
@@ -197,28 +104,48 @@ class TextWindow {
   // errno of a read that failed.
   int ReadError() const { return readError_; }
 
-  // Moves past the next ':'; false when the text ends first. (Usually the ':' is a
-  // line end away, too close for a library search to pay.)
-  bool FindRecord() {
+  // Moves past the next ':' (kRecordMark). Stops at the end of the text (kGap),
+  // or behind a word of stray digits (kHexDigit; StrayStart() says where it
+  // began). (Usually the ':' is a line end away, too close for a library
+  // search to pay.)
+  std::uint8_t FindRecord() {
+    Word word;
     for (;;) {
       const std::uint8_t* p = text_.get() + next_;
       const std::uint8_t* const end = text_.get() + filled_;
-      while (p != end && *p != ':') ++p;
-      if (p != end) {
-        next_ = static_cast<std::size_t>(p - text_.get()) + 1;
-        recordStart_ = dropped_ + next_ - 1;
-        return true;
+      for (; p != end; ++p) {
+        const std::uint8_t kind = kOutside[*p];
+        const std::size_t at = static_cast<std::size_t>(p - text_.get());
+        if (word.Ends(kind, dropped_ + at)) {
+          strayStart_ = word.start;
+          return kHexDigit;
+        }
+        if (kind == kRecordMark) {
+          next_ = at + 1;
+          recordStart_ = dropped_ + at;
+          return kRecordMark;
+        }
       }
       next_ = filled_;
-      if (!Fill(1)) return false;
+      if (!Fill(1)) {
+        strayStart_ = word.start;
+        return word.Ends(kGap, 0) ? kHexDigit : kGap;
+      }
     }
   }
+  std::size_t StrayStart() const { return strayStart_; }
+  // Whether the text ended at a Ctrl-Z, and the offset of that Ctrl-Z.
+  bool EndedAtMark() const { return endedAtMark_; }
+  std::size_t MarkAt() const { return markAt_; }
+  // Whether the record DecodeRecord decoded last had a digit left over.
+  bool LoneDigit() const { return loneDigit_; }
 
   // Decodes the pairs after the ':' into `decoded`; returns their number, or
   // kDecodeBufferSize + 1 when the line has more pairs than fit. `sum` receives the
   // sum of the decoded bytes modulo 256.
   std::size_t DecodeRecord(std::uint8_t* decoded, std::uint8_t& sum) {
     Fill(kRecordLookAhead);
+    loneDigit_ = false;
     const std::uint8_t* p = text_.get() + next_;
     const std::uint8_t* const end = text_.get() + filled_;
     std::size_t count = 0;
@@ -240,8 +167,9 @@ class TextWindow {
         p += p < end ? 1 : 0;
         break;
       }
-      if (p[1] < '0') {  // the unfinished pair is dropped
+      if (p[1] < '0') {  // a digit without its pair
         p += p + 1 < end ? 2 : 1;
+        loneDigit_ = true;
         break;
       }
       if (count == kDecodeBufferSize) return kDecodeBufferSize + 1;
@@ -271,6 +199,8 @@ class TextWindow {
         if (stop != nullptr) {
           filled_ = static_cast<std::size_t>(static_cast<const std::uint8_t*>(stop) - text_.get());
           ended_ = true;
+          endedAtMark_ = true;
+          markAt_ = dropped_ + filled_;
         } else if (got == 0) {
           ended_ = true;
           failed_ = std::ferror(file_) != 0;
@@ -289,7 +219,11 @@ class TextWindow {
   std::size_t filled_ = 0;
   std::size_t dropped_ = 0;  // characters moved out of the window before text_[0]
   std::size_t recordStart_ = 0;
+  std::size_t strayStart_ = 0;
+  std::size_t markAt_ = 0;
   int readError_ = 0;
+  bool endedAtMark_ = false;
+  bool loneDigit_ = false;
   bool ended_ = false;
   bool failed_ = false;
 };
@@ -329,10 +263,14 @@ bool ReadHexRecord(std::FILE* stream, std::uint8_t* record) {
   if (stream == nullptr) return Refuse(kResultCannotOpen);
   for (;;) {
     int c;
+    Word word;
     do {
       c = NextChar(stream);
+      if (word.Ends(c == kEnd ? kGap : kOutside[static_cast<std::uint8_t>(c)], 0))
+        return Refuse(kResultDamaged);
     } while (c != kEnd && c != ':');
-    if (c == kEnd) return Refuse(std::ferror(stream) ? kResultCannotOpen : kResultNoError);
+    // The text ends before an end-of-file record: records may be missing.
+    if (c == kEnd) return Refuse(std::ferror(stream) ? kResultCannotOpen : kResultDamaged);
 
     std::uint8_t decoded[kDecodeBufferSize];
     std::size_t count = 0;
@@ -341,7 +279,7 @@ bool ReadHexRecord(std::FILE* stream, std::uint8_t* record) {
       const int high = NextChar(stream);
       if (high < '0') break;  // kEnd too
       const int low = NextChar(stream);
-      if (low < '0') break;  // the unfinished pair is dropped
+      if (low < '0') return Refuse(std::ferror(stream) ? kResultCannotOpen : kResultDamaged);
       if (count == kDecodeBufferSize) return Refuse(kResultDamaged);
       decoded[count] = DecodePair(static_cast<unsigned>(high), static_cast<unsigned>(low));
       sum = static_cast<std::uint8_t>(sum + decoded[count++]);
@@ -388,18 +326,21 @@ bool LoadHexImage(const char* path, std::uint8_t* image, std::size_t& dataBytes,
   // Only a regular file is an image. Opening a pipe without a writer waits
   // forever, a device such as /dev/zero never ends, and a pipe whose writer
   // has gone reads as an empty file, which would load as an all-0xFF image.
-  errno = 0;
-  if (!IsRegularFile(path)) {
-    return fail(kResultCannotOpen, 0,
-                errno != 0 ? SystemSays(errno) : "not a regular file (only files are read)");
-  }
   // Binary mode on purpose: TextWindow gives text-mode semantics itself (line ends are
   // all below '0' and need no translation, Ctrl-Z ends the text), the same everywhere.
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
-  if (!file) return fail(kResultCannotOpen, 0, SystemSays(errno));
+  int openError = 0;
+  std::unique_ptr<std::FILE, FileCloser> file(OpenRegularFile(path, false, openError));
+  if (!file) {
+    return fail(
+        kResultCannotOpen, 0,
+        openError != 0 ? SystemSays(openError) : "not a regular file (only files are read)");
+  }
   TextWindow text(file.get(), fileSha256 != nullptr ? &hash : nullptr);
+  // Which image bytes a data record set: a byte set twice counts once.
+  const std::unique_ptr<std::uint8_t[]> set(new std::uint8_t[kLoadableLimit]());
   // A loaded image: the digest of the file it came from, read to its end.
   auto loaded = [&] {
+    dataBytes = static_cast<std::size_t>(std::count(set.get(), set.get() + kLoadableLimit, 1));
     if (fileSha256 != nullptr) {
       if (!text.HashTheRest()) return fail(kResultCannotOpen, 0, SystemSays(text.ReadError()));
       *fileSha256 = DigestHex(hash.Finish());
@@ -411,13 +352,16 @@ bool LoadHexImage(const char* path, std::uint8_t* image, std::size_t& dataBytes,
 
   std::memset(image, 0xFF, kFirmwareImageSize);
   std::uint8_t decoded[kDecodeBufferSize];
-  auto line = [&] { return problem != nullptr ? LineAt(file.get(), text.RecordStart()) : 0u; };
-  while (text.FindRecord()) {
+  auto lineOf = [&](std::size_t at) { return problem != nullptr ? LineAt(file.get(), at) : 0u; };
+  auto line = [&] { return lineOf(text.RecordStart()); };
+  std::uint8_t found = kGap;
+  while ((found = text.FindRecord()) == kRecordMark) {
     std::uint8_t sum = 0;
     const std::size_t count = text.DecodeRecord(decoded, sum);
     if (text.Failed()) return fail(kResultCannotOpen, 0, SystemSays(text.ReadError()));
     if (count > kDecodeBufferSize)
       return fail(kResultDamaged, line(), WhyDamaged(decoded, count, sum));
+    if (text.LoneDigit()) return fail(kResultDamaged, line(), kWhyLoneDigit);
     switch (Judge(decoded, count, sum)) {
       case Verdict::kData:
         break;
@@ -432,10 +376,8 @@ bool LoadHexImage(const char* path, std::uint8_t* image, std::size_t& dataBytes,
     const std::uint32_t length = decoded[0];
     if (length != 0 && address + length > kLoadableLimit) {
       // Store what lies below the limit, then fail at the first byte beyond it.
-      if (address < kLoadableLimit) {
+      if (address < kLoadableLimit)
         std::memcpy(image + address, decoded + 4, kLoadableLimit - address);
-        dataBytes += kLoadableLimit - address;
-      }
       char what[128];
       std::snprintf(what, sizeof what,
                     "its %u data byte(s) at 0x%04X reach 0x%04X; only 0x0000 to 0xFEFF can be "
@@ -445,10 +387,14 @@ bool LoadHexImage(const char* path, std::uint8_t* image, std::size_t& dataBytes,
       return fail(kResultAddressOverflow, line(), what);
     }
     CopyData(image + address, decoded + 4, length);
-    dataBytes += length;
+    std::memset(set.get() + address, 1, length);
   }
   if (text.Failed()) return fail(kResultCannotOpen, 0, SystemSays(text.ReadError()));
-  return loaded();
+  // Only the end-of-file record ends a load well: text that ends before it
+  // may have lost records (a cut copy, a Ctrl-Z between records).
+  if (found == kHexDigit) return fail(kResultDamaged, lineOf(text.StrayStart()), kWhyStray);
+  if (text.EndedAtMark()) return fail(kResultDamaged, lineOf(text.MarkAt()), kWhyMarkFirst);
+  return fail(kResultDamaged, 0, kWhyNoEnd);
 }
 
 std::string DescribeHexLoadProblem(const std::string& file, const HexLoadProblem& problem) {

@@ -3,7 +3,11 @@
 // The reader accepts the 16-bit-address form of the format: data records (type 0x00)
 // and the end-of-file record (type 0x01). It is deliberately lenient in a few ways and
 // strict in others:
-//  - text outside records is skipped, and the end-of-file record may be missing;
+//  - the end-of-file record must come: text that ends before it (a cut copy, a Ctrl-Z
+//    between records) is damaged; nothing behind it is read;
+//  - text outside records is skipped, except hex digits: a word of them without a
+//    letter beyond F (a record whose ':' was lost) is damaged, and so is a record
+//    with a digit left over after its last pair;
 //  - any character from '0' (0x30) upward counts as a digit, ':' included, and is
 //    decoded by HexPairToByte's rules; only the record checksum catches a bad digit;
 //  - a record holds at most 251 data bytes (256 decoded bytes in all), and only the
@@ -13,7 +17,9 @@
 //    later data away from the addresses the image is built for; every other type is
 //    refused as damaged;
 //  - the file is read as text: a Ctrl-Z (0x1A) ends it, as text-mode reading does on
-//    the platform the image files come from, so a file checks the same everywhere.
+//    the platform the image files come from, so a file checks the same everywhere; one
+//    after the end-of-file record is never reached, one before it makes the file
+//    damaged (the records behind it would be lost).
 // Results are reported through the return value and g_resultCode (image/result_codes.h).
 #pragma once
 
@@ -33,6 +39,16 @@ inline constexpr std::size_t kMaxRecordData = kDecodeBufferSize - 5;
 // Storage ReadHexRecord needs: address high, address low, length, data.
 inline constexpr std::size_t kHexRecordSize = 3 + kMaxRecordData;
 
+// An image whose records set fewer bytes than this (1/16 of the 65280 that can
+// be loaded) is more likely a fragment or a test file than firmware: it is
+// warned about before it is sent, since every byte it leaves out is sent as
+// 0xFF. A vendor's image sets far more; 0 bytes is refused outright.
+inline constexpr std::size_t kFewDataBytes = kLoadableLimit / 16;
+
+// "FILE sets only N of the 65280 bytes ..." when 0 < dataBytes < kFewDataBytes,
+// otherwise "".
+std::string FewDataBytesWarning(const std::string& file, std::size_t dataBytes);
+
 // Decodes a pair of digit characters. Each character c, taken as a signed 8-bit value,
 // has the digit value c - 0x57 when c >= 'a', c - 0x37 when 'A' <= c < 'a', and
 // c - 0x30 otherwise (bytes 0x80-0xFF are negative and fall in the last case). The
@@ -43,9 +59,11 @@ std::uint8_t HexPairToByte(char high, char low);
 // at its current position, into `record` (kHexRecordSize bytes): address high, address
 // low, data length N, then the N data bytes.
 // Returns true for a sound data record. Returns false with g_resultCode
-//   0  at the end of the file or at a sound end-of-file record (nothing after it read),
-//   15 for a damaged record (pair count is not N + 5, wrong checksum, more than 256
-//      pairs, an unsupported record type or a malformed extension record),
+//   0  at a sound end-of-file record (nothing after it read),
+//   15 for a damaged record (pair count is not N + 5, a digit left over, wrong
+//      checksum, more than 256 pairs, an unsupported record type or a malformed
+//      extension record), for hex digits outside records, and when the text ends
+//      before an end-of-file record,
 //   4  when reading the stream failed.
 // A null stream gives false with code 4.
 bool ReadHexRecord(std::FILE* stream, std::uint8_t* record);
@@ -54,10 +72,12 @@ bool ReadHexRecord(std::FILE* stream, std::uint8_t* record);
 // file `path`. Fills the image with 0xFF, then stores every data record; records may
 // come in any order and later ones overwrite earlier ones.
 // Returns true, with g_resultCode 0, when the file was read to its end-of-file record
-// or to its end and every record was sound and in range. Returns false with
-//   4  when the file cannot be opened or read (the image untouched when nothing could
-//      be read at all; a null path counts as a file that cannot be opened),
-//   15 at the first damaged record,
+// and every record was sound and in range. Returns false with
+//   4  when the file cannot be opened or read, or is no regular file (the image
+//      untouched when nothing could be read at all; a null path counts as a file
+//      that cannot be opened),
+//   15 at the first damaged record or stray hex digits, or when the text ends
+//      before the end-of-file record,
 //   16 at the first data byte at address 0xFF00 or above (the bytes of that record
 //      below 0xFF00 are stored).
 // The first failure ends the load; what was stored before it stays in the image. The
@@ -83,15 +103,13 @@ bool LoadHexImage(const char* path, std::uint8_t* image, HexLoadProblem* problem
 // "FILE, line 12: what" or "FILE: what", for standard error and run summaries.
 std::string DescribeHexLoadProblem(const std::string& file, const HexLoadProblem& problem);
 
-// As above; `dataBytes` receives how many data bytes the file's data records
-// stored (records of length 0 store none). A file without a single stored
-// byte (an empty file, a text file, a picture) still loads, as an all-0xFF
-// image with checksum 0000: flashing that would erase the drive's firmware,
-// so callers that send an image refuse one with no data bytes.
-// With `problem` (may be null) a failed load also says what failed, and with
-// `fileSha256` (may be null) a loaded image also gives the SHA-256 of its file
-// as `sha256sum` prints it, taken from the very bytes the image was built from
-// as they were read (the file is read to its end for it, behind an
-// end-of-file record too); empty when the load failed.
+// As above; `dataBytes` receives how many bytes of the image the file's data
+// records set (a byte set twice counts once; records of length 0 set none). A file without a single
+// stored byte (an empty file, a text file, a picture) still loads, as an all-0xFF image with
+// checksum 0000: flashing that would erase the drive's firmware, so callers that send an image
+// refuse one with no data bytes. With `problem` (may be null) a failed load also says what failed,
+// and with `fileSha256` (may be null) a loaded image also gives the SHA-256 of its file as
+// `sha256sum` prints it, taken from the very bytes the image was built from as they were read (the
+// file is read to its end for it, behind an end-of-file record too); empty when the load failed.
 bool LoadHexImage(const char* path, std::uint8_t* image, std::size_t& dataBytes,
                   HexLoadProblem* problem = nullptr, std::string* fileSha256 = nullptr);

@@ -12,6 +12,7 @@ inline constexpr int kResultCodeCount = 18;
 // Codes the image loader sets.
 inline constexpr ResultCode kResultNoError = 0;
 inline constexpr ResultCode kResultCannotOpen = 4;
+inline constexpr ResultCode kResultCanceledByUser = 14;  // "Download canceled by user..."
 inline constexpr ResultCode kResultDamaged = 15;
 inline constexpr ResultCode kResultAddressOverflow = 16;
 

@@ -16,6 +16,7 @@
 #include "discovery/scan_record.h"
 #include "image/hex_loader.h"
 #include "image/image_checksum.h"
+#include "image/regular_file.h"
 #include "image/result_codes.h"
 #include "program/program.h"
 #include "resources/resource_ids.h"
@@ -26,7 +27,6 @@ namespace {
 
 constexpr const char* kTextNotConfirmed =
     "Not downloading without --yes when standard input is not a terminal";
-constexpr ResultCode kResultCanceledByUser = 14;  // "Download canceled by user..."
 
 bool ControlEnabled(int id) {
   HWND control = GetDlgItem(g_app->mainWindow, id);
@@ -72,6 +72,7 @@ struct ImagePreview {
   std::uint16_t checksum = 0;
   bool empty = false;               // every byte 0xFF: no firmware at all
   bool noData = false;              // not a single data byte stored: never sent
+  std::size_t dataBytes = 0;        // bytes of the image the file sets
   std::vector<std::uint8_t> image;  // when built: the bytes the question names
 };
 
@@ -93,6 +94,7 @@ ImagePreview PreviewImage(const std::string& file, bool tooLong) {
     return preview;
   }
   preview.noData = dataBytes == 0;
+  preview.dataBytes = dataBytes;
   preview.built = true;
   preview.checksum = ImageChecksum(image.data());
   preview.image = std::move(image);
@@ -104,12 +106,12 @@ ImagePreview PreviewImage(const std::string& file, bool tooLong) {
 // The default image is there but the probe, which opens it for reading and
 // writing, passed it over.
 bool DefaultImageNotWritable() {
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(kDefaultImageName, error)) return false;
-  std::FILE* file = std::fopen(kDefaultImageName, "r+b");
-  if (file == nullptr) return true;
-  std::fclose(file);
-  return false;
+  int failure = 0;
+  std::FILE* file = OpenRegularFile(kDefaultImageName, true, failure);
+  if (file != nullptr) std::fclose(file);
+  std::error_code error;  // only for the explanation: nothing is read by this name
+  return file == nullptr && failure != 0 &&
+         std::filesystem::is_regular_file(kDefaultImageName, error);
 }
 
 }  // namespace
@@ -206,6 +208,9 @@ bool DownloadAutomation::ConfirmDownload() {
                          " holds no firmware (every byte of its image is 0xFF): downloading it "
                          "would erase the drive's firmware");
   }
+  g_runOutcome.imageWarning = FewDataBytesWarning(file, preview.dataBytes);
+  if (!g_runOutcome.imageWarning.empty())
+    frontEnd_.PrintError("Warning: " + PrintableText(g_runOutcome.imageWarning));
   TellGuardLimits();
   const std::optional<std::string> answer = frontEnd_.Ask(Question(preview.checksum));
   if (answer && IsYes(*answer)) {

@@ -3,6 +3,7 @@
 #include "program/options.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <memory>
@@ -192,6 +193,18 @@ std::string CheckRecordFile(const ProgramOptions& o) {
     if (given && SameFile(o.recordPath, *path))
       return "--record " + o.recordPath +
              " is a file this run reads or writes already; name another file";
+  }
+  // The emulated drives' state folder holds only what they keep (a file in
+  // it that is no firmware makes every later run fail), whatever the links.
+  if (o.emulateState) {
+    std::filesystem::path state = NormalPath(o.emulateStateDir);
+    if (state.filename().empty()) state = state.parent_path();  // "DIR/"
+    const std::filesystem::path record = NormalPath(o.recordPath);
+    const auto [end, unused] =
+        std::mismatch(state.begin(), state.end(), record.begin(), record.end());
+    if (end == state.end())
+      return "--record " + o.recordPath + " lies in the --emulate-state folder " +
+             o.emulateStateDir + "; name a file outside it";
   }
   return "";
 }

@@ -222,6 +222,7 @@ std::string RunSummary(ProgramOutcome outcome, const std::optional<Transport::Re
       run.driveMayBeBusy ? std::vector<std::string>{run.failureAdvice} : DownloadWarningLines();
   if (live && live->downloadStarted && warning.empty())
     warning = {kInterruptedLines[0], kInterruptedLines[1]};
+  if (!run.imageWarning.empty()) warning.insert(warning.begin(), run.imageWarning + ".");
   if (!stateWarning.empty()) warning.push_back(stateWarning);
   if (!guardWarning.empty()) warning.push_back(guardWarning);
   if (!warning.empty()) {

@@ -5,6 +5,7 @@
 
 #include "program/options.h"
 #include "program/program.h"
+#include "text/printable.h"
 #include "transports/emulated/emulated_bus.h"
 
 #if QTR5_HAVE_SG_PROVIDER
@@ -17,16 +18,19 @@
 #include "transports/recording/captured_messages.h"
 #include "transports/recording/recording_provider.h"
 #include "transports/recording/replay_provider.h"
+#include "transports/recording/session_format.h"
 #endif
 
 namespace {
 
-// Each line of a block of diagnostics, as lines of their own.
-[[maybe_unused]] void PrintLines(ProgramFrontEnd& frontEnd, std::string_view text) {
+// Each line of a block of diagnostics, as lines of their own, each after
+// `prefix` and made printable (a recording may hold any bytes).
+[[maybe_unused]] void PrintLines(ProgramFrontEnd& frontEnd, std::string_view text,
+                                 const std::string& prefix = "") {
   while (!text.empty()) {
     const std::size_t end = text.find('\n');
     const std::string_view line = text.substr(0, end);
-    if (!line.empty()) frontEnd.PrintError(line);
+    if (!line.empty()) frontEnd.PrintError(prefix + PrintableText(line));
     if (end == std::string_view::npos) break;
     text.remove_prefix(end + 1);
   }
@@ -51,14 +55,19 @@ bool Transport::Open(const ProgramOptions& options, ProgramFrontEnd& frontEnd,
   if (options.replay) {
 #if QTR5_HAVE_RECORDING
     std::string error;
-    std::unique_ptr<ReplayProvider> replay = ReplayProvider::Open(options.replayPath, error, sink);
+    // The lines a replay repeats come from a file: printable, as device text.
+    const DiagnosticSink printable = [sink](std::string_view line) {
+      Tell(sink, PrintableText(line));
+    };
+    std::unique_ptr<ReplayProvider> replay =
+        ReplayProvider::Open(options.replayPath, error, printable);
     if (!replay) {
       problem = "--replay " + options.replayPath + ": " + error;
       return false;
     }
     replay_ = replay.get();
     // What the recorded run's transport said when it looked for devices.
-    PrintLines(frontEnd, replay_->Diagnostics());
+    PrintLines(frontEnd, replay_->Diagnostics(), recording::kReplayedPrefix);
     base_ = std::move(replay);
 #else
     problem = "--replay is not available in this build";

@@ -15,6 +15,7 @@
 #include "app/main_dialog.h"
 #include "app/run_options.h"
 #include "frontends/desktop/box_layout.h"
+#include "image/regular_file.h"
 #include "program/desktop_front_end.h"
 #include "program/program.h"
 #include "resources/resource_ids.h"
@@ -29,7 +30,8 @@ constexpr const char* kProgramName = "qtr5-download-gui";
 
 // As the window's probe counts it: there, and open for reading and writing.
 bool DefaultImageUsable() {
-  std::FILE* file = std::fopen(kDefaultImageName, "r+b");
+  int error = 0;
+  std::FILE* file = OpenRegularFile(kDefaultImageName, true, error);
   if (file == nullptr) return false;
   std::fclose(file);
   return true;

@@ -209,13 +209,15 @@ TEST_F(MainWindowTest, FailedDownloadLetsTheUserChooseAgain) {
   EXPECT_EQ(Row(1), "");
   EXPECT_EQ(Row(4), "");
   EXPECT_EQ(Row(3), "1.00");  // the drive's rows stay
-  // A window worked by a person says why after "NG!"; the status line keeps its text.
+  // A window worked by a person warns of an image of one byte before it is
+  // sent, and says why after "NG!"; the status line keeps its text.
   g_runOptions.explainFailures = true;
   ASSERT_TRUE(driver_.Click(Main(), kIdDownload));
   EXPECT_EQ(Status(), "Download has been failed!");
-  ASSERT_EQ(driver_.MessageBoxes().size(), 1u);
-  EXPECT_EQ(driver_.MessageBoxes()[0].caption, "Why the download failed");
-  EXPECT_EQ(driver_.MessageBoxes()[0].text,
+  ASSERT_EQ(driver_.MessageBoxes().size(), 2u);
+  EXPECT_NE(driver_.MessageBoxes()[0].text.find("sets only 1 of the 65280"), std::string::npos);
+  EXPECT_EQ(driver_.MessageBoxes()[1].caption, "Why the download failed");
+  EXPECT_EQ(driver_.MessageBoxes()[1].text,
             g_runOutcome.failureReason + "\n\n" + g_runOutcome.failureAdvice);
   EXPECT_NE(g_runOutcome.failureReason.find("did not take the image"), std::string::npos);
 }

@@ -62,24 +62,36 @@ std::string Lines(std::initializer_list<std::string> lines, const char* end = "\
   return text;
 }
 
+// The lines, then the end-of-file record: a whole file.
+std::string File(std::initializer_list<std::string> lines) {
+  return Lines(lines) + kEofRecord + "\r\n";
+}
+
 const std::string kData = Record(0x0100, 0, {0x11, 0x22, 0x33});
 
 std::vector<LoadCase> Cases() {
   return {
-      {"EmptyFile", "", true, 0, {}},
-      {"NoColonAtAll", "just some text\r\n0123456789ABCDEF\r\n", true, 0, {}},
+      {"EmptyFile", "", false, 15, {}},
+      {"NoColonAtAll", "just some text\r\n" + File({"0123456789ABCDEF"}), false, 15, {}},
       {"OnlyEndOfFile", Lines({kEofRecord}), true, 0, {}},
-      {"NoEndOfFileRecord", Lines({kData}), true, 0, {{0x100, 0x11}, {0x102, 0x33}}},
+      {"NoEndOfFileRecord", Lines({kData}), false, 15, {{0x100, 0x11}, {0x102, 0x33}}},
+      {"ColonLost", File({kData, kData.substr(1)}), false, 15, {{0x100, 0x11}}},
+      {"NumberInText", "Version 1.10\n" + File({kData}), false, 15, {}},
+      {"LfBlankLinesTrailingBlanks", kData + " \t\n\n\n" + kEofRecord, true, 0, {{0x100, 0x11}}},
       {"TextAroundRecords",
        "header " + kData + "\r\n\r\n# note\n" + kEofRecord,
        true,
        0,
        {{0x101, 0x22}}},
-      {"LowerCaseDigits", ":03abcd00abcdef1e\n", true, 0, {{0xABCD, 0xAB}, {0xABCF, 0xEF}}},
+      {"LowerCaseDigits",
+       ":03abcd00abcdef1e\n:00000001ff\n",
+       true,
+       0,
+       {{0xABCD, 0xAB}, {0xABCF, 0xEF}}},
       {"NothingAfterEndOfFileIsRead", Lines({kEofRecord, ":0301000011223300", kData}), true, 0, {}},
-      {"LoneDigitAfterEndOfFile", Lines({kEofRecord + "7"}), true, 0, {}},
-      {"LoneDigitBeforeTrailingText", kData + "7 trailing\r\n", true, 0, {{0x100, 0x11}}},
-      {"LoneDigitDroppedFromData", Lines({kData + "7"}), true, 0, {{0x100, 0x11}}},
+      {"LoneDigitAfterEndOfFile", Lines({kEofRecord + "7"}), false, 15, {}},
+      {"LoneDigitBeforeTrailingText", kData + "7 trailing\r\n" + kEofRecord, false, 15, {}},
+      {"LoneDigitAtTheEndOfData", File({kData + "7"}), false, 15, {{0x100, 0xFF}}},
       {"EndOfFileWithBadChecksum", Lines({kData, ":00000001FE"}), false, 15, {{0x100, 0x11}}},
       {"BadChecksum", Lines({RecordWithChecksum(0x100, 0, {1, 2}, 0x00)}), false, 15, {}},
       {"BlankInsideRecord", ":03010000 112233B6\r\n", false, 15, {}},
@@ -89,18 +101,22 @@ std::vector<LoadCase> Cases() {
       {"FewerThanFivePairs", ":00000001\r\n", false, 15, {}},
       {"CountTooHigh", Lines({Record(0x100, 0, {1, 2}) + "00"}), false, 15, {}},
       // 'G1' decodes to 0x01 (G is worth 16); the checksum matches, so the byte is stored.
-      {"NonHexPairWithMatchingChecksum", ":01020000G1FC\r\n", true, 0, {{0x200, 0x01}}},
+      {"NonHexPairWithMatchingChecksum",
+       ":01020000G1FC\r\n" + kEofRecord,
+       true,
+       0,
+       {{0x200, 0x01}}},
       {"NonHexPairWithWrongChecksum", ":01020000G0FC\r\n", false, 15, {}},
-      {"LastByteAtFEFF", Lines({Record(0xFEF0, 0, Bytes(16, 0x5A))}), true, 0, {{0xFEFF, 0x5A}}},
+      {"LastByteAtFEFF", File({Record(0xFEF0, 0, Bytes(16, 0x5A))}), true, 0, {{0xFEFF, 0x5A}}},
       {"ByteAtFF00", Lines({Record(0xFF00, 0, {0x00})}), false, 16, {}},
       {"RunsPastFEFF",
        Lines({Record(0xFEF8, 0, Bytes(16, 0x00))}),
        false,
        16,
        {{0xFEF8, 0x00}, {0xFEFF, 0x00}}},
-      {"EmptyRecordAtFFFF", Lines({Record(0xFFFF, 0, {}), kData}), true, 0, {{0x100, 0x11}}},
+      {"EmptyRecordAtFFFF", File({Record(0xFFFF, 0, {}), kData}), true, 0, {{0x100, 0x11}}},
       {"LaterRecordOverwrites",
-       Lines({kData, Record(0x101, 0, {0x99})}),
+       File({kData, Record(0x101, 0, {0x99})}),
        true,
        0,
        {{0x100, 0x11}, {0x101, 0x99}, {0x102, 0x33}}},
@@ -110,7 +126,7 @@ std::vector<LoadCase> Cases() {
        15,
        {{0x100, 0x11}, {0x200, 0xFF}}},
       {"ZeroAddressExtensionsPassedOver",
-       Lines({":020000040000FA", ":020000020000FC", kData}),
+       File({":020000040000FA", ":020000020000FC", kData}),
        true,
        0,
        {{0x100, 0x11}}},
@@ -122,18 +138,19 @@ std::vector<LoadCase> Cases() {
        15,
        {}},
       {"StartAddressesPassedOver",
-       Lines({Record(0, 3, {0, 0, 1, 0}), Record(0, 5, {0, 0, 1, 0}), kData}),
+       File({Record(0, 3, {0, 0, 1, 0}), Record(0, 5, {0, 0, 1, 0}), kData}),
        true,
        0,
        {{0x100, 0x11}}},
       {"StartAddressWithWrongLengthRefused", Lines({Record(0, 5, {1, 0})}), false, 15, {}},
       {"UnknownTypeRefused", Lines({Record(0x100, 6, {0x11})}), false, 15, {{0x100, 0xFF}}},
-      {"CtrlZEndsTheText",
-       Lines({kData}) + "\x1A" + Lines({Record(0x200, 0, {0x44})}),
-       true,
-       0,
+      {"CtrlZBeforeTheEnd",
+       Lines({kData}) + "\x1A" + File({Record(0x200, 0, {0x44})}),
+       false,
+       15,
        {{0x100, 0x11}, {0x200, 0xFF}}},
-      {"HighBytesOutsideRecordsSkipped", "\xEF\xBB\xBF" + Lines({kData}), true, 0, {{0x100, 0x11}}},
+      {"CtrlZAfterTheEnd", File({kData}) + "\x1A\x1A" + kData, true, 0, {{0x100, 0x11}}},
+      {"HighBytesOutsideRecordsSkipped", "\xEF\xBB\xBF" + File({kData}), true, 0, {{0x100, 0x11}}},
   };
 }
 
@@ -184,6 +201,10 @@ TEST_F(HexLoaderTest, AFailureSaysWhereAndWhat) {
       {"UnknownType", Lines({Record(0x100, 6, {0x11})}), 1, "record type 0x06"},
       {"BehindTheFirstBlock", manyLines + ":0100000000FE\n", 5001, "checksum byte"},
       {"Missing", "", 0, "the system says: No such file or directory"},
+      {"NoEnd", Lines({kData}), 0, "without an end-of-file record"},
+      {"Stray", Lines({kData, "", kData.substr(1)}), 3, "outside any record"},
+      {"CtrlZ", Lines({kData, kData}) + "\x1A" + File({}), 3, "Ctrl-Z"},
+      {"LoneDigit", File({kData, kData + "7"}), 2, "odd number of digits"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -218,7 +239,7 @@ TEST_F(HexLoaderTest, LineEndsAndDigitCaseDoNotChangeTheImage) {
 TEST_F(HexLoaderTest, LongestRecordLoadsAndLongerLinesNeverOverflow) {
   Bytes data(251);
   for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i);
-  ASSERT_TRUE(Load(Lines({Record(0x1000, 0, data)})));
+  ASSERT_TRUE(Load(File({Record(0x1000, 0, data)})));
   EXPECT_EQ(buffer_[0x1000 + 250], 250);
 
   // Lengths 252-255 need more pairs than a record may have; so does any longer line.
@@ -262,7 +283,7 @@ TEST_F(HexLoaderTest, OnlyARegularFileIsAnImage) {
     EXPECT_TRUE(
         std::all_of(buffer_.begin(), buffer_.end(), [](std::uint8_t b) { return b == 0x55; }));
   }
-  const std::string file = dir_.Write("image.hex", ":0100000001FE\r\n");
+  const std::string file = dir_.Write("image.hex", File({":0100000001FE"}));
   const std::string link = dir_.path() + "/link.hex";
   ASSERT_EQ(symlink(file.c_str(), link.c_str()), 0);
   EXPECT_TRUE(LoadHexImage(link.c_str(), buffer_.data()));
@@ -273,7 +294,7 @@ TEST_F(HexLoaderTest, OnlyARegularFileIsAnImage) {
 TEST_F(HexLoaderTest, SuccessAfterFailureClearsTheCode) {
   EXPECT_FALSE(Load(Lines({Record(0xFF00, 0, {1})})));
   EXPECT_EQ(g_resultCode, 16);
-  EXPECT_TRUE(Load(""));
+  EXPECT_TRUE(Load(File({})));
   EXPECT_EQ(g_resultCode, 0);
   EXPECT_EQ(CountNotFF(), 0u);
 }
@@ -283,7 +304,7 @@ TEST_F(HexLoaderTest, RecordsAcrossReadBlocksLoad) {
   for (std::size_t padding : {65536u - 5u, 65536u - 1u, 65536u, 2 * 65536u - 20u}) {
     SCOPED_TRACE(padding);
     ASSERT_TRUE(
-        Load(std::string(padding, '\n') + Lines({kData, Record(0x3000, 0, Bytes(40, 0x12))})));
+        Load(std::string(padding, '\n') + File({kData, Record(0x3000, 0, Bytes(40, 0x12))})));
     EXPECT_EQ(buffer_[0x102], 0x33);
     EXPECT_EQ(buffer_[0x3027], 0x12);
   }
@@ -376,7 +397,7 @@ TEST(ReadHexRecordTest, CtrlZKeepsEndingTheText) {
   std::uint8_t record[kHexRecordSize];
   EXPECT_FALSE(ReadHexRecord(stream, record));
   EXPECT_FALSE(ReadHexRecord(stream, record));
-  EXPECT_EQ(g_resultCode, 0);
+  EXPECT_EQ(g_resultCode, 15);  // the text ends before an end-of-file record
   std::fclose(stream);
 }
 

@@ -70,7 +70,7 @@ TEST(ImageCheckTest, PrintsChecksumAndStatus) {
       {"NoDataRecords", kEofRecord + "\r\n", 1,
        "Check Sum: 0000\nHEX file holds no firmware data!\n"},
       {"AllZeroBelowFF00", FullImage(0x00), 0, "Check Sum: FF00\nReading is success!\n"},
-      {"SumWrapsAt16Bits", Record(0, 0, {0x01}) + "\r\n", 0,
+      {"SumWrapsAt16Bits", Record(0, 0, {0x01}) + "\r\n" + kEofRecord, 0,
        "Check Sum: FF02\nReading is success!\n"},
       {"Damaged", ":00000001FE\r\n", 1, "HEX file is damaged!\n"},
       {"AddressOverflow", Record(0xFF00, 0, {1}) + "\r\n", 1,
@@ -112,8 +112,8 @@ TEST(ImageCheckTest, NameLongerThan259CharactersIsRefused) {
   path += '/';
   path.append(nameLength, 'f');
   ASSERT_EQ(path.size(), static_cast<std::size_t>(kMaxImagePathLength));
-  std::ofstream(path) << Record(0, 0, {0x01}) << "\r\n";
-  std::ofstream(path + ".extra") << Record(0, 0, {0x02}) << "\r\n";
+  std::ofstream(path) << Record(0, 0, {0x01}) << "\r\n" << kEofRecord;
+  std::ofstream(path + ".extra") << Record(0, 0, {0x02}) << "\r\n" << kEofRecord;
 
   const CheckRun fits = Check(path.c_str());
   EXPECT_EQ(fits.result, kImageCheckBuilt);
@@ -129,7 +129,7 @@ TEST(ImageCheckTest, NameLongerThan259CharactersIsRefused) {
 TEST(ImageCheckTest, SavesTheWholeImageOnlyWhenBuilt) {
   TempDir dir;
   const std::string image = dir.path() + "/image.bin";
-  const std::string good = dir.Write("good.hex", Record(0x10, 0, {0x42, 0x43}) + "\r\n");
+  const std::string good = dir.Write("good.hex", Record(0x10, 0, {0x42, 0x43}) + "\r\n" + kEofRecord);
   ASSERT_EQ(Check(good.c_str(), image.c_str()).result, kImageCheckBuilt);
   std::string expected(kFirmwareImageSize, '\xFF');
   expected[0x10] = 0x42;
@@ -146,7 +146,7 @@ TEST(ImageCheckTest, SavesTheWholeImageOnlyWhenBuilt) {
 
 TEST(ImageCheckTest, FailedSaveReportsAndLeavesNothing) {
   TempDir dir;
-  const std::string good = dir.Write("good.hex", Record(0, 0, {0xFF}) + "\r\n");
+  const std::string good = dir.Write("good.hex", Record(0, 0, {0xFF}) + "\r\n" + kEofRecord);
   const std::string inMissingDir = dir.path() + "/no/such/dir/image.bin";
   const std::string onDirectory = dir.path() + "/sub";
   std::filesystem::create_directory(onDirectory);
@@ -167,7 +167,7 @@ TEST(ImageCheckTest, SaveNeverReplacesSomethingOtherThanAFile) {
   // Renaming the new image over a device node, a pipe or a link to one would
   // replace that node instead of writing to it.
   TempDir dir;
-  const std::string good = dir.Write("good.hex", Record(0, 0, {0xFF}) + "\r\n");
+  const std::string good = dir.Write("good.hex", Record(0, 0, {0xFF}) + "\r\n" + kEofRecord);
   const std::string pipe = dir.path() + "/pipe";
   ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
   const std::string link = dir.path() + "/link";
@@ -189,7 +189,7 @@ TEST(ImageCheckTest, OutputFailureIsNotSuccess) {
   if (full == nullptr) GTEST_SKIP() << "no /dev/full";
   TempDir dir;
   std::FILE* err = std::tmpfile();
-  const std::string good = dir.Write("good.hex", Record(0, 0, {0xFF}) + "\r\n");
+  const std::string good = dir.Write("good.hex", Record(0, 0, {0xFF}) + "\r\n" + kEofRecord);
   EXPECT_EQ(RunImageCheck(good.c_str(), nullptr, full, err), kImageCheckNotBuilt);
   std::fclose(full);
   EXPECT_NE(ReadAll(err), "");

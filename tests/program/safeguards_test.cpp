@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -135,10 +136,11 @@ TEST_F(TerminalQuestion, AnEmptyImageIsWarnedAboutFirst) {
   EXPECT_FALSE(fs::exists(dir_ / "state" / "0-0" / "firmware.bin"));
 }
 
-// A file that stores no data byte (empty, text, a picture) loads as all 0xFF:
-// never sent, asked or not; --check fails on it but shows the sum.
+// A file that stores no data byte (only text, only empty records) loads as
+// all 0xFF: never sent, asked or not; --check fails on it but shows the sum.
 TEST_F(TerminalQuestion, AnImageWithoutDataIsNeverFlashed) {
-  for (const char* content : {"", "just text\n", "\x89PNG\r\n\x1a\n"}) {
+  for (const char* content :
+       {":00000001FF\n", "just text\n:00000001FF\n", ":0000000000\r\n:00000001FF\r\n"}) {
     std::ofstream(dir_ / "nodata.hex", std::ios::binary) << content;
     EXPECT_EQ(Run({"--check", "nodata.hex"}).output,
               "Check Sum: 0000\nHEX file holds no firmware data!\n");
@@ -148,6 +150,39 @@ TEST_F(TerminalQuestion, AnImageWithoutDataIsNeverFlashed) {
       EXPECT_EQ(r.status, 1) << Describe(r);
       EXPECT_FALSE(fs::exists(dir_ / "state" / "0-0" / "firmware.bin")) << Describe(r);
     }
+  }
+}
+
+// An image that lost records (cut short, a ':' lost, a Ctrl-Z between records)
+// is refused with the reason, in --check and in --json; one that sets only a
+// few bytes is flashed, but said before the question and in --json.
+TEST_F(TerminalQuestion, AnImageThatLostDataIsNeverFlashed) {
+  const std::string sample = ReadFile(kSample);
+  const std::size_t second = sample.find("\n:") + 1;
+  const struct {
+    std::string content;
+    const char* said;  // the reason, or (nullptr) the warning
+  } cases[] = {{sample.substr(0, sample.rfind(":00000001FF")), "without an end-of-file record"},
+               {sample.substr(0, second) + sample.substr(second + 1), "outside any record"},
+               {sample.substr(0, second) + "\x1A" + sample.substr(second), "Ctrl-Z"},
+               {":0100000041BE\r\n:00000001FF\r\n", nullptr}};
+  for (const auto& c : cases) {
+    std::ofstream(dir_ / "fw.hex", std::ios::binary) << c.content;
+    const RunResult check = Run({"--check", "fw.hex"});
+    const RunResult r =
+        Run({"--emulate", "--emulate-state", "state", "--yes", "--json", "--image", "fw.hex"});
+    const auto summary = nlohmann::json::parse(r.output, nullptr, false);
+    EXPECT_EQ(r.status, c.said ? 1 : 0) << Describe(r);
+    EXPECT_EQ(fs::exists(dir_ / "state" / "0-0" / "firmware.bin"), !c.said) << Describe(r);
+    if (c.said) {
+      EXPECT_EQ(check.output, "HEX file is damaged!\n") << Describe(check);
+      EXPECT_TRUE(Contains(check.error, c.said)) << check.error;
+      EXPECT_TRUE(Contains(summary.value("reason", ""), c.said)) << r.output;
+      continue;
+    }
+    EXPECT_TRUE(Contains(summary.value("warning", ""), "sets only 1 of the 65280")) << r.output;
+    const RunResult asked = Ask({"--image", "fw.hex"}, "n\n");
+    EXPECT_LT(asked.output.find("sets only 1 of"), asked.output.find("[y/N]")) << asked.output;
   }
 }
 
@@ -199,6 +234,59 @@ TEST_F(ProgramRun, FilesThatWouldBlockOrNeverEndAreRefused) {
     EXPECT_EQ(r.status, 2) << c.args[0] << " " << c.args[1] << "\n" << Describe(r);
     EXPECT_TRUE(Contains(r.error, c.said)) << r.error;
   }
+}
+
+// Each file is taken for what it is only after it was opened: --record
+// replaces only a recording (or an empty file) and never writes into a state
+// folder; a state file larger than the drive's is refused by its size; what a
+// replayed recording says is printable and marked as replayed.
+TEST_F(ProgramRun, FilesAreWhatTheyWereCheckedToBe) {
+  fs::copy_file(kSample, dir_ / "fw.hex");
+  fs::create_directories(dir_ / "state" / "0-0");
+  fs::create_directory_symlink("state", dir_ / "link");
+  ASSERT_EQ(Run({"--emulate", "--record", "rec.jsonl", "--list"}).status, 0);
+  std::string session = ReadFile(dir_ / "rec.jsonl");
+  // Fields added at the ends of the header line and of the first command.
+  session.insert(session.find('\n') - 1, R"(,"diagnostics":"\u001b]0;owned\u0007\n)"
+                                         R"(Download has been done successfully!")");
+  session.insert(session.find('\n', session.find("\"exec\"")) - 1,
+                 R"(,"messages":["\u001b[8mhidden"])");
+  std::ofstream(dir_ / "rec.jsonl") << session;
+  const struct {
+    std::function<void()> setUp;
+    std::vector<std::string> args;
+    int status;
+    const char* said;
+  } cases[] = {
+      {[] {}, {"--emulate", "--record", "fw.hex", "--list"}, 2, "not a recording of this program"},
+      {[] {},
+       {"--emulate", "--emulate-state", "link/", "--record", "state/r", "--list"},
+       2,
+       "folder"},
+      {[&] {
+         std::ofstream(dir_ / "state" / "0-0" / "firmware.bin");
+         fs::resize_file(dir_ / "state" / "0-0" / "firmware.bin", 3ull << 30);
+       },
+       {"--emulate", "--emulate-state", "state", "--list"},
+       2,
+       "more than the 65536"},
+      {[&] { std::ofstream(dir_ / "state" / "0-0" / "revision") << std::string(99, '1'); },
+       {"--emulate", "--emulate-state", "state", "--list"},
+       2,
+       "more than the 16"},
+      {[] {}, {"--replay", "rec.jsonl", "--list"}, 0, "replayed: Download has been done"},
+      {[] {}, {"--replay", "rec.jsonl", "--list"}, 0, "replayed: \\x1B[8mhidden"},
+  };
+  for (const auto& c : cases) {
+    c.setUp();
+    const RunResult r = Run(c.args);
+    EXPECT_EQ(r.status, c.status) << Describe(r);
+    EXPECT_TRUE(Contains(r.error, c.said)) << Describe(r);
+    EXPECT_FALSE(Contains(r.error, "\x1b")) << Describe(r);
+    fs::remove(dir_ / "state" / "0-0" / "firmware.bin");
+  }
+  EXPECT_EQ(ReadFile(dir_ / "fw.hex"), ReadFile(kSample));
+  EXPECT_FALSE(fs::exists(dir_ / "state" / "r"));
 }
 
 // ---- an emulated drive's state that could not be kept ----

@@ -252,7 +252,7 @@ TEST_F(Recording, TheTransportsLinesAndDeviceNamesAreReplayed) {
   replay->GetSupportInfo();
   Load(0x1B, SRB_DIR_IN, 0, 2);
   replay->SendCommand(&block.srb);
-  EXPECT_EQ(replayed.str(), line + "\n");
+  EXPECT_EQ(replayed.str(), recording::kReplayedPrefix + line + "\n");
   EXPECT_EQ(block.srb.SRB_Status, SS_ERR);
 }
 

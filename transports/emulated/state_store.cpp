@@ -3,8 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <memory>
 #include <system_error>
 
 #ifndef _WIN32
@@ -14,10 +13,14 @@
 #endif
 
 #include "image/atomic_file.h"
+#include "image/regular_file.h"
 
 namespace {
 
 constexpr std::size_t kImageSize = 65536;
+// A revision of at most 4 characters and its line end (CR LF at most), with
+// room to spare; anything longer is no revision file.
+constexpr std::size_t kRevisionFileBytes = 16;
 
 // Holds the lock of one drive's folder: shared while its files are read,
 // exclusive while they are replaced, so that a reader never sees the firmware
@@ -64,23 +67,30 @@ class FolderLock {
   std::string error_;
 };
 
-bool ReadWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>& bytes,
-                   std::string& error) {
-  // A folder in the file's place cannot be read; the stream library would
-  // throw on the first read instead of failing.
-  std::error_code kind;
-  if (!std::filesystem::is_regular_file(path, kind)) {
-    error = "cannot read " + path.string() + ": not a regular file";
+// Reads a file of at most `limit` bytes. Only a regular file, checked on
+// what was opened (a pipe or a folder in its place is refused, never waited
+// on), and only one no larger than what the drive keeps: a huge or sparse
+// file is refused by its size before anything is read.
+bool ReadWholeFile(const std::filesystem::path& path, std::size_t limit,
+                   std::vector<std::uint8_t>& bytes, std::string& error) {
+  int failure = 0;
+  std::uint64_t size = 0;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
+      OpenRegularFile(path.string().c_str(), false, failure, &size), &std::fclose);
+  if (!file) {
+    error = "cannot read " + path.string() + ": " +
+            (failure != 0 ? std::strerror(failure) : "not a regular file");
     return false;
   }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = "cannot read " + path.string();
+  if (size > limit) {
+    error = path.string() + " holds " + std::to_string(size) + " bytes, more than the " +
+            std::to_string(limit) + " the emulated drive keeps there";
     return false;
   }
-  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    error = "cannot read " + path.string();
+  bytes.resize(limit + 1);  // one more: a file that grew is found out
+  bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file.get()));
+  if (std::ferror(file.get()) || bytes.size() > limit) {
+    error = "cannot read " + path.string() + (bytes.size() > limit ? ": it grew while read" : "");
     return false;
   }
   return true;
@@ -113,7 +123,7 @@ bool LoadDriveState(const std::filesystem::path& folder, StoredDriveState& state
   }
   const std::filesystem::path firmwarePath = folder / "firmware.bin";
   if (std::filesystem::exists(firmwarePath, ec)) {
-    if (!ReadWholeFile(firmwarePath, state.firmware, error)) return false;
+    if (!ReadWholeFile(firmwarePath, kImageSize, state.firmware, error)) return false;
     if (state.firmware.size() != kImageSize) {
       error = firmwarePath.string() + " holds " + std::to_string(state.firmware.size()) +
               " bytes, expected 65536";
@@ -123,7 +133,7 @@ bool LoadDriveState(const std::filesystem::path& folder, StoredDriveState& state
   const std::filesystem::path revisionPath = folder / "revision";
   if (std::filesystem::exists(revisionPath, ec)) {
     std::vector<std::uint8_t> bytes;
-    if (!ReadWholeFile(revisionPath, bytes, error)) return false;
+    if (!ReadWholeFile(revisionPath, kRevisionFileBytes, bytes, error)) return false;
     std::string text(bytes.begin(), bytes.end());
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
     bool valid = !text.empty() && text.size() <= 4;

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -15,6 +16,7 @@
 
 #include "aspi/command_time_limits.h"
 #include "aspi/srb_access.h"
+#include "image/regular_file.h"
 #include "transports/recording/session_format.h"
 
 using json = nlohmann::ordered_json;
@@ -38,6 +40,24 @@ json Nullable(bool present, json value) {
   return present ? std::move(value) : json(nullptr);
 }
 
+// Why the file at `path` must not be replaced by a recording, or "": a
+// regular file that holds something other than a recording of this program
+// (the firmware image, a document) is never emptied; an empty one and an
+// earlier recording may be replaced. Only its first line is read.
+std::string NotARecording(const std::string& path) {
+  int error = 0;
+  std::uint64_t size = 0;
+  std::FILE* file = OpenRegularFile(path.c_str(), false, error, &size);
+  if (file == nullptr) return "";  // none there, or no regular file: found out below
+  std::string line;
+  for (int c; line.size() <= 4096 && (c = std::fgetc(file)) != EOF && c != '\n';)
+    line += static_cast<char>(c);
+  std::fclose(file);
+  if (size == 0 || recording::IsHeaderLine(line)) return "";
+  return ": the file is there and is not a recording of this program; it is left as it is "
+         "(name a new file, or remove it first)";
+}
+
 }  // namespace
 
 RecordingProvider::RecordingProvider(AspiProvider& inner, std::ostream& out,
@@ -48,6 +68,10 @@ std::unique_ptr<RecordingProvider> RecordingProvider::Create(AspiProvider& inner
                                                              const std::string& path,
                                                              std::string& error,
                                                              DiagnosticSink messages) {
+  if (const std::string why = NotARecording(path); !why.empty()) {
+    error = "Cannot write the session recording \"" + path + "\"" + why;
+    return nullptr;
+  }
 #ifndef _WIN32
   // Opening a pipe for writing waits for a reader, forever if none comes:
   // opened without waiting first, a pipe nobody reads is refused instead.

@@ -4,11 +4,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
+#include <memory>
+#include <sstream>
 
 #include "aspi/request_executor.h"
 #include "aspi/srb_access.h"
+#include "image/regular_file.h"
 #include "transports/recording/session_format.h"
 
 using json = nlohmann::ordered_json;
@@ -99,24 +100,31 @@ ReplayProvider::ReplayProvider(std::string name, std::vector<Record> records,
 std::unique_ptr<ReplayProvider> ReplayProvider::Open(const std::string& path, std::string& error,
                                                      DiagnosticSink messages) {
   // Only a regular file: a pipe without a writer would block the program
-  // here, and a device such as /dev/zero would never end.
-  std::error_code failure;
-  const auto status = std::filesystem::status(path, failure);
-  if (!failure && !std::filesystem::is_regular_file(status)) {
+  // here, and a device such as /dev/zero would never end. What was opened is
+  // checked, so a name swapped for a pipe after a check cannot block it.
+  int failure = 0;
+  std::uint64_t size = 0;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
+      OpenRegularFile(path.c_str(), false, failure, &size), &std::fclose);
+  if (!file && failure == 0) {
     error = "The session recording \"" + path + "\" is not a regular file";
     return nullptr;
   }
-  const std::uintmax_t size = failure ? 0 : std::filesystem::file_size(path, failure);
-  if (!failure && size > kMaxFileBytes) {
+  if (file && size > kMaxFileBytes) {
     error = "The session recording \"" + path + "\" is too large to be one (more than " +
             std::to_string(kMaxFileBytes >> 20) + " MiB)";
     return nullptr;
   }
-  std::ifstream in(path, std::ios::binary);
-  if (failure || !in) {
+  std::string text;
+  if (file) {
+    text.resize(static_cast<std::size_t>(size));
+    text.resize(std::fread(text.data(), 1, text.size(), file.get()));
+  }
+  if (!file || std::ferror(file.get())) {
     error = "Cannot read the session recording \"" + path + "\"";
     return nullptr;
   }
+  std::istringstream in(text);
   return FromStream(in, path, error, std::move(messages));
 }
 
@@ -214,7 +222,7 @@ bool ReplayProvider::FindDevice(std::string_view name, aspi::BYTE& adapter,
 void ReplayProvider::Repeat(const nlohmann::ordered_json& record) {
   if (!record.contains("messages") || !record["messages"].is_array()) return;
   for (const json& line : record["messages"]) {
-    if (line.is_string()) Tell(messages_, line.get<std::string>());
+    if (line.is_string()) Tell(messages_, recording::kReplayedPrefix + line.get<std::string>());
   }
 }
 

@@ -32,6 +32,15 @@ constexpr const char* kRequestFields[] = {
 
 }  // namespace
 
+bool IsHeaderLine(std::string_view line) {
+  const nlohmann::ordered_json value = nlohmann::ordered_json::parse(line, nullptr, false);
+  if (value.is_discarded() || !value.is_object()) return false;
+  const auto record = value.find("record");
+  const auto format = value.find("format");
+  return record != value.end() && *record == "header" && format != value.end() &&
+         *format == kFormatName;
+}
+
 std::string HexEncode(const std::uint8_t* data, std::size_t length) {
   static const char kDigits[] = "0123456789abcdef";
   std::string text;

@@ -38,6 +38,13 @@ namespace recording {
 
 inline constexpr const char* kFormatName = "qtr5-aspi-session";
 inline constexpr int kFormatVersion = 1;
+// Put before every line a replay repeats from its recording ("diagnostics",
+// "messages"), so that a recorded line never passes for one of this run.
+inline constexpr const char* kReplayedPrefix = "replayed: ";
+
+// Whether `line` (the first line of a file, without its line end) is the
+// header of a recording of this program, of any version.
+bool IsHeaderLine(std::string_view line);
 
 std::string HexEncode(const std::uint8_t* data, std::size_t length);
 // Two hex digits per byte, either case; false for anything else.
