@@ -40,7 +40,7 @@ class DesktopProgramTest : public QtAppTest {
 };
 
 TEST_F(DesktopProgramTest, TheUserBrowsesDownloadsSeesOkAndTheProgramEndsWithZero) {
-  WriteFile("fw.hex", ":04FEF000312E31304E\n:00000001FF\n");
+  WriteFile("fw.hex", FirmwareLikeHexFile());
   BoxContents missing, notice;
   WhenModal([&](QWidget* box) {
     missing = ReadBox(box);
@@ -77,7 +77,7 @@ TEST_F(DesktopProgramTest, TheUserBrowsesDownloadsSeesOkAndTheProgramEndsWithZer
 // A file alone (the desktop entry's %f) or --image is the image as it is;
 // only the default is looked for, and from the desktop its folder is named.
 TEST_F(DesktopProgramTest, OnlyTheDefaultImageIsLookedForAndItsFolderIsNamed) {
-  WriteFile("fw.hex", ":04FEF000312E31304E\n:00000001FF\n");
+  WriteFile("fw.hex", FirmwareLikeHexFile());
   // The file alone uses the real transport, which finds no drive here: the
   // only box is the one that says why.
   QString noDrive;
@@ -288,7 +288,8 @@ TEST_F(DesktopProgramTest, WhatTheTransportTellsComesUpInABox) {
   });
   Then([&] { CloseMain(); });
   EXPECT_EQ(RunWith({"--replay", "session.jsonl"}, true), 0);
-  EXPECT_EQ(shown.text, "/dev/sg7 (1:0:0:0) needs read and write access (permission denied)");
+  EXPECT_EQ(shown.text,
+            "replayed: /dev/sg7 (1:0:0:0) needs read and write access (permission denied)");
   EXPECT_EQ(shown.icon, QMessageBox::Warning);
 }
 

@@ -90,11 +90,8 @@ void QtAppTest::WriteFile(const std::string& name, const std::string& content) {
 }
 
 void QtAppTest::WriteDefaultImage() {
-  // Sixteen bytes at 0, with "1.10" as the revision the drive takes on.
-  WriteFile(kDefaultImageName,
-            ":1000000000112233445566778899AABBCCDDEEFFF8\n"
-            ":04FEF000312E31304E\n"
-            ":00000001FF\n");
+  // Firmware-like bytes, with "1.10" as the revision the drive takes on.
+  WriteFile(kDefaultImageName, FirmwareLikeHexFile());
 }
 
 DownloadApp& QtAppTest::Start() {

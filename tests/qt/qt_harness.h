@@ -22,6 +22,7 @@
 #include "app/download_app.h"
 #include "frontends/desktop/desktop_program.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/hex_text.h"
 #include "tests/support/temp_dir.h"
 #include "transports/emulated/emulated_bus.h"
 #include "winui/qt/qt_backend.h"

@@ -33,3 +33,11 @@ std::string HexFile(std::uint16_t address, const std::vector<std::uint8_t>& byte
   }
   return text + kEofRecord + "\n";
 }
+
+std::string FirmwareLikeHexFile() {
+  std::vector<std::uint8_t> bytes(4096);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i);
+  const std::string data = HexFile(0, bytes);
+  return data.substr(0, data.rfind(':')) + Record(0xFEF0, 0, {'1', '.', '1', '0'}) + "\n" +
+         kEofRecord + "\n";
+}
