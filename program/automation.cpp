@@ -105,6 +105,14 @@ ImagePreview PreviewImage(const std::string& file, bool tooLong) {
 
 // The default image is there but the probe, which opens it for reading and
 // writing, passed it over.
+// An image that sets only a few bytes is said before it is sent (and kept
+// for the run's summary).
+void WarnOfFewBytes(ProgramFrontEnd& frontEnd, const std::string& file, std::size_t dataBytes) {
+  g_runOutcome.imageWarning = FewDataBytesWarning(file, dataBytes);
+  if (!g_runOutcome.imageWarning.empty())
+    frontEnd.PrintError("Warning: " + PrintableText(g_runOutcome.imageWarning));
+}
+
 bool DefaultImageNotWritable() {
   int failure = 0;
   std::FILE* file = OpenRegularFile(kDefaultImageName, true, failure);
@@ -208,9 +216,7 @@ bool DownloadAutomation::ConfirmDownload() {
                          " holds no firmware (every byte of its image is 0xFF): downloading it "
                          "would erase the drive's firmware");
   }
-  g_runOutcome.imageWarning = FewDataBytesWarning(file, preview.dataBytes);
-  if (!g_runOutcome.imageWarning.empty())
-    frontEnd_.PrintError("Warning: " + PrintableText(g_runOutcome.imageWarning));
+  WarnOfFewBytes(frontEnd_, file, preview.dataBytes);
   TellGuardLimits();
   const std::optional<std::string> answer = frontEnd_.Ask(Question(preview.checksum));
   if (answer && IsYes(*answer)) {
@@ -232,8 +238,10 @@ const char* DownloadAutomation::RefuseImage(const std::string& file, const Image
     const char* message = preview.built ? kTextNoFirmwareData : ResultMessages[preview.failure];
     frontEnd_.PrintError((file.empty() ? std::string("The image") : PrintableText(file)) + ": " +
                          message + " Nothing was sent to the drive.");
-    if (!preview.problem.what.empty())
-      frontEnd_.PrintError(PrintableText(DescribeHexLoadProblem(file, preview.problem)));
+    if (!preview.problem.what.empty()) {
+      g_runOutcome.failureReason = DescribeHexLoadProblem(file, preview.problem);
+      frontEnd_.PrintError(PrintableText(g_runOutcome.failureReason));
+    }
     return message;
   }
   // A pinned image that does not match is refused before the question.
@@ -262,7 +270,9 @@ std::string DownloadAutomation::RefusalBeforeTray(HWND mainWindow) {
     ExplainMissingImage();
     return ResultMessages[kResultCannotOpen];
   }
-  const char* refusal = RefuseImage(file, PreviewImage(file, tooLong));
+  const ImagePreview preview = PreviewImage(file, tooLong);
+  const char* refusal = RefuseImage(file, preview);
+  if (refusal == nullptr) WarnOfFewBytes(frontEnd_, file, preview.dataBytes);
   return refusal != nullptr ? refusal : std::string();
 }
 
