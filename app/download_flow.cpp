@@ -26,6 +26,11 @@ bool SettleDelay() {
   return InterruptibleSleep(kSettleDelayMs);
 }
 
+// The same at the window: starting the program again shows the revision
+// (and on Windows a box would break the command at its hyphens).
+constexpr const char* kAdviceSilentInWindow =
+    "Do not switch the machine off. Wait a few minutes, then start this program again: its "
+    "window shows the drive's revision. Then reboot.";
 constexpr const char* kAdviceSilent =
     "Do not switch the machine off. Wait a few minutes, then check the drive's revision with "
     "'qtr5-download --list' and reboot.";
@@ -40,6 +45,7 @@ void ExplainRefusedDownload(bool timedOut, const std::string& failure) {
         "command: " +
         failure + ". It may still be writing the image.";
     g_runOutcome.failureAdvice = kAdviceSilent;
+    g_runOutcome.windowAdvice = kAdviceSilentInWindow;
     g_runOutcome.driveMayBeBusy = true;
   } else {
     g_runOutcome.failureReason = "The drive did not take the image: " + failure + ".";
@@ -59,6 +65,7 @@ void ExplainUnconfirmedDownload(int attempts, const std::string& failure) {
       "; the last one: " + failure + "). It may still be reprogramming itself.";
   g_runOutcome.driveMayBeBusy = true;
   g_runOutcome.failureAdvice = kAdviceSilent;
+  g_runOutcome.windowAdvice = kAdviceSilentInWindow;
 }
 
 // A command held this long in the reprogramming window gets a note on the
@@ -164,6 +171,7 @@ int DownloadApp::DownloadFirmware() {
   g_runOutcome.interruptedBy = 0;
   g_runOutcome.failureReason.clear();
   g_runOutcome.failureAdvice.clear();
+  g_runOutcome.windowAdvice.clear();
   g_runOutcome.driveMayBeBusy = false;
   g_runOutcome.newModel.clear();
   // Only the drive chosen at start may receive the image.

@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <string>
-#include <string_view>
 
 #include "app/download_app.h"
 #include "app/run_options.h"
@@ -66,27 +65,14 @@ void FileNameChanged(HWND window) {
 
 namespace {
 
-// The advice for a drive that may still be busy names the terminal's
-// command for its revision; at the window, starting the program again shows
-// it (and on Windows a box would break the command at its hyphens).
-std::string InWindowTerms(std::string advice) {
-  constexpr std::string_view kTerminal =
-      "check the drive's revision with 'qtr5-download --list' and reboot.";
-  const std::size_t at = advice.find(kTerminal);
-  if (at != std::string::npos)
-    advice.replace(at, kTerminal.size(),
-                   "start this program again: its window shows the drive's revision. Then "
-                   "reboot.");
-  return advice;
-}
-
 // After "NG!": why, and what next, for a window that has no other place to
 // say it (the status line keeps its own text).
 void ExplainFailure(HWND window) {
   const RunOutcome& run = g_runOutcome;
   if (!g_runOptions.explainFailures || run.failureReason.empty()) return;
   std::string text = run.failureReason;
-  if (!run.failureAdvice.empty()) text += "\n\n" + InWindowTerms(run.failureAdvice);
+  const std::string& advice = run.windowAdvice.empty() ? run.failureAdvice : run.windowAdvice;
+  if (!advice.empty()) text += "\n\n" + advice;
   text += UnseenNotesForBox();
   MessageBoxA(window, text.c_str(), run.driveMayBeBusy ? kCaptionUnconfirmed : kCaptionFailed,
               MB_OK | (run.driveMayBeBusy ? MB_ICONWARNING : MB_ICONERROR));

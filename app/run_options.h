@@ -132,6 +132,9 @@ struct RunOutcome {
   std::string imageWarning;
   // What the user should do about it; empty when there is nothing to add.
   std::string failureAdvice;
+  // The same advice in the window's own terms where those differ (its user
+  // has no command line to type); empty: failureAdvice.
+  std::string windowAdvice;
   // The drive may still be writing the image (it took the download command
   // and fell silent, or did not finish it in time): it must not be switched
   // off, and failureAdvice says so.
