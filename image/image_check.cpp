@@ -1,21 +1,17 @@
 #include "image/image_check.h"
 
 #include <cerrno>
-#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <system_error>
-#include <vector>
 
 #include "image/atomic_file.h"
+#include "image/firmware_image.h"
 #include "image/hex_loader.h"
-#include "image/image_checksum.h"
 #include "image/result_codes.h"
 
 namespace {
-// The drive's data buffer is 4 bytes longer than the image; the loader sees the same.
-constexpr std::size_t kDataBufferSize = kFirmwareImageSize + 4;
 
 // A file that is there and that nobody may write: a save would replace it
 // all the same (the new file is renamed over it), against its owner's will.
@@ -37,37 +33,25 @@ ImageCheckResult RunImageCheck(const char* path, const char* saveImagePath, std:
   ImageCheckReport& found = report != nullptr ? *report : unused;
   found = ImageCheckReport{};
 
-  std::vector<std::uint8_t> buffer(kDataBufferSize, 0);
-  bool built = false;
-  std::size_t dataBytes = 0;
-  HexLoadProblem problem;
-  if (std::strlen(path) > static_cast<std::size_t>(kMaxImagePathLength)) {
-    g_resultCode = kResultCannotOpen;
-    problem.what = "the name is longer than the " + std::to_string(kMaxImagePathLength) +
-                   " characters an image name may have";
-  } else {
-    built = LoadHexImage(path, buffer.data(), dataBytes, &problem,
-                         report != nullptr ? &found.sha256 : nullptr);
-  }
-  found.loaded = built;
-  found.dataBytes = dataBytes;
-  if (built) {
-    found.checksum = ImageChecksum(buffer.data());
+  const FirmwareImage image = ReadFirmwareImage(path, report != nullptr);
+  found.loaded = image.built;
+  found.dataBytes = image.dataBytes;
+  if (image.built) {
+    found.checksum = image.checksum;
+    found.sha256 = image.sha256;
     std::fprintf(out, "Check Sum: %04X\n", static_cast<unsigned>(found.checksum));
     // An image without data would never be sent: the check fails as well.
-    found.result = dataBytes > 0 ? "Reading is success!" : kTextNoFirmwareData;
-    built = dataBytes > 0;
+    found.result = image.noData ? kTextNoFirmwareData : "Reading is success!";
   } else {
-    found.sha256.clear();
-    found.result = ResultMessages[g_resultCode];
+    found.result = ResultMessages[image.failure];
   }
   std::fprintf(out, "%s\n", found.result.c_str());
-  if (!problem.what.empty()) found.reason = DescribeHexLoadProblem(path, problem);
+  if (!image.problem.what.empty()) found.reason = DescribeHexLoadProblem(path, image.problem);
   if (std::fflush(out) != 0 || std::ferror(out)) {
     std::fprintf(err, "cannot write the check result: %s\n", std::strerror(errno));
     return kImageCheckNotBuilt;
   }
-  if (!built) {
+  if (!image.built || image.noData) {
     // The message above keeps its text; the line and what is wrong follow.
     if (!found.reason.empty()) std::fprintf(err, "%s\n", found.reason.c_str());
     return kImageCheckNotBuilt;
@@ -78,7 +62,7 @@ ImageCheckResult RunImageCheck(const char* path, const char* saveImagePath, std:
     const bool readOnly = IsReadOnlyFile(saveImagePath);
     if (readOnly) reason = "the file is read-only, and it is not replaced";
     if (readOnly ||
-        !WriteFileAtomically(saveImagePath, buffer.data(), kFirmwareImageSize, reason)) {
+        !WriteFileAtomically(saveImagePath, image.bytes.data(), kFirmwareImageSize, reason)) {
       found.built = false;
       found.reason = "cannot save the image to \"" + std::string(saveImagePath) + "\": " + reason;
       std::fprintf(err, "cannot save the image to \"%s\": %s (nothing was written)\n",

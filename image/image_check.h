@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "image/firmware_image.h"
+
 // Results of RunImageCheck. They are not exit statuses: the program turns
 // them into outcomes of its exit status table (program/exit_status.h).
 enum ImageCheckResult : int {
@@ -25,13 +27,8 @@ struct ImageCheckReport {
   std::string reason;          // what is wrong (the line and why, or why not saved); may be empty
 };
 
-// The longest file name the Download command hands to the loader (its name buffer holds
-// 260 characters with the terminator). A longer name is refused as a file that cannot
-// be opened: cut short it could name another file, whose image would then be flashed.
-inline constexpr int kMaxImagePathLength = 259;
-
-// Reads `path` exactly as the Download command reads its image (the loader, then the
-// 16-bit byte sum of all 65536 bytes) and prints on `out`, each on a line of its own:
+// Reads `path` exactly as the Download command reads its image (ReadFirmwareImage: a
+// name longer than kMaxImagePathLength is refused) and prints on `out`, each on a line of its own:
 //   "Check Sum: XXXX"  (four upper-case hex digits; only when the image was built)
 //   the status text:   "Reading is success!" or ResultMessages[g_resultCode].
 // A file that loads without a single data byte prints its checksum and
