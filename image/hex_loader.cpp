@@ -1,3 +1,5 @@
+// LoadHexImage: a whole Intel HEX file read through a window into the image, and
+// what a failed load found, in words.
 #include "image/hex_loader.h"
 
 #include <algorithm>
@@ -31,21 +33,6 @@ inline void CopyData(std::uint8_t* to, const std::uint8_t* from, std::size_t n) 
 bool Refuse(ResultCode code) {
   g_resultCode = code;
   return false;
-}
-
-// --- Record by record from a stream the caller opened ---------------------------------
-
-constexpr int kEnd = -1;
-
-// One character at a time; a Ctrl-Z is pushed back so it keeps ending the text.
-int NextChar(std::FILE* stream) {
-  const int c = std::getc(stream);
-  if (c == EOF) return kEnd;
-  if (c == kEndOfText) {
-    std::ungetc(c, stream);
-    return kEnd;
-  }
-  return c;
 }
 
 // --- The whole file through a window with look-ahead ------------------------------------
@@ -254,54 +241,6 @@ struct FileCloser {
 };
 
 }  // namespace
-
-std::uint8_t HexPairToByte(char high, char low) {
-  return DecodePair(static_cast<unsigned char>(high), static_cast<unsigned char>(low));
-}
-
-bool ReadHexRecord(std::FILE* stream, std::uint8_t* record) {
-  if (stream == nullptr) return Refuse(kResultCannotOpen);
-  for (;;) {
-    int c;
-    Word word;
-    do {
-      c = NextChar(stream);
-      if (word.Ends(c == kEnd ? kGap : kOutside[static_cast<std::uint8_t>(c)], 0))
-        return Refuse(kResultDamaged);
-    } while (c != kEnd && c != ':');
-    // The text ends before an end-of-file record: records may be missing.
-    if (c == kEnd) return Refuse(std::ferror(stream) ? kResultCannotOpen : kResultDamaged);
-
-    std::uint8_t decoded[kDecodeBufferSize];
-    std::size_t count = 0;
-    std::uint8_t sum = 0;
-    for (;;) {
-      const int high = NextChar(stream);
-      if (high < '0') break;  // kEnd too
-      const int low = NextChar(stream);
-      if (low < '0') return Refuse(std::ferror(stream) ? kResultCannotOpen : kResultDamaged);
-      if (count == kDecodeBufferSize) return Refuse(kResultDamaged);
-      decoded[count] = DecodePair(static_cast<unsigned>(high), static_cast<unsigned>(low));
-      sum = static_cast<std::uint8_t>(sum + decoded[count++]);
-    }
-    if (std::ferror(stream)) return Refuse(kResultCannotOpen);
-
-    switch (Judge(decoded, count, sum)) {
-      case Verdict::kData:
-        record[0] = decoded[1];
-        record[1] = decoded[2];
-        record[2] = decoded[0];
-        std::memcpy(record + 3, decoded + 4, decoded[0]);
-        return true;
-      case Verdict::kEndOfFile:
-        return Refuse(kResultNoError);
-      case Verdict::kPassOver:
-        continue;
-      case Verdict::kDamaged:
-        return Refuse(kResultDamaged);
-    }
-  }
-}
 
 bool LoadHexImage(const char* path, std::uint8_t* image) {
   std::size_t dataBytes = 0;
