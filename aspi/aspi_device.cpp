@@ -109,17 +109,6 @@ bool AspiDevice::HasTarget() const {
   return !targetCleared;
 }
 
-const char* AspiDevice::UnavailableReason() const {
-  if (dataBuffer == nullptr) {
-    return "Not enough memory for the 64 KiB data buffer of the drive commands";
-  }
-  if (adapterCount != 0) return nullptr;
-  if (((supportInfo >> 8) & 0xFF) != SS_COMP) {
-    return "The ASPI service is not installed or not ready";
-  }
-  return "The ASPI service reports no host adapter";
-}
-
 void AspiDevice::SetCommand(const std::uint8_t* block, std::uint8_t dir, std::uint32_t length) {
   std::memcpy(commandBlock, block, 12);
   commandLength = 12;

@@ -43,6 +43,8 @@ class AspiDevice {
   void SelectTarget(std::uint8_t target);
 
   void SetCommand(const std::uint8_t* block, std::uint8_t direction, std::uint32_t length);
+  // A 10-byte command block. Part of the device's interface; the flow does
+  // not call it.
   void SetCommand10(const std::uint8_t* block, std::uint8_t direction, std::uint32_t length);
 
   // Sends the loaded command and polls until it ends; true only for SS_COMP
@@ -64,11 +66,17 @@ class AspiDevice {
   int CheckStatus();
   // Sends the loaded command with SRB_POSTING and returns at once;
   // g_commandPending is raised before the hand-over and lowered by
-  // PostRoutine (or at once when the service refuses the block).
+  // PostRoutine (or at once when the service refuses the block). Part of the
+  // device's interface; the flow does not call it.
   void ExecutePosted();
+  // Asks the service to abort the command it holds (ExecuteWait does so for a
+  // command that outlived its limit outside the reprogramming window). Part
+  // of the device's interface; the flow does not call it.
   bool AbortCommand();
-  // False also while an earlier reset is still pending: its block stays the
-  // service's until it ends.
+  // Resets the selected target. False also while an earlier reset is still
+  // pending: its block stays the service's until it ends. Part of the
+  // device's interface; the flow does not call it (the program never resets
+  // a drive).
   bool ResetDevice();
 
   bool GetInquiryStrings(char* model, char* revision);
@@ -81,10 +89,6 @@ class AspiDevice {
   // caller that cleared the buffer judges what is there. Without the flag:
   // the transfer length.
   std::uint32_t ReceivedLength() const;
-
-  // Why IsAvailable() is false, as a sentence for the user; nullptr while the
-  // device is available.
-  const char* UnavailableReason() const;
 
   // After a scan that accepted no drive the device addresses no target:
   // ExecuteWait and ExecutePosted then fail without sending anything, until

@@ -8,7 +8,7 @@
 
 namespace {
 
-aspi::DWORD Execute(CommandTransport& transport, SRB_ExecSCSICmd& srb) {
+aspi::DWORD Execute(CommandRunner& transport, SRB_ExecSCSICmd& srb) {
   StoreSrbByte(srb.SRB_Status, SS_PENDING);
   srb.SRB_HaStat = HASTAT_OK;
   srb.SRB_TargStat = STATUS_GOOD;
@@ -34,7 +34,7 @@ aspi::DWORD Execute(CommandTransport& transport, SRB_ExecSCSICmd& srb) {
   return FinishExec(srb, transport.RunCommand(request));
 }
 
-aspi::DWORD Reset(CommandTransport& transport, SRB_BusDeviceReset& srb) {
+aspi::DWORD Reset(CommandRunner& transport, SRB_BusDeviceReset& srb) {
   StoreSrbByte(srb.SRB_Status, SS_PENDING);
   srb.SRB_HaStat = HASTAT_OK;
   srb.SRB_TargStat = STATUS_GOOD;
@@ -90,7 +90,7 @@ aspi::DWORD CompleteRequest(void* srb, aspi::BYTE& statusByte, aspi::BYTE flags,
   return status;
 }
 
-aspi::DWORD ExecuteRequest(CommandTransport& transport, void* srb) {
+aspi::DWORD ExecuteRequest(CommandRunner& transport, void* srb) {
   if (srb == nullptr) return SS_INVALID_SRB;
   auto* header = static_cast<SRB_Header*>(srb);
   switch (header->SRB_Cmd) {

@@ -1,8 +1,8 @@
 // The front half of every transport that answers SendCommand: the checks of
 // a request block in one order, the dispatch of execute, abort and reset, the
-// copy of the sense bytes and the completion. A transport behind it only says
-// which adapters and targets it has and runs one command (or one reset) at a
-// time, returning its verdict.
+// copy of the sense bytes and the completion. Behind it the transport is a
+// CommandRunner: it only says which adapters and targets it has and runs one
+// command (or one reset) at a time, returning its verdict.
 //
 // The same for every transport:
 // - an execute request is checked in this order: the adapter (SS_INVALID_HA),
@@ -53,9 +53,10 @@ struct CommandRequest {
   bool download = false;
 };
 
-class CommandTransport {
+// The back half of a transport: what it has and how it runs one command.
+class CommandRunner {
  public:
-  virtual ~CommandTransport() = default;
+  virtual ~CommandRunner() = default;
   virtual int AdapterCount() const = 0;
   // A device at that adapter (below AdapterCount) and target, LUN 0.
   virtual bool HasTarget(aspi::BYTE adapter, aspi::BYTE target) const = 0;
@@ -68,7 +69,7 @@ class CommandTransport {
 
 // Answers SendCommand for a transport that finishes every command before it
 // returns: nothing is ever pending, so an abort finds nothing to abort.
-aspi::DWORD ExecuteRequest(CommandTransport& transport, void* srb);
+aspi::DWORD ExecuteRequest(CommandRunner& runner, void* srb);
 
 // The checks of an execute request before its target is looked at:
 // SS_PENDING when the block may go on, else the status that refuses it.

@@ -18,7 +18,7 @@
 #include "image/image_checksum.h"
 #include "image/regular_file.h"
 #include "image/result_codes.h"
-#include "program/program.h"
+#include "program/program_front_end.h"
 #include "resources/resource_ids.h"
 #include "text/printable.h"
 #include "winui/winapi.h"

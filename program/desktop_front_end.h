@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "program/options.h"
-#include "program/program.h"
+#include "program/program_front_end.h"
 
 class DesktopFrontEnd : public ProgramFrontEnd {
  public:

@@ -17,8 +17,9 @@
 #include "image/image_check.h"
 #include "program/automation.h"
 #include "program/list_run.h"
+#include "program/program_front_end.h"
+#include "program/run_provider.h"
 #include "program/run_summary.h"
-#include "program/transport.h"
 #include "text/printable.h"
 #include "transports/emulated/emulated_bus.h"
 #include "winui/winapi.h"
@@ -96,9 +97,9 @@ std::string TrayLine() {
 // --replay: says how the run compared with the recording. A run that left
 // the recording proves nothing about the recorded drives and gets a status
 // of its own; one that stopped short of the recording's end keeps its own.
-ProgramOutcome JudgeReplay(const Transport& transport, ProgramFrontEnd& frontEnd,
+ProgramOutcome JudgeReplay(const RunProvider& transport, ProgramFrontEnd& frontEnd,
                            const ProgramOptions& options, ProgramOutcome outcome) {
-  const std::optional<Transport::ReplayState> replay = transport.Replay();
+  const std::optional<RunProvider::ReplayState> replay = transport.Replay();
   if (!replay) return outcome;
   const std::string name = "--replay " + PrintableText(options.replayPath) + ": ";
   if (replay->diverged)
@@ -153,7 +154,7 @@ ProgramOutcome Classify(int appStatus, const DownloadAutomation& automation,
 
 // --emulate-state: the line that says a drive's new state was not kept;
 // empty when it was (or there is none).
-std::string StateWarning(const Transport& transport) {
+std::string StateWarning(const RunProvider& transport) {
   if (transport.Bus() == nullptr || transport.Bus()->LastStateError().empty()) return {};
   return "--emulate-state: the drive's new state was not kept: " +
          PrintableText(transport.Bus()->LastStateError());
@@ -170,7 +171,8 @@ struct LiveState {
   bool downloadStarted = false;
 };
 
-std::string RunSummary(ProgramOutcome outcome, const std::optional<Transport::ReplayState>& replay,
+std::string RunSummary(ProgramOutcome outcome,
+                       const std::optional<RunProvider::ReplayState>& replay,
                        const std::string& stateWarning, const std::string& guardWarning,
                        const std::optional<LiveState>& live = std::nullopt) {
   const RunOutcome& run = g_runOutcome;
@@ -283,7 +285,7 @@ ProgramOutcome UsageError(const ProgramOptions& options, ProgramFrontEnd& frontE
 
 // The application itself, driven as the options ask.
 ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& frontEnd,
-                             const Transport& transport) {
+                             const RunProvider& transport) {
   ResetRunState();
   g_runOptions.hasPreferredDevice = options.hasDevice;
   g_runOptions.preferredAdapter = options.deviceAdapter;
@@ -406,10 +408,6 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
 
 }  // namespace
 
-int ProgramFrontEnd::ShowCommand() const {
-  return SW_SHOWNORMAL;
-}
-
 int DesktopExitStatus(const ProgramOptions& options, int status) {
   if (options.yes || options.check || options.list) return status;
   if (status == ExitStatus(ProgramOutcome::kUsageError) ||
@@ -453,7 +451,7 @@ int RunProgram(const ProgramOptions& options, ProgramFrontEnd& frontEnd) {
   }
 #endif
 
-  Transport transport;
+  RunProvider transport;
   std::string problem;
   if (!transport.Open(options, frontEnd, problem))
     return ExitStatus(UsageError(options, frontEnd, problem));

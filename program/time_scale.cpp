@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "aspi/command_time_limits.h"
+#include "aspi/download_opcode.h"
 #include "transports/emulated/emulated_bus.h"
 #include "winui/clock.h"
 
@@ -53,7 +54,8 @@ void InstallTimeScale(unsigned factor, EmulatedBus* bus) {
     // gets the longest limit with its grace, scaled, so that none is given
     // up on that would have completed at full time.
     std::chrono::milliseconds longest{0};
-    for (const std::uint8_t opcode : {0x12, 0x1B, 0x55, 0x00}) {
+    for (const std::uint8_t opcode :
+         {std::uint8_t{0x12}, std::uint8_t{0x1B}, aspi::kDownloadOpcode, std::uint8_t{0x00}}) {
       const std::uint8_t cdb[12] = {opcode};
       if (CommandTimeLimit(cdb) > longest) longest = CommandTimeLimit(cdb);
     }

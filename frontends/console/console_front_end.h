@@ -4,7 +4,7 @@
 // input is a terminal.
 #pragma once
 
-#include "program/program.h"
+#include "program/program_front_end.h"
 #include "winui/console/console_backend.h"
 
 // The program's windows as the console backend renders them: the main

@@ -6,6 +6,7 @@
 #include "frontends/windows/automation_hooks.h"
 #include "frontends/windows/browse_button.h"
 #include "frontends/windows/busy_window.h"
+#include "program/exit_status.h"
 #include "resources/version.h"
 #include "text/printable.h"
 

@@ -29,7 +29,7 @@
 
 #include "program/desktop_front_end.h"
 #include "program/options.h"
-#include "program/program.h"
+#include "program/program_front_end.h"
 
 class WindowsFrontEnd : public DesktopFrontEnd {
  public:

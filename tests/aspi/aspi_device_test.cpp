@@ -38,7 +38,6 @@ TEST(AspiEntryPoints, WithoutAProviderAnswerAsAMissingServiceAndLeaveTheBlockAlo
 struct SupportCase {
   aspi::DWORD info;
   std::uint8_t adapters;
-  const char* reasonPart;  // nullptr: available
 };
 
 class AspiDeviceSupportInfo : public testing::TestWithParam<SupportCase> {};
@@ -55,22 +54,14 @@ TEST_P(AspiDeviceSupportInfo, AdapterCountComesOnlyFromAReadyService) {
   EXPECT_EQ(device.adapterId, 0);
   EXPECT_EQ(device.targetId, 0);
   EXPECT_EQ(device.commandLength, 0);
-  if (GetParam().reasonPart == nullptr) {
-    EXPECT_EQ(device.UnavailableReason(), nullptr);
-  } else {
-    ASSERT_NE(device.UnavailableReason(), nullptr);
-    EXPECT_NE(std::string(device.UnavailableReason()).find(GetParam().reasonPart),
-              std::string::npos);
-  }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Statuses, AspiDeviceSupportInfo,
-    testing::Values(SupportCase{(SS_COMP << 8) | 2, 2, nullptr},
-                    SupportCase{(SS_COMP << 8) | 0, 0, "no host adapter"},
-                    SupportCase{(SS_FAILED_INIT << 8) | 3, 0, "not installed or not ready"},
-                    SupportCase{(SS_NO_ADAPTERS << 8) | 1, 0, "not installed or not ready"},
-                    SupportCase{0x00000005, 0, "not installed or not ready"}));
+INSTANTIATE_TEST_SUITE_P(Statuses, AspiDeviceSupportInfo,
+                         testing::Values(SupportCase{(SS_COMP << 8) | 2, 2},
+                                         SupportCase{(SS_COMP << 8) | 0, 0},
+                                         SupportCase{(SS_FAILED_INIT << 8) | 3, 0},
+                                         SupportCase{(SS_NO_ADAPTERS << 8) | 1, 0},
+                                         SupportCase{0x00000005, 0}));
 
 TEST(AspiDeviceMemory, AnUnobtainableBufferMakesTheDeviceUnavailableAndNothingIsSent) {
   ScriptedProvider provider;
@@ -80,8 +71,6 @@ TEST(AspiDeviceMemory, AnUnobtainableBufferMakesTheDeviceUnavailableAndNothingIs
   EXPECT_EQ(device.GetAdapterCount(), 0);
   EXPECT_FALSE(device.IsAvailable());
   EXPECT_EQ(provider.supportInfoCalls, 0);
-  ASSERT_NE(device.UnavailableReason(), nullptr);
-  EXPECT_NE(std::string(device.UnavailableReason()).find("memory"), std::string::npos);
 
   device.SetCommand(kInquiry, SRB_DIR_IN, 36);
   EXPECT_FALSE(device.ExecuteWait());

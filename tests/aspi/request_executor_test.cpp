@@ -12,7 +12,7 @@
 namespace {
 
 // One adapter with a device at target 0 that takes every command.
-class OneDevice final : public AspiProvider, private CommandTransport {
+class OneDevice final : public AspiProvider, private CommandRunner {
  public:
   aspi::DWORD GetSupportInfo() override { return (aspi::DWORD{SS_COMP} << 8) | 1; }
   aspi::DWORD SendCommand(void* srb) override { return ExecuteRequest(*this, srb); }

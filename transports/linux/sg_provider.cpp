@@ -16,64 +16,20 @@
 #include "aspi/request_executor.h"
 #include "aspi/srb_access.h"
 #include "transports/linux/drive_guard.h"
+#include "transports/linux/sg_devices.h"
 #include "transports/linux/sg_outcome.h"
-#include "transports/linux/sg_topology.h"
 
 namespace {
 
+using sg::Adapter;
 using sg::DataDirection;
+using sg::Target;
 
 // A command interrupted by a signal is sent again, a limited number of times.
 constexpr int kInterruptRetries = 8;
 // Room for the longest sense data a device may return.
 constexpr int kSenseCapacity = 252;
-// The SCSI peripheral device type of CD/DVD devices, the only kind the
-// program may flash.
-constexpr int kTypeCdDvd = 5;
-
-struct Target {
-  sg::SgNode node;
-  std::string path;  // /dev/sgN
-  int fd = -1;
-  bool exclusive = false;
-  bool lost = false;
-  // A command was given up on while still in the kernel: nothing more is
-  // sent to this device in this run (see Run).
-  bool abandoned = false;
-  long sysfsLimit = -1;  // bytes, -1 unknown
-  // Keeps the kernel and other programs away from the drive from the
-  // download command on.
-  std::unique_ptr<sg::DriveGuard> guard;
-};
-
-struct Adapter {
-  int host = -1;
-  std::map<int, Target> targets;  // by target id: the devices at channel 0, LUN 0
-};
-
-std::string Describe(const Target& target) {
-  return target.path + " (" + sg::FormatAddress(target.node.address) + ")";
-}
-
-std::string OpenProblem(const Target& target, int error) {
-  switch (error) {
-    case EACCES:
-    case EPERM:
-      return Describe(target) +
-             " needs read and write access (permission denied): run the program as root "
-             "(sudo), or give your user access to it with the example udev rule "
-             "60-qtr5-download.rules (see README.drive-access.md).";
-    case ENOENT:
-      return Describe(target) + " does not exist: its device node is missing.";
-    case EBUSY:
-      return Describe(target) +
-             " is held exclusively by another program (perhaps another copy of this one).";
-    default:
-      return Describe(target) + " cannot be opened: " + std::strerror(error) + ".";
-  }
-}
-
-class SgProvider final : public AspiProvider, private CommandTransport {
+class SgProvider final : public AspiProvider, private CommandRunner {
  public:
   SgProvider(const SgProviderOptions& options, std::string& diagnostics)
       : system_(options.system ? options.system
@@ -82,7 +38,7 @@ class SgProvider final : public AspiProvider, private CommandTransport {
         sysfsRoot_(options.sysfsRoot),
         devRoot_(options.devRoot) {
     diagnostics.clear();
-    Discover(options, diagnostics);
+    adapters_ = sg::DiscoverDevices(*system_, sysfsRoot_, devRoot_, diagnostics);
   }
 
   ~SgProvider() override {
@@ -148,118 +104,8 @@ class SgProvider final : public AspiProvider, private CommandTransport {
   }
 
  private:
-  void Discover(const SgProviderOptions& options, std::string& diagnostics) {
-    const sg::SgTopology topology = sg::ReadSgTopology(options.sysfsRoot);
-    std::vector<std::string> notes;
-    if (!topology.classPresent) {
-      diagnostics =
-          "No SCSI generic devices: " + options.sysfsRoot +
-          "/class/scsi_generic does not exist, so the Linux sg driver is not loaded. Load it "
-          "with \"modprobe sg\" as root, then start the program again.";
-      return;
-    }
-    for (const std::string& entry : topology.unreadable) {
-      notes.push_back("Cannot tell the SCSI address of " + entry + ".");
-    }
-    std::vector<std::string> skipped;
-    for (const sg::SgNode& node : topology.nodes) {
-      if (adapters_.empty() || adapters_.back().host != node.address.host) {
-        adapters_.push_back(Adapter{node.address.host, {}});
-      }
-      if (node.address.channel != 0 || node.address.lun != 0) {
-        skipped.push_back(node.name + " at " + sg::FormatAddress(node.address));
-        continue;
-      }
-      Target target;
-      target.node = node;
-      target.path = options.devRoot + "/" + node.name;
-      target.sysfsLimit = sg::SysfsMaxTransferBytes(options.sysfsRoot, node);
-      adapters_.back().targets.emplace(node.address.target, std::move(target));
-    }
-    // ASPI addresses targets 0 to 7; a drive with a higher id cannot be
-    // reached, but the user must hear that it is there. Only devices that
-    // may be the drive are named (a large disk array would fill the screen).
-    for (const Adapter& adapter : adapters_) {
-      for (const auto& [id, target] : adapter.targets) {
-        if (id > 7 && (target.node.type == kTypeCdDvd || target.node.type < 0)) {
-          notes.push_back(Describe(target) + " is at SCSI target id " + std::to_string(id) +
-                          "; the program addresses targets 0 to 7 only, so it cannot reach "
-                          "this device.");
-        }
-      }
-    }
-    std::size_t usable = 0;
-    std::size_t addressable = 0;
-    // Devices that cannot be used, and those of them that may be the drive.
-    std::vector<std::string> unusable;
-    std::vector<std::string> unusableCd;
-    for (Adapter& adapter : adapters_) {
-      for (auto& [id, target] : adapter.targets) {
-        ++addressable;
-        const int error = OpenShared(target);
-        if (error == 0) {
-          ++usable;
-          continue;
-        }
-        // A node that is not the device sysfs names is never used.
-        target.lost = error == -1;
-        unusable.push_back(error == -1 ? Describe(target) +
-                                             " answers as another SCSI device than sysfs "
-                                             "names; it is left alone."
-                                       : OpenProblem(target, error));
-        if (target.node.type == kTypeCdDvd || target.node.type < 0) {
-          unusableCd.push_back(unusable.back());
-        }
-      }
-    }
-    // While some device can be used, a disk or tape that cannot is no news:
-    // only CD/DVD devices (or devices of unknown type) may be the drive.
-    const auto& worthTelling = usable == 0 ? unusable : unusableCd;
-    notes.insert(notes.end(), worthTelling.begin(), worthTelling.end());
-    if (usable == 0) {
-      std::string reason;
-      if (topology.nodes.empty()) {
-        reason =
-            "No SCSI generic devices: the sg driver is loaded but lists no device. Check that "
-            "the drive is connected and powered and that the kernel sees it (lsscsi, dmesg).";
-      } else if (addressable == 0) {
-        reason =
-            "No SCSI generic device at channel 0, LUN 0, the only addresses the program "
-            "uses; found:";
-        for (const std::string& entry : skipped) reason += " " + entry;
-        reason += ".";
-      } else {
-        reason = "None of the SCSI generic devices can be used:";
-      }
-      notes.insert(notes.begin(), reason);
-      adapters_.clear();
-    }
-    for (std::size_t i = 0; i < notes.size(); ++i) {
-      diagnostics += (i == 0 ? "" : "\n") + notes[i];
-    }
-  }
-
-  // Opens the target non-exclusively if it is not open yet and makes sure
-  // the node still is the device sysfs named. 0, an errno value, or -1 for a
-  // device at another address.
-  int OpenShared(Target& target) { return target.fd >= 0 ? 0 : OpenAs(target, false); }
-
-  int OpenAs(Target& target, bool exclusive) {
-    if (target.fd >= 0 && (target.exclusive || !exclusive)) return 0;
-    system_->Close(target.fd);
-    target.fd = -1;
-    target.exclusive = false;
-    const int fd = system_->Open(target.path, exclusive);
-    if (fd < 0) return -fd;
-    sg::ScsiAddress actual;
-    if (system_->GetScsiAddress(fd, actual) != 0 || !(actual == target.node.address)) {
-      system_->Close(fd);
-      return -1;
-    }
-    target.fd = fd;
-    target.exclusive = exclusive;
-    return 0;
-  }
+  int OpenShared(Target& target) { return sg::OpenTarget(*system_, target, false); }
+  int OpenAs(Target& target, bool exclusive) { return sg::OpenTarget(*system_, target, exclusive); }
 
   Target* FindTarget(aspi::BYTE ha, aspi::BYTE id) {
     if (ha >= adapters_.size()) return nullptr;
@@ -287,7 +133,7 @@ class SgProvider final : public AspiProvider, private CommandTransport {
   }
 
   void Tell(const Target& target, const std::string& text) {
-    ::Tell(messages_, Describe(target) + ": " + text);
+    ::Tell(messages_, sg::Describe(target) + ": " + text);
   }
 
   CommandVerdict RunCommand(const CommandRequest& request) override {

@@ -44,9 +44,6 @@ class RecordingProvider final : public AspiProvider {
   bool FindDevice(std::string_view name, aspi::BYTE& adapter, aspi::BYTE& target) const override;
   KnownDevice KnownIdentity(aspi::BYTE adapter, aspi::BYTE target) const override;
 
-  // False once a line could not be written; the commands still go through.
-  bool Good() const { return good_; }
-
   // The transport's own lines for the user: those written while a request
   // ran are kept with its record ("messages"). Not owned; may be null.
   void AttachMessages(CapturedMessages* messages) { transportMessages_ = messages; }
@@ -62,6 +59,8 @@ class RecordingProvider final : public AspiProvider {
   std::unique_ptr<std::ofstream> file_;
   std::ostream& out_;
   DiagnosticSink messages_;
+  // False once a line could not be written (told once); the commands still
+  // go through.
   bool good_ = true;
   bool headerWritten_ = false;
   // The last exec request still pending when it was recorded, so that an

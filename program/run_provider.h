@@ -1,7 +1,7 @@
-// The provider that answers the two ASPI entry points for this run, chosen
-// once from the options: a recorded session (--replay), an emulated bus
-// (--emulate), or the machine's real transport; and, with --record, a
-// recorder around it.
+// RunProvider: the provider that answers the two ASPI entry points for this
+// run, chosen once from the options: a recorded session (--replay), an
+// emulated bus (--emulate), or the machine's own transport
+// (platform_transport.h); and, with --record, a recorder around it.
 #pragma once
 
 #include <cstddef>
@@ -18,12 +18,12 @@ class EmulatedBus;
 class ReplayProvider;
 class CapturedMessages;
 
-class Transport {
+class RunProvider {
  public:
-  Transport();
-  ~Transport();  // uninstalls the provider before releasing it
-  Transport(const Transport&) = delete;
-  Transport& operator=(const Transport&) = delete;
+  RunProvider();
+  ~RunProvider();  // uninstalls the provider before releasing it
+  RunProvider(const RunProvider&) = delete;
+  RunProvider& operator=(const RunProvider&) = delete;
 
   // Builds what the options ask for. False with `problem` set when an option
   // value cannot be used (a malformed layout, a state folder or a recording
@@ -46,12 +46,12 @@ class Transport {
   };
   std::optional<ReplayState> Replay() const;
 
-  // Whether the real transport was refused access to a drive for want of
-  // administrator rights (Windows' pass-through); false for the others.
+  // Whether the machine's transport was refused access to a drive for want
+  // of administrator rights (Windows' pass-through); false for the others.
   bool AccessDenied() const { return accessDenied_ && accessDenied_(); }
 
  private:
-  // With --record: the real transport's lines for the user, kept for the
+  // With --record: the machine's transport's lines for the user, kept for the
   // recording as they are shown. Outlives the providers that write to it.
   std::unique_ptr<CapturedMessages> captured_;
   std::unique_ptr<AspiProvider> base_;
