@@ -9,6 +9,7 @@
 #include "app/report_list.h"
 #include "app/run_options.h"
 #include "discovery/scan_record.h"
+#include "resources/program_resources.h"
 #include "resources/resource_ids.h"
 
 DownloadApp* g_app = nullptr;
@@ -63,6 +64,7 @@ DownloadApp::DownloadApp(HINSTANCE moduleInstance, LPCSTR templateName, DLGPROC 
   reportList = nullptr;
   // The dialog procedure's WM_INITDIALOG runs inside this call, while g_app
   // is still null and the report list not yet made.
+  qtr5::RegisterProgramResources(moduleInstance);  // its windows, pictures and icon
   mainWindow = CreateDialogParamA(moduleInstance, templateName, nullptr, dialogProcedure, 0);
   if (mainWindow == nullptr) {
     g_runOutcome.startUpFailed = true;

@@ -1,5 +1,6 @@
-// The dialog templates of the program as data (declared in winui/dialog_templates.h).
-#include "winui/dialog_templates.h"
+// The dialog templates of the program as data, in the format of
+// winui/dialog_templates.h.
+#include "resources/program_resources.h"
 
 #include <algorithm>
 #include <array>
@@ -78,22 +79,6 @@ constexpr std::array<int, 1> kIcons{kIconApp};
 
 }  // namespace
 
-const char* ControlClassName(ControlKind kind) {
-  switch (kind) {
-    case ControlKind::kButton:
-      return "button";
-    case ControlKind::kStatic:
-      return "static";
-    case ControlKind::kEdit:
-      return "edit";
-    case ControlKind::kListView:
-      return "SysListView32";
-    case ControlKind::kProgressBar:
-      return "msctls_progress32";
-  }
-  return "static";
-}
-
 std::span<const DialogTemplate> AllDialogTemplates() {
   return kDialogs;
 }
@@ -104,19 +89,16 @@ const DialogTemplate* FindDialogTemplate(int id) {
   return found == kDialogs.end() ? nullptr : &*found;
 }
 
-const ControlTemplate* FindControlTemplate(const DialogTemplate& dialog, int controlId) {
-  if (controlId == -1) return nullptr;
-  for (const ControlTemplate& control : dialog.controls) {
-    if (control.id == controlId) return &control;
-  }
-  return nullptr;
-}
-
 std::span<const int> AllBitmapIds() {
   return kBitmaps;
 }
 std::span<const int> AllIconIds() {
   return kIcons;
+}
+
+const ModuleResources& ProgramResources() {
+  static const ModuleResources resources{kDialogs, kBitmaps, kIcons};
+  return resources;
 }
 
 }  // namespace qtr5

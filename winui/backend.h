@@ -1,7 +1,7 @@
 // The backend of the portable window layer: what renders the windows and
-// supplies the user's input. The window layer (winui/win32.h, implemented
-// in qtr5_platform) keeps every window, control and message itself; a backend
-// is told about every change so that it can show it, is asked to repaint at
+// supplies the user's input. The window layer (winui/win32.h, the library
+// qtr5_winui) keeps every window, control and message itself; a backend is
+// told about every change so that it can show it, is asked to repaint at
 // once, to wait for input when the message queue is empty, to show message
 // boxes and the open-file dialog, and for the dialog font's metrics.
 //
@@ -46,8 +46,8 @@ struct DialogBaseUnits {
   int y;
 };
 
-// The mapping used when the backend has no font (headless, console): the
-// usual base units of an 8-point MS Sans Serif dialog at 96 dots per inch.
+// The mapping used when the backend has no font (the terminal's, the
+// tests'): the usual base units of an 8-point MS Sans Serif dialog at 96 dots per inch.
 inline constexpr DialogBaseUnits kDefaultBaseUnits{6, 13};
 
 // One filter of the open-file dialog: "Firmware file (*.HEX)" / "*.HEX".

@@ -1,20 +1,24 @@
-// The dialog templates of the program (main window 102, Release Note 105,
-// Select Device 106) as data: the one source from which every platform builds
-// its windows. The portable window layer creates dialogs and controls from it,
-// the Qt window renders it, and the Windows build generates its resource
-// script from it. Rectangles are in dialog units; styles are the Windows
-// style bits (WS_*, DS_*, BS_*, SS_*, ES_*, LVS_*, PBS_*) with the values the
-// Windows headers give them.
+// The format of dialog templates (main window 102, Release Note 105, Select
+// Device 106 in the program) as data: the one source from which every
+// platform builds its windows. The portable window layer creates dialogs and
+// controls from it, the Qt window renders it, and the Windows build
+// generates its resource script from it. Rectangles are in dialog units;
+// styles are the Windows style bits (WS_*, DS_*, BS_*, SS_*, ES_*, LVS_*,
+// PBS_*) with the values the Windows headers give them.
 //
-// The window layer declares them and reads them; the program's resources
-// (resources/dialog_templates.cpp) define them, as a Windows program's
-// resource section belongs to the program and not to the window system. A
-// program or test that creates dialogs links qtr5_resources after qtr5_winui.
+// The window layer declares the format; a program's resources (for this
+// program resources/) are written in it, as a Windows program's resource
+// section belongs to the program and not to the window system. Off Windows
+// the program registers its resources for its instance handle at start-up
+// (RegisterModuleResources), and the window layer finds a template, bitmap
+// or icon through the instance handle it is given, as Windows does.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
+
+#include "winui/winapi.h"
 
 namespace qtr5 {
 
@@ -27,9 +31,22 @@ enum class ControlKind {
   kProgressBar,  // "msctls_progress32": progress bar
 };
 
-// The Windows class name of `kind`, as a resource script names it
-// ("button", "static", "edit", "SysListView32", "msctls_progress32").
-const char* ControlClassName(ControlKind kind);
+// The Windows class name of `kind`, as a resource script names it.
+constexpr const char* ControlClassName(ControlKind kind) {
+  switch (kind) {
+    case ControlKind::kButton:
+      return "button";
+    case ControlKind::kStatic:
+      return "static";
+    case ControlKind::kEdit:
+      return "edit";
+    case ControlKind::kListView:
+      return "SysListView32";
+    case ControlKind::kProgressBar:
+      return "msctls_progress32";
+  }
+  return "static";
+}
 
 // One control of a dialog template.
 struct ControlTemplate {
@@ -54,21 +71,19 @@ struct DialogTemplate {
   std::span<const ControlTemplate> controls;  // in tab order, as the resource script lists them
 };
 
-// Every dialog template of the program, in identifier order.
-std::span<const DialogTemplate> AllDialogTemplates();
+// What a module (a program, a library) holds as resources: its dialog
+// templates, and the identifiers of its bitmaps and of its icons.
+struct ModuleResources {
+  std::span<const DialogTemplate> dialogs;
+  std::span<const int> bitmaps;
+  std::span<const int> icons;
+};
 
-// The template with resource identifier `id`, or nullptr when there is none.
-const DialogTemplate* FindDialogTemplate(int id);
-
-// The control of `dialog` with identifier `controlId`, or nullptr when there is
-// none (controls without an identifier, -1, are never found this way).
-const ControlTemplate* FindControlTemplate(const DialogTemplate& dialog, int controlId);
-
-// The resource identifiers of the program's bitmaps (101 logo, 103 "Wait !",
-// 104 "OK!", 105 "NG!", 106 "No Device", 109 open folder), in identifier order.
-std::span<const int> AllBitmapIds();
-
-// The resource identifiers of the program's icons (108), in identifier order.
-std::span<const int> AllIconIds();
+// Off Windows: `resources` become those of the module `instance` (null: the
+// program's own module, as GetModuleHandleA(nullptr) names it there), until
+// registered again; null `resources` withdraws them. They must outlive
+// their use. CreateDialogParamA, DialogBoxParamA, LoadBitmapA and LoadIconA
+// find nothing in a module without resources.
+void RegisterModuleResources(HINSTANCE instance, const ModuleResources* resources);
 
 }  // namespace qtr5

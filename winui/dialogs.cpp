@@ -15,11 +15,20 @@ HWND TopLevelOf(HWND window) {
   return found->isDialog ? window : found->parent;
 }
 
-HWND CreateFromTemplate(LPCSTR templateName, HWND owner, DLGPROC dialogProc, LPARAM initParam,
-                        bool modal) {
-  if (templateName == nullptr || !IS_INTRESOURCE(templateName)) return nullptr;
-  int id = static_cast<int>(reinterpret_cast<UINT_PTR>(templateName));
-  const qtr5::DialogTemplate* dialogTemplate = qtr5::FindDialogTemplate(id);
+// The template `name` of module `instance`, or nullptr.
+const qtr5::DialogTemplate* FindTemplate(HINSTANCE instance, LPCSTR name) {
+  const qtr5::ModuleResources* module = qtr5::detail::ResourcesOf(instance);
+  if (module == nullptr || name == nullptr || !IS_INTRESOURCE(name)) return nullptr;
+  const int id = static_cast<int>(reinterpret_cast<UINT_PTR>(name));
+  for (const qtr5::DialogTemplate& dialog : module->dialogs) {
+    if (dialog.id == id) return &dialog;
+  }
+  return nullptr;
+}
+
+HWND CreateFromTemplate(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGPROC dialogProc,
+                        LPARAM initParam, bool modal) {
+  const qtr5::DialogTemplate* dialogTemplate = FindTemplate(instance, templateName);
   if (dialogTemplate == nullptr) return nullptr;
   if (owner != nullptr) {
     owner = TopLevelOf(owner);
@@ -134,14 +143,12 @@ LRESULT SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LP
 
 HWND CreateDialogParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGPROC dialogProc,
                         LPARAM initParam) {
-  (void)instance;  // every template is built in
-  return CreateFromTemplate(templateName, owner, dialogProc, initParam, false);
+  return CreateFromTemplate(instance, templateName, owner, dialogProc, initParam, false);
 }
 
 INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGPROC dialogProc,
                         LPARAM initParam) {
-  (void)instance;
-  HWND dialog = CreateFromTemplate(templateName, owner, dialogProc, initParam, true);
+  HWND dialog = CreateFromTemplate(instance, templateName, owner, dialogProc, initParam, true);
   if (dialog == nullptr) return -1;
   owner = qtr5::OwnerOf(dialog);
   bool disabledOwner = false;

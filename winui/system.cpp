@@ -37,7 +37,18 @@ bool Contains(std::span<const int> ids, int id) {
 constexpr int kFirstSystemIcon = 32512;
 constexpr int kLastSystemIcon = 32518;
 
+// The resources of each module, as registered.
+std::map<HINSTANCE, const ModuleResources*>& Modules() {
+  static std::map<HINSTANCE, const ModuleResources*> modules;
+  return modules;
+}
+
 }  // namespace
+
+const ModuleResources* ResourcesOf(HINSTANCE instance) {
+  auto found = Modules().find(instance);
+  return found == Modules().end() ? nullptr : found->second;
+}
 
 void ClearResourceHandles() {
   Handles() = ResourceHandles{};
@@ -46,6 +57,14 @@ void ClearResourceHandles() {
 }  // namespace qtr5::detail
 
 namespace qtr5 {
+void RegisterModuleResources(HINSTANCE instance, const ModuleResources* resources) {
+  if (resources == nullptr) {
+    detail::Modules().erase(instance);
+  } else {
+    detail::Modules()[instance] = resources;
+  }
+}
+
 int ResourceIdOfHandle(HGDIOBJ handle) {
   auto& ids = detail::Handles().ids;
   auto found = ids.find(reinterpret_cast<std::uintptr_t>(handle));
@@ -54,19 +73,19 @@ int ResourceIdOfHandle(HGDIOBJ handle) {
 }  // namespace qtr5
 
 HBITMAP LoadBitmapA(HINSTANCE instance, LPCSTR name) {
-  (void)instance;  // the program's own resources are built in
   if (name == nullptr || !IS_INTRESOURCE(name)) return nullptr;
   int id = static_cast<int>(reinterpret_cast<UINT_PTR>(name));
-  if (!qtr5::detail::Contains(qtr5::AllBitmapIds(), id)) return nullptr;
+  const qtr5::ModuleResources* module = qtr5::detail::ResourcesOf(instance);
+  if (module == nullptr || !qtr5::detail::Contains(module->bitmaps, id)) return nullptr;
   return static_cast<HBITMAP>(qtr5::detail::NewHandle(id));
 }
 
 HICON LoadIconA(HINSTANCE instance, LPCSTR name) {
-  (void)instance;
   if (name == nullptr || !IS_INTRESOURCE(name)) return nullptr;
   int id = static_cast<int>(reinterpret_cast<UINT_PTR>(name));
   bool system = id >= qtr5::detail::kFirstSystemIcon && id <= qtr5::detail::kLastSystemIcon;
-  if (!system && !qtr5::detail::Contains(qtr5::AllIconIds(), id)) return nullptr;
+  const qtr5::ModuleResources* module = qtr5::detail::ResourcesOf(instance);
+  if (!system && (module == nullptr || !qtr5::detail::Contains(module->icons, id))) return nullptr;
   return static_cast<HICON>(qtr5::detail::NewHandle(id));
 }
 

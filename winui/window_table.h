@@ -103,5 +103,7 @@ void ClearQueue();
 
 // Resource handles (bitmaps, icons).
 void ClearResourceHandles();
+// The resources registered for module `instance`, or nullptr.
+const ModuleResources* ResourcesOf(HINSTANCE instance);
 
 }  // namespace qtr5::detail

@@ -4,8 +4,8 @@
 // input is a terminal.
 #pragma once
 
+#include "frontends/console/console_backend.h"
 #include "program/program_front_end.h"
-#include "winui/console/console_backend.h"
 
 // The program's windows as the console backend renders them: the main
 // window's status line, report and progress bar, and the Select Device dialog.

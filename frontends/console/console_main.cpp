@@ -7,12 +7,12 @@
 #include <iostream>
 #include <optional>
 
+#include "frontends/console/console_backend.h"
 #include "frontends/console/console_front_end.h"
 #include "image/image_check.h"
 #include "program/options.h"
 #include "program/program.h"
 #include "winui/backend.h"
-#include "winui/console/console_backend.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 
 #include "resources/version.h"
 #include "resources/windows/resource_script.h"
-#include "winui/dialog_templates.h"
+#include "resources/program_resources.h"
 
 namespace {
 

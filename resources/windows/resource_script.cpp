@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "winui/dialog_templates.h"
+#include "resources/program_resources.h"
 
 namespace {
 

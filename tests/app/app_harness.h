@@ -14,10 +14,10 @@
 #include "app/download_app.h"
 #include "app/main_dialog.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/headless/headless.h"
 #include "tests/support/hex_text.h"
 #include "tests/support/temp_dir.h"
 #include "transports/emulated/emulated_bus.h"
-#include "winui/headless/headless.h"
 
 // The model string (vendor and product identification) of an emulated drive.
 inline constexpr const char* kDriveModel = "QTR5    CD-ROM XPM-3177K";

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "resources/version.h"
-#include "winui/dialog_templates.h"
+#include "resources/program_resources.h"
 
 namespace {
 

@@ -6,7 +6,8 @@
 #include <string>
 
 #include "test_dialog.h"
-#include "winui/headless/headless.h"
+#include "tests/support/headless/headless.h"
+#include "resources/program_resources.h"
 
 namespace qtr5 {
 namespace {
@@ -17,6 +18,7 @@ using test::TestProc;
 class ControlsTest : public testing::Test {
  protected:
   void SetUp() override {
+    RegisterProgramResources(nullptr);
     test::ResetProc();
     main_ = CreateDialogParamA(nullptr, MAKEINTRESOURCEA(102), nullptr, TestProc, 0);
     ASSERT_NE(main_, nullptr);
@@ -292,6 +294,7 @@ class WideFontDriver : public HeadlessDriver {
 
 TEST(ControlsWithFont, TheBackendsFontDecidesThePixels) {
   WideFontDriver driver;
+  RegisterProgramResources(nullptr);
   HWND main = CreateDialogParamA(nullptr, MAKEINTRESOURCEA(102), nullptr, nullptr, 0);
   RECT list{};
   ASSERT_TRUE(GetWindowRect(GetDlgItem(main, 1000), &list));

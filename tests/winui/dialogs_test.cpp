@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "test_dialog.h"
-#include "winui/headless/headless.h"
+#include "tests/support/headless/headless.h"
+#include "resources/program_resources.h"
 
 namespace qtr5 {
 namespace {
@@ -14,7 +15,10 @@ using test::TestProc;
 
 class DialogsTest : public testing::Test {
  protected:
-  void SetUp() override { test::ResetProc(); }
+  void SetUp() override {
+    RegisterProgramResources(nullptr);
+    test::ResetProc();
+  }
   void TearDown() override { test::ResetProc(); }
 
   HWND CreateMain() {
@@ -46,6 +50,10 @@ TEST_F(DialogsTest, InitDialogRunsInsideCreationWithTheControlsInPlace) {
 
   test::g_received.clear();
   EXPECT_EQ(CreateDialogParamA(nullptr, MAKEINTRESOURCEA(999), nullptr, TestProc, 0), nullptr);
+  // Templates belong to the module they are registered for.
+  EXPECT_EQ(CreateDialogParamA(reinterpret_cast<HINSTANCE>(0x4000), MAKEINTRESOURCEA(102), nullptr,
+                               TestProc, 0),
+            nullptr);
   EXPECT_EQ(CreateDialogParamA(nullptr, "NOT_A_TEMPLATE", nullptr, TestProc, 0), nullptr);
   EXPECT_EQ(CreateDialogParamA(nullptr, MAKEINTRESOURCEA(105), reinterpret_cast<HWND>(0x99999),
                                TestProc, 0),

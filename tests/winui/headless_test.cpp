@@ -1,12 +1,13 @@
 // The headless driver: acting as the user, scripted answers, reading back,
 // and never blocking when the script runs out.
-#include "winui/headless/headless.h"
+#include "tests/support/headless/headless.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "test_dialog.h"
+#include "resources/program_resources.h"
 
 namespace qtr5 {
 namespace {
@@ -17,6 +18,7 @@ using test::TestProc;
 class HeadlessTest : public testing::Test {
  protected:
   void SetUp() override {
+    RegisterProgramResources(nullptr);
     test::ResetProc();
     main_ = CreateDialogParamA(nullptr, MAKEINTRESOURCEA(102), nullptr, TestProc, 0);
     ShowWindow(main_, SW_SHOW);
@@ -211,6 +213,7 @@ TEST(HeadlessInstall, TheDriverRestoresThePreviousBackend) {
       inner.Install();
     }
     EXPECT_EQ(&CurrentBackend(), &outer);
+    RegisterProgramResources(nullptr);
     CreateDialogParamA(nullptr, MAKEINTRESOURCEA(105), nullptr, nullptr, 0);
   }
   EXPECT_EQ(&CurrentBackend(), before);

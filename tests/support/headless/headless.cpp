@@ -1,5 +1,5 @@
 // The headless backend: the test driver of the portable window layer.
-#include "winui/headless/headless.h"
+#include "tests/support/headless/headless.h"
 
 #include <algorithm>
 

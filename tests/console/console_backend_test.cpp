@@ -1,5 +1,5 @@
 // The console backend: what the program prints, and what it asks.
-#include "winui/console/console_backend.h"
+#include "frontends/console/console_backend.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "test_dialog.h"
+#include "tests/winui/test_dialog.h"
 #include "text/printable.h"
+#include "resources/program_resources.h"
 
 namespace qtr5 {
 namespace {
@@ -18,6 +19,7 @@ using test::TestProc;
 class ConsoleTest : public testing::Test {
  protected:
   void SetUp() override {
+    RegisterProgramResources(nullptr);
     ResetWindowSystem();
     test::ResetProc();
   }

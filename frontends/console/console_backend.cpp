@@ -1,5 +1,5 @@
 // The console backend: the program's windows as lines on a terminal.
-#include "winui/console/console_backend.h"
+#include "frontends/console/console_backend.h"
 
 #include <sys/ioctl.h>
 #include <unistd.h>
