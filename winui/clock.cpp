@@ -55,9 +55,11 @@ bool WaitRealTime(std::chrono::microseconds duration) {
     pollfd wake{fd, POLLIN, 0};
     const auto until = std::chrono::steady_clock::now() + duration;
     for (;;) {
-      const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(
-          until - std::chrono::steady_clock::now());
-      if (left.count() <= 0) return true;
+      // Polled at least once, so that a wait of nothing still tells whether
+      // the descriptor is readable.
+      const auto left = std::max(std::chrono::nanoseconds(0),
+                                 std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                     until - std::chrono::steady_clock::now()));
       const timespec timeout{static_cast<time_t>(left.count() / 1000000000),
                              static_cast<long>(left.count() % 1000000000)};
       const int ready = ppoll(&wake, 1, &timeout, nullptr);
@@ -68,23 +70,12 @@ bool WaitRealTime(std::chrono::microseconds duration) {
     }
   }
 #endif
-  std::this_thread::sleep_for(duration);
+  if (duration.count() > 0) std::this_thread::sleep_for(duration);
   return true;
 }
 
 void SetWakeDescriptor(int fd) {
   g_wakeFd.store(fd);
-}
-
-bool WakeRequested() {
-#ifndef _WIN32
-  const int fd = g_wakeFd.load();
-  if (fd < 0) return false;
-  pollfd wake{fd, POLLIN, 0};
-  return poll(&wake, 1, 0) > 0;
-#else
-  return false;
-#endif
 }
 
 Clock& SteadyClock() {

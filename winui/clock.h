@@ -33,16 +33,13 @@ class Clock {
 };
 
 // Blocks the calling thread for `duration`, or less when the wake descriptor
-// is readable; false when it is.
+// is readable; false when it is (also for a duration of 0, which only looks).
 bool WaitRealTime(std::chrono::microseconds duration);
 
 // A descriptor that, once readable, ends every wait of the real clocks at
-// once (the program's signal handler writes to a pipe); -1 for none. POSIX
-// only; the caller keeps it open for the rest of the program.
+// once; -1 for none. POSIX only. Its owner (the program's answer to signals,
+// which writes to a pipe) keeps it open for the rest of the program.
 void SetWakeDescriptor(int fd);
-
-// Whether the wake descriptor is readable now.
-bool WakeRequested();
 
 // The real clock: std::chrono::steady_clock, offset so that its tick count
 // starts near zero when the program starts; Sleep really sleeps.
