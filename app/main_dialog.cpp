@@ -11,7 +11,6 @@
 #include "resources/resource_ids.h"
 
 std::uint8_t g_downloadDone = 0;
-BusyCloseNote g_busyCloseNote;
 char g_defaultImageName[260] = {};
 
 namespace {
@@ -28,13 +27,15 @@ constexpr const char* kCaptionUnconfirmed = "Why the download is not confirmed";
 // The download command is on its way or the drive reprograms itself: the
 // window does not end (the waits answer its messages meanwhile).
 bool g_downloading = false;
+// What a refused close request shows (SetBusyCloseNote).
+BusyCloseNote g_closeNote;
 
 // Closes the main window, or refuses while the download runs.
 void CloseMainWindow(HWND window) {
   if (!g_downloading) {
     DestroyWindow(window);
-  } else if (g_busyCloseNote.refused != nullptr) {
-    g_busyCloseNote.refused(window);
+  } else if (g_closeNote.refused != nullptr) {
+    g_closeNote.refused(window);
   }
 }
 
@@ -49,6 +50,10 @@ bool DriveChosen() {
 }
 
 }  // namespace
+
+void SetBusyCloseNote(BusyCloseNote note) {
+  g_closeNote = note;
+}
 
 void FileNameChanged(HWND window) {
   // The checksum and the revision read back belong to the image named
@@ -97,7 +102,7 @@ void OnDownload(HWND window) {
   g_downloading = true;
   const int downloaded = g_app->DownloadFirmware();
   g_downloading = false;
-  if (g_busyCloseNote.ended != nullptr) g_busyCloseNote.ended();
+  if (g_closeNote.ended != nullptr) g_closeNote.ended();
   if (downloaded == 1) {
     g_app->SetStatePicture(kBitmapOk);
     // Set before the notice: a Download command dispatched while the box is

@@ -9,17 +9,24 @@
 
 // 1 once a download has succeeded in this run; a second one is refused.
 extern std::uint8_t g_downloadDone;
+// The answer to a request to close the main window while the program works
+// with the drive, the same on every desktop program.
+inline constexpr const char* kBusyCloseText =
+    "The program is working with the drive and cannot be closed now. Wait until it has "
+    "finished: a drive that is reprogramming itself must not be interrupted.";
+
 // How the main window answers a request to close it during the download: it
 // refuses (the drive reprograms itself; the program must see it through),
-// `refused` says so, and `ended` withdraws what it showed once the download
-// has ended. The Qt program refuses such a request in its window frame
-// before the dialog sees it; the Windows program sets these. Null members:
-// the request is refused without a word.
+// `refused` says so (kBusyCloseText), and `ended` withdraws what it showed
+// once the download has ended. The Qt program refuses such a request in its
+// window frame before the dialog sees it; the Windows program registers a
+// note with SetBusyCloseNote. Null members (the default): the request is
+// refused without a word.
 struct BusyCloseNote {
   void (*refused)(HWND window) = nullptr;
   void (*ended)() = nullptr;
 };
-extern BusyCloseNote g_busyCloseNote;
+void SetBusyCloseNote(BusyCloseNote note);
 
 // The default image's name, once the probe has run.
 extern char g_defaultImageName[260];

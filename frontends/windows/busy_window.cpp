@@ -6,7 +6,6 @@
 #include "app/interruption.h"
 #include "app/main_dialog.h"
 #include "resources/version.h"
-#include "winui/busy_close_text.h"
 
 namespace {
 
@@ -44,7 +43,7 @@ void PumpMessages() {
 }
 
 DWORD WINAPI ShowNote(LPVOID) {
-  MessageBoxA(nullptr, qtr5::kBusyCloseText, kProgramTitle,
+  MessageBoxA(nullptr, kBusyCloseText, kProgramTitle,
               MB_OK | MB_ICONINFORMATION | MB_TOPMOST | MB_SETFOREGROUND);
   return 0;
 }
@@ -86,12 +85,11 @@ void RefuseClose(HWND) {
 
 void StartBusyWindow() {
   SetWaitMessagePump(PumpMessages);
-  g_busyCloseNote.refused = RefuseClose;
-  g_busyCloseNote.ended = WithdrawNote;
+  SetBusyCloseNote({RefuseClose, WithdrawNote});
 }
 
 void StopBusyWindow() {
   WithdrawNote();
-  g_busyCloseNote = BusyCloseNote{};
+  SetBusyCloseNote({});
   SetWaitMessagePump(nullptr);
 }

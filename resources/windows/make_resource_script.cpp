@@ -12,9 +12,9 @@
 #include <string>
 #include <string_view>
 
+#include "resources/program_resources.h"
 #include "resources/version.h"
 #include "resources/windows/resource_script.h"
-#include "resources/program_resources.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "resources/program_resources.h"
 #include "tests/winui/test_dialog.h"
 #include "text/printable.h"
-#include "resources/program_resources.h"
 
 namespace qtr5 {
 namespace {

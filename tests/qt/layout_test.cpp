@@ -12,9 +12,9 @@
 #include <QTreeWidget>
 
 #include "frontends/desktop/desktop_program.h"
+#include "resources/program_resources.h"
 #include "resources/resource_ids.h"
 #include "winui/backend.h"
-#include "resources/program_resources.h"
 #include "winui/qt/qt_accessibility.h"
 #include "winui/qt/qt_backend.h"
 #include "winui/qt/qt_controls.h"

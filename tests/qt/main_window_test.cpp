@@ -233,7 +233,7 @@ TEST_F(MainWindowTest, ACloseWhileDownloadingIsAnsweredAtOnceAndDropped) {
   });
   EXPECT_EQ(Run(), 0);
   EXPECT_EQ(notes, 2);
-  EXPECT_EQ(note.text, QString::fromLatin1(qtr5::kBusyCloseText));
+  EXPECT_EQ(note.text, QString::fromLatin1(kBusyCloseText));
   EXPECT_TRUE(noteLeft);
   EXPECT_TRUE(mainAtNotice.contains(noticeFrame.center()));
 }

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "app/download_app.h"
+#include "app/main_dialog.h"
 #include "frontends/desktop/desktop_program.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/hex_text.h"
@@ -40,7 +41,9 @@ int PictureIdOf(const QImage& picture);
 // screen: the state picture and the progress bar's text.
 class RecordingBackend : public qtr5::QtBackend {
  public:
-  RecordingBackend() : QtBackend(qtr5::ProgramPictures(), qtr5::ProgramControlTexts()) {}
+  RecordingBackend() : QtBackend(qtr5::ProgramPictures(), qtr5::ProgramControlTexts()) {
+    SetBusyCloseText(kBusyCloseText);
+  }
   struct Frame {
     int picture = 0;
     std::string progressText;

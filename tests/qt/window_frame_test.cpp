@@ -11,9 +11,9 @@
 #include <string>
 
 #include "frontends/desktop/desktop_program.h"
+#include "resources/program_resources.h"
 #include "resources/resource_ids.h"
 #include "winui/backend.h"
-#include "resources/program_resources.h"
 #include "winui/qt/qt_backend.h"
 #include "winui/qt/qt_window_frame.h"
 

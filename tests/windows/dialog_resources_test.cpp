@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "resources/version.h"
 #include "resources/program_resources.h"
+#include "resources/version.h"
 
 namespace {
 

@@ -10,13 +10,13 @@
 #include <string>
 
 #include "app/download_app.h"
+#include "app/main_dialog.h"
 #include "app/run_options.h"
 #include "frontends/windows/automation_hooks.h"
 #include "frontends/windows/windows_front_end.h"
 #include "program/options.h"
 #include "program/program.h"
 #include "resources/resource_ids.h"
-#include "winui/busy_close_text.h"
 
 namespace {
 
@@ -99,7 +99,7 @@ BOOL CALLBACK FindBusyNote(HWND window, LPARAM found) {
   char text[256] = {};
   // 0xFFFF: the text of a message box.
   if (IsMessageBoxWindow(window) && GetDlgItemTextA(window, 0xFFFF, text, sizeof text) > 0 &&
-      std::strcmp(text, qtr5::kBusyCloseText) == 0)
+      std::strcmp(text, kBusyCloseText) == 0)
     *reinterpret_cast<HWND*>(found) = window;
   return TRUE;
 }

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <string>
 
+#include "resources/program_resources.h"
 #include "test_dialog.h"
 #include "tests/support/headless/headless.h"
-#include "resources/program_resources.h"
 
 namespace qtr5 {
 namespace {

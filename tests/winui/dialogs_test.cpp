@@ -2,9 +2,9 @@
 // handling, destruction and quitting.
 #include <gtest/gtest.h>
 
+#include "resources/program_resources.h"
 #include "test_dialog.h"
 #include "tests/support/headless/headless.h"
-#include "resources/program_resources.h"
 
 namespace qtr5 {
 namespace {

@@ -6,8 +6,8 @@
 
 #include <cstring>
 
-#include "test_dialog.h"
 #include "resources/program_resources.h"
+#include "test_dialog.h"
 
 namespace qtr5 {
 namespace {

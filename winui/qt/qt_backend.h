@@ -18,7 +18,6 @@
 #include <string>
 
 #include "winui/backend.h"
-#include "winui/busy_close_text.h"
 #include "winui/qt/qt_accessibility.h"
 #include "winui/qt/qt_pictures.h"
 
@@ -98,9 +97,11 @@ class QtBackend : public Backend {
   // waits neither for input nor for an answer in a box or dialog of its own.
   bool Busy() const { return answering_ == 0; }
   // A close box clicked while the program is busy: the request is answered
-  // at once with a note that the window cannot end now, and then dropped,
-  // never carried out later. The note goes when the program next waits.
+  // at once with a note that the window cannot end now (the program's text,
+  // SetBusyCloseText), and then dropped, never carried out later. The note
+  // goes when the program next waits.
   void RefuseCloseWhileBusy(QWidget* window);
+  void SetBusyCloseText(std::string text) { busyCloseText_ = std::move(text); }
   // Lets the window system be heard while the program is busy: windows are
   // repainted and moved, and a close request (the title bar's close button)
   // is met with the note at once. The user's clicks and keys meanwhile are
@@ -136,6 +137,7 @@ class QtBackend : public Backend {
   bool syncing_ = false;  // mirroring the layer's state into a widget
   int answering_ = 0;     // waits for input, boxes and dialogs running
   QPointer<QWidget> busyNote_;
+  std::string busyCloseText_;
   void CloseBusyNote();
   std::unique_ptr<QObject> busyInputFilter_;
   bool WaitForInputUnlessIdle();

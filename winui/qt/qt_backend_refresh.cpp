@@ -216,7 +216,7 @@ void QtBackend::RefuseCloseWhileBusy(QWidget* window) {
     return;
   }
   auto* note = new QMessageBox(QMessageBox::Information, window->windowTitle(),
-                               QString::fromLatin1(kBusyCloseText), QMessageBox::Ok, window);
+                               FromProgramText(busyCloseText_), QMessageBox::Ok, window);
   note->setFont(font_);
   note->setAttribute(Qt::WA_DeleteOnClose);
   // Not modal: the work goes on underneath, and the note only informs.
