@@ -31,8 +31,8 @@ TEST_P(GoodLayouts, BuildTheBusTheyDescribe) {
   ASSERT_NE(bus, nullptr) << error;
   EXPECT_EQ(bus->GetSupportInfo(), (static_cast<aspi::DWORD>(SS_COMP) << 8) | GetParam().adapters);
   unsigned found = 0;
-  for (unsigned a = 0; a < kMaxAdapters; ++a) {
-    for (unsigned t = 0; t < kTargetsPerAdapter; ++t) {
+  for (unsigned a = 0; a < emulated::kMaxAdapters; ++a) {
+    for (unsigned t = 0; t < emulated::kTargetsPerAdapter; ++t) {
       EmulatedDevice* device =
           bus->Device(static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(t));
       if (device == nullptr) continue;
@@ -62,12 +62,12 @@ INSTANTIATE_TEST_SUITE_P(
                     GoodLayout{"15:0=drive+fault=hang", 16, {{15, 0, DeviceKind::kDrive}}}));
 
 TEST(Layout, OptionsReachTheDevice) {
-  Layout layout;
+  emulated::Layout layout;
   std::string error;
   ASSERT_TRUE(
-      ParseLayout("0:0=drive+rev=1.02+busy=3000+fault=slow-inquiry+delay=250+"
-                  "fault=refuse-download",
-                  layout, error))
+      emulated::ParseLayout("0:0=drive+rev=1.02+busy=3000+fault=slow-inquiry+delay=250+"
+                            "fault=refuse-download",
+                            layout, error))
       << error;
   ASSERT_EQ(layout.entries.size(), 1u);
   const DeviceOptions& options = layout.entries[0].options;
@@ -95,14 +95,14 @@ TEST(Layout, EveryFaultNameIsUnderstood) {
       {"locked", FaultKind::kLocked, FaultScope::kAll}};
   for (const auto& [name, kind, scope] : names) {
     Fault fault{};
-    ASSERT_TRUE(ParseFault(name, fault)) << name;
+    ASSERT_TRUE(emulated::ParseFault(name, fault)) << name;
     EXPECT_EQ(fault.kind, kind) << name;
     EXPECT_EQ(fault.scope, scope) << name;
   }
   Fault fault{};
-  EXPECT_FALSE(ParseFault("short-inquiry-tray", fault));
-  EXPECT_FALSE(ParseFault("hang-", fault));
-  EXPECT_FALSE(ParseFault("", fault));
+  EXPECT_FALSE(emulated::ParseFault("short-inquiry-tray", fault));
+  EXPECT_FALSE(emulated::ParseFault("hang-", fault));
+  EXPECT_FALSE(emulated::ParseFault("", fault));
 }
 
 TEST(Layout, AbsentMeansAServiceThatIsNotReady) {

@@ -127,10 +127,10 @@ TEST_F(StateFolder, AFailedSaveIsReportedButTheDrivesAnswerStands) {
 TEST_F(StateFolder, AtomicWritesReplaceTheWholeFileOrNothing) {
   const fs::path path = dir_ / "file";
   std::string error;
-  ASSERT_TRUE(WriteFileAtomically(path, "first version", 13, error)) << error;
-  ASSERT_TRUE(WriteFileAtomically(path, "second", 6, error)) << error;
+  ASSERT_TRUE(emulated::WriteFileAtomically(path, "first version", 13, error)) << error;
+  ASSERT_TRUE(emulated::WriteFileAtomically(path, "second", 6, error)) << error;
   EXPECT_EQ(Read(path), "second");
-  EXPECT_FALSE(WriteFileAtomically(dir_ / "missing" / "file", "x", 1, error));
+  EXPECT_FALSE(emulated::WriteFileAtomically(dir_ / "missing" / "file", "x", 1, error));
   EXPECT_NE(error.find("cannot create"), std::string::npos) << error;
   EXPECT_FALSE(FolderHasTemporaryFiles());
 }
@@ -153,7 +153,9 @@ TEST_F(StateFolder, PlantedTemporaryNamesNeitherRedirectNorStopAWrite) {
     std::function<bool(std::string&)> write;
   } writers[] = {
       {"the drive state",
-       [&](std::string& e) { return WriteFileAtomically(target, bytes.data(), bytes.size(), e); }},
+       [&](std::string& e) {
+         return emulated::WriteFileAtomically(target, bytes.data(), bytes.size(), e);
+       }},
       {"--save-image",
        [&](std::string& e) {
          return WriteFileAtomically(target.string().c_str(), bytes.data(), bytes.size(), e);
@@ -171,21 +173,22 @@ TEST_F(StateFolder, PlantedTemporaryNamesNeitherRedirectNorStopAWrite) {
 // Two runs saving the same drive while a third reads it: every read sees the
 // firmware and the revision of one and the same save.
 TEST_F(StateFolder, SavesAtOnceNeverShowHalfOfEither) {
-  const fs::path folder = DriveStateFolder(dir_, 0, 0);
+  const fs::path folder = emulated::DriveStateFolder(dir_, 0, 0);
   std::atomic<bool> stop{false};
   auto saver = [&](char fill, std::string revision) {
     const std::vector<std::uint8_t> firmware(65536, static_cast<std::uint8_t>(fill));
     std::string error;
-    while (!stop) EXPECT_TRUE(SaveDriveState(folder, revision, firmware, error)) << error;
+    while (!stop) EXPECT_TRUE(emulated::SaveDriveState(folder, revision, firmware, error)) << error;
   };
   std::string error;
-  ASSERT_TRUE(SaveDriveState(folder, "AAAA", std::vector<std::uint8_t>(65536, 'A'), error));
+  ASSERT_TRUE(
+      emulated::SaveDriveState(folder, "AAAA", std::vector<std::uint8_t>(65536, 'A'), error));
   std::thread first(saver, 'A', "AAAA");
   std::thread second(saver, 'B', "BBBB");
   int torn = 0;
   for (int read = 0; read < 300; ++read) {
-    StoredDriveState state;
-    if (!LoadDriveState(folder, state, error) || state.firmware.size() != 65536 ||
+    emulated::StoredDriveState state;
+    if (!emulated::LoadDriveState(folder, state, error) || state.firmware.size() != 65536 ||
         state.revision != std::string(4, static_cast<char>(state.firmware[0])))
       ++torn;
   }

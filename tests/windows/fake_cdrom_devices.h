@@ -1,4 +1,4 @@
-// Stand-in CD-ROM devices behind the SptiSystem calls: each \\.\CdRomN that
+// Stand-in CD-ROM devices behind the spti::SptiSystem calls: each \\.\CdRomN that
 // exists has an address (or none), and answers pass-through requests
 // through a function the test supplies. Every call is recorded.
 #pragma once
@@ -32,13 +32,13 @@ struct FakeCdRom {
   std::optional<STORAGE_ADAPTER_DESCRIPTOR> adapter;
   // Answers one IOCTL_SCSI_PASS_THROUGH_DIRECT: fills the request (status,
   // sense, data) and returns false with `error` set to fail the call.
-  std::function<bool(SptiRequest& request, DWORD& error)> answer;
+  std::function<bool(spti::SptiRequest& request, DWORD& error)> answer;
 };
 
 struct IoctlCall {
   int device;  // N of \\.\CdRomN
   DWORD code;
-  SptiRequest request;             // as it was handed over (pass-through only)
+  spti::SptiRequest request;       // as it was handed over (pass-through only)
   std::vector<std::uint8_t> data;  // the data buffer as it was handed over
 };
 
@@ -79,8 +79,8 @@ class FakeCdRoms {
     return d;
   }
 
-  SptiSystem System() {
-    SptiSystem system;
+  spti::SptiSystem System() {
+    spti::SptiSystem system;
     system.openDevice = [this](const char* path) -> HANDLE {
       int n = -1;
       char letter = 0;
@@ -145,17 +145,18 @@ class FakeCdRoms {
         return TRUE;
       }
       if (code == IOCTL_SCSI_PASS_THROUGH_DIRECT) {
-        if (in != out || inSize != sizeof(SptiRequest) || outSize != sizeof(SptiRequest)) {
+        if (in != out || inSize != sizeof(spti::SptiRequest) ||
+            outSize != sizeof(spti::SptiRequest)) {
           return FailCall(ERROR_INVALID_PARAMETER);
         }
-        auto& request = *static_cast<SptiRequest*>(in);
+        auto& request = *static_cast<spti::SptiRequest*>(in);
         call.request = request;
         const auto* bytes = static_cast<const std::uint8_t*>(request.sptd.DataBuffer);
         if (bytes != nullptr) call.data.assign(bytes, bytes + request.sptd.DataTransferLength);
         calls.push_back(call);
         DWORD error = ERROR_SUCCESS;
         if (!device.answer || !device.answer(request, error)) return FailCall(error);
-        *returned = sizeof(SptiRequest);
+        *returned = sizeof(spti::SptiRequest);
         return TRUE;
       }
       calls.push_back(call);

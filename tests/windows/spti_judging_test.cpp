@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "aspi/command_time_limits.h"
-#include "transports/windows/spti_provider.h"
+#include "transports/windows/spti_request.h"
 
 namespace {
 
@@ -44,7 +44,7 @@ TEST_P(SptiOutcomeTest, FinalStatusFollowsTheOutcome) {
   block.srb.SRB_SenseLen = 18;
   block.srb.SRB_Flags = o.dataIn == SCSI_IOCTL_DATA_OUT ? SRB_DIR_OUT : SRB_DIR_IN;
 
-  SptiRequest request;
+  spti::SptiRequest request;
   std::memset(&request, 0, sizeof request);
   request.sptd.DataIn = o.dataIn;
   request.sptd.DataTransferLength = o.transferred;
@@ -53,7 +53,7 @@ TEST_P(SptiOutcomeTest, FinalStatusFollowsTheOutcome) {
     for (int i = 0; i < 32; ++i) request.sense[i] = static_cast<UCHAR>(0x70 + i);
   }
 
-  StoreSptiOutcome(o.ioctlSucceeded, o.error, request, block.srb);
+  spti::StoreSptiOutcome(o.ioctlSucceeded, o.error, request, block.srb);
 
   EXPECT_EQ(block.srb.SRB_Status, o.expectStatus);
   EXPECT_EQ(block.srb.SRB_HaStat, o.expectHaStat);
@@ -121,11 +121,11 @@ TEST(SptiOutcome, GoodStatusPassesOnlyWithoutSenseOrWithARecoveredError) {
     Block block;
     std::memset(&block, 0, sizeof block);
     block.srb.SRB_SenseLen = 18;
-    SptiRequest request;
+    spti::SptiRequest request;
     std::memset(&request, 0, sizeof request);
     request.sptd.ScsiStatus = c.scsiStatus;
     std::memcpy(request.sense, c.sense, sizeof c.sense);
-    StoreSptiOutcome(true, 0, request, block.srb);
+    spti::StoreSptiOutcome(true, 0, request, block.srb);
     EXPECT_EQ(block.srb.SRB_Status, c.expectStatus)
         << "status " << int(c.scsiStatus) << " sense " << int(c.sense[0]);
     // What passes leaves no sense behind, or the device object would still
@@ -139,13 +139,13 @@ TEST(SptiOutcome, SenseCopyStopsAtTheRequestedLength) {
   std::memset(&block, 0xEE, sizeof block);
   block.srb.SRB_SenseLen = 4;
   block.srb.SRB_BufLen = 0;
-  SptiRequest request;
+  spti::SptiRequest request;
   std::memset(&request, 0, sizeof request);
   request.sptd.ScsiStatus = kCheckCondition;
   request.sense[0] = 0x70;
   request.sense[2] = 0x05;
   request.sense[4] = 0x99;
-  StoreSptiOutcome(true, 0, request, block.srb);
+  spti::StoreSptiOutcome(true, 0, request, block.srb);
   EXPECT_EQ(block.srb.SRB_Status, SS_ERR);
   EXPECT_EQ(block.srb.SenseArea[0], 0x70);
   EXPECT_EQ(block.srb.SenseArea[2], 0x05);
@@ -163,9 +163,9 @@ TEST(SptiOutcome, PostingCallsTheRoutineOnceAfterTheFinalStatus) {
     ++calls;
     statusSeen = static_cast<SRB_ExecSCSICmd*>(srb)->SRB_Status;
   };
-  SptiRequest request;
+  spti::SptiRequest request;
   std::memset(&request, 0, sizeof request);
-  StoreSptiOutcome(true, 0, request, block.srb);
+  spti::StoreSptiOutcome(true, 0, request, block.srb);
   EXPECT_EQ(calls, 1);
   EXPECT_EQ(statusSeen, SS_COMP);
 }
@@ -195,9 +195,9 @@ TEST(SptiRequestBuilding, DirectionLengthAddressAndCommandBytes) {
     srb.SRB_BufPointer = buffer;
     srb.SRB_CDBLen = 12;
     for (int i = 0; i < 16; ++i) srb.CDBByte[i] = static_cast<BYTE>(0x12 + i);
-    SptiRequest request;
+    spti::SptiRequest request;
     std::memset(&request, 0xCC, sizeof request);
-    BuildSptiRequest(srb, address, request);
+    spti::BuildSptiRequest(srb, address, request);
     EXPECT_EQ(request.sptd.DataIn, c.expectDataIn);
     EXPECT_EQ(request.sptd.DataTransferLength, c.length);
     EXPECT_EQ(request.sptd.DataBuffer, c.length ? static_cast<void*>(buffer) : nullptr);
@@ -207,7 +207,7 @@ TEST(SptiRequestBuilding, DirectionLengthAddressAndCommandBytes) {
     EXPECT_EQ(request.sptd.CdbLength, 12);
     EXPECT_EQ(0, std::memcmp(request.sptd.Cdb, srb.CDBByte, 12));
     EXPECT_EQ(request.sptd.Cdb[12], 0) << "bytes beyond the command length are not sent";
-    EXPECT_EQ(request.sptd.SenseInfoOffset, offsetof(SptiRequest, sense));
+    EXPECT_EQ(request.sptd.SenseInfoOffset, offsetof(spti::SptiRequest, sense));
     EXPECT_EQ(request.sptd.SenseInfoLength, sizeof request.sense);
     EXPECT_EQ(request.sense[0], 0) << "the sense buffer starts cleared";
   }
@@ -217,23 +217,23 @@ TEST(SptiRequestBuilding, TimeoutIsTheCommandTimeLimitInWholeSeconds) {
   SRB_ExecSCSICmd srb{};
   srb.SRB_CDBLen = 12;
   SCSI_ADDRESS address{};
-  SptiRequest request;
+  spti::SptiRequest request;
   const std::uint8_t commands[] = {0x12, 0x1B, 0x55, 0x00};
   for (std::uint8_t opcode : commands) {
     srb.CDBByte[0] = opcode;
-    BuildSptiRequest(srb, address, request);
+    spti::BuildSptiRequest(srb, address, request);
     const auto limit = CommandTimeLimit(srb.CDBByte).count();
     EXPECT_EQ(request.sptd.TimeOutValue, static_cast<ULONG>((limit + 999) / 1000))
         << "opcode " << int(opcode);
   }
   {
     ScopedCommandTimeLimitOverride shorter(std::chrono::milliseconds(1500));
-    BuildSptiRequest(srb, address, request);
+    spti::BuildSptiRequest(srb, address, request);
     EXPECT_EQ(request.sptd.TimeOutValue, 2u) << "rounded up, never cut short";
   }
   {
     ScopedCommandTimeLimitOverride none(std::chrono::milliseconds(0));
-    BuildSptiRequest(srb, address, request);
+    spti::BuildSptiRequest(srb, address, request);
     EXPECT_EQ(request.sptd.TimeOutValue, 1u) << "at least one second";
   }
 }

@@ -17,7 +17,7 @@ namespace {
 
 struct NumberingCase {
   const char* name;
-  std::vector<SptiAddress> addresses;
+  std::vector<spti::SptiAddress> addresses;
   std::vector<std::pair<int, int>> expected;  // adapter, target for each address
 };
 
@@ -25,7 +25,7 @@ class SptiNumberingTest : public ::testing::TestWithParam<NumberingCase> {};
 
 TEST_P(SptiNumberingTest, AdaptersByPortAndTargetsWithinIt) {
   const NumberingCase& c = GetParam();
-  const std::vector<SptiNumber> numbers = NumberSptiDevices(c.addresses);
+  const std::vector<spti::SptiNumber> numbers = spti::NumberSptiDevices(c.addresses);
   ASSERT_EQ(numbers.size(), c.expected.size());
   for (std::size_t i = 0; i < numbers.size(); ++i) {
     EXPECT_EQ(numbers[i].adapter, c.expected[i].first) << "device " << i;
@@ -57,7 +57,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Answers INQUIRY with a short identification and fails everything else
 // with CHECK CONDITION, ILLEGAL REQUEST.
-bool InquiryOnly(SptiRequest& request, DWORD&) {
+bool InquiryOnly(spti::SptiRequest& request, DWORD&) {
   if (request.sptd.Cdb[0] == 0x12) {
     auto* data = static_cast<std::uint8_t*>(request.sptd.DataBuffer);
     std::memset(data, 0, 36);
@@ -245,7 +245,7 @@ constexpr const char* kClaimOfFirstDrive = "qtr5-download-drive-port0-path0-targ
 TEST(SptiProvider, TheDownloadClaimsTheDriveOnceForTheRestOfTheRun) {
   FakeCdRoms fake;
   fake.devices[0].address = FakeCdRoms::Address(0, 0, 0);
-  fake.devices[0].answer = [](SptiRequest& request, DWORD&) {
+  fake.devices[0].answer = [](spti::SptiRequest& request, DWORD&) {
     request.sptd.ScsiStatus = 0x00;
     return true;
   };
@@ -289,7 +289,7 @@ TEST(SptiProvider, ADriveClaimedByAnotherProgramGetsNoCommand) {
 TEST(SptiProvider, TimeoutsAndARefusedDownloadAreToldAsTheyHappen) {
   FakeCdRoms fake;
   fake.devices[0].address = FakeCdRoms::Address(0, 0, 0);
-  fake.devices[0].answer = [](SptiRequest& request, DWORD& error) {
+  fake.devices[0].answer = [](spti::SptiRequest& request, DWORD& error) {
     if (request.sptd.Cdb[0] == 0x12) {
       error = ERROR_SEM_TIMEOUT;
       return false;
@@ -321,7 +321,7 @@ TEST(SptiProvider, InTheReprogrammingWindowTheTimeoutReachesToItsDeadline) {
   FakeCdRoms fake;
   fake.devices[0].address = FakeCdRoms::Address(0, 0, 0);
   std::vector<ULONG> timeouts;
-  fake.devices[0].answer = [&timeouts](SptiRequest& request, DWORD&) {
+  fake.devices[0].answer = [&timeouts](spti::SptiRequest& request, DWORD&) {
     timeouts.push_back(request.sptd.TimeOutValue);
     return true;
   };
@@ -353,7 +353,7 @@ TEST_P(SptiAdapterLimitsTest, TheDownloadGoesOnlyWhereTheAdapterCanMoveItInOneCo
   FakeCdRoms fake;
   fake.devices[0].address = FakeCdRoms::Address(0, 0, 0);
   fake.devices[0].adapter = c.adapter;
-  fake.devices[0].answer = [](SptiRequest& request, DWORD&) {
+  fake.devices[0].answer = [](spti::SptiRequest& request, DWORD&) {
     request.sptd.ScsiStatus = 0x00;
     return true;
   };
@@ -394,7 +394,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<AdapterCase>& info) { return info.param.name; });
 
 TEST(SptiSystemReal, AClaimIsHeldByOneHolderUntilReleased) {
-  const SptiSystem system = SptiSystem::Real();
+  const spti::SptiSystem system = spti::SptiSystem::Real();
   const std::string name = "qtr5-download-test-claim-" + std::to_string(GetCurrentProcessId());
   EXPECT_FALSE(system.claimedElsewhere(name));
   HANDLE first = system.claim(name);

@@ -38,21 +38,21 @@ EmulatedBus::~EmulatedBus() {
 }
 
 std::unique_ptr<EmulatedBus> EmulatedBus::FromLayout(std::string_view text, std::string& error) {
-  Layout layout;
-  if (!ParseLayout(text, layout, error)) return nullptr;
+  emulated::Layout layout;
+  if (!emulated::ParseLayout(text, layout, error)) return nullptr;
   auto bus = std::make_unique<EmulatedBus>();
   bus->SetServiceReady(layout.serviceReady);
   bus->SetAdapterCount(layout.adapterCount);
-  for (const LayoutEntry& entry : layout.entries) {
+  for (const emulated::LayoutEntry& entry : layout.entries) {
     if (!bus->AddDevice(entry.adapter, entry.target, entry.options, error)) return nullptr;
   }
   return bus;
 }
 
 void EmulatedBus::SetAdapterCount(std::uint8_t count) {
-  if (count > kMaxAdapters) count = kMaxAdapters;
+  if (count > emulated::kMaxAdapters) count = emulated::kMaxAdapters;
   adapters_.resize(count);
-  for (auto& targets : adapters_) targets.resize(kTargetsPerAdapter);
+  for (auto& targets : adapters_) targets.resize(emulated::kTargetsPerAdapter);
 }
 
 void EmulatedBus::SetServiceReady(bool ready) {
@@ -61,7 +61,7 @@ void EmulatedBus::SetServiceReady(bool ready) {
 
 bool EmulatedBus::AddDevice(std::uint8_t adapter, std::uint8_t target, const DeviceOptions& options,
                             std::string& error) {
-  if (adapter >= kMaxAdapters || target >= kTargetsPerAdapter) {
+  if (adapter >= emulated::kMaxAdapters || target >= emulated::kTargetsPerAdapter) {
     error = "address " + std::to_string(adapter) + ":" + std::to_string(target) +
             " is outside adapters 0 to 15 and targets 0 to 7";
     return false;
@@ -75,8 +75,10 @@ bool EmulatedBus::AddDevice(std::uint8_t adapter, std::uint8_t target, const Dev
   }
   auto device = std::make_unique<EmulatedDevice>(options, [this] { return Now(); });
   if (!stateDir_.empty() && device->Kind() == DeviceKind::kDrive) {
-    StoredDriveState state;
-    if (!LoadDriveState(DriveStateFolder(stateDir_, adapter, target), state, error)) return false;
+    emulated::StoredDriveState state;
+    if (!emulated::LoadDriveState(emulated::DriveStateFolder(stateDir_, adapter, target), state,
+                                  error))
+      return false;
     device->RestoreState(state.revision.empty() && !state.firmware.empty()
                              ? RevisionFromImage(state.firmware.data())
                              : state.revision,
@@ -87,7 +89,7 @@ bool EmulatedBus::AddDevice(std::uint8_t adapter, std::uint8_t target, const Dev
 }
 
 EmulatedDevice* EmulatedBus::Device(std::uint8_t adapter, std::uint8_t target) {
-  if (adapter >= adapters_.size() || target >= kTargetsPerAdapter) return nullptr;
+  if (adapter >= adapters_.size() || target >= emulated::kTargetsPerAdapter) return nullptr;
   return adapters_[adapter][target].get();
 }
 

@@ -79,7 +79,7 @@ aspi::DWORD EmulatedBus::ExecuteScsi(void* srb) {
   }
 
   EmulatedDevice* device = nullptr;
-  if (s->SRB_Target < kTargetsPerAdapter && s->SRB_Lun == 0) {
+  if (s->SRB_Target < emulated::kTargetsPerAdapter && s->SRB_Lun == 0) {
     device = adapters_[s->SRB_HaId][s->SRB_Target].get();
   }
   DeviceResponse response;

@@ -20,16 +20,17 @@ bool EmulatedBus::SetStateDirectory(const std::string& dir, std::string& error) 
   // drives as they were.
   struct Loaded {
     EmulatedDevice* device;
-    StoredDriveState state;
+    emulated::StoredDriveState state;
   };
   std::vector<Loaded> loaded;
   for (std::size_t a = 0; a < adapters_.size(); ++a) {
-    for (std::size_t t = 0; t < kTargetsPerAdapter; ++t) {
+    for (std::size_t t = 0; t < emulated::kTargetsPerAdapter; ++t) {
       EmulatedDevice* device = adapters_[a][t].get();
       if (device == nullptr || device->Kind() != DeviceKind::kDrive) continue;
       Loaded entry{device, {}};
-      if (!LoadDriveState(DriveStateFolder(dir, static_cast<unsigned>(a), static_cast<unsigned>(t)),
-                          entry.state, error)) {
+      if (!emulated::LoadDriveState(
+              emulated::DriveStateFolder(dir, static_cast<unsigned>(a), static_cast<unsigned>(t)),
+              entry.state, error)) {
         return false;
       }
       loaded.push_back(std::move(entry));
@@ -50,8 +51,8 @@ void EmulatedBus::SaveState(std::uint8_t adapter, std::uint8_t target,
                             const EmulatedDevice& device) {
   if (stateDir_.empty()) return;
   std::string error;
-  if (SaveDriveState(DriveStateFolder(stateDir_, adapter, target), device.Revision(),
-                     device.Firmware(), error)) {
+  if (emulated::SaveDriveState(emulated::DriveStateFolder(stateDir_, adapter, target),
+                               device.Revision(), device.Firmware(), error)) {
     lastStateError_.clear();
   } else {
     lastStateError_ = error;

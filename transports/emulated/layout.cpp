@@ -2,6 +2,8 @@
 
 #include <array>
 
+namespace emulated {
+
 namespace {
 
 constexpr std::uint32_t kMaxBusyMs = 600000;
@@ -243,3 +245,5 @@ bool ParseLayout(std::string_view text, Layout& layout, std::string& error) {
   layout.adapterCount = static_cast<std::uint8_t>(highestAdapter + 1);
   return true;
 }
+
+}  // namespace emulated

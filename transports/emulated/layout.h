@@ -14,6 +14,8 @@
 
 #include "transports/emulated/device_model.h"
 
+namespace emulated {
+
 inline constexpr unsigned kMaxAdapters = 16;
 inline constexpr unsigned kTargetsPerAdapter = 8;
 
@@ -37,3 +39,5 @@ bool ParseDeviceDescription(std::string_view text, DeviceOptions& options, std::
 
 // Parses a fault name ("slow-inquiry", "refuse-download", ...).
 bool ParseFault(std::string_view name, Fault& fault);
+
+}  // namespace emulated

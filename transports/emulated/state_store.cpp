@@ -15,6 +15,8 @@
 #include "image/atomic_file.h"
 #include "image/regular_file.h"
 
+namespace emulated {
+
 namespace {
 
 constexpr std::size_t kImageSize = 65536;
@@ -106,7 +108,7 @@ std::filesystem::path DriveStateFolder(const std::filesystem::path& dir, unsigne
 bool WriteFileAtomically(const std::filesystem::path& path, const void* data, std::size_t size,
                          std::string& error) {
   std::string reason;
-  if (WriteFileAtomically(path.string().c_str(), data, size, reason)) return true;
+  if (::WriteFileAtomically(path.string().c_str(), data, size, reason)) return true;
   error = "cannot create or replace " + path.string() + ": " + reason;
   return false;
 }
@@ -167,3 +169,5 @@ bool SaveDriveState(const std::filesystem::path& folder, const std::string& revi
   const std::string line = revision + "\n";
   return WriteFileAtomically(folder / "revision", line.data(), line.size(), error);
 }
+
+}  // namespace emulated

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+namespace emulated {
+
 struct StoredDriveState {
   std::string revision;                // empty: none stored
   std::vector<std::uint8_t> firmware;  // empty: none stored
@@ -37,3 +39,5 @@ bool SaveDriveState(const std::filesystem::path& folder, const std::string& revi
 // in the error.
 bool WriteFileAtomically(const std::filesystem::path& path, const void* data, std::size_t size,
                          std::string& error);
+
+}  // namespace emulated

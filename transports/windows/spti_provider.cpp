@@ -22,13 +22,13 @@ constexpr int kUnaddressedPortBase = 256;
 
 // Reads the limits of the adapter behind `handle`; unknown where the driver
 // does not answer.
-SptiAdapterLimits QueryAdapterLimits(SptiSystem& system, HANDLE handle) {
+spti::SptiAdapterLimits QueryAdapterLimits(spti::SptiSystem& system, HANDLE handle) {
   STORAGE_PROPERTY_QUERY query{};
   query.PropertyId = StorageAdapterProperty;
   query.QueryType = PropertyStandardQuery;
   STORAGE_ADAPTER_DESCRIPTOR descriptor{};
   DWORD returned = 0;
-  SptiAdapterLimits limits;
+  spti::SptiAdapterLimits limits;
   constexpr DWORD kNeeded = offsetof(STORAGE_ADAPTER_DESCRIPTOR, AlignmentMask) + sizeof(DWORD);
   if (!system.deviceIoControl(handle, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query,
                               &descriptor, sizeof descriptor, &returned) ||
@@ -54,8 +54,9 @@ std::string DescribeError(DWORD error) {
 }
 
 }  // namespace
-std::vector<SptiNumber> NumberSptiDevices(const std::vector<SptiAddress>& addresses) {
-  std::vector<SptiNumber> numbers(addresses.size(), SptiNumber{0, 0});
+std::vector<spti::SptiNumber> spti::NumberSptiDevices(
+    const std::vector<spti::SptiAddress>& addresses) {
+  std::vector<spti::SptiNumber> numbers(addresses.size(), spti::SptiNumber{0, 0});
   std::map<int, std::vector<std::size_t>> byPort;  // ascending port order
   for (std::size_t i = 0; i < addresses.size(); ++i) byPort[addresses[i].port].push_back(i);
   int adapter = 0;
@@ -63,15 +64,15 @@ std::vector<SptiNumber> NumberSptiDevices(const std::vector<SptiAddress>& addres
     std::set<int> ids;
     bool keepIds = true;
     for (std::size_t i : members) {
-      const SptiAddress& a = addresses[i];
+      const spti::SptiAddress& a = addresses[i];
       if (a.path != 0 || a.lun != 0 || a.target < 0 || a.target > 7 ||
           !ids.insert(a.target).second) {
         keepIds = false;
       }
     }
     std::sort(members.begin(), members.end(), [&](std::size_t x, std::size_t y) {
-      const SptiAddress& a = addresses[x];
-      const SptiAddress& b = addresses[y];
+      const spti::SptiAddress& a = addresses[x];
+      const spti::SptiAddress& b = addresses[y];
       return std::tie(a.path, a.target, a.lun, x) < std::tie(b.path, b.target, b.lun, y);
     });
     for (std::size_t rank = 0; rank < members.size(); ++rank) {
@@ -85,8 +86,8 @@ std::vector<SptiNumber> NumberSptiDevices(const std::vector<SptiAddress>& addres
   return numbers;
 }
 
-SptiProvider::SptiProvider(SptiSystem system, int maxDevices) : system_(std::move(system)) {
-  std::vector<SptiAddress> addresses;
+SptiProvider::SptiProvider(spti::SptiSystem system, int maxDevices) : system_(std::move(system)) {
+  std::vector<spti::SptiAddress> addresses;
   // The drive letters of type CD-ROM first, as many Windows tools find
   // drives: under Wine only a drive letter reaches the device node (its
   // \\.\CdRomN devices refuse pass-through).
@@ -106,10 +107,10 @@ SptiProvider::SptiProvider(SptiSystem system, int maxDevices) : system_(std::mov
     if (!Open(path, kUnaddressedPortBase + n, "cdrom" + std::to_string(n), addresses)) continue;
     // The same drive as one of the letters (same address), or one that
     // cannot be told apart from them (no address), is kept only once.
-    const SptiAddress& added = addresses.back();
+    const spti::SptiAddress& added = addresses.back();
     bool seen = fromLetters != 0 && added.port >= kUnaddressedPortBase;
     for (std::size_t i = 0; i < fromLetters && !seen; ++i) {
-      const SptiAddress& a = addresses[i];
+      const spti::SptiAddress& a = addresses[i];
       seen = a.port == added.port && a.path == added.path && a.target == added.target &&
              a.lun == added.lun;
     }
@@ -119,7 +120,7 @@ SptiProvider::SptiProvider(SptiSystem system, int maxDevices) : system_(std::mov
       addresses.pop_back();
     }
   }
-  const std::vector<SptiNumber> numbers = NumberSptiDevices(addresses);
+  const std::vector<spti::SptiNumber> numbers = spti::NumberSptiDevices(addresses);
   for (std::size_t i = 0; i < devices_.size(); ++i) {
     devices_[i].adapter = numbers[i].adapter;
     devices_[i].target = numbers[i].target;
@@ -128,7 +129,7 @@ SptiProvider::SptiProvider(SptiSystem system, int maxDevices) : system_(std::mov
 }
 
 bool SptiProvider::Open(const std::string& path, int unaddressedPort, const std::string& alias,
-                        std::vector<SptiAddress>& addresses) {
+                        std::vector<spti::SptiAddress>& addresses) {
   HANDLE handle = system_.openDevice(path.c_str());
   if (handle == INVALID_HANDLE_VALUE || handle == nullptr) {
     const DWORD error = system_.lastError();
@@ -138,15 +139,16 @@ bool SptiProvider::Open(const std::string& path, int unaddressedPort, const std:
     if (error == ERROR_ACCESS_DENIED) accessDenied_ = true;
     return false;
   }
-  Device device{path,          handle,  SCSI_ADDRESS{},      0,      0,
-                std::string(), nullptr, SptiAdapterLimits{}, nullptr};
+  Device device{path,   handle,        SCSI_ADDRESS{}, 0,
+                0,      std::string(), nullptr,        spti::SptiAdapterLimits{},
+                nullptr};
   device.address.Length = sizeof(SCSI_ADDRESS);
   DWORD returned = 0;
-  SptiAddress where{};
+  spti::SptiAddress where{};
   if (system_.deviceIoControl(handle, IOCTL_SCSI_GET_ADDRESS, nullptr, 0, &device.address,
                               sizeof device.address, &returned)) {
-    where = SptiAddress{device.address.PortNumber, device.address.PathId, device.address.TargetId,
-                        device.address.Lun};
+    where = spti::SptiAddress{device.address.PortNumber, device.address.PathId,
+                              device.address.TargetId, device.address.Lun};
     char name[80];
     std::snprintf(name, sizeof name, "qtr5-download-drive-port%d-path%d-target%d-lun%d", where.port,
                   where.path, where.target, where.lun);
@@ -156,7 +158,7 @@ bool SptiProvider::Open(const std::string& path, int unaddressedPort, const std:
     // themselves: such a device becomes an adapter of its own.
     device.address = SCSI_ADDRESS{};
     device.address.Length = sizeof(SCSI_ADDRESS);
-    where = SptiAddress{unaddressedPort, 0, 0, 0};
+    where = spti::SptiAddress{unaddressedPort, 0, 0, 0};
     device.claimName = "qtr5-download-drive-" + alias;
   }
   device.limits = QueryAdapterLimits(system_, handle);
@@ -256,17 +258,18 @@ CommandVerdict SptiProvider::RunCommand(const CommandRequest& command) {
       return refused;
     }
   }
-  const std::string refusal = SptiTransferRefusal(device->limits, command.length, system_.pageSize);
+  const std::string refusal =
+      spti::SptiTransferRefusal(device->limits, command.length, system_.pageSize);
   if (!refusal.empty()) {
     Tell(*device, refusal + "; nothing was sent.");
     refused.status = SS_BUFFER_TO_BIG;
     return refused;
   }
-  SptiRequest request;
-  BuildSptiRequest(command, device->address, request);
+  spti::SptiRequest request;
+  spti::BuildSptiRequest(command, device->address, request);
   BYTE* data = nullptr;
   if (command.length != 0) {
-    data = DataBuffer(command.length, SptiDataAlignment(device->limits, system_.pageSize));
+    data = DataBuffer(command.length, spti::SptiDataAlignment(device->limits, system_.pageSize));
     if (data == nullptr) {
       Tell(*device, "no memory for the command's data; nothing was sent.");
       refused.status = SS_INSUFFICIENT_RESOURCES;
@@ -306,11 +309,11 @@ CommandVerdict SptiProvider::RunCommand(const CommandRequest& command) {
   } else if (!ok) {
     Tell(*device, "the system refused the pass-through request (operation code " +
                       spti::Hex(command.cdb[0]) + ", error " + std::to_string(error) + ").");
-  } else if (command.download && !JudgeSpti(ok, error, request, command.length).clean) {
+  } else if (command.download && !spti::JudgeSpti(ok, error, request, command.length).clean) {
     Tell(*device, "the drive did not take the download command: " +
                       spti::DescribeOutcome(request, command.length) + ".");
   }
-  return SptiOutcome(ok, error, request, command.length);
+  return spti::SptiOutcome(ok, error, request, command.length);
 }
 
 BYTE* SptiProvider::DataBuffer(std::size_t length, std::size_t alignment) {

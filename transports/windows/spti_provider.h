@@ -42,6 +42,8 @@
 #include "transports/windows/spti_request.h"
 #include "transports/windows/spti_system.h"
 
+namespace spti {
+
 // Where a device sits, as IOCTL_SCSI_GET_ADDRESS tells it. `port` is above
 // 255 for a device that would not tell (it then gets an adapter of its own).
 struct SptiAddress {
@@ -63,6 +65,8 @@ struct SptiNumber {
 // that a scan of targets 0 to 7 reaches each of them.
 std::vector<SptiNumber> NumberSptiDevices(const std::vector<SptiAddress>& addresses);
 
+}  // namespace spti
+
 class SptiProvider : public AspiProvider, private CommandRunner {
  public:
   struct Device {
@@ -73,7 +77,7 @@ class SptiProvider : public AspiProvider, private CommandRunner {
     BYTE target;
     std::string claimName;   // the same for every program that sees this drive
     HANDLE claim = nullptr;  // held from the download command on
-    SptiAdapterLimits limits;
+    spti::SptiAdapterLimits limits;
     // Opened for its attributes only, with media change detection turned
     // off through it from the download command on; closing it turns it on.
     HANDLE mediaWatch = nullptr;
@@ -83,7 +87,7 @@ class SptiProvider : public AspiProvider, private CommandRunner {
   // \\.\CdRom0 to \\.\CdRom<maxDevices - 1> that are not the same drive as
   // one of the letters; numbers that do not exist are skipped (the
   // numbering may have gaps).
-  explicit SptiProvider(SptiSystem system = SptiSystem::Real(), int maxDevices = 32);
+  explicit SptiProvider(spti::SptiSystem system = spti::SptiSystem::Real(), int maxDevices = 32);
   ~SptiProvider() override;
   SptiProvider(const SptiProvider&) = delete;
   SptiProvider& operator=(const SptiProvider&) = delete;
@@ -107,7 +111,7 @@ class SptiProvider : public AspiProvider, private CommandRunner {
   // opened); a device that does not tell its address sits on port
   // `unaddressedPort` and is claimed under `alias`.
   bool Open(const std::string& path, int unaddressedPort, const std::string& alias,
-            std::vector<SptiAddress>& addresses);
+            std::vector<spti::SptiAddress>& addresses);
   Device* Find(BYTE adapter, BYTE target);
   void Tell(const Device& device, const std::string& text);
   void StopMediaChangeDetection(Device& device);
@@ -123,7 +127,7 @@ class SptiProvider : public AspiProvider, private CommandRunner {
     void operator()(BYTE* p) const { ::operator delete[](p, std::align_val_t(alignment)); }
   };
 
-  SptiSystem system_;
+  spti::SptiSystem system_;
   std::unique_ptr<BYTE[], AlignedFree> data_{nullptr, AlignedFree{1}};
   std::size_t dataLength_ = 0;
   std::vector<Device> devices_;

@@ -7,6 +7,8 @@
 #include "aspi/command_failure.h"
 #include "aspi/command_time_limits.h"
 
+namespace spti {
+
 namespace {
 
 constexpr UCHAR kScsiStatusGood = 0x00;
@@ -27,8 +29,6 @@ int SenseKey(const UCHAR* sense) {
 }
 
 }  // namespace
-
-namespace spti {
 
 bool IsTimeoutError(DWORD error) {
   return error == ERROR_SEM_TIMEOUT || error == ERROR_TIMEOUT || error == WAIT_TIMEOUT;
@@ -59,8 +59,6 @@ std::string DescribeOutcome(const SptiRequest& request, DWORD requestedLength) {
   }
   return text;
 }
-
-}  // namespace spti
 
 std::string SptiTransferRefusal(const SptiAdapterLimits& limits, DWORD length, DWORD pageSize) {
   if (!limits.known || length == 0) return std::string();
@@ -129,9 +127,9 @@ SptiVerdict JudgeSpti(bool ioctlSucceeded, DWORD error, const SptiRequest& reque
   if (!ioctlSucceeded) {
     // The command did not run to an end the drive reported: whatever is in
     // the sense buffer is not to be trusted.
-    if (spti::IsTimeoutError(error)) {
+    if (IsTimeoutError(error)) {
       verdict.haStat = HASTAT_COMMAND_TIMEOUT;
-    } else if (spti::IsGoneError(error)) {
+    } else if (IsGoneError(error)) {
       verdict.haStat = HASTAT_SEL_TO;
     }
     return verdict;
@@ -173,3 +171,5 @@ void StoreSptiOutcome(bool ioctlSucceeded, DWORD error, const SptiRequest& reque
                       SRB_ExecSCSICmd& srb) {
   FinishExec(srb, SptiOutcome(ioctlSucceeded, error, request, srb.SRB_BufLen));
 }
+
+}  // namespace spti

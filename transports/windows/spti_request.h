@@ -18,6 +18,8 @@
 
 #include "aspi/request_executor.h"
 
+namespace spti {
+
 // One pass-through request with the sense buffer right behind it, laid out
 // as the port driver expects (SenseInfoOffset points at `sense`).
 struct SptiRequest {
@@ -81,8 +83,6 @@ std::string SptiTransferRefusal(const SptiAdapterLimits& limits, DWORD length, D
 std::size_t SptiDataAlignment(const SptiAdapterLimits& limits, DWORD pageSize);
 
 // What the request's judgement and the provider's messages share.
-namespace spti {
-
 // A pass-through call that ran out of time, and one whose device is gone.
 bool IsTimeoutError(DWORD error);
 bool IsGoneError(DWORD error);

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+namespace spti {
+
 namespace {
 
 // Claims are named mutexes, visible to every session where the rights allow
@@ -65,3 +67,5 @@ SptiSystem SptiSystem::Real() {
   };
   return system;
 }
+
+}  // namespace spti

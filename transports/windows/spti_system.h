@@ -10,6 +10,8 @@
 #include <functional>
 #include <string>
 
+namespace spti {
+
 struct SptiSystem {
   // CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ |
   // FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -46,3 +48,5 @@ struct SptiSystem {
   // The real calls.
   static SptiSystem Real();
 };
+
+}  // namespace spti

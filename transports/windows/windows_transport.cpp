@@ -5,7 +5,7 @@
 #include "transports/windows/spti_provider.h"
 #include "transports/windows/wnaspi32_provider.h"
 
-WindowsTransport ChooseWindowsTransport(const char* aspiLibrary, SptiSystem system) {
+WindowsTransport ChooseWindowsTransport(const char* aspiLibrary, spti::SptiSystem system) {
   WindowsTransport transport;
   std::string problem;
   std::unique_ptr<Wnaspi32Provider> aspi = Wnaspi32Provider::Load(aspiLibrary, problem);
@@ -44,7 +44,7 @@ std::string DescribeTransport(const WindowsTransport& transport) {
 std::unique_ptr<AspiProvider> CreateWindowsProvider(std::string& diagnostics,
                                                     DiagnosticSink messages,
                                                     std::function<bool()>& accessDenied) {
-  SptiSystem system = SptiSystem::Real();
+  spti::SptiSystem system = spti::SptiSystem::Real();
   system.tell = [messages = std::move(messages)](const std::string& line) {
     Tell(messages, "qtr5-download: " + line);
   };

@@ -29,7 +29,7 @@ inline constexpr const char* kAspiTransportName = "ASPI (wnaspi32.dll)";
 inline constexpr const char* kPassThroughTransportName = "SCSI pass-through";
 
 WindowsTransport ChooseWindowsTransport(const char* aspiLibrary = "wnaspi32.dll",
-                                        SptiSystem system = SptiSystem::Real());
+                                        spti::SptiSystem system = spti::SptiSystem::Real());
 
 // "transport: <name>" and one line per note, each ended by a line break.
 std::string DescribeTransport(const WindowsTransport& transport);
