@@ -50,6 +50,11 @@ class RecordingBackend : public qtr5::QtBackend {
     int progressValue = 0;
   };
   void Repaint(HWND window) override;
+  // A wait for input that sees nothing for `inputLimitMs` reports that no
+  // input will come (the layer then ends the loops): a test that goes wrong
+  // ends instead of hanging.
+  bool WaitForInput() override;
+  int inputLimitMs = 5000;
   std::vector<Frame> frames;
   // Runs after each recorded repaint.
   std::function<void(const Frame&)> afterRepaint;

@@ -28,7 +28,7 @@ namespace {
 class Screenshots : public QtAppTest {
  protected:
   Screenshots() {
-    backend_.SetInputTimeout(20000);
+    backend_.inputLimitMs = 20000;
     // The boxes as the desktop program lays them out.
     backend_.SetBoxLayout([this](const std::string& text, const std::string& caption) {
       return qtr5::LayOutBox(text, caption, boxes_);

@@ -49,10 +49,6 @@ class QtBackend : public Backend {
   // waited for: it posts the next action and returns true, or returns false
   // when it has nothing more to do (it is then dropped and the user goes on).
   void SetIdleHandler(std::function<bool()> handler) { idleHandler_ = std::move(handler); }
-  // With a limit, a wait for input that sees nothing for `milliseconds`
-  // reports that no input will come (the layer then ends the loops). 0 waits
-  // for ever, as the desktop program does.
-  void SetInputTimeout(int milliseconds) { inputTimeout_ = milliseconds; }
   // With a handler, a box whose only button is OK is not shown: the handler
   // gets its caption and text and the box is answered with OK at once (a
   // program that runs by itself must not wait for a click that never comes).
@@ -132,7 +128,6 @@ class QtBackend : public Backend {
   std::function<void(const std::string&, const std::string&)> boxesAnsweredAlone_;
   std::map<int, std::function<void()>> waitObservers_;
   int nextObserverId_ = 1;
-  int inputTimeout_ = 0;
   bool posted_ = false;
   bool syncing_ = false;  // mirroring the layer's state into a widget
   int answering_ = 0;     // waits for input, boxes and dialogs running

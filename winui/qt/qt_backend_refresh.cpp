@@ -252,12 +252,6 @@ bool QtBackend::WaitForInputUnlessIdle() {
     if (posted_) return true;
   }
   QEventLoop loop;
-  QTimer limit;
-  if (inputTimeout_ > 0) {
-    limit.setSingleShot(true);
-    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
-    limit.start(inputTimeout_);
-  }
   waiting_ = &loop;
   if (!posted_) loop.exec();
   waiting_ = nullptr;
