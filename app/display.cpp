@@ -5,7 +5,7 @@
 
 #include "app/download_app.h"
 #include "app/report_list.h"
-#include "app/run_options.h"
+#include "app/run_context.h"
 #include "resources/resource_ids.h"
 
 std::uint8_t g_pictureToggle = 0;
@@ -24,14 +24,14 @@ constexpr int kValueColumnMargin = 125;
 
 LRESULT DownloadApp::ShowText(int slot, const char* text) {
   if (slot > kLastReportSlot) {
-    RecordShownText(slot, text);
+    RecordShownText(run.record, slot, text);
     return SendMessageA(GetDlgItem(mainWindow, slot), WM_SETTEXT, 0,
                         reinterpret_cast<LPARAM>(text));
   }
   if (reportList == nullptr) return 0;
   char buffer[kTextBufferSize];
   std::snprintf(buffer, sizeof buffer, "%s", text);
-  RecordShownText(slot, buffer);
+  RecordShownText(run.record, slot, buffer);
   return reportList->SetItem(slot, 1, buffer);
 }
 

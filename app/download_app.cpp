@@ -7,7 +7,7 @@
 
 #include "app/main_dialog.h"
 #include "app/report_list.h"
-#include "app/run_options.h"
+#include "app/run_context.h"
 #include "discovery/scan_record.h"
 #include "resources/program_resources.h"
 #include "resources/resource_ids.h"
@@ -30,13 +30,13 @@ std::string Shown(std::string_view text) {
 // After "Fail to Find Device", for a window that has no other place to say
 // it: what each address that answered held, why it was not taken, and what
 // to do (the status line keeps its own text).
-void ExplainNoDrive(HWND window) {
-  if (!g_runOptions.explainFailures) return;
+void ExplainNoDrive(HWND window, const RunContext& run) {
+  if (!run.request.explainFailures) return;
   // In the window's terms: the command line's list is for the terminal.
   std::string text =
       "No XPM-3177K drive was accepted.\n\nCheck that the drive is connected and switched on "
       "and that no other program uses it, then start this program again.";
-  for (const ScanEntry& entry : g_scanRecord) {
+  for (const ScanEntry& entry : run.scan) {
     if (entry.finding == ScanFinding::kAccepted || entry.finding == ScanFinding::kNoDevice)
       continue;
     text +=
@@ -45,9 +45,9 @@ void ExplainNoDrive(HWND window) {
       text += " \"" + Shown(entry.model) + "\" \"" + Shown(entry.revision) + "\"";
     text += ": " + entry.Reason();
   }
-  text += UnseenNotesForBox();
+  text += UnseenNotesForBox(run.request);
   // What the transport knows of the cause (administrator rights) comes first.
-  const std::string cause = g_runOptions.noDriveCause ? g_runOptions.noDriveCause() : "";
+  const std::string cause = run.request.noDriveCause ? run.request.noDriveCause() : "";
   if (!cause.empty()) text = cause + "\n\n" + text;
   MessageBoxA(window, text.c_str(), kCaptionNoDrive, MB_OK | MB_ICONINFORMATION);
 }
@@ -57,17 +57,19 @@ void ExplainNoDrive(HWND window) {
 // The device is the first member built (it asks the ASPI service for its
 // adapters); the other fields are set in the order the start-up needs them.
 DownloadApp::DownloadApp(HINSTANCE moduleInstance, LPCSTR templateName, DLGPROC dialogProcedure,
-                         int showCommand)
-    : device() {
+                         int showCommand, RunContext& runContext)
+    : device(), run(runContext) {
   instance = moduleInstance;
   imageChecksum = 0;
   reportList = nullptr;
   // The dialog procedure's WM_INITDIALOG runs inside this call, while g_app
   // is still null and the report list not yet made.
   qtr5::RegisterProgramResources(moduleInstance);  // its windows, pictures and icon
-  mainWindow = CreateDialogParamA(moduleInstance, templateName, nullptr, dialogProcedure, 0);
+  mainWindow = CreateDialogParamA(moduleInstance, templateName, nullptr, dialogProcedure,
+                                  reinterpret_cast<LPARAM>(&run));
   if (mainWindow == nullptr) {
-    g_runOutcome.startUpFailed = true;
+    run.record.startUpFailed = true;
+    run.record.outcome = Outcome::kInternalFailure;
     return;
   }
   // The template is system-modal, which makes the window topmost; keep its
@@ -80,7 +82,8 @@ DownloadApp::DownloadApp(HINSTANCE moduleInstance, LPCSTR templateName, DLGPROC 
   if (reportList == nullptr) {
     // Without its report the program cannot show what it finds: it says so
     // and ends (see AppMain) instead of scanning.
-    g_runOutcome.startUpFailed = true;
+    run.record.startUpFailed = true;
+    run.record.outcome = Outcome::kInternalFailure;
     ShowText(kIdStatus, kTextOutOfMemory);
     return;
   }
@@ -100,10 +103,10 @@ void DownloadApp::PrepareDevice() {
   if (!device.IsAvailable()) ShowText(kIdStatus, kTextFailToInitialize);
   if (ScanDevices()) {
     const std::string refusal =
-        g_runOptions.refusalBeforeTray ? g_runOptions.refusalBeforeTray(mainWindow) : std::string();
+        run.request.refusalBeforeTray ? run.request.refusalBeforeTray() : std::string();
     if (!refusal.empty()) {
       // Nothing more reaches the drive in this run.
-      g_runOutcome.refusedBeforeTray = true;
+      run.record.refusedBeforeTray = true;
       device.ClearTarget();
       ShowText(kIdStatus, refusal.c_str());
       SetStatePicture(kBitmapNg);
@@ -119,14 +122,14 @@ void DownloadApp::PrepareDevice() {
     FileNameChanged(mainWindow);
     return;
   }
-  ShowText(kIdStatus, g_runOutcome.scanRefusal.empty() ? kTextFailToFindDevice
-                                                       : g_runOutcome.scanRefusal.c_str());
+  ShowText(kIdStatus,
+           run.record.scanRefusal.empty() ? kTextFailToFindDevice : run.record.scanRefusal.c_str());
   SetStatePicture(kBitmapNoDevice);
   EnableWindow(GetDlgItem(mainWindow, kIdBrowse), FALSE);
   // No drive was accepted: a default image found at start must not make the
   // Download button usable (the file name box keeps it disabled from now on).
   EnableWindow(GetDlgItem(mainWindow, kIdDownload), FALSE);
-  if (g_runOutcome.scanRefusal.empty()) ExplainNoDrive(mainWindow);
+  if (run.record.scanRefusal.empty()) ExplainNoDrive(mainWindow, run);
 }
 
 int DownloadApp::RunMessageLoop() {

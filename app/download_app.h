@@ -1,8 +1,11 @@
 // DownloadApp: the one application object. It owns the drive (AspiDevice),
 // the main window and its report list, and the checksum of the last image
-// read. Its operations are the display operations, start-up (PrepareDevice),
-// the message loop, the drive scan (discovery/), the image choice, and the
-// image read and download (download/).
+// read, and works for one run (RunContext: what was asked of it, what it
+// did). Its operations are the display operations (display.cpp), start-up
+// (download_app.cpp), the message loop, the drive scan and the tray
+// (scan_flow.cpp, on the sweep of discovery/), the image choice
+// (main_dialog.cpp), the image read (image_read.cpp) and the download and
+// its verification (download_flow.cpp, with the command of download/).
 #pragma once
 
 #include <cstdint>
@@ -12,15 +15,20 @@
 #include "winui/winapi.h"
 
 class ReportList;
+struct RunContext;
+struct RunRecord;
+struct RunRequest;
 
 class DownloadApp {
  public:
   // Builds the device, creates the main window from `templateName` with
   // `dialogProcedure`, sets up its report, shows it with `showCommand` and
-  // prepares the drive (scan, choice, tray). When the window or its report
-  // list cannot be made, the object is left without them and does nothing
-  // more: see StartUpFailed().
-  DownloadApp(HINSTANCE instance, LPCSTR templateName, DLGPROC dialogProcedure, int showCommand);
+  // prepares the drive (scan, choice, tray), all for `run`, which the
+  // dialog procedure gets as WM_INITDIALOG's parameter. When the window or
+  // its report list cannot be made, the object is left without them and
+  // does nothing more: see StartUpFailed().
+  DownloadApp(HINSTANCE instance, LPCSTR templateName, DLGPROC dialogProcedure, int showCommand,
+              RunContext& run);
   ~DownloadApp();
   DownloadApp(const DownloadApp&) = delete;
   DownloadApp& operator=(const DownloadApp&) = delete;
@@ -44,14 +52,14 @@ class DownloadApp {
   // program then has nothing to run and must end.
   bool StartUpFailed() const;
 
-  // discovery/: sweep, acceptance, choice, report rows; and the tray.
+  // Sweep, acceptance, choice, report rows; and the tray.
   bool ScanDevices();
   void OpenTray();
 
-  // app/: the open-file dialog of the browse button.
+  // The open-file dialog of the browse button.
   void ChooseImageFile();
 
-  // download/: image read and checksum; download and verification.
+  // Image read and checksum; download and verification.
   int ReadImageFile();
   int DownloadFirmware();
 
@@ -61,6 +69,8 @@ class DownloadApp {
   AspiDevice device;
   std::uint16_t imageChecksum;
   ReportList* reportList;
+  // The run the application works for; it outlives the application.
+  RunContext& run;
 };
 
 // The application object, from the end of its construction until the entry
@@ -70,11 +80,17 @@ extern DownloadApp* g_app;
 // Counter of the busy animation; odd shows "Wait !", even the logo.
 extern std::uint8_t g_pictureToggle;
 
-// False when --expect-sha256 or --expect-checksum pin another image than the
-// one `path` holds (its file's SHA-256, its checksum); the run outcome then
-// says so and why. Checked before the terminal's question and again by the
+// Why the image `path` holds (its file's SHA-256, its checksum) is not the
+// one --expect-sha256 or --expect-checksum pin, as the run's failure reason
+// ("... is not the expected image: ..."); empty when it is, or nothing is
+// pinned. Checked before the terminal's question and again by the
 // download's own read.
-bool IsTheExpectedImage(const char* path, const std::string& sha256, std::uint16_t checksum);
+std::string UnexpectedImageReason(const RunRequest& request, const char* path,
+                                  const std::string& sha256, std::uint16_t checksum);
+// Records `reason` (UnexpectedImageReason's) as the run's failure: the image
+// is not the one pinned, and was not sent. An empty reason records that the
+// image is the one pinned.
+void RecordUnexpectedImage(RunRecord& record, const std::string& reason);
 
 // Texts of the status line that more than one source file shows.
 inline constexpr const char* kTextFailToFindDevice = "Fail to Find Device";

@@ -5,7 +5,7 @@
 
 #include "app/download_app.h"
 #include "app/interruption.h"
-#include "app/run_options.h"
+#include "app/run_context.h"
 #include "aspi/command_failure.h"
 #include "aspi/command_time_limits.h"
 #include "aspi/download_opcode.h"
@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr int kNewVersionRow = 4;
 constexpr const char* kTextDownloading = "Downloading...";
 constexpr const char* kTextSuccess = "Download has been done successfully!";
 constexpr const char* kTextFailed = "Download has been failed!";
@@ -38,18 +37,18 @@ constexpr const char* kAdviceSilent =
 // The download command failed. A drive that refused it says why; one that
 // did not finish it in time may have taken some of the image, so it must be
 // treated like a drive that fell silent after the download.
-void ExplainRefusedDownload(bool timedOut, const std::string& failure) {
+void ExplainRefusedDownload(RunRecord& record, bool timedOut, const std::string& failure) {
   if (timedOut) {
-    g_runOutcome.failureReason =
+    record.failureReason =
         "Not confirmed: the drive did not complete the download "
         "command: " +
         failure + ". It may still be writing the image.";
-    g_runOutcome.failureAdvice = kAdviceSilent;
-    g_runOutcome.windowAdvice = kAdviceSilentInWindow;
-    g_runOutcome.driveMayBeBusy = true;
+    record.failureAdvice = kAdviceSilent;
+    record.windowAdvice = kAdviceSilentInWindow;
+    record.driveMayBeBusy = true;
   } else {
-    g_runOutcome.failureReason = "The drive did not take the image: " + failure + ".";
-    g_runOutcome.failureAdvice =
+    record.failureReason = "The drive did not take the image: " + failure + ".";
+    record.failureAdvice =
         "Check that the image is meant for this drive and that nothing else uses the drive, "
         "then try again.";
   }
@@ -57,15 +56,15 @@ void ExplainRefusedDownload(bool timedOut, const std::string& failure) {
 
 // The download command completed, but no INQUIRY after it confirmed the
 // new firmware within the reprogramming window.
-void ExplainUnconfirmedDownload(int attempts, const std::string& failure) {
-  g_runOutcome.failureReason =
+void ExplainUnconfirmedDownload(RunRecord& record, int attempts, const std::string& failure) {
+  record.failureReason =
       "Not confirmed: the drive took the image but did not answer afterwards, so the check after "
       "the download could not confirm the new firmware (" +
       std::to_string(attempts) + (attempts == 1 ? " INQUIRY attempt" : " INQUIRY attempts") +
       "; the last one: " + failure + "). It may still be reprogramming itself.";
-  g_runOutcome.driveMayBeBusy = true;
-  g_runOutcome.failureAdvice = kAdviceSilent;
-  g_runOutcome.windowAdvice = kAdviceSilentInWindow;
+  record.driveMayBeBusy = true;
+  record.failureAdvice = kAdviceSilent;
+  record.windowAdvice = kAdviceSilentInWindow;
 }
 
 // A command held this long in the reprogramming window gets a note on the
@@ -114,7 +113,7 @@ class WindowCommand {
 // standard data, revision bytes included, into a cleared buffer (so zeros
 // or the image left there never pass). The model is not required to be the
 // one scanned: a firmware may change the drive's identity, which is then
-// told (RunOutcome::newModel).
+// told (RunRecord::newModel).
 bool ConfirmedByInquiry(DownloadApp& app, InquiryAnswer& answer) {
   const WindowCommand command(app, AwaitedCommand::kVerification, kInquiryTemplate);
   answer = AskInquiry(app.device);
@@ -138,23 +137,24 @@ int VerifyDownload(DownloadApp& app) {
   for (int attempt = 1;; ++attempt) {
     if (!SettleDelay()) return 0;
     if (ReprogrammingDeadlinePassed()) {
-      ExplainUnconfirmedDownload(attempt - 1, "the time the drive has to reprogram itself ran out");
+      ExplainUnconfirmedDownload(app.run.record, attempt - 1,
+                                 "the time the drive has to reprogram itself ran out");
       return 0;
     }
     InquiryAnswer answer;
     if (ConfirmedByInquiry(app, answer)) {
-      app.ShowText(kNewVersionRow, answer.revision);
+      app.ShowText(kRowNewVersion, answer.revision);
       const std::string before = ScannedModel(device);
       if (!answer.isDrive || (!before.empty() && before != answer.model))
-        g_runOutcome.newModel = answer.model;
+        app.run.record.newModel = answer.model;
       return 1;
     }
     if (attempt >= kInquiryAttempts || ReprogrammingDeadlinePassed()) {
       const std::string failure = LastCommandFailure(device).Describe();
-      ExplainUnconfirmedDownload(attempt, failure.empty()
-                                              ? "an answer that was not a CD-ROM drive's "
-                                                "standard INQUIRY data"
-                                              : failure);
+      ExplainUnconfirmedDownload(app.run.record, attempt,
+                                 failure.empty() ? "an answer that was not a CD-ROM drive's "
+                                                   "standard INQUIRY data"
+                                                 : failure);
       return 0;
     }
   }
@@ -163,24 +163,27 @@ int VerifyDownload(DownloadApp& app) {
 }  // namespace
 
 int DownloadApp::DownloadFirmware() {
-  g_runOutcome.imageReadFailed = false;
-  g_runOutcome.downloadAttempted = false;
-  g_runOutcome.downloadTaken = false;
-  g_runOutcome.downloadSucceeded = false;
-  g_runOutcome.downloadTimedOut = false;
-  g_runOutcome.interruptedBy = 0;
-  g_runOutcome.failureReason.clear();
-  g_runOutcome.failureAdvice.clear();
-  g_runOutcome.windowAdvice.clear();
-  g_runOutcome.driveMayBeBusy = false;
-  g_runOutcome.newModel.clear();
+  RunRecord& record = run.record;
+  record.outcome = Outcome::kNotDownloaded;
+  record.imageReadFailed = false;
+  record.downloadAttempted = false;
+  record.downloadTaken = false;
+  record.downloadSucceeded = false;
+  record.downloadTimedOut = false;
+  record.interruptedBy = 0;
+  record.failureReason.clear();
+  record.failureAdvice.clear();
+  record.windowAdvice.clear();
+  record.driveMayBeBusy = false;
+  record.newModel.clear();
   // Only the drive chosen at start may receive the image.
   if (!device.HasTarget() || g_deviceCount == 0) {
     ShowText(kIdStatus, kTextFailToFindDevice);
     return 0;
   }
   if (ReadImageFile() == 0) {
-    g_runOutcome.imageReadFailed = true;
+    record.imageReadFailed = true;
+    record.outcome = Outcome::kFailed;
     return 0;
   }
   ShowText(kIdStatus, kTextDownloading);
@@ -197,7 +200,7 @@ int DownloadApp::DownloadFirmware() {
   // interruption.h); one that came first means nothing may be sent.
   if (!EnterDownloadPhase()) return 0;
   SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);  // no sleep, no shutdown
-  g_runOutcome.downloadAttempted = true;
+  record.downloadAttempted = true;
   // The reprogramming window (command_time_limits.h): from the download
   // command until the check after it has ended, no command is given a limit
   // that ends before the window's deadline, and the windows stay answered
@@ -212,7 +215,7 @@ int DownloadApp::DownloadFirmware() {
   NoteDownloadCommandEnded();
   FixReprogrammingDeadline();
   if (taken) {
-    g_runOutcome.downloadTaken = true;
+    record.downloadTaken = true;
     const DWORD start = GetTickCount();
     DWORD last = start;
     DWORD percent = 0;
@@ -233,16 +236,27 @@ int DownloadApp::DownloadFirmware() {
     // A download command that never ended may have reached the drive: what
     // it holds now is not known.
     const CommandFailure failure = LastCommandFailure(device);
-    g_runOutcome.downloadTimedOut = failure.timedOut;
-    ExplainRefusedDownload(failure.timedOut, failure.Describe());
+    record.downloadTimedOut = failure.timedOut;
+    ExplainRefusedDownload(record, failure.timedOut, failure.Describe());
   }
   SetCommandWaitHook(nullptr);
   CloseReprogrammingWindow();
-  if (result == 0) g_runOutcome.interruptedBy = InterruptionSignal();
-  g_runOutcome.downloadSucceeded = result == 1;
+  if (result == 0) record.interruptedBy = InterruptionSignal();
+  record.downloadSucceeded = result == 1;
+  // A drive that took the image, or may have, and was not confirmed is not
+  // a failure a retry would mend.
+  if (result == 1) {
+    record.outcome = Outcome::kSuccess;
+  } else if (record.interruptedBy != 0) {
+    record.outcome = Outcome::kInterrupted;
+  } else if (record.downloadTaken || record.downloadTimedOut) {
+    record.outcome = Outcome::kUnconfirmed;
+  } else {
+    record.outcome = Outcome::kFailed;
+  }
   ShowText(kIdStatus, result == 1 ? kTextSuccess : kTextFailed);
   SetThreadExecutionState(ES_CONTINUOUS);
   SetRunPhase(RunPhase::kShownOutcome,
-              result == 0 && (g_runOutcome.downloadTaken || g_runOutcome.downloadTimedOut));
+              result == 0 && (record.downloadTaken || record.downloadTimedOut));
   return result;
 }

@@ -2,7 +2,7 @@
 
 #include "app/download_app.h"
 #include "app/main_dialog.h"
-#include "app/run_options.h"
+#include "app/run_context.h"
 #include "resources/resource_ids.h"
 #include "resources/version.h"
 
@@ -12,10 +12,11 @@ constexpr const char* kTextNoMainWindow = "The main window could not be created.
 
 }  // namespace
 
-int RunApplication(HINSTANCE instance, LPCSTR templateName, int showCommand) {
+int RunApplication(HINSTANCE instance, LPCSTR templateName, int showCommand, RunContext& run) {
   int status = 0;
+  ResetApplicationState();
   {
-    DownloadApp app(instance, templateName, MainDialogProc, showCommand);
+    DownloadApp app(instance, templateName, MainDialogProc, showCommand, run);
     g_app = &app;
     if (app.StartUpFailed()) {
       // No loop could end without a window, and without its report the
@@ -27,7 +28,7 @@ int RunApplication(HINSTANCE instance, LPCSTR templateName, int showCommand) {
       }
       status = kStartUpFailedStatus;
     } else {
-      if (g_runOptions.afterStartUp != nullptr) g_runOptions.afterStartUp(app);
+      if (run.request.afterStartUp != nullptr) run.request.afterStartUp(app);
       status = app.RunMessageLoop();
     }
   }
@@ -35,6 +36,6 @@ int RunApplication(HINSTANCE instance, LPCSTR templateName, int showCommand) {
   return status;
 }
 
-int AppMain(HINSTANCE instance, int showCommand) {
-  return RunApplication(instance, MAKEINTRESOURCEA(kDialogMain), showCommand);
+int AppMain(HINSTANCE instance, int showCommand, RunContext& run) {
+  return RunApplication(instance, MAKEINTRESOURCEA(kDialogMain), showCommand, run);
 }

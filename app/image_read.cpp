@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "app/download_app.h"
-#include "app/run_options.h"
+#include "app/run_context.h"
+#include "image/firmware_image.h"
 #include "image/hex_loader.h"
 #include "image/image_checksum.h"
 #include "image/result_codes.h"
@@ -14,8 +15,6 @@
 
 namespace {
 
-constexpr int kPathSize = 260;
-constexpr int kChecksumRow = 1;
 constexpr const char* kTextReading = "Reading File...";
 constexpr const char* kTextReadOk = "Reading is success!";
 
@@ -23,34 +22,37 @@ constexpr const char* kTextReadOk = "Reading is success!";
 
 // A caller that pinned the image (by its file's SHA-256 or its checksum) gets
 // that image or none: the reason names both values of what differs.
-bool IsTheExpectedImage(const char* path, const std::string& sha256, std::uint16_t imageSum) {
-  g_runOutcome.imageNotExpected = false;
+std::string UnexpectedImageReason(const RunRequest& request, const char* path,
+                                  const std::string& sha256, std::uint16_t imageSum) {
   char checksum[8];
   std::snprintf(checksum, sizeof checksum, "%04X", static_cast<unsigned>(imageSum));
   std::string differs;
-  if (!g_runOptions.expectedSha256.empty() && sha256 != g_runOptions.expectedSha256)
-    differs = "its SHA-256 is " + sha256 + ", not the expected " + g_runOptions.expectedSha256;
+  if (!request.expectedSha256.empty() && sha256 != request.expectedSha256)
+    differs = "its SHA-256 is " + sha256 + ", not the expected " + request.expectedSha256;
   char expected[8];
-  std::snprintf(expected, sizeof expected, "%04X",
-                static_cast<unsigned>(g_runOptions.expectedChecksum));
-  if (g_runOptions.hasExpectedChecksum && std::string(checksum) != expected) {
+  std::snprintf(expected, sizeof expected, "%04X", static_cast<unsigned>(request.expectedChecksum));
+  if (request.hasExpectedChecksum && std::string(checksum) != expected) {
     if (!differs.empty()) differs += "; ";
     differs += "its checksum is " + std::string(checksum) + ", not the expected " + expected;
   }
-  if (differs.empty()) return true;
-  g_runOutcome.imageNotExpected = true;
-  g_runOutcome.failureReason = std::string(path) + " is not the expected image: " + differs + ".";
-  g_runOutcome.failureAdvice =
+  if (differs.empty()) return {};
+  return std::string(path) + " is not the expected image: " + differs + ".";
+}
+
+void RecordUnexpectedImage(RunRecord& record, const std::string& reason) {
+  record.imageNotExpected = !reason.empty();
+  if (reason.empty()) return;
+  record.failureReason = reason;
+  record.failureAdvice =
       "The image was not sent to the drive. Check that the file is the release you meant to flash.";
-  return false;
 }
 
 int DownloadApp::ReadImageFile() {
   ShowText(kIdStatus, kTextReading);
-  char path[kPathSize] = {};
-  SendDlgItemMessageA(mainWindow, kIdFileName, WM_GETTEXT, kPathSize,
+  char path[kImagePathSize] = {};
+  SendDlgItemMessageA(mainWindow, kIdFileName, WM_GETTEXT, kImagePathSize,
                       reinterpret_cast<LPARAM>(path));
-  path[kPathSize - 1] = '\0';
+  path[kImagePathSize - 1] = '\0';
   if (path[0] == '\0') {
     ShowText(kIdStatus, "");
     return 0;
@@ -58,9 +60,9 @@ int DownloadApp::ReadImageFile() {
   // A name that does not fit the buffer is refused: its first 259 characters may
   // name another file, and that file's image would be flashed.
   const LRESULT length = SendDlgItemMessageA(mainWindow, kIdFileName, WM_GETTEXTLENGTH, 0, 0);
-  if (length >= kPathSize) {
-    g_runOutcome.failureReason = "The image name is longer than the " +
-                                 std::to_string(kPathSize - 1) + " characters it may have.";
+  if (length >= kImagePathSize) {
+    run.record.failureReason = "The image name is longer than the " +
+                               std::to_string(kMaxImagePathLength) + " characters it may have.";
     ShowText(kIdStatus, ResultMessages[kResultCannotOpen]);
     return 0;
   }
@@ -68,46 +70,49 @@ int DownloadApp::ReadImageFile() {
     ShowText(kIdStatus, kTextOutOfMemory);
     return 0;
   }
-  std::size_t dataBytes = 0;
-  HexLoadProblem problem;
-  g_runOutcome.imageSha256.clear();
-  const bool hashed = !g_runOptions.expectedSha256.empty();
-  if (!LoadHexImage(path, device.dataBuffer, dataBytes, &problem,
-                    hashed ? &g_runOutcome.imageSha256 : nullptr)) {
-    g_runOutcome.failureReason = DescribeHexLoadProblem(path, problem);
-    g_runOutcome.failureAdvice = "The image was not sent to the drive; correct or replace it.";
-    const ResultCode code = g_resultCode < kResultCodeCount ? g_resultCode : kResultCannotOpen;
-    ShowText(kIdStatus, ResultMessages[code]);
+  // The image a caller read before (its check before the tray) is sent as
+  // it was read; one the user confirmed is read again and compared.
+  const RunRequest& request = run.request;
+  const bool prepared = request.preparedImage.has_value() && request.preparedImageFile == path;
+  const FirmwareImage image = prepared && !request.readPreparedAgain
+                                  ? *request.preparedImage
+                                  : ReadFirmwareImage(path, !request.expectedSha256.empty());
+  run.record.imageSha256 = image.sha256;
+  if (!image.built) {
+    run.record.failureReason = DescribeHexLoadProblem(path, image.problem);
+    run.record.failureAdvice = "The image was not sent to the drive; correct or replace it.";
+    ShowText(kIdStatus, ResultMessages[image.failure]);
     return 0;
   }
   // A file without a single data byte builds an all-0xFF image; sent, it
   // would erase the drive's firmware. It is refused on every front end.
-  if (dataBytes == 0) {
+  if (image.noData) {
     ShowText(kIdStatus, kTextNoFirmwareData);
     return 0;
   }
   // The bytes sent are the bytes whose checksum the user confirmed.
-  const std::vector<std::uint8_t>& confirmed = g_runOptions.confirmedImage;
-  if (!confirmed.empty() &&
-      (confirmed.size() != kFirmwareImageSize ||
-       std::memcmp(confirmed.data(), device.dataBuffer, kFirmwareImageSize) != 0)) {
+  if (prepared && image.bytes != request.preparedImage->bytes) {
     ShowText(kIdStatus, kTextImageChanged);
     return 0;
   }
-  imageChecksum = ImageChecksum(device.dataBuffer);
+  std::memcpy(device.dataBuffer, image.bytes.data(), kFirmwareImageSize);
+  imageChecksum = image.checksum;
   char text[8];
   std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(imageChecksum));
-  ShowText(kChecksumRow, text);
-  if (!IsTheExpectedImage(path, g_runOutcome.imageSha256, imageChecksum)) {
+  ShowText(kRowChecksum, text);
+  RecordUnexpectedImage(run.record,
+                        UnexpectedImageReason(request, path, image.sha256, imageChecksum));
+  if (run.record.imageNotExpected) {
     ShowText(kIdStatus, kTextNotExpected);
     return 0;
   }
   // An image that sets only a few bytes is said before it is sent; a person
-  // at the window may still stop it (a terminal asked its question already).
-  g_runOutcome.imageWarning = FewDataBytesWarning(path, dataBytes);
-  if (!g_runOutcome.imageWarning.empty() && g_runOptions.explainFailures && confirmed.empty()) {
-    const std::string text = g_runOutcome.imageWarning + ".\n\nDownload it anyway?";
-    if (MessageBoxA(mainWindow, text.c_str(), "Warning", MB_OKCANCEL | MB_ICONWARNING) != IDOK) {
+  // at the window may still stop it (a caller that prepared the image has
+  // said so already).
+  run.record.imageWarning = image.fewBytesWarning;
+  if (!run.record.imageWarning.empty() && request.explainFailures && !prepared) {
+    const std::string warning = run.record.imageWarning + ".\n\nDownload it anyway?";
+    if (MessageBoxA(mainWindow, warning.c_str(), "Warning", MB_OKCANCEL | MB_ICONWARNING) != IDOK) {
       ShowText(kIdStatus, ResultMessages[kResultCanceledByUser]);
       return 0;
     }

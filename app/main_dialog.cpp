@@ -3,19 +3,20 @@
 #include "app/main_dialog.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "app/download_app.h"
-#include "app/run_options.h"
+#include "app/run_context.h"
 #include "image/regular_file.h"
 #include "resources/resource_ids.h"
 
 std::uint8_t g_downloadDone = 0;
-char g_defaultImageName[260] = {};
+char g_defaultImageName[kImagePathSize] = {};
 
 namespace {
 
-constexpr int kPathSize = 260;
 constexpr const char* kTextDefaultMissing = "QTR5_ORNA.HEX file not found.";
 constexpr const char* kCaptionDefaultMissing = "ZAZADUZ_AUTO";
 constexpr const char* kTextReboot = "Please Reboot system";
@@ -62,9 +63,11 @@ void FileNameChanged(HWND window) {
     g_app->ShowText(kRowChecksum, "");
     g_app->ShowText(kRowNewVersion, "");
   }
-  char text[kPathSize] = {};
-  GetDlgItemTextA(window, kIdFileName, text, kPathSize);
-  RecordShownText(kIdFileName, text);  // typed, or set by the program
+  char text[kImagePathSize] = {};
+  GetDlgItemTextA(window, kIdFileName, text, kImagePathSize);
+  // Typed, or set by the program (while the window is made, its
+  // initialisation records what it set).
+  if (g_app != nullptr) RecordShownText(g_app->run.record, kIdFileName, text);
   EnableControl(window, kIdDownload, text[0] != '\0' && DriveChosen() ? TRUE : FALSE);
 }
 
@@ -72,13 +75,13 @@ namespace {
 
 // After "NG!": why, and what next, for a window that has no other place to
 // say it (the status line keeps its own text).
-void ExplainFailure(HWND window) {
-  const RunOutcome& run = g_runOutcome;
-  if (!g_runOptions.explainFailures || run.failureReason.empty()) return;
+void ExplainFailure(HWND window, const RunContext& context) {
+  const RunRecord& run = context.record;
+  if (!context.request.explainFailures || run.failureReason.empty()) return;
   std::string text = run.failureReason;
   const std::string& advice = run.windowAdvice.empty() ? run.failureAdvice : run.windowAdvice;
   if (!advice.empty()) text += "\n\n" + advice;
-  text += UnseenNotesForBox();
+  text += UnseenNotesForBox(context.request);
   MessageBoxA(window, text.c_str(), run.driveMayBeBusy ? kCaptionUnconfirmed : kCaptionFailed,
               MB_OK | (run.driveMayBeBusy ? MB_ICONWARNING : MB_ICONERROR));
 }
@@ -114,10 +117,10 @@ void OnDownload(HWND window) {
   EnableControl(window, kIdCancel, TRUE);
   EnableControl(window, kIdBrowse, TRUE);
   g_app->SetStatePicture(kBitmapNg);
-  ExplainFailure(window);
+  ExplainFailure(window, g_app->run);
   // A signal cut the waits short: the user asked the program to end, and it
   // does once the outcome is shown (saying then what the drive got).
-  if (g_runOutcome.interruptedBy != 0) DestroyWindow(window);
+  if (g_app->run.record.interruptedBy != 0) DestroyWindow(window);
 }
 
 void OnCommand(HWND window, WPARAM wParam) {
@@ -147,16 +150,25 @@ void OnCommand(HWND window, WPARAM wParam) {
 
 }  // namespace
 
-int ProbeDefaultImage(HWND window) {
-  std::snprintf(g_defaultImageName, sizeof g_defaultImageName, "%s", kDefaultImageName);
+DefaultImage CheckDefaultImage() {
   // Opened for reading and writing, so that a file that could not be
   // replaced counts as absent; closed at once and never written. Only a
   // regular file counts, checked on what was opened (a pipe never waits).
-  int error = 0;
-  if (std::FILE* file = OpenRegularFile(g_defaultImageName, true, error)) {
+  int failure = 0;
+  if (std::FILE* file = OpenRegularFile(kDefaultImageName, true, failure)) {
     std::fclose(file);
+    return DefaultImage::kUsable;
+  }
+  std::error_code error;  // only for the explanation: nothing is read by this name
+  return failure != 0 && std::filesystem::is_regular_file(kDefaultImageName, error)
+             ? DefaultImage::kNotWritable
+             : DefaultImage::kMissing;
+}
+
+int ProbeDefaultImage(HWND window) {
+  std::snprintf(g_defaultImageName, sizeof g_defaultImageName, "%s", kDefaultImageName);
+  if (CheckDefaultImage() == DefaultImage::kUsable) {
     SetDlgItemTextA(window, kIdFileName, g_defaultImageName);
-    RecordShownText(kIdFileName, g_defaultImageName);
     return 1;
   }
   MessageBoxA(window, kTextDefaultMissing, kCaptionDefaultMissing, MB_OK | MB_ICONERROR);
@@ -165,22 +177,26 @@ int ProbeDefaultImage(HWND window) {
   return 0;
 }
 
-INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM /*lParam*/) {
+INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_INITDIALOG:
-      // Runs while the window is being created: g_app is still null.
+    case WM_INITDIALOG: {
+      // Runs while the window is being created: g_app is still null, and
+      // the run comes as the parameter (none: a plain run).
+      RunContext* run = reinterpret_cast<RunContext*>(lParam);
       EnableControl(window, kIdBrowse, FALSE);
       EnableControl(window, kIdFileName, FALSE);
-      if (g_runOptions.initialImage.empty()) {
-        ProbeDefaultImage(window);
+      const char* image = run == nullptr ? "" : run->request.initialImage.c_str();
+      if (image[0] == '\0') {
+        image = ProbeDefaultImage(window) == 1 ? g_defaultImageName : "";
       } else {
         // An image named up front is the one flashed, as a present default
         // image would be: the default is not looked for, so its absence is
         // not reported, and the name cannot be changed by mistake.
-        SetDlgItemTextA(window, kIdFileName, g_runOptions.initialImage.c_str());
-        RecordShownText(kIdFileName, g_runOptions.initialImage.c_str());
+        SetDlgItemTextA(window, kIdFileName, image);
       }
+      if (run != nullptr) RecordShownText(run->record, kIdFileName, image);
       return TRUE;
+    }
     case WM_COMMAND:
       OnCommand(window, wParam);
       return TRUE;
@@ -188,7 +204,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
       CloseMainWindow(window);
       return TRUE;
     case WM_DESTROY:
-      g_runOutcome.mainWindowClosed = true;
+      if (g_app != nullptr) g_app->run.record.mainWindowClosed = true;
       PostQuitMessage(0);
       return TRUE;
     default:
@@ -197,7 +213,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
 }
 
 void DownloadApp::ChooseImageFile() {
-  char path[kPathSize] = {};
+  char path[kImagePathSize] = {};
   OPENFILENAMEA dialog{};
   dialog.lStructSize = sizeof dialog;
   dialog.hwndOwner = mainWindow;
@@ -205,7 +221,7 @@ void DownloadApp::ChooseImageFile() {
   dialog.lpstrFilter = "Firmware file (*.HEX)\0*.HEX;*.hex\0";
   dialog.nFilterIndex = 1;
   dialog.lpstrFile = path;
-  dialog.nMaxFile = kPathSize;
+  dialog.nMaxFile = kImagePathSize;
   dialog.Flags = OFN_FILEMUSTEXIST;
   if (!GetOpenFileNameA(&dialog)) return;
   ShowText(kIdFileName, path);

@@ -3,7 +3,7 @@
 
 #include "app/download_app.h"
 #include "app/interruption.h"
-#include "app/run_options.h"
+#include "app/run_context.h"
 #include "app/select_device.h"
 #include "aspi/command_failure.h"
 #include "discovery/device_table.h"
@@ -27,47 +27,50 @@ int FindEntry(std::uint8_t adapter, std::uint8_t target) {
 }  // namespace
 
 bool DownloadApp::ScanDevices() {
+  const RunRequest& request = run.request;
+  RunRecord& record = run.record;
   int accepted = 0;
-  SweepDevices(device, &accepted, [](std::uint32_t ms) { return InterruptibleSleep(ms); });
-  g_runOutcome.drivesAccepted = accepted;
-  g_runOutcome.driveChosen = false;
-  g_runOutcome.scanRefusal.clear();
-  g_runOutcome.notReady.clear();
-  g_runOutcome.deviceChoiceCanceled = false;
+  SweepDevices(device, run.scan, &accepted,
+               [](std::uint32_t ms) { return InterruptibleSleep(ms); });
+  record.drivesAccepted = accepted;
+  record.driveChosen = false;
+  record.scanRefusal.clear();
+  record.notReady.clear();
+  record.deviceChoiceCanceled = false;
 
   int row = -1;
   if (g_deviceCount == 0) {
     // A drive that stayed not ready is named, not taken for no drive.
-    g_runOutcome.notReady = NotReadyText();
-  } else if (g_runOptions.hasPreferredDevice) {
-    row = FindEntry(g_runOptions.preferredAdapter, g_runOptions.preferredTarget);
+    record.notReady = NotReadyText(run.scan);
+  } else if (request.hasPreferredDevice) {
+    row = FindEntry(request.preferredAdapter, request.preferredTarget);
     const ScanEntry* preferred =
-        FindScanEntry(g_runOptions.preferredAdapter, g_runOptions.preferredTarget);
+        FindScanEntry(run.scan, request.preferredAdapter, request.preferredTarget);
     if (row < 0 && preferred != nullptr && preferred->finding == ScanFinding::kNotReady) {
-      g_runOutcome.notReady = NotReadyText(preferred);
+      record.notReady = NotReadyText(run.scan, preferred);
     } else if (row < 0) {
       char text[96];
       const int length = std::snprintf(text, sizeof text, "No XPM-3177K drive at %u:%u",
-                                       static_cast<unsigned>(g_runOptions.preferredAdapter),
-                                       static_cast<unsigned>(g_runOptions.preferredTarget));
+                                       static_cast<unsigned>(request.preferredAdapter),
+                                       static_cast<unsigned>(request.preferredTarget));
       // Drives past the full table were accepted but not kept: the address
       // may well hold one, which only cannot be chosen.
       if (accepted > g_deviceCount && length > 0 && length < static_cast<int>(sizeof text)) {
         std::snprintf(text + length, sizeof text - static_cast<std::size_t>(length),
                       " among the first %d of %d found", static_cast<int>(g_deviceCount), accepted);
       }
-      g_runOutcome.scanRefusal = text;
+      record.scanRefusal = text;
     }
   } else if (g_deviceCount == 1) {
     row = 0;
-  } else if (!g_runOptions.mayAskForDevice) {
-    g_runOutcome.scanRefusal = kTextSeveralDrives;
-  } else if (g_runOptions.askForDevice) {
-    row = g_runOptions.askForDevice();
+  } else if (!request.mayAskForDevice) {
+    record.scanRefusal = kTextSeveralDrives;
+  } else if (request.askForDevice) {
+    row = request.askForDevice();
     if (row < 0 || row >= g_deviceCount) {
       row = -1;
-      g_runOutcome.deviceChoiceCanceled = true;
-      g_runOutcome.scanRefusal = kTextDeviceChoiceCanceled;
+      record.deviceChoiceCanceled = true;
+      record.scanRefusal = kTextDeviceChoiceCanceled;
     }
   } else {
     const INT_PTR answer = DialogBoxParamA(instance, MAKEINTRESOURCEA(kDialogSelectDevice),
@@ -76,8 +79,19 @@ bool DownloadApp::ScanDevices() {
     // table, chooses the first drive, as closing without a selection does.
     row = (answer >= 0 && answer < g_deviceCount) ? static_cast<int>(answer) : 0;
   }
-  if (!g_runOutcome.notReady.empty()) g_runOutcome.scanRefusal = g_runOutcome.notReady;
+  if (!record.notReady.empty()) record.scanRefusal = record.notReady;
   if (row < 0) {
+    // A drive that is not ready yet is not "no drive": the run may succeed
+    // a little later.
+    if (!record.notReady.empty()) {
+      record.outcome = Outcome::kNotReady;
+    } else if (record.deviceChoiceCanceled) {
+      record.outcome = Outcome::kNotDownloaded;
+    } else if (record.scanRefusal == kTextSeveralDrives) {
+      record.outcome = Outcome::kRefusedToGuess;
+    } else {
+      record.outcome = Outcome::kNoDrive;
+    }
     // The sweep left the device at the last address it asked; no command
     // may reach that address.
     device.ClearTarget();
@@ -87,26 +101,27 @@ bool DownloadApp::ScanDevices() {
   const DeviceEntry& entry = DeviceTable[row];
   device.SelectAdapter(entry.adapterId);
   device.SelectTarget(entry.targetId);
-  g_runOutcome.driveChosen = true;
-  g_runOutcome.chosenAdapter = entry.adapterId;
-  g_runOutcome.chosenTarget = entry.targetId;
+  record.driveChosen = true;
+  record.chosenAdapter = entry.adapterId;
+  record.chosenTarget = entry.targetId;
+  record.outcome = Outcome::kNotDownloaded;
 
   char address[16];
   std::snprintf(address, sizeof address, "%d : %d", entry.adapterId, entry.targetId);
-  ShowText(0, address);
-  ShowText(2, entry.model);
-  ShowText(3, entry.revision);
+  ShowText(kRowDevice, address);
+  ShowText(kRowModel, entry.model);
+  ShowText(kRowRevision, entry.revision);
   return true;
 }
 
 // A tray that does not open does not stop the flow (the drive takes its
-// firmware with the tray closed too), but the run outcome keeps why, so that
+// firmware with the tray closed too), but the run record keeps why, so that
 // a front end can say so.
 void DownloadApp::OpenTray() {
   ShowText(kIdStatus, kTextOpenTray);
   device.SetCommand(kStartStopUnitTemplate, SRB_DIR_IN, 0);
   device.commandBlock[4] = kOpenTray;
-  g_runOutcome.trayFailed = !device.ExecuteWait();
-  g_runOutcome.trayFailure =
-      g_runOutcome.trayFailed ? LastCommandFailure(device).Describe() : std::string();
+  RunRecord& record = run.record;
+  record.trayFailed = !device.ExecuteWait();
+  record.trayFailure = record.trayFailed ? LastCommandFailure(device).Describe() : std::string();
 }

@@ -123,9 +123,9 @@ bool HoldsStandardCdRomData(const AspiDevice& device) {
          data[4] >= kRevisionEnd - 5;
 }
 
-int SweepDevices(AspiDevice& device, int* acceptedTotal, SweepPause pause) {
+int SweepDevices(AspiDevice& device, ScanRecord& record, int* acceptedTotal, SweepPause pause) {
   g_deviceCount = 0;
-  g_scanRecord.clear();
+  record.clear();
   std::vector<Asked> all;
   if (device.dataBuffer != nullptr) {
     const int adapters = device.GetAdapterCount();
@@ -148,7 +148,7 @@ int SweepDevices(AspiDevice& device, int* acceptedTotal, SweepPause pause) {
   for (Asked& asked : all) {
     if (asked.entry.finding == ScanFinding::kNotReady)
       asked.entry.knownAsTheModel = KnownAsTheModel(asked.entry.adapter, asked.entry.target);
-    g_scanRecord.push_back(asked.entry);
+    record.push_back(asked.entry);
     // The strings went to an answer of their own first: a target that is
     // not accepted, or one past the full table, writes nothing into it.
     if (!asked.answer.isDrive) continue;

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "discovery/scan_record.h"
+
 class AspiDevice;
 
 struct DeviceEntry {
@@ -54,7 +56,7 @@ bool HoldsStandardCdRomData(const AspiDevice& device);
 // well, byte 0 of its data is 0x05 and its product identification ends in
 // "3177K". Drives accepted when the table is full are counted but not kept.
 // Leaves the device addressing the last target asked. What each address
-// answered goes to g_scanRecord (scan_record.h). Returns g_deviceCount;
+// answered goes to `record` (scan_record.h). Returns g_deviceCount;
 // `acceptedTotal`, when not null, receives every accepted drive's count.
 //
 // A device that answers NOT READY, not ready yet (ASC 04h with ASCQ 00h, 01h
@@ -67,4 +69,5 @@ bool HoldsStandardCdRomData(const AspiDevice& device);
 using SweepPause = bool (*)(std::uint32_t milliseconds);
 inline constexpr std::uint32_t kNotReadyWaitMs = 10000;
 inline constexpr std::uint32_t kNotReadyIntervalMs = 1000;
-int SweepDevices(AspiDevice& device, int* acceptedTotal, SweepPause pause = nullptr);
+int SweepDevices(AspiDevice& device, ScanRecord& record, int* acceptedTotal,
+                 SweepPause pause = nullptr);

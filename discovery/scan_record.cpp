@@ -2,8 +2,6 @@
 
 #include <cstdio>
 
-std::vector<ScanEntry> g_scanRecord;
-
 const char* ScanFindingName(ScanFinding finding) {
   switch (finding) {
     case ScanFinding::kAccepted:
@@ -50,8 +48,8 @@ std::string ScanEntry::Reason() const {
   return {};
 }
 
-std::string NotReadyText(const ScanEntry* only) {
-  for (const ScanEntry& entry : g_scanRecord) {
+std::string NotReadyText(const ScanRecord& record, const ScanEntry* only) {
+  for (const ScanEntry& entry : record) {
     if (entry.finding != ScanFinding::kNotReady || (only != nullptr && only != &entry)) continue;
     return std::string(entry.knownAsTheModel ? "a drive of the model" : "a device") + " at " +
            std::to_string(entry.adapter) + ":" + std::to_string(entry.target) +
@@ -60,15 +58,17 @@ std::string NotReadyText(const ScanEntry* only) {
   return {};
 }
 
-const ScanEntry* FindScanEntry(std::uint8_t adapter, std::uint8_t target) {
-  for (const ScanEntry& entry : g_scanRecord) {
+const ScanEntry* FindScanEntry(const ScanRecord& record, std::uint8_t adapter,
+                               std::uint8_t target) {
+  for (const ScanEntry& entry : record) {
     if (entry.adapter == adapter && entry.target == target) return &entry;
   }
   return nullptr;
 }
 
-std::string FullModelText(std::uint8_t adapter, std::uint8_t target, const char* fallback) {
-  const ScanEntry* entry = FindScanEntry(adapter, target);
+std::string FullModelText(const ScanRecord& record, std::uint8_t adapter, std::uint8_t target,
+                          const char* fallback) {
+  const ScanEntry* entry = FindScanEntry(record, adapter, target);
   if (entry != nullptr && entry->finding == ScanFinding::kAccepted) return entry->model;
   return fallback;
 }

@@ -47,20 +47,21 @@ struct ScanEntry {
 // "other-model", "not-ready": stable names for machine-readable output.
 const char* ScanFindingName(ScanFinding finding);
 
-// Every address the last sweep asked, in sweep order (adapter, then target).
+// Every address a sweep asked, in sweep order (adapter, then target).
 // SweepDevices clears and fills it.
-extern std::vector<ScanEntry> g_scanRecord;
+using ScanRecord = std::vector<ScanEntry>;
 
 // "a drive of the model at A:T is not ready yet; try again" (or "a device
 // at A:T ..." when nothing says it is a drive of the model) for the first
-// kNotReady entry of the last sweep; empty when there is none.
+// kNotReady entry of the sweep; empty when there is none.
 // With `only`, the text of that entry when it is kNotReady.
-std::string NotReadyText(const ScanEntry* only = nullptr);
+std::string NotReadyText(const ScanRecord& record, const ScanEntry* only = nullptr);
 
-// The entry of the last sweep for adapter:target, or null.
-const ScanEntry* FindScanEntry(std::uint8_t adapter, std::uint8_t target);
+// The entry of the sweep for adapter:target, or null.
+const ScanEntry* FindScanEntry(const ScanRecord& record, std::uint8_t adapter, std::uint8_t target);
 
 // The model text of an accepted drive with every byte INQUIRY gave (a NUL
 // inside it included), taken from the scan record; DeviceEntry::model ends
 // at the first NUL.
-std::string FullModelText(std::uint8_t adapter, std::uint8_t target, const char* fallback);
+std::string FullModelText(const ScanRecord& record, std::uint8_t adapter, std::uint8_t target,
+                          const char* fallback);

@@ -10,11 +10,13 @@
 
 #include "app/download_app.h"
 #include "app/main_dialog.h"
-#include "app/run_options.h"
+#include "app/run_context.h"
 #include "aspi/aspi_provider.h"
 #include "discovery/device_table.h"
 #include "discovery/scan_record.h"
+#include "image/firmware_image.h"
 #include "image/hex_loader.h"
+#include "image/image_check.h"
 #include "image/image_checksum.h"
 #include "image/regular_file.h"
 #include "image/result_codes.h"
@@ -27,11 +29,6 @@ namespace {
 
 constexpr const char* kTextNotConfirmed =
     "Not downloading without --yes when standard input is not a terminal";
-
-bool ControlEnabled(int id) {
-  HWND control = GetDlgItem(g_app->mainWindow, id);
-  return control != nullptr && IsWindowEnabled(control) != FALSE;
-}
 
 // Posts the click of a button of the main window, as the mouse would.
 void PostButton(int id) {
@@ -50,82 +47,52 @@ bool IsYes(std::string_view answer) {
   return lower == "y" || lower == "yes";
 }
 
-// The name in the file name box; empty when there is none or it is longer
-// than the Download command accepts (`tooLong` then set).
-std::string ImageFileName(HWND window, bool& tooLong) {
-  char file[260] = {};
-  GetDlgItemTextA(window, kIdFileName, file, sizeof file);
-  const LRESULT length = SendDlgItemMessageA(window, kIdFileName, WM_GETTEXTLENGTH, 0, 0);
-  tooLong = length >= static_cast<LRESULT>(sizeof file);
-  return tooLong ? std::string() : std::string(file);
-}
-
-}  // namespace
-
-// The image the Download command would send, read the same way but into a
-// buffer of its own, so that the question can name its checksum and a file
-// that cannot be read is found out before the user is asked.
-struct ImagePreview {
-  bool built = false;
-  ResultCode failure = kResultNoError;  // when not built
-  HexLoadProblem problem;               // what failed, when not built
-  std::uint16_t checksum = 0;
-  bool empty = false;               // every byte 0xFF: no firmware at all
-  bool noData = false;              // not a single data byte stored: never sent
-  std::size_t dataBytes = 0;        // bytes of the image the file sets
-  std::vector<std::uint8_t> image;  // when built: the bytes the question names
-};
-
-namespace {
-
-ImagePreview PreviewImage(const std::string& file, bool tooLong) {
-  ImagePreview preview;
+// The image the Download command would send, read before the question so
+// that it can name its checksum, and a file that cannot be read is found out
+// before the user is asked. A name that is too long is not read.
+FirmwareImage PreviewImage(const RunRequest& request, const std::string& file, bool tooLong) {
   if (tooLong || file.empty()) {
-    preview.failure = kResultCannotOpen;
-    return preview;
+    FirmwareImage none;
+    none.failure = kResultCannotOpen;
+    return none;
   }
-  std::vector<std::uint8_t> image(kFirmwareImageSize, 0xFF);
-  std::size_t dataBytes = 0;
   // The file's digest is taken when a pinned one is to be compared with it.
-  g_runOutcome.imageSha256.clear();
-  std::string* sha256 = g_runOptions.expectedSha256.empty() ? nullptr : &g_runOutcome.imageSha256;
-  if (!LoadHexImage(file.c_str(), image.data(), dataBytes, &preview.problem, sha256)) {
-    preview.failure = g_resultCode < kResultCodeCount ? g_resultCode : kResultCannotOpen;
-    return preview;
-  }
-  preview.noData = dataBytes == 0;
-  preview.dataBytes = dataBytes;
-  preview.built = true;
-  preview.checksum = ImageChecksum(image.data());
-  preview.image = std::move(image);
-  preview.empty = true;
-  for (const std::uint8_t byte : preview.image) preview.empty = preview.empty && byte == 0xFF;
-  return preview;
+  return ReadFirmwareImage(file.c_str(), !request.expectedSha256.empty());
 }
 
-// The default image is there but the probe, which opens it for reading and
-// writing, passed it over.
 // An image that sets only a few bytes is said before it is sent (and kept
 // for the run's summary).
-void WarnOfFewBytes(ProgramFrontEnd& frontEnd, const std::string& file, std::size_t dataBytes) {
-  g_runOutcome.imageWarning = FewDataBytesWarning(file, dataBytes);
-  if (!g_runOutcome.imageWarning.empty())
-    frontEnd.PrintError("Warning: " + PrintableText(g_runOutcome.imageWarning));
-}
-
-bool DefaultImageNotWritable() {
-  int failure = 0;
-  std::FILE* file = OpenRegularFile(kDefaultImageName, true, failure);
-  if (file != nullptr) std::fclose(file);
-  std::error_code error;  // only for the explanation: nothing is read by this name
-  return file == nullptr && failure != 0 &&
-         std::filesystem::is_regular_file(kDefaultImageName, error);
+void WarnOfFewBytes(ProgramFrontEnd& frontEnd, RunRecord& record, const std::string& warning) {
+  record.imageWarning = warning;
+  if (!record.imageWarning.empty())
+    frontEnd.PrintError("Warning: " + PrintableText(record.imageWarning));
 }
 
 }  // namespace
 
-DownloadAutomation::DownloadAutomation(const ProgramOptions& options, ProgramFrontEnd& frontEnd)
-    : yes_(options.yes), hasImage_(options.hasImage), frontEnd_(frontEnd) {}
+DownloadAutomation::DownloadAutomation(const ProgramOptions& options, ProgramFrontEnd& frontEnd,
+                                       RunContext& run)
+    : yes_(options.yes),
+      hasImage_(options.hasImage),
+      imagePath_(options.imagePath),
+      frontEnd_(frontEnd),
+      run_(run) {}
+
+std::string DownloadAutomation::ImageName(bool& tooLong) const {
+  const std::string& name = hasImage_ ? imagePath_ : run_.record.imageFile;
+  tooLong = name.size() > static_cast<std::size_t>(kMaxImagePathLength);
+  return tooLong ? std::string() : name;
+}
+
+void DownloadAutomation::Prepare(const std::string& file, const FirmwareImage& image) {
+  run_.request.preparedImageFile = file;
+  run_.request.preparedImage = image;
+}
+
+void DownloadAutomation::Stop(Outcome outcome) {
+  stage_ = Stage::kDone;
+  run_.record.outcome = outcome;
+}
 
 bool DownloadAutomation::OnIdle() {
   if (g_app == nullptr || g_app->mainWindow == nullptr) return false;
@@ -137,10 +104,9 @@ bool DownloadAutomation::Step() {
     case Stage::kStart:
       return Start();
     case Stage::kBrowsing:
-      // The open-file question was answered (or not): a name enables Download.
-      if (ControlEnabled(kIdDownload)) return ConfirmDownload();
-      noImage_ = true;
-      stage_ = Stage::kDone;
+      // The open-file question was answered (or not): a name is the image.
+      if (!run_.record.imageFile.empty()) return ConfirmDownload();
+      Stop(Outcome::kFailed);  // nothing to flash
       return false;
     case Stage::kDownloadClicked:
     case Stage::kDone:
@@ -155,24 +121,25 @@ bool DownloadAutomation::Start() {
   stage_ = Stage::kDone;
   // Without a chosen drive, or refused before its tray was opened, the
   // status line already says why; nothing to do.
-  if (!g_runOutcome.driveChosen || g_runOutcome.refusedBeforeTray) return false;
-  if (ControlEnabled(kIdDownload)) return ConfirmDownload();
-  // No image yet (the default image is missing). On a terminal the user may
-  // name one, as the browse button lets them; --yes never asks.
-  if (!yes_ && frontEnd_.CanAsk() && ControlEnabled(kIdBrowse)) {
-    if (!hasImage_ && DefaultImageNotWritable()) ExplainMissingImage();
+  if (!run_.record.driveChosen || run_.record.refusedBeforeTray) return false;
+  bool tooLong = false;
+  if (!ImageName(tooLong).empty() || tooLong) return ConfirmDownload();
+  // No image yet (the default image is missing, and the browse button is
+  // usable). On a terminal the user may name one; --yes never asks.
+  if (!yes_ && frontEnd_.CanAsk()) {
+    if (!hasImage_ && (CheckDefaultImage() == DefaultImage::kNotWritable)) ExplainMissingImage();
     stage_ = Stage::kBrowsing;
     PostButton(kIdBrowse);
     return true;
   }
-  noImage_ = true;
+  Stop(Outcome::kFailed);  // nothing to flash
   ExplainMissingImage();
   return false;
 }
 
 void DownloadAutomation::ExplainMissingImage() {
   const std::string name = kDefaultImageName;
-  if (!hasImage_ && DefaultImageNotWritable()) {
+  if (!hasImage_ && (CheckDefaultImage() == DefaultImage::kNotWritable)) {
     frontEnd_.PrintError(name + " is in the current folder but cannot be opened for writing, " +
                          "and the default image is taken only when it is writable: make it " +
                          "writable, or name it with --image " + name);
@@ -188,7 +155,7 @@ void DownloadAutomation::ExplainMissingImage() {
 void DownloadAutomation::TellGuardLimits() {
   const AspiProvider* provider = InstalledAspiProvider();
   if (provider != nullptr) {
-    guardWarning_ = provider->GuardLimits(g_runOutcome.chosenAdapter, g_runOutcome.chosenTarget);
+    guardWarning_ = provider->GuardLimits(run_.record.chosenAdapter, run_.record.chosenTarget);
   }
   if (!guardWarning_.empty()) frontEnd_.PrintError("Warning: " + PrintableText(guardWarning_));
 }
@@ -199,80 +166,83 @@ bool DownloadAutomation::ConfirmDownload() {
     return ClickDownload();
   }
   if (!frontEnd_.CanAsk()) {
-    notConfirmed_ = true;
-    stage_ = Stage::kDone;
+    Stop(Outcome::kNotDownloaded);
     frontEnd_.PrintError(kTextNotConfirmed);
     return false;
   }
   bool tooLong = false;
-  const std::string file = ImageFileName(g_app->mainWindow, tooLong);
-  const ImagePreview preview = PreviewImage(file, tooLong);
+  const std::string file = ImageName(tooLong);
+  const FirmwareImage preview = PreviewImage(run_.request, file, tooLong);
+  run_.record.imageSha256 = preview.sha256;
   if (const char* refusal = RefuseImage(file, preview)) {
     g_app->ShowText(kIdStatus, refusal);
     return false;
   }
-  if (preview.empty) {
+  if (preview.allFF) {
     frontEnd_.PrintError("Warning: " + PrintableText(file) +
                          " holds no firmware (every byte of its image is 0xFF): downloading it "
                          "would erase the drive's firmware");
   }
-  WarnOfFewBytes(frontEnd_, file, preview.dataBytes);
+  WarnOfFewBytes(frontEnd_, run_.record, preview.fewBytesWarning);
   TellGuardLimits();
-  const std::optional<std::string> answer = frontEnd_.Ask(Question(preview.checksum));
+  const std::optional<std::string> answer = frontEnd_.Ask(Question(file, preview.checksum));
   if (answer && IsYes(*answer)) {
     // The download reads the file again; it sends only what was confirmed.
-    g_runOptions.confirmedImage = preview.image;
+    Prepare(file, preview);
+    run_.request.readPreparedAgain = true;
     return ClickDownload();
   }
-  declined_ = true;
-  stage_ = Stage::kDone;
+  Stop(Outcome::kNotDownloaded);  // the user said no
   g_app->ShowText(kIdStatus, ResultMessages[kResultCanceledByUser]);
   return false;
 }
 
-const char* DownloadAutomation::RefuseImage(const std::string& file, const ImagePreview& preview) {
+const char* DownloadAutomation::RefuseImage(const std::string& file, const FirmwareImage& preview) {
   if (!preview.built || preview.noData) {
     // Nothing is asked and nothing sent: the run ends as a failed image read.
-    imageUnreadable_ = true;
-    stage_ = Stage::kDone;
+    Stop(Outcome::kFailed);
     const char* message = preview.built ? kTextNoFirmwareData : ResultMessages[preview.failure];
     frontEnd_.PrintError((file.empty() ? std::string("The image") : PrintableText(file)) + ": " +
                          message + " Nothing was sent to the drive.");
     if (!preview.problem.what.empty()) {
-      g_runOutcome.failureReason = DescribeHexLoadProblem(file, preview.problem);
-      frontEnd_.PrintError(PrintableText(g_runOutcome.failureReason));
+      run_.record.failureReason = DescribeHexLoadProblem(file, preview.problem);
+      frontEnd_.PrintError(PrintableText(run_.record.failureReason));
     }
     return message;
   }
   // A pinned image that does not match is refused before the question.
-  if (!IsTheExpectedImage(file.c_str(), g_runOutcome.imageSha256, preview.checksum)) {
-    imageUnreadable_ = true;
-    stage_ = Stage::kDone;
+  RecordUnexpectedImage(
+      run_.record,
+      UnexpectedImageReason(run_.request, file.c_str(), run_.record.imageSha256, preview.checksum));
+  if (run_.record.imageNotExpected) {
+    Stop(Outcome::kFailed);
     return kTextNotExpected;
   }
   return nullptr;
 }
 
-std::string DownloadAutomation::RefusalBeforeTray(HWND mainWindow) {
+std::string DownloadAutomation::RefusalBeforeTray() {
   // On a terminal the image is read, and may be named, before the question.
   if (!yes_ && frontEnd_.CanAsk()) return {};
   if (!yes_) {
-    notConfirmed_ = true;
-    stage_ = Stage::kDone;
+    Stop(Outcome::kNotDownloaded);
     frontEnd_.PrintError(kTextNotConfirmed);
     return kTextNotConfirmed;
   }
   bool tooLong = false;
-  const std::string file = ImageFileName(mainWindow, tooLong);
+  const std::string file = ImageName(tooLong);
   if (file.empty() && !tooLong) {
-    noImage_ = true;
-    stage_ = Stage::kDone;
+    Stop(Outcome::kFailed);  // nothing to flash
     ExplainMissingImage();
     return ResultMessages[kResultCannotOpen];
   }
-  const ImagePreview preview = PreviewImage(file, tooLong);
+  const FirmwareImage preview = PreviewImage(run_.request, file, tooLong);
+  run_.record.imageSha256 = preview.sha256;
   const char* refusal = RefuseImage(file, preview);
-  if (refusal == nullptr) WarnOfFewBytes(frontEnd_, file, preview.dataBytes);
+  if (refusal == nullptr) {
+    WarnOfFewBytes(frontEnd_, run_.record, preview.fewBytesWarning);
+    Prepare(file, preview);  // the download sends the image checked here
+  }
   return refusal != nullptr ? refusal : std::string();
 }
 
@@ -282,19 +252,17 @@ bool DownloadAutomation::ClickDownload() {
   return true;
 }
 
-std::string DownloadAutomation::Question(std::uint16_t checksum) const {
-  char file[260] = {};
-  GetDlgItemTextA(g_app->mainWindow, kIdFileName, file, sizeof file);
+std::string DownloadAutomation::Question(const std::string& file, std::uint16_t checksum) const {
+  const RunRecord& record = run_.record;
   std::string model = "the drive";
   for (int row = 0; row < g_deviceCount; ++row) {
     const DeviceEntry& entry = DeviceTable[row];
-    if (entry.adapterId == g_runOutcome.chosenAdapter &&
-        entry.targetId == g_runOutcome.chosenTarget)
-      model = FullModelText(entry.adapterId, entry.targetId, entry.model);
+    if (entry.adapterId == record.chosenAdapter && entry.targetId == record.chosenTarget)
+      model = FullModelText(run_.scan, entry.adapterId, entry.targetId, entry.model);
   }
   char address[16];
-  std::snprintf(address, sizeof address, "%u:%u", static_cast<unsigned>(g_runOutcome.chosenAdapter),
-                static_cast<unsigned>(g_runOutcome.chosenTarget));
+  std::snprintf(address, sizeof address, "%u:%u", static_cast<unsigned>(record.chosenAdapter),
+                static_cast<unsigned>(record.chosenTarget));
   char sum[8];
   std::snprintf(sum, sizeof sum, "%04X", static_cast<unsigned>(checksum));
   return "Download " + PrintableText(file) + " (checksum " + sum + ") to " + PrintableText(model) +

@@ -7,26 +7,24 @@
 #include <cstdint>
 #include <string>
 
+#include "app/outcome.h"
 #include "program/options.h"
-#include "winui/winapi.h"
 
 class ProgramFrontEnd;
-struct ImagePreview;
+struct FirmwareImage;
+struct RunContext;
 
 class DownloadAutomation {
  public:
-  DownloadAutomation(const ProgramOptions& options, ProgramFrontEnd& frontEnd);
+  // Works the application of `run`; the image is the one --image names, or
+  // the one the application put in its file name box (the default image,
+  // or a file chosen with the browse button), as its run records it.
+  DownloadAutomation(const ProgramOptions& options, ProgramFrontEnd& frontEnd, RunContext& run);
 
   // Posts the next action and returns true, or returns false when the
   // program has nothing more to do (the front end then closes the window).
   bool OnIdle();
 
-  // Why no download was started, when none was.
-  bool Declined() const { return declined_; }          // the user said no
-  bool NotConfirmed() const { return notConfirmed_; }  // no --yes and no terminal
-  bool NoImage() const { return noImage_; }            // nothing to flash
-  // The image was read before the question and could not be built.
-  bool ImageUnreadable() const { return imageUnreadable_; }
   // What the transport said it cannot keep away from the drive while it
   // rewrites its firmware (told before the download); empty when nothing.
   const std::string& GuardWarning() const { return guardWarning_; }
@@ -34,7 +32,7 @@ class DownloadAutomation {
   // --yes, or when no question can be asked, a run that cannot download is
   // found here (no image, a damaged or unexpected one, no download allowed),
   // said on standard error, and its status text returned; "" otherwise.
-  std::string RefusalBeforeTray(HWND mainWindow);
+  std::string RefusalBeforeTray();
   // The Download button was clicked: the download command may be on its way.
   bool DownloadClicked() const { return stage_ == Stage::kDownloadClicked; }
 
@@ -47,18 +45,23 @@ class DownloadAutomation {
   bool ClickDownload();
   // Refuses an image that cannot be sent (said on standard error): its
   // status text, or null when it may be offered.
-  const char* RefuseImage(const std::string& file, const ImagePreview& preview);
-  std::string Question(std::uint16_t checksum) const;
+  const char* RefuseImage(const std::string& file, const FirmwareImage& preview);
+  // The image the download is to send, as read here.
+  void Prepare(const std::string& file, const FirmwareImage& image);
+  std::string Question(const std::string& file, std::uint16_t checksum) const;
+  // The image the Download command would send; empty when there is none
+  // or its name is longer than the command accepts (`tooLong` then set).
+  std::string ImageName(bool& tooLong) const;
+  // Ends the automation without a download: `outcome` says why.
+  void Stop(Outcome outcome);
   void ExplainMissingImage();
   void TellGuardLimits();
 
   bool yes_;
   bool hasImage_;
+  std::string imagePath_;
   ProgramFrontEnd& frontEnd_;
+  RunContext& run_;
   Stage stage_ = Stage::kStart;
-  bool declined_ = false;
-  bool notConfirmed_ = false;
-  bool noImage_ = false;
-  bool imageUnreadable_ = false;
   std::string guardWarning_;
 };

@@ -18,12 +18,6 @@
 
 namespace {
 
-constexpr const char* kProgramName = "qtr5-download";
-
-std::string Dump(const nlohmann::json& value) {
-  return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
 // The names that stay with a device when adapter numbers shift (see
 // AspiProvider::DeviceNames); none for emulated drives.
 std::vector<std::string> NamesOf(std::uint8_t adapter, std::uint8_t target) {
@@ -53,8 +47,8 @@ void PrintFinalSummary(ProgramFrontEnd& frontEnd, const std::string& summary) {
 
 // Every device that answered but was not accepted, and why: a drive that
 // was not ready, a CD-ROM of another model.
-void TellNotAccepted(ProgramFrontEnd& frontEnd, bool shownInWindow) {
-  for (const ScanEntry& entry : g_scanRecord) {
+void TellNotAccepted(ProgramFrontEnd& frontEnd, const ScanRecord& scan, bool shownInWindow) {
+  for (const ScanEntry& entry : scan) {
     if (entry.finding == ScanFinding::kAccepted || entry.finding == ScanFinding::kNoDevice)
       continue;
     std::string seen;
@@ -74,14 +68,15 @@ void TellNotAccepted(ProgramFrontEnd& frontEnd, bool shownInWindow) {
 
 // --list: the sweep of the start-up on a device of its own; no tray is
 // opened and no drive is chosen.
-ProgramOutcome RunList(const ProgramOptions& options, ProgramFrontEnd& frontEnd) {
+Outcome RunList(const ProgramOptions& options, ProgramFrontEnd& frontEnd) {
   // A signal ends the list at once, as it ends a run before its download.
-  InstallInterruptionHandlers(kProgramName, std::string(kProgramName) + ": interrupted");
+  InstallInterruptionHandlers(kCommandName, std::string(kCommandName) + ": interrupted");
   if (options.json) PublishInterruptionSummary(InterruptedListSummary() + "\n");
   AspiDevice device;
   if (!device.IsAvailable()) frontEnd.PrintError("No SCSI host adapter is available");
   int found = 0;
-  SweepDevices(device, &found, [](std::uint32_t ms) { return InterruptibleSleep(ms); });
+  ScanRecord scan;
+  SweepDevices(device, scan, &found, [](std::uint32_t ms) { return InterruptibleSleep(ms); });
   device.ClearTarget();
 
   if (options.json) {
@@ -91,12 +86,12 @@ ProgramOutcome RunList(const ProgramOptions& options, ProgramFrontEnd& frontEnd)
       drives.push_back(
           {{"adapter", entry.adapterId},
            {"target", entry.targetId},
-           {"model", JsonText(FullModelText(entry.adapterId, entry.targetId, entry.model))},
+           {"model", JsonText(FullModelText(scan, entry.adapterId, entry.targetId, entry.model))},
            {"revision", JsonText(entry.revision)},
            {"names", NamesOf(entry.adapterId, entry.targetId)}});
     }
     nlohmann::json rejected = nlohmann::json::array();
-    for (const ScanEntry& entry : g_scanRecord) {
+    for (const ScanEntry& entry : scan) {
       if (entry.finding == ScanFinding::kAccepted || entry.finding == ScanFinding::kNoDevice)
         continue;
       const bool answered = !entry.failure.failed;
@@ -108,9 +103,9 @@ ProgramOutcome RunList(const ProgramOptions& options, ProgramFrontEnd& frontEnd)
            {"revision", answered ? nlohmann::json(JsonText(entry.revision)) : nullptr},
            {"reason", entry.Reason()}});
     }
-    PrintFinalSummary(
-        frontEnd,
-        Dump(nlohmann::json{{"drives", drives}, {"drivesFound", found}, {"rejected", rejected}}));
+    PrintFinalSummary(frontEnd,
+                      JsonLine(nlohmann::json{
+                          {"drives", drives}, {"drivesFound", found}, {"rejected", rejected}}));
   } else if (g_deviceCount > 0) {
     // Where the transport names its devices, a last column gives the
     // names that --device takes and that do not change with adapter numbers.
@@ -122,7 +117,7 @@ ProgramOutcome RunList(const ProgramOptions& options, ProgramFrontEnd& frontEnd)
     for (int row = 0; row < g_deviceCount; ++row) {
       const DeviceEntry& entry = DeviceTable[row];
       const std::string model =
-          PrintableText(FullModelText(entry.adapterId, entry.targetId, entry.model));
+          PrintableText(FullModelText(scan, entry.adapterId, entry.targetId, entry.model));
       char line[160];
       std::snprintf(line, sizeof line, named ? "%-8u %-7u %-25s %-9s " : "%-8u %-7u %-25s %s",
                     static_cast<unsigned>(entry.adapterId), static_cast<unsigned>(entry.targetId),
@@ -131,19 +126,19 @@ ProgramOutcome RunList(const ProgramOptions& options, ProgramFrontEnd& frontEnd)
                                : std::string(line));
     }
   }
-  TellNotAccepted(frontEnd);
+  TellNotAccepted(frontEnd, scan);
   if (found > g_deviceCount) {
     frontEnd.PrintError(std::to_string(found - g_deviceCount) +
                         " more drive(s) found; only the first " + std::to_string(kDeviceTableSize) +
                         " are listed");
   }
-  if (g_deviceCount == 0 && !NotReadyText().empty()) {
-    frontEnd.PrintError(NotReadyText());
-    return ProgramOutcome::kNotReady;
+  if (g_deviceCount == 0 && !NotReadyText(scan).empty()) {
+    frontEnd.PrintError(NotReadyText(scan));
+    return Outcome::kNotReady;
   }
   if (g_deviceCount == 0) {
     frontEnd.PrintError("No XPM-3177K drive found");
-    return ProgramOutcome::kNoDrive;
+    return Outcome::kNoDrive;
   }
-  return ProgramOutcome::kSuccess;
+  return Outcome::kSuccess;
 }

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "discovery/scan_record.h"
 #include "program/exit_status.h"
 #include "program/options.h"
 
@@ -15,10 +16,10 @@ class ProgramFrontEnd;
 // this only waits for that end.
 void PrintFinalSummary(ProgramFrontEnd& frontEnd, const std::string& summary);
 
-// Every device that answered but was not accepted, and why; `shownInWindow`:
-// a person saw it in the window's "Why" box already.
-void TellNotAccepted(ProgramFrontEnd& frontEnd, bool shownInWindow = false);
+// Every device of `scan` that answered but was not accepted, and why;
+// `shownInWindow`: a person saw it in the window's "Why" box already.
+void TellNotAccepted(ProgramFrontEnd& frontEnd, const ScanRecord& scan, bool shownInWindow = false);
 
 // --list: the sweep of the start-up on a device of its own; no tray is
 // opened and no drive is chosen.
-ProgramOutcome RunList(const ProgramOptions& options, ProgramFrontEnd& frontEnd);
+Outcome RunList(const ProgramOptions& options, ProgramFrontEnd& frontEnd);

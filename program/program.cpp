@@ -9,7 +9,7 @@
 
 #include "app/entry.h"
 #include "app/interruption.h"
-#include "app/run_options.h"
+#include "app/run_context.h"
 #include "aspi/aspi_device.h"
 #include "aspi/aspi_provider.h"
 #include "discovery/device_table.h"
@@ -38,34 +38,6 @@ HINSTANCE ProgramInstance() {
 #endif
 }
 
-// JSON text as one line. Every string in it went through JsonText, so it is
-// valid UTF-8; should one not be, it is replaced rather than thrown at.
-template <typename Json>
-std::string Dump(const Json& value) {
-  return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
-constexpr const char* kProgramName = "qtr5-download";
-
-// A drive that completed the download command but never answered after it
-// may still be writing its new firmware: switched off now, it may be lost.
-constexpr const char* kUnansweredLines[] = {
-    "The drive took the image but did not answer afterwards: it may still be reprogramming "
-    "itself.",
-    "Do not switch the machine off. Wait a few minutes, then check the drive's revision with "
-    "'qtr5-download --list' and reboot.",
-};
-
-// The same when a signal cut the waits after the download short.
-constexpr const char* kInterruptedLines[] = {
-    "Interrupted after the drive took the image: it may still be reprogramming itself.",
-    kUnansweredLines[1],
-};
-
-bool DriveTookImageButDidNotAnswer() {
-  return g_runOutcome.downloadTaken && !g_runOutcome.downloadSucceeded;
-}
-
 // Why no drive was found when Windows refused the pass-through for want of
 // rights: said first in the box that explains it.
 constexpr const char* kTextNeedAdministrator =
@@ -73,32 +45,16 @@ constexpr const char* kTextNeedAdministrator =
     "drives. Close the program, then right-click it and choose \"Run as administrator\" (on "
     "Windows XP: log on as an administrator).";
 
-// A download command that never ended may have reached the drive all the
-// same: the same advice holds.
-constexpr const char* kDownloadTimedOutLine =
-    "The download command did not end within its time limit: the drive may have taken the image "
-    "and may still be reprogramming itself.";
-
-// The warning of a run whose drive may hold new firmware without having
-// said so; empty when there is nothing to warn of.
-std::vector<std::string> DownloadWarningLines() {
-  if (DriveTookImageButDidNotAnswer() && g_runOutcome.interruptedBy != 0)
-    return {kInterruptedLines[0], kInterruptedLines[1]};
-  if (DriveTookImageButDidNotAnswer()) return {kUnansweredLines[0], kUnansweredLines[1]};
-  if (g_runOutcome.downloadTimedOut) return {kDownloadTimedOutLine, kUnansweredLines[1]};
-  return {};
-}
-
-std::string TrayLine() {
-  return "The tray did not open: " + g_runOutcome.trayFailure +
+std::string TrayLine(const RunRecord& run) {
+  return "The tray did not open: " + run.trayFailure +
          ". The drive takes its firmware with the tray closed as well.";
 }
 
 // --replay: says how the run compared with the recording. A run that left
 // the recording proves nothing about the recorded drives and gets a status
 // of its own; one that stopped short of the recording's end keeps its own.
-ProgramOutcome JudgeReplay(const RunProvider& transport, ProgramFrontEnd& frontEnd,
-                           const ProgramOptions& options, ProgramOutcome outcome) {
+Outcome JudgeReplay(const RunProvider& transport, ProgramFrontEnd& frontEnd,
+                    const ProgramOptions& options, Outcome outcome) {
   const std::optional<RunProvider::ReplayState> replay = transport.Replay();
   if (!replay) return outcome;
   const std::string name = "--replay " + PrintableText(options.replayPath) + ": ";
@@ -107,10 +63,10 @@ ProgramOutcome JudgeReplay(const RunProvider& transport, ProgramFrontEnd& frontE
   if (replay->notSent > 0)
     frontEnd.PrintError(name + std::to_string(replay->notSent) +
                         " recorded command(s) were never sent by this run");
-  return replay->diverged ? ProgramOutcome::kReplayDiverged : outcome;
+  return replay->diverged ? Outcome::kReplayDiverged : outcome;
 }
 
-ProgramOutcome RunCheck(const ProgramOptions& options, ProgramFrontEnd& frontEnd) {
+Outcome RunCheck(const ProgramOptions& options, ProgramFrontEnd& frontEnd) {
   // With --json the check's lines go to standard error, its summary alone
   // to standard output.
   ImageCheckReport report;
@@ -119,37 +75,11 @@ ProgramOutcome RunCheck(const ProgramOptions& options, ProgramFrontEnd& frontEnd
       options.json ? frontEnd.ErrorOutput() : frontEnd.Output(), frontEnd.ErrorOutput(), &report);
   if (result == kImageCheckUsage) {
     frontEnd.PrintError("--check needs a file name");
-    return ProgramOutcome::kUsageError;
+    return Outcome::kUsageError;
   }
-  const ProgramOutcome outcome =
-      result == kImageCheckBuilt ? ProgramOutcome::kSuccess : ProgramOutcome::kFailed;
+  const Outcome outcome = result == kImageCheckBuilt ? Outcome::kSuccess : Outcome::kFailed;
   if (options.json) frontEnd.PrintLine(CheckSummary(outcome, options.checkFile, report));
   return outcome;
-}
-
-ProgramOutcome Classify(int appStatus, const DownloadAutomation& automation,
-                        const ProgramOptions& options) {
-  const RunOutcome& run = g_runOutcome;
-  if (appStatus == kStartUpFailedStatus || run.startUpFailed)
-    return ProgramOutcome::kInternalFailure;
-  if (run.deviceChoiceCanceled) return ProgramOutcome::kNotDownloaded;
-  if (!run.driveChosen) {
-    // A drive that is not ready yet is not "no drive": the run may succeed
-    // a little later.
-    if (!run.notReady.empty()) return ProgramOutcome::kNotReady;
-    const bool severalUnchosen =
-        run.drivesAccepted > 1 && !options.hasDevice && !run.scanRefusal.empty();
-    return severalUnchosen ? ProgramOutcome::kRefusedToGuess : ProgramOutcome::kNoDrive;
-  }
-  if (run.downloadSucceeded) return ProgramOutcome::kSuccess;
-  if (run.interruptedBy != 0) return ProgramOutcome::kInterrupted;
-  // The drive took the image, or may have, and the check could not confirm
-  // it: not a failure a retry would mend.
-  if (run.downloadTaken || run.downloadTimedOut) return ProgramOutcome::kUnconfirmed;
-  if (run.imageReadFailed || run.downloadAttempted || automation.NoImage() ||
-      automation.ImageUnreadable())
-    return ProgramOutcome::kFailed;
-  return ProgramOutcome::kNotDownloaded;
 }
 
 // --emulate-state: the line that says a drive's new state was not kept;
@@ -158,86 +88,6 @@ std::string StateWarning(const RunProvider& transport) {
   if (transport.Bus() == nullptr || transport.Bus()->LastStateError().empty()) return {};
   return "--emulate-state: the drive's new state was not kept: " +
          PrintableText(transport.Bus()->LastStateError());
-}
-
-// --json: what the run did, as one JSON object. Texts are given as their
-// bytes (device strings and file names need not be valid UTF-8: see JsonText).
-// For a signal that may end the run from now on (`live`), with what the
-// window shows so far: whether the tray command has ended (before, its
-// outcome is not known), and whether the download command may be on its
-// way, so that the warning of an interrupted download is given.
-struct LiveState {
-  bool trayEnded = true;
-  bool downloadStarted = false;
-};
-
-std::string RunSummary(ProgramOutcome outcome,
-                       const std::optional<RunProvider::ReplayState>& replay,
-                       const std::string& stateWarning, const std::string& guardWarning,
-                       const std::optional<LiveState>& live = std::nullopt) {
-  const RunOutcome& run = g_runOutcome;
-  const bool shownNow = run.mainWindowClosed || live.has_value();
-  auto text = [](const std::string& value) -> nlohmann::json {
-    if (value.empty()) return nullptr;
-    return JsonText(value);
-  };
-  nlohmann::ordered_json summary;
-  summary["status"] = ExitStatus(outcome);
-  summary["outcome"] = OutcomeName(outcome);
-  summary["drivesFound"] = run.drivesAccepted;
-  // What the main window showed as it went.
-  if (run.driveChosen && shownNow) {
-    summary["drive"] = {
-        {"adapter", run.chosenAdapter},
-        {"target", run.chosenTarget},
-        {"model", JsonText(FullModelText(run.chosenAdapter, run.chosenTarget, run.model.c_str()))},
-        {"revision", JsonText(run.revision)}};
-  } else {
-    summary["drive"] = nullptr;
-  }
-  const auto shown = [shownNow, &text](const std::string& value) {
-    return shownNow ? text(value) : nlohmann::json(nullptr);
-  };
-  summary["image"] = shown(run.imageFile);
-  summary["checksum"] = shown(run.checksum);
-  if (!run.imageSha256.empty()) summary["imageSha256"] = run.imageSha256;
-  summary["imageNotExpected"] = run.imageNotExpected;
-  summary["newRevision"] = shown(run.newRevision);
-  if (!run.newModel.empty()) summary["newModel"] = JsonText(run.newModel);
-  summary["statusLine"] = shown(run.statusLine);
-  if (live && !live->trayEnded) {
-    summary["tray"] = nullptr;
-  } else if (run.driveChosen && run.refusedBeforeTray) {
-    summary["tray"] = {{"opened", false}, {"reason", "not opened: this run could not download"}};
-  } else if (run.driveChosen) {
-    summary["tray"] = {{"opened", !run.trayFailed},
-                       {"reason", text(run.trayFailed ? run.trayFailure : std::string())}};
-  } else {
-    summary["tray"] = nullptr;
-  }
-  summary["driveTookImage"] = run.downloadTaken;
-  // A run refused before the tray says why as its status line does.
-  std::string reason = run.notReady.empty() ? run.failureReason : run.notReady;
-  if (reason.empty() && run.refusedBeforeTray) reason = run.statusLine;
-  summary["reason"] = text(reason);
-  std::vector<std::string> warning =
-      run.driveMayBeBusy ? std::vector<std::string>{run.failureAdvice} : DownloadWarningLines();
-  if (live && live->downloadStarted && warning.empty())
-    warning = {kInterruptedLines[0], kInterruptedLines[1]};
-  if (!run.imageWarning.empty()) warning.insert(warning.begin(), run.imageWarning + ".");
-  if (!stateWarning.empty()) warning.push_back(stateWarning);
-  if (!guardWarning.empty()) warning.push_back(guardWarning);
-  if (!warning.empty()) {
-    std::string joined;
-    for (const std::string& line : warning) joined += (joined.empty() ? "" : " ") + line;
-    summary["warning"] = JsonText(joined);
-  } else {
-    summary["warning"] = nullptr;
-  }
-  if (replay) {
-    summary["replay"] = {{"diverged", replay->diverged}, {"commandsNotSent", replay->notSent}};
-  }
-  return Dump(summary);
 }
 
 // The choice among several drives on a terminal: one numbered list with
@@ -270,72 +120,73 @@ int AskForDevice(ProgramFrontEnd& frontEnd) {
 // --json with a usage error: the run's summary with nothing done, and the
 // message that says why.
 std::string UsageErrorSummary(const std::string& message) {
-  return NothingDoneSummary(ProgramOutcome::kUsageError, message);
+  return NothingDoneSummary(Outcome::kUsageError, message);
 }
 
 // A usage error found once the options were parsed: the message made
 // printable (it may quote a layout or a file name as typed), and the JSON
 // summary when one is asked for.
-ProgramOutcome UsageError(const ProgramOptions& options, ProgramFrontEnd& frontEnd,
-                          const std::string& message) {
+Outcome UsageError(const ProgramOptions& options, ProgramFrontEnd& frontEnd,
+                   const std::string& message) {
   frontEnd.PrintError(PrintableText(message));
   if (options.json) frontEnd.PrintLine(UsageErrorSummary(message));
-  return ProgramOutcome::kUsageError;
+  return Outcome::kUsageError;
 }
 
 // The application itself, driven as the options ask.
-ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& frontEnd,
-                             const RunProvider& transport) {
-  ResetRunState();
-  g_runOptions.hasPreferredDevice = options.hasDevice;
-  g_runOptions.preferredAdapter = options.deviceAdapter;
-  g_runOptions.preferredTarget = options.deviceTarget;
+Outcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& frontEnd,
+                      const RunProvider& transport) {
+  RunContext run;
+  RunRequest& request = run.request;
+  const RunRecord& record = run.record;
+  request.hasPreferredDevice = options.hasDevice;
+  request.preferredAdapter = options.deviceAdapter;
+  request.preferredTarget = options.deviceTarget;
   // Several drives: the user chooses on a terminal or in the window; --yes
   // and scripts never get a drive picked for them.
   const bool userWorksTheWindow = !options.yes && frontEnd.UserWorksTheWindow();
-  g_runOptions.mayAskForDevice = !options.yes && (frontEnd.CanAsk() || userWorksTheWindow);
-  g_runOptions.explainFailures = userWorksTheWindow;
-  g_runOptions.expectedSha256 = options.expectedSha256;
-  g_runOptions.hasExpectedChecksum = options.hasExpectedChecksum;
-  g_runOptions.expectedChecksum = options.expectedChecksum;
-  if (options.hasImage) g_runOptions.initialImage = options.imagePath;
-  if (g_runOptions.mayAskForDevice && !userWorksTheWindow)
-    g_runOptions.askForDevice = [&frontEnd] { return AskForDevice(frontEnd); };
+  request.mayAskForDevice = !options.yes && (frontEnd.CanAsk() || userWorksTheWindow);
+  request.explainFailures = userWorksTheWindow;
+  request.expectedSha256 = options.expectedSha256;
+  request.hasExpectedChecksum = options.hasExpectedChecksum;
+  request.expectedChecksum = options.expectedChecksum;
+  if (options.hasImage) request.initialImage = options.imagePath;
+  if (request.mayAskForDevice && !userWorksTheWindow)
+    request.askForDevice = [&frontEnd] { return AskForDevice(frontEnd); };
   if (userWorksTheWindow) {
-    g_runOptions.noDriveCause = [&transport] {
+    request.noDriveCause = [&transport] {
       return std::string(transport.AccessDenied() ? kTextNeedAdministrator : "");
     };
-    g_runOptions.takeUnseenNotes = [&frontEnd] { return frontEnd.TakeUnseenNotes(); };
+    request.takeUnseenNotes = [&frontEnd] { return frontEnd.TakeUnseenNotes(); };
   }
 
   // A signal before the download ends the program with nothing sent; after
   // it, the flow stops early and the warning below is given.
-  InstallInterruptionHandlers(kProgramName, std::string(kProgramName) + ": " +
-                                                kInterruptedLines[0] + "\n" + kProgramName + ": " +
+  InstallInterruptionHandlers(kCommandName, std::string(kCommandName) + ": " +
+                                                kInterruptedLines[0] + "\n" + kCommandName + ": " +
                                                 kInterruptedLines[1]);
-  DownloadAutomation automation(options, frontEnd);
+  DownloadAutomation automation(options, frontEnd, run);
   // What a signal that ends the run prints with --json: the summary of what
   // the window has shown so far, renewed whenever the run waits.
   bool startedUp = false;  // the scan and the tray are over
-  auto publish = [&options, &transport, &automation, &startedUp] {
+  auto publish = [&options, &transport, &automation, &startedUp, &run] {
     if (!options.json) return;
     const LiveState live{startedUp, automation.DownloadClicked()};
-    PublishInterruptionSummary(RunSummary(ProgramOutcome::kInterrupted, transport.Replay(), {},
+    PublishInterruptionSummary(RunSummary(run, Outcome::kInterrupted, transport.Replay(), {},
                                           automation.GuardWarning(), live) +
                                "\n");
   };
   publish();
   // A run that cannot download is found before the drive's tray is opened.
-  g_runOptions.refusalBeforeTray = [&automation, &publish, userWorksTheWindow](HWND window) {
+  request.refusalBeforeTray = [&automation, &publish, userWorksTheWindow] {
     publish();
-    return userWorksTheWindow ? std::string() : automation.RefusalBeforeTray(window);
+    return userWorksTheWindow ? std::string() : automation.RefusalBeforeTray();
   };
   // A tray that did not open is told when start-up is over, before anything
   // else happens.
   bool trayTold = false;
-  auto tellTray = [&frontEnd, &trayTold] {
-    if (!trayTold && g_runOutcome.driveChosen && g_runOutcome.trayFailed)
-      frontEnd.PrintError(TrayLine());
+  auto tellTray = [&frontEnd, &trayTold, &record] {
+    if (!trayTold && record.driveChosen && record.trayFailed) frontEnd.PrintError(TrayLine(record));
     trayTold = true;
   };
   if (!userWorksTheWindow) {
@@ -347,20 +198,15 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
       return more;
     });
   }
-  frontEnd.BeforeMainWindow();
-  const int appStatus = AppMain(ProgramInstance(), frontEnd.ShowCommand());
+  frontEnd.BeforeMainWindow(record);
+  const int appStatus = AppMain(ProgramInstance(), frontEnd.ShowCommand(), run);
+  frontEnd.AfterMainWindow(record);
   tellTray();
   if (!userWorksTheWindow) frontEnd.SetIdleHandler(nullptr);
-  g_runOptions.askForDevice = nullptr;
-  g_runOptions.refusalBeforeTray = nullptr;
-  g_runOptions.noDriveCause = nullptr;
-  g_runOptions.takeUnseenNotes = nullptr;
 
-  ProgramOutcome outcome = Classify(appStatus, automation, options);
-  // "Fail to Find Device": what each address that answered was, and why it
-  // was not taken.
+  Outcome outcome = appStatus == kStartUpFailedStatus ? Outcome::kInternalFailure : record.outcome;
   // What a person saw in the window's "Why" boxes is not told in a box again.
-  const bool shownInWindow = g_runOptions.explainFailures;
+  const bool shownInWindow = request.explainFailures;
   auto tellAgain = [&frontEnd, shownInWindow](const std::string& line) {
     if (shownInWindow) {
       frontEnd.PrintErrorShownInWindow(line);
@@ -368,32 +214,33 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
       frontEnd.PrintError(line);
     }
   };
-  if (outcome == ProgramOutcome::kNoDrive && g_runOutcome.scanRefusal.empty()) {
-    TellNotAccepted(frontEnd, shownInWindow);
+  // "Fail to Find Device": what each address that answered was, and why it
+  // was not taken.
+  if (outcome == Outcome::kNoDrive && record.scanRefusal.empty()) {
+    TellNotAccepted(frontEnd, run.scan, shownInWindow);
     tellAgain(
         "No XPM-3177K drive was accepted; 'qtr5-download --list' shows what the "
         "scan found");
   }
-  if (outcome == ProgramOutcome::kNotReady) frontEnd.PrintError(g_runOutcome.notReady);
-  if (outcome == ProgramOutcome::kRefusedToGuess) {
-    frontEnd.PrintError(std::to_string(g_runOutcome.drivesAccepted) +
+  if (outcome == Outcome::kNotReady) frontEnd.PrintError(record.notReady);
+  if (outcome == Outcome::kRefusedToGuess) {
+    frontEnd.PrintError(std::to_string(record.drivesAccepted) +
                         " drives found and none chosen: pick one with --device A:T (see "
                         "--list); no tray was opened and nothing was downloaded");
   }
-  if (!g_runOutcome.newModel.empty()) {
-    frontEnd.PrintError("The drive now reports itself as \"" +
-                        PrintableText(g_runOutcome.newModel) + "\" (before the download: \"" +
-                        PrintableText(g_runOutcome.model) +
+  if (!record.newModel.empty()) {
+    frontEnd.PrintError("The drive now reports itself as \"" + PrintableText(record.newModel) +
+                        "\" (before the download: \"" + PrintableText(record.model) +
                         "\"): the new firmware changed the drive's identity");
   }
   // Why the download failed and what to do next, after the status line
   // that said it failed (a window worked by a person showed it in a box).
-  if (!g_runOutcome.failureReason.empty()) {
-    tellAgain(PrintableText(g_runOutcome.failureReason));
-    if (!g_runOutcome.failureAdvice.empty())
-      tellAgain("What to do: " + PrintableText(g_runOutcome.failureAdvice));
+  if (!record.failureReason.empty()) {
+    tellAgain(PrintableText(record.failureReason));
+    if (!record.failureAdvice.empty())
+      tellAgain("What to do: " + PrintableText(record.failureAdvice));
   } else {
-    for (const std::string& line : DownloadWarningLines()) frontEnd.PrintError(line);
+    for (const std::string& line : DownloadWarningLines(record)) frontEnd.PrintError(line);
   }
   outcome = JudgeReplay(transport, frontEnd, options, outcome);
   // An emulated drive's state that could not be kept is said before the
@@ -401,8 +248,8 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
   const std::string stateWarning = StateWarning(transport);
   if (!stateWarning.empty()) frontEnd.PrintError(stateWarning);
   if (options.json)
-    PrintFinalSummary(
-        frontEnd, RunSummary(outcome, transport.Replay(), stateWarning, automation.GuardWarning()));
+    PrintFinalSummary(frontEnd, RunSummary(run, outcome, transport.Replay(), stateWarning,
+                                           automation.GuardWarning()));
   return outcome;
 }
 
@@ -410,10 +257,9 @@ ProgramOutcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& fro
 
 int DesktopExitStatus(const ProgramOptions& options, int status) {
   if (options.yes || options.check || options.list) return status;
-  if (status == ExitStatus(ProgramOutcome::kUsageError) ||
-      status == ExitStatus(ProgramOutcome::kInternalFailure))
+  if (status == ExitStatus(Outcome::kUsageError) || status == ExitStatus(Outcome::kInternalFailure))
     return status;
-  return ExitStatus(ProgramOutcome::kSuccess);
+  return ExitStatus(Outcome::kSuccess);
 }
 
 std::string UsageErrorJson(const ParseResult& parsed) {
@@ -426,12 +272,11 @@ std::optional<int> FinishUnlessRun(const ParseResult& parsed) {
     case ParseAction::kVersion:
       // A text that never reached its reader (a full disk) was not shown.
       std::printf("%s\n", parsed.text.c_str());
-      return ExitStatus(StandardOutputWritten(kProgramName) ? ProgramOutcome::kSuccess
-                                                            : ProgramOutcome::kFailed);
+      return ExitStatus(StandardOutputWritten(kCommandName) ? Outcome::kSuccess : Outcome::kFailed);
     case ParseAction::kUsageError:
       std::fprintf(stderr, "%s\n", parsed.text.c_str());
       if (parsed.options.json) std::printf("%s\n", UsageErrorJson(parsed).c_str());
-      return ExitStatus(ProgramOutcome::kUsageError);
+      return ExitStatus(Outcome::kUsageError);
     case ParseAction::kRun:
       break;
   }
@@ -470,13 +315,13 @@ int RunProgram(const ProgramOptions& options, ProgramFrontEnd& frontEnd) {
                                   ": no device at target 0 to 7 of this machine goes by that "
                                   "name (see --list); nothing was sent";
       frontEnd.PrintError(message);
-      if (options.json) frontEnd.PrintLine(NothingDoneSummary(ProgramOutcome::kNoDrive, message));
-      return ExitStatus(ProgramOutcome::kNoDrive);
+      if (options.json) frontEnd.PrintLine(NothingDoneSummary(Outcome::kNoDrive, message));
+      return ExitStatus(Outcome::kNoDrive);
     }
     resolved.deviceAdapter = adapter;
     resolved.deviceTarget = target;
   }
-  const ProgramOutcome outcome =
+  const Outcome outcome =
       resolved.list ? JudgeReplay(transport, frontEnd, resolved, RunList(resolved, frontEnd))
                     : RunMainWindow(resolved, frontEnd, transport);
   if (resolved.list && !StateWarning(transport).empty())

@@ -37,3 +37,7 @@ int RunProgram(const ProgramOptions& options, ProgramFrontEnd& frontEnd);
 // failure), --yes made it run by itself, or it showed no window (--check,
 // --list): then `status` stands.
 int DesktopExitStatus(const ProgramOptions& options, int status);
+
+// The command the run's messages name themselves by (the terminal
+// program's, whichever front end runs).
+inline constexpr const char* kCommandName = "qtr5-download";

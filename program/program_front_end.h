@@ -37,8 +37,12 @@ class ProgramFrontEnd {
   // nothing more to do (the front end then closes the window).
   virtual void SetIdleHandler(std::function<bool()> handler) = 0;
   // Called once the options and the transport are good, just before the
-  // main window is made.
-  virtual void BeforeMainWindow() {}
+  // main window of `run` is made; the record says, for one, when the window
+  // has gone. It stays valid until AfterMainWindow.
+  virtual void BeforeMainWindow(const RunRecord& /*run*/) {}
+  // Called once the application has ended (its window is gone), with what
+  // the run did.
+  virtual void AfterMainWindow(const RunRecord& /*run*/) {}
   // How the main window is first shown (a ShowWindow command): what the
   // program was started with, e.g. minimised from a shortcut.
   virtual int ShowCommand() const;

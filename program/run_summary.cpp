@@ -3,15 +3,34 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <nlohmann/json.hpp>
 
+#include "app/run_context.h"
+#include "discovery/scan_record.h"
 #include "text/printable.h"
+
+// A drive that completed the download command but never answered after it
+// may still be writing its new firmware: switched off now, it may be lost.
+const char* const kUnansweredLines[2] = {
+    "The drive took the image but did not answer afterwards: it may still be reprogramming "
+    "itself.",
+    "Do not switch the machine off. Wait a few minutes, then check the drive's revision with "
+    "'qtr5-download --list' and reboot.",
+};
+
+// The same when a signal cut the waits after the download short.
+const char* const kInterruptedLines[2] = {
+    "Interrupted after the drive took the image: it may still be reprogramming itself.",
+    "Do not switch the machine off. Wait a few minutes, then check the drive's revision with "
+    "'qtr5-download --list' and reboot.",
+};
 
 namespace {
 
-std::string Dump(const nlohmann::ordered_json& value) {
-  return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
+// A download command that never ended may have reached the drive all the
+// same: the same advice holds.
+constexpr const char* kDownloadTimedOutLine =
+    "The download command did not end within its time limit: the drive may have taken the image "
+    "and may still be reprogramming itself.";
 
 char HexDigit(unsigned value) {
   return "0123456789ABCDEF"[value & 0xF];
@@ -19,7 +38,7 @@ char HexDigit(unsigned value) {
 
 }  // namespace
 
-std::string NothingDoneSummary(ProgramOutcome outcome, const std::string& error) {
+std::string NothingDoneSummary(Outcome outcome, const std::string& error) {
   nlohmann::ordered_json summary;
   summary["status"] = ExitStatus(outcome);
   summary["outcome"] = OutcomeName(outcome);
@@ -29,11 +48,10 @@ std::string NothingDoneSummary(ProgramOutcome outcome, const std::string& error)
   summary["driveTookImage"] = false;
   summary["warning"] = nullptr;
   summary["error"] = JsonText(error);
-  return Dump(summary);
+  return JsonLine(summary);
 }
 
-std::string CheckSummary(ProgramOutcome outcome, const std::string& file,
-                         const ImageCheckReport& report) {
+std::string CheckSummary(Outcome outcome, const std::string& file, const ImageCheckReport& report) {
   nlohmann::ordered_json summary;
   summary["status"] = ExitStatus(outcome);
   summary["outcome"] = OutcomeName(outcome);
@@ -51,17 +69,17 @@ std::string CheckSummary(ProgramOutcome outcome, const std::string& file,
   summary["dataBytes"] = report.dataBytes;
   summary["reason"] = report.reason.empty() ? nlohmann::ordered_json(nullptr)
                                             : nlohmann::ordered_json(JsonText(report.reason));
-  return Dump(summary);
+  return JsonLine(summary);
 }
 
 std::string InterruptedListSummary() {
   nlohmann::ordered_json summary;
-  summary["status"] = ExitStatus(ProgramOutcome::kInterrupted);
-  summary["outcome"] = OutcomeName(ProgramOutcome::kInterrupted);
+  summary["status"] = ExitStatus(Outcome::kInterrupted);
+  summary["outcome"] = OutcomeName(Outcome::kInterrupted);
   summary["drives"] = nlohmann::ordered_json::array();
   summary["drivesFound"] = 0;
   summary["rejected"] = nlohmann::ordered_json::array();
-  return Dump(summary);
+  return JsonLine(summary);
 }
 
 bool StandardOutputWritten(const char* programName) {
@@ -70,4 +88,82 @@ bool StandardOutputWritten(const char* programName) {
   std::fprintf(stderr, "%s: the output could not be written: %s\n", programName,
                std::strerror(error));
   return false;
+}
+
+std::vector<std::string> DownloadWarningLines(const RunRecord& run) {
+  const bool tookImageButDidNotAnswer = run.downloadTaken && !run.downloadSucceeded;
+  if (tookImageButDidNotAnswer && run.interruptedBy != 0)
+    return {kInterruptedLines[0], kInterruptedLines[1]};
+  if (tookImageButDidNotAnswer) return {kUnansweredLines[0], kUnansweredLines[1]};
+  if (run.downloadTimedOut) return {kDownloadTimedOutLine, kUnansweredLines[1]};
+  return {};
+}
+
+std::string RunSummary(const RunContext& context, Outcome outcome,
+                       const std::optional<RunProvider::ReplayState>& replay,
+                       const std::string& stateWarning, const std::string& guardWarning,
+                       const std::optional<LiveState>& live) {
+  const RunRecord& run = context.record;
+  const bool shownNow = run.mainWindowClosed || live.has_value();
+  auto text = [](const std::string& value) -> nlohmann::json {
+    if (value.empty()) return nullptr;
+    return JsonText(value);
+  };
+  nlohmann::ordered_json summary;
+  summary["status"] = ExitStatus(outcome);
+  summary["outcome"] = OutcomeName(outcome);
+  summary["drivesFound"] = run.drivesAccepted;
+  // What the main window showed as it went.
+  if (run.driveChosen && shownNow) {
+    summary["drive"] = {{"adapter", run.chosenAdapter},
+                        {"target", run.chosenTarget},
+                        {"model", JsonText(FullModelText(context.scan, run.chosenAdapter,
+                                                         run.chosenTarget, run.model.c_str()))},
+                        {"revision", JsonText(run.revision)}};
+  } else {
+    summary["drive"] = nullptr;
+  }
+  const auto shown = [shownNow, &text](const std::string& value) {
+    return shownNow ? text(value) : nlohmann::json(nullptr);
+  };
+  summary["image"] = shown(run.imageFile);
+  summary["checksum"] = shown(run.checksum);
+  if (!run.imageSha256.empty()) summary["imageSha256"] = run.imageSha256;
+  summary["imageNotExpected"] = run.imageNotExpected;
+  summary["newRevision"] = shown(run.newRevision);
+  if (!run.newModel.empty()) summary["newModel"] = JsonText(run.newModel);
+  summary["statusLine"] = shown(run.statusLine);
+  if (live && !live->trayEnded) {
+    summary["tray"] = nullptr;
+  } else if (run.driveChosen && run.refusedBeforeTray) {
+    summary["tray"] = {{"opened", false}, {"reason", "not opened: this run could not download"}};
+  } else if (run.driveChosen) {
+    summary["tray"] = {{"opened", !run.trayFailed},
+                       {"reason", text(run.trayFailed ? run.trayFailure : std::string())}};
+  } else {
+    summary["tray"] = nullptr;
+  }
+  summary["driveTookImage"] = run.downloadTaken;
+  // A run refused before the tray says why as its status line does.
+  std::string reason = run.notReady.empty() ? run.failureReason : run.notReady;
+  if (reason.empty() && run.refusedBeforeTray) reason = run.statusLine;
+  summary["reason"] = text(reason);
+  std::vector<std::string> warning =
+      run.driveMayBeBusy ? std::vector<std::string>{run.failureAdvice} : DownloadWarningLines(run);
+  if (live && live->downloadStarted && warning.empty())
+    warning = {kInterruptedLines[0], kInterruptedLines[1]};
+  if (!run.imageWarning.empty()) warning.insert(warning.begin(), run.imageWarning + ".");
+  if (!stateWarning.empty()) warning.push_back(stateWarning);
+  if (!guardWarning.empty()) warning.push_back(guardWarning);
+  if (!warning.empty()) {
+    std::string joined;
+    for (const std::string& line : warning) joined += (joined.empty() ? "" : " ") + line;
+    summary["warning"] = JsonText(joined);
+  } else {
+    summary["warning"] = nullptr;
+  }
+  if (replay) {
+    summary["replay"] = {{"diverged", replay->diverged}, {"commandsNotSent", replay->notSent}};
+  }
+  return JsonLine(summary);
 }

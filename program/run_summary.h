@@ -4,19 +4,59 @@
 // a summary or a text that never reached its reader is a failure.
 #pragma once
 
+#include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "image/image_check.h"
 #include "program/exit_status.h"
+#include "program/run_provider.h"
+
+struct RunContext;
+struct RunRecord;
+
+// JSON text as one line. Every string in it went through JsonText, so it is
+// valid UTF-8; should one not be, it is replaced rather than thrown at.
+template <typename Json>
+std::string JsonLine(const Json& value) {
+  return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+// What the program says of a drive that took the image and fell silent (the
+// first line), and what to do about it (the second); the same when a signal
+// cut the waits after the download short.
+extern const char* const kUnansweredLines[2];
+extern const char* const kInterruptedLines[2];
+
+// The warning of a run whose drive may hold new firmware without having
+// said so; empty when there is nothing to warn of.
+std::vector<std::string> DownloadWarningLines(const RunRecord& run);
+
+// For a signal that may end the run from now on, with what the window shows
+// so far: whether the tray command has ended (before, its outcome is not
+// known), and whether the download command may be on its way, so that the
+// warning of an interrupted download is given.
+struct LiveState {
+  bool trayEnded = true;
+  bool downloadStarted = false;
+};
+
+// --json: what the run did, as one JSON object. Texts are given as their
+// bytes (device strings and file names need not be valid UTF-8: see
+// JsonText). With `live`, the summary a signal prints if it ends the run now.
+std::string RunSummary(const RunContext& run, Outcome outcome,
+                       const std::optional<RunProvider::ReplayState>& replay,
+                       const std::string& stateWarning, const std::string& guardWarning,
+                       const std::optional<LiveState>& live = std::nullopt);
 
 // One line: the summary of a run that ended with `outcome` before anything
 // was done, with `error` saying why (printable as JSON text).
-std::string NothingDoneSummary(ProgramOutcome outcome, const std::string& error);
+std::string NothingDoneSummary(Outcome outcome, const std::string& error);
 
 // --check --json: the result, the checksum, the file's SHA-256 and its data
 // byte count, and why the check failed (null when it did not).
-std::string CheckSummary(ProgramOutcome outcome, const std::string& file,
-                         const ImageCheckReport& report);
+std::string CheckSummary(Outcome outcome, const std::string& file, const ImageCheckReport& report);
 
 // --list --json ended by a signal before its list was complete.
 std::string InterruptedListSummary();

@@ -28,6 +28,7 @@ inline constexpr int kIdProgress = 1005;
 inline constexpr int kIdPicture = 1017;
 
 // Report rows of the main window (slots of ShowText).
+inline constexpr int kRowDevice = 0;      // "Device": the chosen drive's address
 inline constexpr int kRowChecksum = 1;    // "Check Sum"
 inline constexpr int kRowModel = 2;       // "Model Name"
 inline constexpr int kRowRevision = 3;    // "Current F/W Version"

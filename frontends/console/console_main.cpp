@@ -21,9 +21,9 @@ namespace {
 int JudgeWrittenOutput(int status, bool listOrCheck) {
   std::cout.flush();
   const bool written = std::cout.good() && std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
-  if (!written && status == ExitStatus(ProgramOutcome::kSuccess) && listOrCheck) {
+  if (!written && status == ExitStatus(Outcome::kSuccess) && listOrCheck) {
     std::fprintf(stderr, "qtr5-download: the output could not be written\n");
-    return ExitStatus(ProgramOutcome::kFailed);
+    return ExitStatus(Outcome::kFailed);
   }
   return status;
 }
@@ -35,15 +35,14 @@ int JudgeWrittenOutput(int status, bool listOrCheck) {
 std::optional<int> AnswerQuickly(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
     std::printf("%s\n", ProgramVersionText().c_str());
-    return JudgeWrittenOutput(ExitStatus(ProgramOutcome::kSuccess), true);
+    return JudgeWrittenOutput(ExitStatus(Outcome::kSuccess), true);
   }
   if (argc == 3 && std::strcmp(argv[1], "--check") == 0 && argv[2][0] != '\0' &&
       argv[2][0] != '-') {
     std::signal(SIGPIPE, SIG_IGN);
     const ImageCheckResult result = RunImageCheck(argv[2], nullptr, stdout, stderr);
     return JudgeWrittenOutput(
-        ExitStatus(result == kImageCheckBuilt ? ProgramOutcome::kSuccess : ProgramOutcome::kFailed),
-        true);
+        ExitStatus(result == kImageCheckBuilt ? Outcome::kSuccess : Outcome::kFailed), true);
   }
   return std::nullopt;
 }

@@ -13,7 +13,7 @@
 
 #include "app/interruption.h"
 #include "app/main_dialog.h"
-#include "app/run_options.h"
+#include "app/run_context.h"
 #include "frontends/desktop/box_layout.h"
 #include "image/regular_file.h"
 #include "program/desktop_front_end.h"
@@ -27,15 +27,6 @@ namespace qtr5 {
 namespace {
 
 constexpr const char* kProgramName = "qtr5-download-gui";
-
-// As the window's probe counts it: there, and open for reading and writing.
-bool DefaultImageUsable() {
-  int error = 0;
-  std::FILE* file = OpenRegularFile(kDefaultImageName, true, error);
-  if (file == nullptr) return false;
-  std::fclose(file);
-  return true;
-}
 
 // The waits of the download (the progress display, the settle delays, a
 // command the drive holds) call this: the window repaints and hears the
@@ -65,7 +56,7 @@ class QtFrontEnd : public DesktopFrontEnd {
     PrintErrorShownInWindow(line);
     if (backend_ == nullptr || !messagesInBoxes_) return;
     // Once the window is gone, what is left to tell comes in one box.
-    if (windowMade_ && g_runOutcome.mainWindowClosed) {
+    if (windowGone_ || (run_ != nullptr && run_->mainWindowClosed)) {
       afterWindow_.append(line).append("\n");
       return;
     }
@@ -90,9 +81,13 @@ class QtFrontEnd : public DesktopFrontEnd {
   }
   // The window asks its own questions (the Select Device dialog).
   bool CanAsk() const override { return backend_ != nullptr; }
-  void BeforeMainWindow() override {
-    windowMade_ = true;
-    if (!sayWhereDefaultIs_ || DefaultImageUsable()) return;
+  void AfterMainWindow(const RunRecord& /*run*/) override {
+    run_ = nullptr;
+    windowGone_ = true;
+  }
+  void BeforeMainWindow(const RunRecord& run) override {
+    run_ = &run;
+    if (!sayWhereDefaultIs_ || CheckDefaultImage() == DefaultImage::kUsable) return;
     sayWhereDefaultIs_ = false;
     std::error_code error;
     const std::string folder = std::filesystem::current_path(error).string();
@@ -147,7 +142,8 @@ class QtFrontEnd : public DesktopFrontEnd {
   bool messagesInBoxes_;
   bool json_;
   bool sayWhereDefaultIs_ = false;
-  bool windowMade_ = false;
+  const RunRecord* run_ = nullptr;  // the run whose main window is made
+  bool windowGone_ = false;
   std::string afterWindow_;
   BoxContext* boxes_ = nullptr;
 };

@@ -30,11 +30,10 @@ QtMessageHandler g_qtMessages = nullptr;
   const std::string message =
       "no display to show the window on (" + why + "); on a terminal use qtr5-download";
   std::fprintf(stderr, "%s: %s\n", kProgramName, message.c_str());
-  if (g_json)
-    std::printf("%s\n", NothingDoneSummary(ProgramOutcome::kInternalFailure, message).c_str());
+  if (g_json) std::printf("%s\n", NothingDoneSummary(Outcome::kInternalFailure, message).c_str());
   std::fflush(stdout);
   std::fflush(stderr);
-  std::_Exit(ExitStatus(ProgramOutcome::kInternalFailure));
+  std::_Exit(ExitStatus(Outcome::kInternalFailure));
 }
 
 // Qt ends the program with abort() (and a core) when no platform plugin
@@ -58,7 +57,7 @@ bool Unset(const char* variable) {
 int Judged(const ProgramOptions& options, int status) {
   const bool read = options.json || options.list || options.check;
   if (read && !StandardOutputWritten(kProgramName) && status == 0)
-    return ExitStatus(ProgramOutcome::kFailed);
+    return ExitStatus(Outcome::kFailed);
   return status;
 }
 

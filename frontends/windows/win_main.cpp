@@ -40,11 +40,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
     case ParseAction::kHelp:
     case ParseAction::kVersion:
       Show(parsed.text, stdout, haveOutput, MB_ICONINFORMATION);
-      return ExitStatus(ProgramOutcome::kSuccess);
+      return ExitStatus(Outcome::kSuccess);
     case ParseAction::kUsageError:
       Show(parsed.text, stderr, haveOutput, MB_ICONERROR);
       if (parsed.options.json && haveOutput) std::printf("%s\n", UsageErrorJson(parsed).c_str());
-      return ExitStatus(ProgramOutcome::kUsageError);
+      return ExitStatus(Outcome::kUsageError);
     case ParseAction::kRun:
       break;
   }

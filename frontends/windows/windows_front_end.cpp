@@ -76,8 +76,8 @@ DiagnosticSink WindowsFrontEnd::TransportSink() {
 
 void WindowsFrontEnd::ShowUnseenNotes(int status) {
   const std::string notes = TakeUnseenNotes();
-  if (notes.empty() || Automated() || status == ExitStatus(ProgramOutcome::kSuccess) ||
-      status == ExitStatus(ProgramOutcome::kNotDownloaded))
+  if (notes.empty() || Automated() || status == ExitStatus(Outcome::kSuccess) ||
+      status == ExitStatus(Outcome::kNotDownloaded))
     return;
   MessageBoxA(nullptr, notes.c_str(), kProgramTitle, MB_OK | MB_ICONWARNING);
 }

@@ -10,7 +10,7 @@
 
 #include "app/main_dialog.h"
 #include "app/report_list.h"
-#include "app/run_options.h"
+#include "app/run_context.h"
 #include "app/select_device.h"
 #include "discovery/device_table.h"
 #include "resources/resource_ids.h"
@@ -39,7 +39,7 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
 }
 
 AppTest::AppTest() : bus_(std::make_unique<EmulatedBus>()) {
-  ResetRunState();
+  ResetApplicationState();
   g_app = nullptr;
   g_selectList = nullptr;
   bus_->SetClock([this] { return clock_.Now(); });
@@ -54,7 +54,7 @@ AppTest::~AppTest() {
   FailReportListAllocation(0);
   InstallAspiProvider(nullptr);
   std::filesystem::current_path(previousDir_);
-  ResetRunState();
+  ResetApplicationState();
 }
 
 void AppTest::AddDevice(std::uint8_t adapter, std::uint8_t target, DeviceOptions options) {
@@ -77,7 +77,8 @@ void AppTest::WriteDefaultImage(std::uint16_t address, const std::vector<std::ui
 }
 
 DownloadApp& AppTest::Start(DLGPROC procedure) {
-  app_ = std::make_unique<DownloadApp>(nullptr, MAKEINTRESOURCEA(kDialogMain), procedure, SW_SHOW);
+  app_ = std::make_unique<DownloadApp>(nullptr, MAKEINTRESOURCEA(kDialogMain), procedure, SW_SHOW,
+                                       run_);
   g_app = app_.get();
   return *app_;
 }

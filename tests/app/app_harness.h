@@ -13,6 +13,7 @@
 
 #include "app/download_app.h"
 #include "app/main_dialog.h"
+#include "app/run_context.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/headless/headless.h"
 #include "tests/support/hex_text.h"
@@ -61,6 +62,7 @@ class AppTest : public ::testing::Test {
   qtr5::FakeClock clock_{1000, 1};
   std::unique_ptr<EmulatedBus> bus_;
   qtr5::HeadlessDriver driver_;
+  RunContext run_;  // the run the application works for
   std::unique_ptr<DownloadApp> app_;
 
  private:

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "app/main_dialog.h"
-#include "app/run_options.h"
+#include "app/run_context.h"
 #include "resources/resource_ids.h"
 #include "tests/app/app_harness.h"
 
@@ -106,11 +106,11 @@ TEST_F(MainWindowTest, NoDriveFoundAtStartKeepsDownloadAwayFromEveryDevice) {
   DeviceOptions other;
   other.kind = DeviceKind::kCdrom;
   AddDevice(0, 3, other);
-  g_runOptions.explainFailures = true;  // as the desktop program run by a person
+  run_.request.explainFailures = true;  // as the desktop program run by a person
   // What the transport knows comes first; what nobody saw yet comes last, once.
-  g_runOptions.noDriveCause = [] { return std::string("Administrator rights are needed."); };
+  run_.request.noDriveCause = [] { return std::string("Administrator rights are needed."); };
   std::string unseen = "CdRom0: access denied\n";
-  g_runOptions.takeUnseenNotes = [&unseen] { return std::exchange(unseen, std::string()); };
+  run_.request.takeUnseenNotes = [&unseen] { return std::exchange(unseen, std::string()); };
   Start();
   EXPECT_STATE("no drive", false, true, false, false, kBitmapNoDevice);
   const std::size_t sent = ScsiCommands().size();
@@ -165,7 +165,7 @@ TEST_F(MainWindowTest, DownloadingThenSucceeded) {
   EXPECT_EQ(driver_.MessageBoxes()[0].Buttons(), static_cast<UINT>(MB_OK));
   EXPECT_EQ(g_downloadDone, 1);
   EXPECT_EQ(Row(4), "1.10");
-  EXPECT_TRUE(g_runOutcome.downloadSucceeded);
+  EXPECT_TRUE(run_.record.downloadSucceeded);
 }
 
 TEST_F(MainWindowTest, SecondDownloadAfterSuccessOnlyWarnsAndCloses) {
@@ -211,15 +211,15 @@ TEST_F(MainWindowTest, FailedDownloadLetsTheUserChooseAgain) {
   EXPECT_EQ(Row(3), "1.00");  // the drive's rows stay
   // A window worked by a person warns of an image of one byte before it is
   // sent, and says why after "NG!"; the status line keeps its text.
-  g_runOptions.explainFailures = true;
+  run_.request.explainFailures = true;
   ASSERT_TRUE(driver_.Click(Main(), kIdDownload));
   EXPECT_EQ(Status(), "Download has been failed!");
   ASSERT_EQ(driver_.MessageBoxes().size(), 2u);
   EXPECT_NE(driver_.MessageBoxes()[0].text.find("sets only 1 of the 65280"), std::string::npos);
   EXPECT_EQ(driver_.MessageBoxes()[1].caption, "Why the download failed");
   EXPECT_EQ(driver_.MessageBoxes()[1].text,
-            g_runOutcome.failureReason + "\n\n" + g_runOutcome.failureAdvice);
-  EXPECT_NE(g_runOutcome.failureReason.find("did not take the image"), std::string::npos);
+            run_.record.failureReason + "\n\n" + run_.record.failureAdvice);
+  EXPECT_NE(run_.record.failureReason.find("did not take the image"), std::string::npos);
 }
 
 // A drive that took the image and fell silent: the box's advice is in the
@@ -229,7 +229,7 @@ TEST_F(MainWindowTest, SilentDriveAdviceSaysWhatToDoAtTheWindow) {
   DeviceOptions neverBack;
   neverBack.busyMs = 0x7FFFFFFF;
   AddDevice(0, 0, neverBack);
-  g_runOptions.explainFailures = true;
+  run_.request.explainFailures = true;
   Start();
   ASSERT_TRUE(driver_.Click(Main(), kIdDownload));
   ASSERT_FALSE(driver_.MessageBoxes().empty());  // the few-bytes warning comes first
@@ -247,7 +247,7 @@ TEST_F(MainWindowTest, FailedReadAlsoEndsInNg) {
   EXPECT_EQ(ScsiCommands().size(), sent);
   EXPECT_STATE("read failed", false, true, true, false, kBitmapNg);
   EXPECT_EQ(Status(), "HEX file is damaged!");
-  EXPECT_TRUE(g_runOutcome.imageReadFailed);
+  EXPECT_TRUE(run_.record.imageReadFailed);
 }
 
 TEST_F(MainWindowTest, BrowseAsksForAnExistingHexFileAndCancelChangesNothing) {

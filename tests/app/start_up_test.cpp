@@ -4,7 +4,7 @@
 
 #include "app/entry.h"
 #include "app/main_dialog.h"
-#include "app/run_options.h"
+#include "app/run_context.h"
 #include "aspi/command_time_limits.h"
 #include "discovery/device_table.h"
 #include "resources/resource_ids.h"
@@ -31,7 +31,7 @@ TEST_F(StartUpTest, NoAdapterSendsNothingAndShowsNoDevice) {
   EXPECT_FALSE(Enabled(kIdDownload));
   for (int row = 0; row < 5; ++row) EXPECT_EQ(Row(row), "") << row;
   EXPECT_FALSE(app_->device.HasTarget());
-  EXPECT_FALSE(g_runOutcome.driveChosen);
+  EXPECT_FALSE(run_.record.driveChosen);
 }
 
 TEST_F(StartUpTest, ServiceNotReadyIsTreatedAsNoAdapter) {
@@ -63,7 +63,7 @@ TEST_F(StartUpTest, OneDriveIsChosenItsTrayOpenedAndReported) {
   ASSERT_GE(history.size(), 2u);
   EXPECT_EQ(history[history.size() - 2], "Open Tray...");
   EXPECT_EQ(history.back(), "Ready to Download, select HEX file...");
-  EXPECT_TRUE(g_runOutcome.driveChosen);
+  EXPECT_TRUE(run_.record.driveChosen);
 }
 
 TEST_F(StartUpTest, TrayThatFailsGoesUnnoticed) {
@@ -88,7 +88,7 @@ TEST_F(StartUpTest, DialogInitialisationRunsBeforeTheApplicationExists) {
 TEST_F(StartUpTest, AppMainRunsUntilCancelAndReturnsZero) {
   AddDrive(0, 0);
   bool sawApp = false;
-  g_runOptions.afterStartUp = [](DownloadApp& app) {
+  run_.request.afterStartUp = [](DownloadApp& app) {
     // Start-up has finished and g_app is set before the loop runs.
     EXPECT_EQ(g_app, &app);
     EXPECT_EQ(qtr5::WindowText(GetDlgItem(app.mainWindow, kIdStatus)),
@@ -98,7 +98,7 @@ TEST_F(StartUpTest, AppMainRunsUntilCancelAndReturnsZero) {
     sawApp = g_app != nullptr;
     d.Click(d.FindDialog(kDialogMain), kIdCancel);
   });
-  EXPECT_EQ(AppMain(nullptr, SW_SHOW), 0);
+  EXPECT_EQ(AppMain(nullptr, SW_SHOW, run_), 0);
   EXPECT_TRUE(sawApp);
   EXPECT_EQ(g_app, nullptr);
   EXPECT_FALSE(qtr5::QuitWasForced());
@@ -108,27 +108,27 @@ TEST_F(StartUpTest, AppMainRunsUntilCancelAndReturnsZero) {
 TEST_F(StartUpTest, AppMainEndsWhenTheWindowIsClosed) {
   AddDrive(0, 0);
   driver_.Then([](qtr5::HeadlessDriver& d) { d.Close(d.FindDialog(kDialogMain)); });
-  EXPECT_EQ(AppMain(nullptr, SW_SHOW), 0);
+  EXPECT_EQ(AppMain(nullptr, SW_SHOW, run_), 0);
   EXPECT_FALSE(qtr5::QuitWasForced());
 }
 
 TEST_F(StartUpTest, MainWindowThatCannotBeCreatedEndsWithAMessage) {
   AddDrive(0, 0);
   const int unknownTemplate = 4321;
-  EXPECT_EQ(RunApplication(nullptr, MAKEINTRESOURCEA(unknownTemplate), SW_SHOW),
+  EXPECT_EQ(RunApplication(nullptr, MAKEINTRESOURCEA(unknownTemplate), SW_SHOW, run_),
             kStartUpFailedStatus);
   ASSERT_EQ(driver_.MessageBoxes().size(), 1u);
   EXPECT_EQ(driver_.MessageBoxes()[0].text, "The main window could not be created.");
   EXPECT_EQ(driver_.MessageBoxes()[0].Icon(), static_cast<UINT>(MB_ICONERROR));
   EXPECT_TRUE(ScsiCommands().empty());
-  EXPECT_TRUE(g_runOutcome.startUpFailed);
+  EXPECT_TRUE(run_.record.startUpFailed);
   EXPECT_FALSE(qtr5::QuitWasForced());
 }
 
 TEST_F(StartUpTest, ReportListThatCannotBeAllocatedEndsOnTheStatusLine) {
   AddDrive(0, 0);
   FailReportListAllocation(1);
-  EXPECT_EQ(AppMain(nullptr, SW_SHOW), kStartUpFailedStatus);
+  EXPECT_EQ(AppMain(nullptr, SW_SHOW, run_), kStartUpFailedStatus);
   const auto dialogs = driver_.Dialogs();
   ASSERT_FALSE(dialogs.empty());
   const auto status = driver_.TextHistory(dialogs[0].handle, kIdStatus);
@@ -157,16 +157,16 @@ TEST_F(StartUpTest, DataBufferThatCannotBeHadFindsNoDriveAndSendsNothing) {
 TEST_F(StartUpTest, PreferredDeviceIsChosenWithoutAsking) {
   AddDrive(0, 1, "1.01");
   AddDrive(0, 4, "1.04");
-  g_runOptions.hasPreferredDevice = true;
-  g_runOptions.preferredAdapter = 0;
-  g_runOptions.preferredTarget = 4;
+  run_.request.hasPreferredDevice = true;
+  run_.request.preferredAdapter = 0;
+  run_.request.preferredTarget = 4;
   Start();
   EXPECT_EQ(driver_.ModalCount(kDialogSelectDevice), 0);
   EXPECT_EQ(Row(0), "0 : 4");
   EXPECT_EQ(Row(3), "1.04");
   EXPECT_EQ(bus_->Device(0, 4)->TrayOpenCount(), 1);
   EXPECT_EQ(bus_->Device(0, 1)->TrayOpenCount(), 0);
-  EXPECT_EQ(g_runOutcome.chosenTarget, 4);
+  EXPECT_EQ(run_.record.chosenTarget, 4);
 }
 
 TEST_F(StartUpTest, PreferredDeviceThatIsNotAcceptedFailsTheScan) {
@@ -175,11 +175,11 @@ TEST_F(StartUpTest, PreferredDeviceThatIsNotAcceptedFailsTheScan) {
   other.kind = DeviceKind::kCdrom;
   AddDevice(0, 4, other);
   WriteDefaultImage();
-  g_runOptions.hasPreferredDevice = true;
-  g_runOptions.preferredTarget = 4;
+  run_.request.hasPreferredDevice = true;
+  run_.request.preferredTarget = 4;
   Start();
   EXPECT_EQ(Status(), "No XPM-3177K drive at 0:4");
-  EXPECT_EQ(g_runOutcome.scanRefusal, "No XPM-3177K drive at 0:4");
+  EXPECT_EQ(run_.record.scanRefusal, "No XPM-3177K drive at 0:4");
   EXPECT_EQ(CountTo(0, 1, kStartStopUnit), 0);
   EXPECT_EQ(CountTo(0, 4, kStartStopUnit), 0);
   EXPECT_FALSE(Enabled(kIdDownload));
@@ -192,22 +192,22 @@ TEST_F(StartUpTest, PreferredDeviceThatIsNotAcceptedFailsTheScan) {
 TEST_F(StartUpTest, SeveralDrivesWithoutQuestionsFailTheScan) {
   AddDrive(0, 0);
   AddDrive(1, 0);
-  g_runOptions.mayAskForDevice = false;
+  run_.request.mayAskForDevice = false;
   Start();
   EXPECT_EQ(driver_.ModalCount(kDialogSelectDevice), 0);
   EXPECT_EQ(Status(), "Several drives found: choose one with --device A:T");
   EXPECT_EQ(CountTo(0, 0, kStartStopUnit) + CountTo(1, 0, kStartStopUnit), 0);
-  EXPECT_FALSE(g_runOutcome.driveChosen);
-  EXPECT_EQ(g_runOutcome.drivesAccepted, 2);
+  EXPECT_FALSE(run_.record.driveChosen);
+  EXPECT_EQ(run_.record.drivesAccepted, 2);
   EXPECT_FALSE(app_->device.HasTarget());
 }
 
 TEST_F(StartUpTest, OneDriveNeedsNoQuestion) {
   AddDrive(0, 0);
-  g_runOptions.mayAskForDevice = false;
+  run_.request.mayAskForDevice = false;
   Start();
   EXPECT_EQ(Status(), "Ready to Download, select HEX file...");
-  EXPECT_TRUE(g_runOutcome.driveChosen);
+  EXPECT_TRUE(run_.record.driveChosen);
 }
 
 // An image named up front is used whether or not the default image exists;
@@ -217,7 +217,7 @@ class InitialImageTest : public AppTest, public ::testing::WithParamInterface<bo
 TEST_P(InitialImageTest, IsTheImageFlashedAndTheDefaultIsNotLookedFor) {
   AddDrive(0, 0);
   if (GetParam()) WriteDefaultImage();
-  g_runOptions.initialImage = "other.hex";
+  run_.request.initialImage = "other.hex";
   Start();
   EXPECT_EQ(driver_.Text(Main(), kIdFileName), "other.hex");
   EXPECT_TRUE(Enabled(kIdDownload));
@@ -237,7 +237,7 @@ INT_PTR CALLBACK WithoutEditNotices(HWND window, UINT message, WPARAM wParam, LP
 TEST_P(InitialImageTest, MakesDownloadUsableAlsoWhenTheBoxReportsNothing) {
   AddDrive(0, 0);
   if (GetParam()) WriteDefaultImage();
-  g_runOptions.initialImage = "other.hex";
+  run_.request.initialImage = "other.hex";
   Start(WithoutEditNotices);
   EXPECT_EQ(driver_.Text(Main(), kIdFileName), "other.hex");
   EXPECT_TRUE(Enabled(kIdDownload));

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <ostream>
 
-#include "app/run_options.h"
+#include "app/run_context.h"
 #include "aspi/command_time_limits.h"
 #include "discovery/device_table.h"
 #include "discovery/scan_record.h"
@@ -188,7 +188,7 @@ TEST_F(ScanTest, SixthAndSeventhDrivesAreIgnoredButStillAsked) {
   });
   Start();
   EXPECT_EQ(g_deviceCount, 5);
-  EXPECT_EQ(g_runOutcome.drivesAccepted, 7);
+  EXPECT_EQ(run_.record.drivesAccepted, 7);
   EXPECT_EQ(shown, 5);
   const std::pair<int, int> kept[] = {{0, 1}, {0, 3}, {0, 5}, {0, 7}, {1, 0}};
   for (int i = 0; i < 5; ++i) {
@@ -209,12 +209,12 @@ TEST_F(ScanTest, PreferredDrivePastTheFullTableIsNotCalledMissing) {
   // which holds a drive, must not read as if there were none; nothing is sent
   // to it beyond the sweep's INQUIRY, and no tray opens anywhere.
   for (std::uint8_t target = 0; target < 7; ++target) AddDrive(0, target);
-  g_runOptions.hasPreferredDevice = true;
-  g_runOptions.preferredTarget = 6;
+  run_.request.hasPreferredDevice = true;
+  run_.request.preferredTarget = 6;
   Start();
-  EXPECT_FALSE(g_runOutcome.driveChosen);
-  EXPECT_EQ(g_runOutcome.scanRefusal, "No XPM-3177K drive at 0:6 among the first 5 of 7 found");
-  EXPECT_EQ(Status(), g_runOutcome.scanRefusal);
+  EXPECT_FALSE(run_.record.driveChosen);
+  EXPECT_EQ(run_.record.scanRefusal, "No XPM-3177K drive at 0:6 among the first 5 of 7 found");
+  EXPECT_EQ(Status(), run_.record.scanRefusal);
   for (std::uint8_t target = 0; target < 7; ++target) {
     EXPECT_EQ(bus_->Device(0, target)->TrayOpenCount(), 0) << int(target);
   }
@@ -226,7 +226,7 @@ TEST_F(ScanTest, SweepWithAPlainDeviceFillsTheTableAndSendsOnlyInquiry) {
   AddDrive(1, 5, "1.50");
   AspiDevice device;
   int accepted = 0;
-  EXPECT_EQ(SweepDevices(device, &accepted), 2);
+  EXPECT_EQ(SweepDevices(device, run_.scan, &accepted), 2);
   EXPECT_EQ(accepted, 2);
   EXPECT_STREQ(DeviceTable[0].model, kDriveModel);
   EXPECT_STREQ(DeviceTable[1].revision, "1.50");
@@ -237,7 +237,7 @@ TEST_F(ScanTest, SweepWithAPlainDeviceFillsTheTableAndSendsOnlyInquiry) {
   bus_ = std::make_unique<EmulatedBus>();
   InstallAspiProvider(bus_.get());
   AspiDevice none;
-  EXPECT_EQ(SweepDevices(none, nullptr), 0);
+  EXPECT_EQ(SweepDevices(none, run_.scan, nullptr), 0);
   EXPECT_EQ(g_deviceCount, 0);
 }
 
@@ -268,9 +268,9 @@ TEST_P(ScanRecordTest, SaysWhatAnsweredAndWhyItWasNotAccepted) {
   if (GetParam().present) AddDevice(0, 0, GetParam().options);
   AddDevice(0, 1, Kind(DeviceKind::kDisk));  // makes the adapter
   AspiDevice device;
-  SweepDevices(device, nullptr);
-  ASSERT_EQ(g_scanRecord.size(), 8u);
-  const ScanEntry* entry = FindScanEntry(0, 0);
+  SweepDevices(device, run_.scan, nullptr);
+  ASSERT_EQ(run_.scan.size(), 8u);
+  const ScanEntry* entry = FindScanEntry(run_.scan, 0, 0);
   ASSERT_NE(entry, nullptr);
   EXPECT_EQ(entry->finding, GetParam().finding);
   const std::string reason = entry->Reason();
@@ -279,7 +279,7 @@ TEST_P(ScanRecordTest, SaysWhatAnsweredAndWhyItWasNotAccepted) {
   } else {
     EXPECT_NE(reason.find(GetParam().reasonPart), std::string::npos) << reason;
   }
-  EXPECT_EQ(FindScanEntry(0, 7)->finding, ScanFinding::kNoDevice);
+  EXPECT_EQ(FindScanEntry(run_.scan, 0, 7)->finding, ScanFinding::kNoDevice);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -321,11 +321,12 @@ TEST(ScanRecordText, KeepsTheBytesBehindANul) {
     return ScriptedProvider::Complete(request, SS_COMP);
   };
   AspiDevice device;
-  EXPECT_EQ(SweepDevices(device, nullptr), 1);
+  ScanRecord scan;
+  EXPECT_EQ(SweepDevices(device, scan, nullptr), 1);
   EXPECT_STREQ(DeviceTable[0].model, "QTR5");
-  EXPECT_EQ(FullModelText(0, 0, DeviceTable[0].model), model);
-  EXPECT_EQ(FindScanEntry(0, 0)->finding, ScanFinding::kAccepted);
-  EXPECT_EQ(FindScanEntry(0, 1)->finding, ScanFinding::kNoDevice);
+  EXPECT_EQ(FullModelText(scan, 0, 0, DeviceTable[0].model), model);
+  EXPECT_EQ(FindScanEntry(scan, 0, 0)->finding, ScanFinding::kAccepted);
+  EXPECT_EQ(FindScanEntry(scan, 0, 1)->finding, ScanFinding::kNoDevice);
 }
 
 // AskInquiry judges only the bytes returned (residual), never the image left.

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "app/report_list.h"
-#include "app/run_options.h"
+#include "app/run_context.h"
 #include "app/select_device.h"
 #include "discovery/device_table.h"
 #include "resources/resource_ids.h"
@@ -150,7 +150,7 @@ TEST_F(SelectDeviceTest, DialogThatCannotBeCreatedChoosesTheFirstDrive) {
     d.Click(dialog, kIdSelectOk);
   });
   Start();
-  ASSERT_EQ(g_runOutcome.chosenTarget, 0);  // 1:0 was chosen at start
+  ASSERT_EQ(run_.record.chosenTarget, 0);  // 1:0 was chosen at start
   // An owner that is no window makes the dialog call fail with -1.
   HWND main = app_->mainWindow;
   app_->mainWindow = reinterpret_cast<HWND>(static_cast<UINT_PTR>(0xBAD0));

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <numeric>
 
-#include "app/run_options.h"
+#include "app/run_context.h"
 #include "aspi/command_time_limits.h"
 #include "download/download_command.h"
 #include "resources/resource_ids.h"
@@ -104,9 +104,9 @@ TEST_F(DownloadTest, DriveThatAnswersTheFirstInquiryNeedsOneSettleDelay) {
   const auto history = StatusHistory();
   EXPECT_NE(std::find(history.begin(), history.end(), "Downloading..."), history.end());
   EXPECT_EQ(Status(), "Download has been done successfully!");
-  EXPECT_TRUE(g_runOutcome.downloadAttempted);
-  EXPECT_TRUE(g_runOutcome.downloadTaken);
-  EXPECT_TRUE(g_runOutcome.downloadSucceeded);
+  EXPECT_TRUE(run_.record.downloadAttempted);
+  EXPECT_TRUE(run_.record.downloadTaken);
+  EXPECT_TRUE(run_.record.downloadSucceeded);
 }
 
 TEST_F(DownloadTest, DriveThatAnswersLateIsAskedAgainAfterEachSettleDelay) {
@@ -132,9 +132,9 @@ TEST_F(DownloadTest, DriveThatNeverAnswersIsAskedFourTimes) {
   EXPECT_EQ(clock_.TotalSlept() % kSettleDelayMs, 0u);
   EXPECT_EQ(Row(4), "before");
   EXPECT_EQ(Status(), "Download has been failed!");
-  EXPECT_TRUE(g_runOutcome.downloadAttempted);
-  EXPECT_TRUE(g_runOutcome.downloadTaken);  // it may hold the new firmware
-  EXPECT_FALSE(g_runOutcome.downloadSucceeded);
+  EXPECT_TRUE(run_.record.downloadAttempted);
+  EXPECT_TRUE(run_.record.downloadTaken);  // it may hold the new firmware
+  EXPECT_FALSE(run_.record.downloadSucceeded);
 }
 
 // A drive that holds the check after the download is waited for until the
@@ -150,9 +150,8 @@ TEST_F(DownloadTest, DriveThatHangsAfterTheDownloadIsWaitedForUntilTheWindowsDea
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
   EXPECT_EQ(SentWith(kInquiry), 1);
   EXPECT_EQ(Status(), "Download has been failed!");
-  EXPECT_TRUE(g_runOutcome.driveMayBeBusy);
-  EXPECT_EQ(g_runOutcome.failureReason.rfind("Not confirmed: ", 0), 0u)
-      << g_runOutcome.failureReason;
+  EXPECT_TRUE(run_.record.driveMayBeBusy);
+  EXPECT_EQ(run_.record.failureReason.rfind("Not confirmed: ", 0), 0u) << run_.record.failureReason;
   EXPECT_FALSE(InReprogrammingWindow());
 }
 
@@ -174,9 +173,9 @@ TEST_P(DownloadCheck, CountsACdRomsStandardDataWhateverItsModel) {
   StartWith(GetParam().options, HexFile(0xFEF0, {'1', '.', '1', '0'}));
   EXPECT_EQ(app_->DownloadFirmware(), GetParam().result);
   EXPECT_EQ(SentWith(kInquiry), GetParam().inquiries);
-  EXPECT_EQ(g_runOutcome.newModel, GetParam().newModel);
+  EXPECT_EQ(run_.record.newModel, GetParam().newModel);
   EXPECT_EQ(Row(4), GetParam().result == 1 ? "1.10" : "");
-  EXPECT_EQ(g_runOutcome.driveMayBeBusy, GetParam().result == 0);
+  EXPECT_EQ(run_.record.driveMayBeBusy, GetParam().result == 0);
 }
 
 DeviceOptions WithModelAfterDownload(const char* model) {
@@ -214,9 +213,9 @@ TEST_F(DownloadTest, RefusedDownloadSendsNoInquiryAndShowsNoProgress) {
   EXPECT_EQ(driver_.PictureHistory(Main(), kIdPicture).size(), pictures);
   EXPECT_EQ(clock_.SleepCount(), sleepsBefore);
   EXPECT_EQ(Status(), "Download has been failed!");
-  EXPECT_TRUE(g_runOutcome.downloadAttempted);
-  EXPECT_FALSE(g_runOutcome.downloadTaken);
-  EXPECT_FALSE(g_runOutcome.downloadSucceeded);
+  EXPECT_TRUE(run_.record.downloadAttempted);
+  EXPECT_FALSE(run_.record.downloadTaken);
+  EXPECT_FALSE(run_.record.downloadSucceeded);
 }
 
 TEST_F(DownloadTest, FailedReadSendsNothingAndAddsNoText) {
@@ -226,9 +225,9 @@ TEST_F(DownloadTest, FailedReadSendsNothingAndAddsNoText) {
   EXPECT_EQ(Status(), "HEX file is damaged!");
   const auto history = StatusHistory();
   EXPECT_EQ(std::find(history.begin(), history.end(), "Downloading..."), history.end());
-  EXPECT_TRUE(g_runOutcome.imageReadFailed);
-  EXPECT_FALSE(g_runOutcome.downloadAttempted);
-  EXPECT_FALSE(g_runOutcome.downloadTaken);
+  EXPECT_TRUE(run_.record.imageReadFailed);
+  EXPECT_FALSE(run_.record.downloadAttempted);
+  EXPECT_FALSE(run_.record.downloadTaken);
 }
 
 TEST_F(DownloadTest, EveryDownloadStartsAgainFromTheFile) {
@@ -258,8 +257,8 @@ TEST_F(DownloadTest, NoAcceptedDriveRefusesBeforeReading) {
   EXPECT_EQ(app_->DownloadFirmware(), 0);
   EXPECT_EQ(ScsiCommands().size(), sent);
   EXPECT_EQ(Status(), "Fail to Find Device");
-  EXPECT_FALSE(g_runOutcome.downloadAttempted);
-  EXPECT_FALSE(g_runOutcome.downloadTaken);
+  EXPECT_FALSE(run_.record.downloadAttempted);
+  EXPECT_FALSE(run_.record.downloadTaken);
   // Even with the sweep's last address named again, the empty table refuses.
   app_->device.SelectTarget(7);
   EXPECT_EQ(app_->DownloadFirmware(), 0);

@@ -261,18 +261,18 @@ TEST(JsonText, KeepsAsciiAndGivesHighBytesAsLatin1) {
 namespace {
 
 TEST(ExitStatus, AgreedStatusesAndNoTwoOutcomesShareOne) {
-  EXPECT_EQ(ExitStatus(ProgramOutcome::kSuccess), 0);
-  EXPECT_EQ(ExitStatus(ProgramOutcome::kFailed), 1);
-  EXPECT_EQ(ExitStatus(ProgramOutcome::kUsageError), 2);
-  EXPECT_EQ(ExitStatus(ProgramOutcome::kNoDrive), 3);
-  EXPECT_EQ(ExitStatus(ProgramOutcome::kReplayDiverged), 7);
-  const ProgramOutcome all[] = {ProgramOutcome::kSuccess,         ProgramOutcome::kFailed,
-                                ProgramOutcome::kUsageError,      ProgramOutcome::kNoDrive,
-                                ProgramOutcome::kInternalFailure, ProgramOutcome::kRefusedToGuess,
-                                ProgramOutcome::kNotDownloaded,   ProgramOutcome::kReplayDiverged};
+  EXPECT_EQ(ExitStatus(Outcome::kSuccess), 0);
+  EXPECT_EQ(ExitStatus(Outcome::kFailed), 1);
+  EXPECT_EQ(ExitStatus(Outcome::kUsageError), 2);
+  EXPECT_EQ(ExitStatus(Outcome::kNoDrive), 3);
+  EXPECT_EQ(ExitStatus(Outcome::kReplayDiverged), 7);
+  const Outcome all[] = {Outcome::kSuccess,         Outcome::kFailed,
+                         Outcome::kUsageError,      Outcome::kNoDrive,
+                         Outcome::kInternalFailure, Outcome::kRefusedToGuess,
+                         Outcome::kNotDownloaded,   Outcome::kReplayDiverged};
   const std::string help = ProgramHelpText("qtr5-download") + "\n";
-  for (ProgramOutcome a : all) {
-    for (ProgramOutcome b : all) {
+  for (Outcome a : all) {
+    for (Outcome b : all) {
       if (a != b) {
         EXPECT_NE(ExitStatus(a), ExitStatus(b));
       }

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/run_options.h"
+#include "app/run_context.h"
 #include "frontends/desktop/desktop_program.h"
 #include "program/exit_status.h"
 #include "resources/resource_ids.h"
@@ -124,9 +124,13 @@ TEST_F(DesktopProgramTest, ClosingTheWindowGivesZeroEvenWithoutADrive) {
 // reboot notice is printed, not waited for, and the window closes.
 TEST_F(DesktopProgramTest, WithYesTheDownloadStartsByItselfAndTheProgramEndsAfterTheOutcome) {
   WriteDefaultImage();
-  EXPECT_EQ(RunWith({"--emulate", "--yes"}), 0);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(RunWith({"--emulate", "--yes", "--json"}), 0);
+  const std::string summary = testing::internal::GetCapturedStdout();
   EXPECT_EQ(modalAnswered_, 0);
-  EXPECT_EQ(g_runOutcome.statusLine, "Download has been done successfully!");
+  EXPECT_NE(summary.find("\"statusLine\":\"Download has been done successfully!\""),
+            std::string::npos)
+      << summary;
   EXPECT_FALSE(qtr5::QuitWasForced());
   EXPECT_EQ(RunWith({"--emulate=0:0=drive+fault=refuse-download", "--yes"}), 1);
   EXPECT_FALSE(qtr5::QuitWasForced());
@@ -163,7 +167,7 @@ TEST_F(DesktopProgramTest, APersonGetsTheDeviceChoiceAndTheReasonBoxesAndYesGets
        false,
        kBitmapNoDevice,
        {program},
-       ExitStatus(ProgramOutcome::kRefusedToGuess)},
+       ExitStatus(Outcome::kRefusedToGuess)},
       {{"--emulate=0:0=drive+fault=refuse-download", "--yes"},
        false,
        false,
@@ -175,7 +179,7 @@ TEST_F(DesktopProgramTest, APersonGetsTheDeviceChoiceAndTheReasonBoxesAndYesGets
        false,
        kBitmapNoDevice,
        {program},
-       ExitStatus(ProgramOutcome::kNoDrive)},
+       ExitStatus(Outcome::kNoDrive)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.arguments.front());

@@ -12,7 +12,7 @@
 #include <fstream>
 
 #include "app/main_dialog.h"
-#include "app/run_options.h"
+#include "app/run_context.h"
 #include "app/select_device.h"
 #include "discovery/device_table.h"
 #include "resources/resource_ids.h"
@@ -60,7 +60,7 @@ bool RecordingBackend::WaitForInput() {
 }
 
 QtAppTest::QtAppTest() : bus_(std::make_unique<EmulatedBus>()) {
-  ResetRunState();
+  ResetApplicationState();
   g_app = nullptr;
   g_selectList = nullptr;
   qtr5::ResetWindowSystem();
@@ -87,7 +87,7 @@ QtAppTest::~QtAppTest() {
   qtr5::ResetWindowSystem();
   QApplication::processEvents();  // deletes the closed windows
   std::filesystem::current_path(previousDir_);
-  ResetRunState();
+  ResetApplicationState();
 }
 
 void QtAppTest::AddDrive(std::uint8_t adapter, std::uint8_t target, DeviceOptions options) {
@@ -106,7 +106,7 @@ void QtAppTest::WriteDefaultImage() {
 
 DownloadApp& QtAppTest::Start() {
   app_ = std::make_unique<DownloadApp>(nullptr, MAKEINTRESOURCEA(kDialogMain), MainDialogProc,
-                                       SW_SHOW);
+                                       SW_SHOW, run_);
   g_app = app_.get();
   backend_.mainWindow = app_->mainWindow;
   return *app_;

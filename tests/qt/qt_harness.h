@@ -21,6 +21,7 @@
 
 #include "app/download_app.h"
 #include "app/main_dialog.h"
+#include "app/run_context.h"
 #include "frontends/desktop/desktop_program.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/hex_text.h"
@@ -109,6 +110,7 @@ class QtAppTest : public ::testing::Test {
   qtr5::FakeClock clock_{1000, 5};
   std::unique_ptr<EmulatedBus> bus_;
   RecordingBackend backend_;
+  RunContext run_;  // the run the application works for
   std::unique_ptr<DownloadApp> app_;
   int modalAnswered_ = 0;
 

@@ -18,7 +18,7 @@
 #include <filesystem>
 
 #include "app/main_dialog.h"
-#include "app/run_options.h"
+#include "app/run_context.h"
 #include "frontends/desktop/box_layout.h"
 #include "resources/resource_ids.h"
 #include "tests/qt/qt_harness.h"
@@ -132,7 +132,7 @@ TEST_F(Screenshots, NoDevice) {
   AddDrive(0, 0, other);
   other.kind = DeviceKind::kDisk;
   AddDrive(0, 1, other);
-  g_runOptions.explainFailures = true;  // as the desktop program run by a person
+  run_.request.explainFailures = true;  // as the desktop program run by a person
   WhenModal([&](QWidget* why) {
     ShowDetails(why);
     Shoot("no-device-why.png", {Window(), why});
@@ -153,7 +153,7 @@ TEST_F(Screenshots, FailedDownload) {
   AddDrive(0, 0, refusing);
   Start();
   Then([&] {
-    g_runOptions.explainFailures = true;  // as the desktop program run by a person
+    run_.request.explainFailures = true;  // as the desktop program run by a person
     Click(kIdDownload);
   });
   WhenModal([&](QWidget* why) {

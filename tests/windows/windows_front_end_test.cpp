@@ -11,7 +11,7 @@
 
 #include "app/download_app.h"
 #include "app/main_dialog.h"
-#include "app/run_options.h"
+#include "app/run_context.h"
 #include "frontends/windows/automation_hooks.h"
 #include "frontends/windows/windows_front_end.h"
 #include "program/options.h"
@@ -57,6 +57,17 @@ void CALLBACK CloseWhenWaiting(HWND, UINT, UINT_PTR, DWORD) {
   }
 }
 
+// The Windows front end, keeping what the run did once its window has gone.
+class RecordKeepingFrontEnd : public WindowsFrontEnd {
+ public:
+  using WindowsFrontEnd::WindowsFrontEnd;
+  void AfterMainWindow(const RunRecord& run) override {
+    WindowsFrontEnd::AfterMainWindow(run);
+    record = run;
+  }
+  RunRecord record;
+};
+
 TEST(WindowsFrontEnd, TheDesktopLetsItsUserChooseAmongSeveralDrives) {
   InitCommonControls();
   ProgramOptions options;
@@ -66,19 +77,21 @@ TEST(WindowsFrontEnd, TheDesktopLetsItsUserChooseAmongSeveralDrives) {
   g_user.hook = SetWindowsHookExA(WH_CBT, UserHook, nullptr, GetCurrentThreadId());
   g_user.timer = SetTimer(nullptr, 0, 100, CloseWhenWaiting);
   int status = -1;
+  RunRecord run;
   {
     // Started minimised (a shortcut's "Run: Minimized"): the window is shown so.
-    WindowsFrontEnd frontEnd(options, SW_SHOWMINNOACTIVE);
+    RecordKeepingFrontEnd frontEnd(options, SW_SHOWMINNOACTIVE);
     EXPECT_TRUE(frontEnd.CanAsk());
     status = RunProgram(options, frontEnd);
+    run = frontEnd.record;
   }
   KillTimer(nullptr, g_user.timer);
   UnhookWindowsHookEx(g_user.hook);
   EXPECT_TRUE(g_user.sawSelectDevice);
-  EXPECT_TRUE(g_runOutcome.driveChosen);
-  EXPECT_EQ(g_runOutcome.chosenTarget, 3) << "the drive the user picked";
-  EXPECT_FALSE(g_runOutcome.downloadAttempted) << "nothing is flashed unless the user clicks";
-  EXPECT_EQ(status, ExitStatus(ProgramOutcome::kNotDownloaded));
+  EXPECT_TRUE(run.driveChosen);
+  EXPECT_EQ(run.chosenTarget, 3) << "the drive the user picked";
+  EXPECT_FALSE(run.downloadAttempted) << "nothing is flashed unless the user clicks";
+  EXPECT_EQ(status, ExitStatus(Outcome::kNotDownloaded));
   EXPECT_TRUE(g_user.mainWindowMinimised);
   // The user closed the window: the program ends with 0, as on the desktop.
   EXPECT_EQ(DesktopExitStatus(options, status), 0);
@@ -115,7 +128,7 @@ DWORD WINAPI WatchForTheNote(LPVOID) {
     if (BusyNote() != nullptr) {
       g_close.noteSeen = true;
       g_close.windowStayed =
-          g_app != nullptr && IsWindow(g_app->mainWindow) && !g_runOutcome.downloadSucceeded;
+          g_app != nullptr && IsWindow(g_app->mainWindow) && !g_app->run.record.downloadSucceeded;
     }
     Sleep(20);
   }
@@ -149,9 +162,11 @@ TEST(WindowsFrontEnd, ACloseRequestDuringTheDownloadIsRefusedAtOnce) {
   g_user.hook = SetWindowsHookExA(WH_CBT, UserHook, nullptr, GetCurrentThreadId());
   g_user.timer = SetTimer(nullptr, 0, 100, DownloadThenClose);
   int status = -1;
+  RunRecord run;
   {
-    WindowsFrontEnd frontEnd(options);
+    RecordKeepingFrontEnd frontEnd(options);
     status = RunProgram(options, frontEnd);
+    run = frontEnd.record;
   }
   KillTimer(nullptr, g_user.timer);
   UnhookWindowsHookEx(g_user.hook);
@@ -160,9 +175,9 @@ TEST(WindowsFrontEnd, ACloseRequestDuringTheDownloadIsRefusedAtOnce) {
   CloseHandle(g_close.watcher);
   EXPECT_TRUE(g_close.noteSeen);
   EXPECT_TRUE(g_close.windowStayed);
-  EXPECT_TRUE(g_runOutcome.downloadSucceeded);
+  EXPECT_TRUE(run.downloadSucceeded);
   EXPECT_EQ(BusyNote(), nullptr) << "the note goes when the download has ended";
-  EXPECT_EQ(status, ExitStatus(ProgramOutcome::kSuccess));
+  EXPECT_EQ(status, ExitStatus(Outcome::kSuccess));
 }
 
 // Started from the desktop (no standard error): diagnostics are kept for the

@@ -1,20 +1,26 @@
-// What a front end may set before the program starts (RunOptions), and what
-// the run did (RunOutcome), so that a command line can choose the drive and
-// the image up front, forbid questions, and map the outcome to an exit
-// status. The desktop programs leave the options at their defaults, which
-// give the plain interactive behaviour.
+// One run of the application as a value: what the front end asks of it
+// (RunRequest), what it did and showed (RunRecord) and what its sweep saw
+// (ScanRecord). AppMain receives the run and the application passes it on,
+// so that a command line can choose the drive and the image up front,
+// forbid questions, and end with the outcome the run decided. The desktop
+// programs leave the request at its defaults, which give the plain
+// interactive behaviour.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "app/outcome.h"
+#include "discovery/scan_record.h"
+#include "image/firmware_image.h"
 #include "winui/winapi.h"
 
 class DownloadApp;
 
-struct RunOptions {
+struct RunRequest {
   // Preferred drive (adapter:target). When set, ScanDevices chooses it
   // without asking; if it is not among the accepted drives the scan fails
   // with a status text saying so, and nothing is sent to any drive.
@@ -33,11 +39,17 @@ struct RunOptions {
   // a failed download enables browsing. Empty: none (the default is probed).
   std::string initialImage;
 
-  // The image the user confirmed after seeing its checksum (65536 bytes), or
-  // empty. When set, ReadImageFile reads the file again as always but sends
-  // it only when it built exactly these bytes: a file emptied or replaced
-  // after the question is refused, never flashed in place of the one shown.
-  std::vector<std::uint8_t> confirmedImage;
+  // The image a caller read before the download (for its check before the
+  // tray, or for the question that named its checksum), and the file it
+  // read it from; empty: none. When the file name box names that file, the
+  // Download command sends these very bytes without reading the file again;
+  // with `readPreparedAgain` (the user confirmed what the question showed)
+  // it reads the file again and sends it only when it builds exactly these
+  // bytes: a file emptied or replaced after the question is refused, never
+  // flashed in place of the one shown.
+  std::string preparedImageFile;
+  std::optional<FirmwareImage> preparedImage;
+  bool readPreparedAgain = false;
 
   // Asks for the drive instead of the Select Device dialog (a terminal asks
   // its own question, with each drive's address), when the device table
@@ -54,7 +66,7 @@ struct RunOptions {
   std::uint16_t expectedChecksum = 0;
 
   // After a download that ended in "NG!", show why in a message box
-  // (RunOutcome::failureReason and what to do next). Off by default: a
+  // (RunRecord::failureReason and what to do next). Off by default: a
   // terminal prints the reason itself; a desktop window worked by a person
   // turns it on, since it has no other place for it.
   bool explainFailures = false;
@@ -70,15 +82,18 @@ struct RunOptions {
   // that cannot download (no image, a damaged or unexpected image, no
   // download allowed), which then ends with the tray closed and nothing
   // sent; an empty text lets the run go on. Empty: nothing is checked.
-  // It gets the main window, whose file name box names the image.
-  std::function<std::string(HWND mainWindow)> refusalBeforeTray;
+  std::function<std::string()> refusalBeforeTray;
 
   // Called by AppMain once start-up has finished (g_app is set) and before
   // the message loop starts; e.g. to post the Download command. May be null.
   void (*afterStartUp)(DownloadApp& app) = nullptr;
 };
 
-struct RunOutcome {
+struct RunRecord {
+  // How the run ended, decided where it happened: the start-up, the scan,
+  // the refusal before the tray, the question, the download. A run that
+  // chose its drive and then ended without a download is kNotDownloaded.
+  Outcome outcome = Outcome::kNotDownloaded;
   // Start-up: the main window or its report list could not be made.
   bool startUpFailed = false;
   // Drives of the model that answered the sweep (also those past the table).
@@ -160,18 +175,21 @@ struct RunOutcome {
   bool mainWindowClosed = false;
 };
 
-extern RunOptions g_runOptions;
-extern RunOutcome g_runOutcome;
+struct RunContext {
+  RunRequest request;
+  RunRecord record;
+  ScanRecord scan;  // every address the start-up sweep asked
+};
 
-// Puts both records back to their defaults (and the per-run globals of the
-// application: the device table count, the busy-picture counter and the
-// download-done flag), as at program start.
-void ResetRunState();
+// Puts the per-run globals of the application (the device table count, the
+// busy-picture counter and the download-done flag) back as at program
+// start; AppMain does so before each run.
+void ResetApplicationState();
 
 // The diagnostics nobody has seen yet (takeUnseenNotes), as the end of a
 // box's text: a blank line and a heading before them; empty when none.
-std::string UnseenNotesForBox();
+std::string UnseenNotesForBox(const RunRequest& request);
 
 // Records that the main window now shows `text` in `slot` (a report row or a
 // control, as DownloadApp::ShowText takes it); nothing once it has gone.
-void RecordShownText(int slot, const char* text);
+void RecordShownText(RunRecord& record, int slot, const char* text);
