@@ -12,6 +12,7 @@
 #include "aspi/aspi_provider.h"
 #include "discovery/device_table.h"
 #include "discovery/scan_record.h"
+#include "program/program.h"
 #include "program/program_front_end.h"
 #include "program/run_summary.h"
 #include "text/printable.h"

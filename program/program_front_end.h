@@ -11,6 +11,8 @@
 
 #include "aspi/diagnostic_sink.h"
 
+struct RunRecord;
+
 class ProgramFrontEnd {
  public:
   virtual ~ProgramFrontEnd() = default;
