@@ -54,7 +54,8 @@ const char* OutcomeName(Outcome outcome) {
 std::string ExitStatusHelp() {
   std::string text;
   for (const StatusEntry& entry : kStatusTable) {
-    text += "  " + std::to_string(ExitStatus(entry.outcome)) + "  " + entry.meaning + "\n";
+    const Outcome outcome = entry.outcome;
+    text += "  " + std::to_string(ExitStatus(outcome)) + "  " + ExitStatusMeaning(outcome) + "\n";
   }
   return text;
 }
