@@ -24,9 +24,7 @@
 #include "transports/emulated/emulated_bus.h"
 #include "winui/winapi.h"
 
-#ifndef _WIN32
 #include "program/time_scale.h"
-#endif
 
 namespace {
 
@@ -286,7 +284,6 @@ std::optional<int> FinishUnlessRun(const ParseResult& parsed) {
 int RunProgram(const ProgramOptions& options, ProgramFrontEnd& frontEnd) {
   if (options.check) return ExitStatus(RunCheck(options, frontEnd));
 
-#ifndef _WIN32
   std::string scaleError;
   std::optional<unsigned> scale = TimeScaleFromEnvironment(scaleError);
   if (!scaleError.empty()) return ExitStatus(UsageError(options, frontEnd, scaleError));
@@ -294,16 +291,13 @@ int RunProgram(const ProgramOptions& options, ProgramFrontEnd& frontEnd) {
     frontEnd.PrintError("QTR5_TIME_SCALE is ignored: it is meant for emulated drives only");
     scale.reset();
   }
-#endif
 
   RunProvider transport;
   std::string problem;
   if (!transport.Open(options, frontEnd, problem))
     return ExitStatus(UsageError(options, frontEnd, problem));
   transport.Install();
-#ifndef _WIN32
   if (scale) InstallTimeScale(*scale, transport.Bus());
-#endif
   // A device name is turned into the adapter and target it has in this run.
   ProgramOptions resolved = options;
   if (!options.deviceName.empty()) {

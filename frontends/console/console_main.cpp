@@ -51,7 +51,7 @@ std::optional<int> AnswerQuickly(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   if (const auto status = AnswerQuickly(argc, argv)) return *status;
-  const ParseResult parsed = ParseProgramOptions(argc, argv, "qtr5-download");
+  const ParseResult parsed = ParseProgramOptions(argc, argv, kCommandName);
   if (const auto status = FinishUnlessRun(parsed)) return *status;
   // A reader that goes away (`| head`) must not end the program in the
   // middle of a download: writes then fail quietly and the flow completes.

@@ -35,7 +35,7 @@ void Show(const std::string& text, std::FILE* stream, bool haveOutput, UINT icon
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
   const StandardStreams streams = ConnectStandardOutput();
   const bool haveOutput = streams.output;
-  const ParseResult parsed = ParseProgramOptions(__argc, __argv, "qtr5-download");
+  const ParseResult parsed = ParseProgramOptions(__argc, __argv, kCommandName);
   switch (parsed.action) {
     case ParseAction::kHelp:
     case ParseAction::kVersion:
