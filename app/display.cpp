@@ -2,10 +2,14 @@
 // state picture, busy animation and progress bar.
 #include <cstdio>
 #include <cstring>
+#include <iterator>
+#include <string>
+#include <vector>
 
 #include "app/download_app.h"
 #include "app/report_list.h"
 #include "app/run_context.h"
+#include "app/window_watcher.h"
 #include "resources/resource_ids.h"
 
 std::uint8_t g_pictureToggle = 0;
@@ -14,7 +18,7 @@ namespace {
 
 constexpr int kLastReportSlot = 5;
 constexpr int kTextBufferSize = 260;
-constexpr int kReportRowCount = 5;
+constexpr int kReportRowCount = kRowNewVersion + 1;
 constexpr const char* kReportLabels[kReportRowCount] = {
     "Adapter : Target ID", "Check Sum", "Model Name", "Current F/W Version", "New F/W Version"};
 constexpr int kKeyColumnWidth = 120;
@@ -22,17 +26,33 @@ constexpr int kValueColumnMargin = 125;
 
 }  // namespace
 
+const std::vector<std::string>& ReportLabels() {
+  static const std::vector<std::string> labels(std::begin(kReportLabels), std::end(kReportLabels));
+  return labels;
+}
+
+// What the window shows is told here, once, to the run's record and to
+// whoever watches the window.
 LRESULT DownloadApp::ShowText(int slot, const char* text) {
   if (slot > kLastReportSlot) {
     RecordShownText(run.record, slot, text);
-    return SendMessageA(GetDlgItem(mainWindow, slot), WM_SETTEXT, 0,
-                        reinterpret_cast<LPARAM>(text));
+    const LRESULT result =
+        SendMessageA(GetDlgItem(mainWindow, slot), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+    if (slot == kIdStatus) {
+      for (WindowWatcher* watcher : run.request.watchers)
+        watcher->StatusShown(text == nullptr ? "" : text);
+    }
+    return result;
   }
   if (reportList == nullptr) return 0;
   char buffer[kTextBufferSize];
   std::snprintf(buffer, sizeof buffer, "%s", text);
   RecordShownText(run.record, slot, buffer);
-  return reportList->SetItem(slot, 1, buffer);
+  const LRESULT result = reportList->SetItem(slot, 1, buffer);
+  if (slot < kReportRowCount) {
+    for (WindowWatcher* watcher : run.request.watchers) watcher->ReportRowShown(slot, buffer);
+  }
+  return result;
 }
 
 int DownloadApp::InitDialogContents() {
@@ -85,4 +105,5 @@ void DownloadApp::SetProgress(int percent) {
   HWND bar = GetDlgItem(mainWindow, kIdProgress);
   SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
   SendMessageA(bar, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+  for (WindowWatcher* watcher : run.request.watchers) watcher->ProgressShown(percent);
 }

@@ -19,6 +19,7 @@
 #include "winui/winapi.h"
 
 class DownloadApp;
+class WindowWatcher;
 
 struct RunRequest {
   // Preferred drive (adapter:target). When set, ScanDevices chooses it
@@ -83,6 +84,10 @@ struct RunRequest {
   // download allowed), which then ends with the tray closed and nothing
   // sent; an empty text lets the run go on. Empty: nothing is checked.
   std::function<std::string()> refusalBeforeTray;
+
+  // Whoever follows what the main window shows (a terminal's transcript,
+  // the Windows program's echo): told by the application as it shows it.
+  std::vector<WindowWatcher*> watchers;
 
   // Called by AppMain once start-up has finished (g_app is set) and before
   // the message loop starts; e.g. to post the Download command. May be null.

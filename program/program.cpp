@@ -10,6 +10,7 @@
 #include "app/entry.h"
 #include "app/interruption.h"
 #include "app/run_context.h"
+#include "app/window_watcher.h"
 #include "aspi/aspi_device.h"
 #include "aspi/aspi_provider.h"
 #include "discovery/device_table.h"
@@ -149,6 +150,7 @@ Outcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& frontEnd,
   request.hasExpectedChecksum = options.hasExpectedChecksum;
   request.expectedChecksum = options.expectedChecksum;
   if (options.hasImage) request.initialImage = options.imagePath;
+  if (WindowWatcher* watcher = frontEnd.Watcher()) request.watchers.push_back(watcher);
   if (request.mayAskForDevice && !userWorksTheWindow)
     request.askForDevice = [&frontEnd] { return AskForDevice(frontEnd); };
   if (userWorksTheWindow) {

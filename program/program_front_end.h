@@ -11,6 +11,7 @@
 
 #include "aspi/diagnostic_sink.h"
 
+class WindowWatcher;
 struct RunRecord;
 
 class ProgramFrontEnd {
@@ -45,6 +46,9 @@ class ProgramFrontEnd {
   // Called once the application has ended (its window is gone), with what
   // the run did.
   virtual void AfterMainWindow(const RunRecord& /*run*/) {}
+  // Who prints what the main window shows as it changes (a terminal's
+  // transcript); null when the window shows itself.
+  virtual WindowWatcher* Watcher() { return nullptr; }
   // How the main window is first shown (a ShowWindow command): what the
   // program was started with, e.g. minimised from a shortcut.
   virtual int ShowCommand() const;

@@ -28,13 +28,6 @@ bool IsDialog(HWND dialog, int id) {
   return id != 0 && dialogTemplate != nullptr && dialogTemplate->id == id;
 }
 
-// The identifier of `control` when it belongs to the main window, else 0.
-int MainWindowControl(HWND control, int mainDialog) {
-  const ControlTemplate* controlTemplate = ControlTemplateOf(control);
-  if (controlTemplate == nullptr || !IsDialog(GetParent(control), mainDialog)) return 0;
-  return controlTemplate->id;
-}
-
 }  // namespace
 
 ConsoleOptions StandardConsoleOptions() {
@@ -130,36 +123,22 @@ void ConsoleBackend::WindowDestroyed(HWND window) {
   if (IsDialog(window, options_.ids.mainDialog)) FinishProgressLine();
 }
 
-void ConsoleBackend::WindowChanged(HWND window, WindowChange change) {
-  const ConsoleWindowIds& ids = options_.ids;
-  const int id = MainWindowControl(window, ids.mainDialog);
-  if (id == 0) return;
-  if (change == WindowChange::kText && id == ids.status) {
-    StatusChanged(window);
-  } else if (change == WindowChange::kListItems && id == ids.report) {
-    ReportChanged(window);
-  } else if (change == WindowChange::kProgressPosition && id == ids.progress) {
-    ProgressChanged(window);
-  }
+void ConsoleBackend::WindowChanged(HWND /*window*/, WindowChange /*change*/) {
+  // What the main window shows is told by the program (ShowStatus and the
+  // others), not read back from its controls.
 }
 
-void ConsoleBackend::StatusChanged(HWND control) {
-  if (std::optional<std::string> line = transcript_.StatusLine(WindowText(control))) Emit(*line);
+void ConsoleBackend::ShowStatus(std::string_view text) {
+  if (std::optional<std::string> line = transcript_.StatusLine(text)) Emit(*line);
 }
 
-void ConsoleBackend::ReportChanged(HWND list) {
-  std::vector<ListRowInfo> rows = ListRows(list);
-  std::vector<std::string> labels;
-  for (const ListRowInfo& row : rows) labels.push_back(row.cells[0]);
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    const std::string value = rows[i].cells.size() > 1 ? rows[i].cells[1] : std::string();
-    if (std::optional<std::string> line = transcript_.ReportLine(labels, i, value)) Emit(*line);
-  }
+void ConsoleBackend::ShowReportRow(const std::vector<std::string>& labels, std::size_t row,
+                                   std::string_view value) {
+  if (std::optional<std::string> line = transcript_.ReportLine(labels, row, value)) Emit(*line);
 }
 
-void ConsoleBackend::ProgressChanged(HWND progress) {
-  ProgressState state = ProgressOf(progress);
-  const int percent = ProgressPercent(state.low, state.high, state.position);
+void ConsoleBackend::ShowProgress(int percent) {
+  percent = std::clamp(percent, 0, 100);
   if (options_.out == nullptr) return;
   if (options_.outputIsTerminal) {
     std::string bar = ProgressBar(percent, options_.barWidth);

@@ -1,10 +1,10 @@
 // The console backend: the program on a terminal or in a script. It prints,
 // each on its own line of the output stream (see text/transcript.h):
-//   - every new text of the main window's status line,
 //   - every message box, as "Caption: Text" (answered at once, never waited on),
-//   - every report row (a list view) whose value changes, as "Key: Value"
-//     with the keys padded so that the values line up;
-// and shows the progress bar: on a terminal a one-line bar,
+//   - what the program tells it the main window shows: every new text of the
+//     status line, every report row whose value changes, as "Key: Value" with
+//     the keys padded so that the values line up;
+// and shows the progress bar the program tells it of: on a terminal a one-line bar,
 // redrawn with a carriage return only when what it shows changes and ended
 // with a newline before the next line is printed; otherwise a plain line at
 // each 10% step. Every text is printed with control characters made harmless
@@ -36,13 +36,10 @@
 
 namespace qtr5 {
 
-// Which of the program's dialogs and controls the console renders, by the
-// ids the program gives them. An id left at 0 matches nothing.
+// Which of the program's dialogs the console answers, by the ids the program
+// gives them. An id left at 0 matches nothing.
 struct ConsoleWindowIds {
-  int mainDialog = 0;     // the main window, whose controls below are printed
-  int status = 0;         // its status line
-  int report = 0;         // its report (a list view of "Key", "Value" rows)
-  int progress = 0;       // its progress bar
+  int mainDialog = 0;     // the main window: a new one starts a new transcript
   int deviceDialog = 0;   // the dialog that chooses among several drives,
   int deviceList = 0;     // its list of drives (first cell: the drive),
   int deviceConfirm = 0;  // and the button that confirms the choice
@@ -87,6 +84,14 @@ class ConsoleBackend : public Backend {
   // Ends an unfinished progress line with a newline.
   void FinishProgressLine();
 
+  // What the main window shows, as the program tells it: the status line's
+  // new text; report row `row` (of the rows labelled `labels`) and its new
+  // value; the progress bar's percent. Each is printed when it is new.
+  void ShowStatus(std::string_view text);
+  void ShowReportRow(const std::vector<std::string>& labels, std::size_t row,
+                     std::string_view value);
+  void ShowProgress(int percent);
+
   // True once the console closed a dialog because the idle handler had
   // nothing more to do (the program did not end by itself).
   bool ClosedForLackOfInput() const { return closedForLackOfInput_; }
@@ -102,9 +107,6 @@ class ConsoleBackend : public Backend {
   std::optional<std::string> ShowOpenFileDialog(const OpenFileRequest& request) override;
 
  private:
-  void StatusChanged(HWND control);
-  void ReportChanged(HWND list);
-  void ProgressChanged(HWND progress);
   void AnswerSelectDevice(HWND dialog);
   void Emit(std::string_view text);
   std::ostream* PromptStream() const;

@@ -9,13 +9,14 @@
 qtr5::ConsoleWindowIds ProgramConsoleIds() {
   qtr5::ConsoleWindowIds ids;
   ids.mainDialog = kDialogMain;
-  ids.status = kIdStatus;
-  ids.report = kIdReport;
-  ids.progress = kIdProgress;
   ids.deviceDialog = kDialogSelectDevice;
   ids.deviceList = kIdDeviceList;
   ids.deviceConfirm = kIdSelectOk;
   return ids;
+}
+
+void ConsoleWatcher::ReportRowShown(int row, std::string_view value) {
+  if (row >= 0) backend_.ShowReportRow(ReportLabels(), static_cast<std::size_t>(row), value);
 }
 
 ConsoleFrontEnd::ConsoleFrontEnd(qtr5::ConsoleBackend& backend, bool inputIsTerminal)

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/download_app.h"
+#include "app/window_watcher.h"
 #include "resources/resource_ids.h"
 #include "text/transcript.h"
 
@@ -18,7 +19,6 @@ constexpr int kMessageBoxTextId = 0xFFFF;
 
 struct HookState {
   HHOOK cbt = nullptr;
-  HHOOK sent = nullptr;
   std::function<void(const char*)> echo;
   HWND lastAnswered = nullptr;
   qtr5::Transcript transcript;  // status, report and progress lines
@@ -44,42 +44,21 @@ bool HasClass(HWND window, const char* name) {
   return lstrcmpiA(text, name) == 0;
 }
 
-// A control `id` of the main window: the dialog that holds the state picture.
-bool IsMainWindowControl(HWND window, int id, const char* className) {
-  if (GetDlgCtrlID(window) != id || !HasClass(window, className)) return false;
-  HWND parent = GetParent(window);
-  return parent != nullptr && GetDlgItem(parent, kIdPicture) != nullptr;
-}
-
 void Echo(const std::optional<std::string>& line) {
   if (line && g_hooks.echo) g_hooks.echo(line->c_str());
 }
 
-std::string RowLabel(HWND list, int row) {
-  char text[260] = {};
-  LVITEMA item{};
-  item.iSubItem = 0;
-  item.pszText = text;
-  item.cchTextMax = sizeof text;
-  SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-  return text;
-}
-
-// A value of the report is about to change.
-void ReportValueChanging(HWND list, int row, const char* value) {
-  if (row < 0 || value == nullptr) return;
-  const int rows = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
-  std::vector<std::string> labels;
-  for (int i = 0; i < rows; ++i) labels.push_back(RowLabel(list, i));
-  Echo(g_hooks.transcript.ReportLine(labels, static_cast<std::size_t>(row), value));
-}
-
-// The progress bar is about to move.
-void ProgressChanging(HWND bar, int position) {
-  PBRANGE range{};
-  SendMessageA(bar, PBM_GETRANGE, TRUE, reinterpret_cast<LPARAM>(&range));
-  Echo(g_hooks.transcript.ProgressLine(qtr5::ProgressPercent(range.iLow, range.iHigh, position)));
-}
+// What the main window shows, as the application tells it.
+class EchoWatcher : public WindowWatcher {
+ public:
+  void StatusShown(std::string_view text) override { Echo(g_hooks.transcript.StatusLine(text)); }
+  void ReportRowShown(int row, std::string_view value) override {
+    if (row < 0) return;
+    Echo(g_hooks.transcript.ReportLine(ReportLabels(), static_cast<std::size_t>(row), value));
+  }
+  void ProgressShown(int percent) override { Echo(g_hooks.transcript.ProgressLine(percent)); }
+};
+EchoWatcher g_echoWatcher;
 
 void AnswerMessageBox(HWND box) {
   if (box == g_hooks.lastAnswered) return;
@@ -96,42 +75,6 @@ LRESULT CALLBACK CbtHook(int code, WPARAM wParam, LPARAM lParam) {
     if (IsMessageBoxWindow(window)) AnswerMessageBox(window);
   }
   return CallNextHookEx(g_hooks.cbt, code, wParam, lParam);
-}
-
-// Sees every message sent to a window of the thread before the window
-// handles it: the changes of the status line, the report and the progress
-// bar of the main window.
-LRESULT CALLBACK SentMessageHook(int code, WPARAM wParam, LPARAM lParam) {
-  if (code == HC_ACTION && g_hooks.echo) {
-    const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
-    switch (sent->message) {
-      case WM_SETTEXT:
-        if (sent->lParam != 0 && IsMainWindowControl(sent->hwnd, kIdStatus, "Static")) {
-          Echo(g_hooks.transcript.StatusLine(reinterpret_cast<const char*>(sent->lParam)));
-        }
-        break;
-      case LVM_SETITEMA:
-      case LVM_SETITEMTEXTA:
-        if (sent->lParam != 0 && IsMainWindowControl(sent->hwnd, kIdReport, WC_LISTVIEWA)) {
-          const auto* item = reinterpret_cast<const LVITEMA*>(sent->lParam);
-          const bool textSet = sent->message == LVM_SETITEMTEXTA || (item->mask & LVIF_TEXT) != 0;
-          const int row =
-              sent->message == LVM_SETITEMTEXTA ? static_cast<int>(sent->wParam) : item->iItem;
-          if (textSet && item->iSubItem == 1 && item->pszText != LPSTR_TEXTCALLBACKA) {
-            ReportValueChanging(sent->hwnd, row, item->pszText);
-          }
-        }
-        break;
-      case PBM_SETPOS:
-        if (IsMainWindowControl(sent->hwnd, kIdProgress, PROGRESS_CLASSA)) {
-          ProgressChanging(sent->hwnd, static_cast<int>(sent->wParam));
-        }
-        break;
-      default:
-        break;
-    }
-  }
-  return CallNextHookEx(g_hooks.sent, code, wParam, lParam);
 }
 
 void CALLBACK IdleTick(HWND, UINT, UINT_PTR, DWORD) {
@@ -165,13 +108,15 @@ void StartAutomationHooks(std::function<void(const char* line)> echo) {
   g_hooks.echo = std::move(echo);
   const DWORD thread = GetCurrentThreadId();
   g_hooks.cbt = SetWindowsHookExA(WH_CBT, CbtHook, nullptr, thread);
-  g_hooks.sent = SetWindowsHookExA(WH_CALLWNDPROC, SentMessageHook, nullptr, thread);
 }
 
 void StopAutomationHooks() {
   if (g_hooks.cbt != nullptr) UnhookWindowsHookEx(g_hooks.cbt);
-  if (g_hooks.sent != nullptr) UnhookWindowsHookEx(g_hooks.sent);
   g_hooks = HookState{};
+}
+
+WindowWatcher* AutomationEcho() {
+  return g_hooks.cbt != nullptr ? &g_echoWatcher : nullptr;
 }
 
 void SetIdleTimer(std::function<bool()> handler, UINT periodMs) {

@@ -38,6 +38,10 @@ WindowsFrontEnd::~WindowsFrontEnd() {
   StopBusyWindow();
 }
 
+WindowWatcher* WindowsFrontEnd::Watcher() {
+  return Automated() ? AutomationEcho() : nullptr;
+}
+
 void WindowsFrontEnd::PrintLine(std::string_view line) {
   std::fwrite(line.data(), 1, line.size(), stdout);
   std::fputc('\n', stdout);

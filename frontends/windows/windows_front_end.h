@@ -53,6 +53,8 @@ class WindowsFrontEnd : public DesktopFrontEnd {
   std::optional<std::string> Ask(std::string_view question) override;
   bool CanAsk() const override { return !Automated(); }
   int ShowCommand() const override { return showCommand_; }
+  // With --yes, what the window shows is echoed as the console prints it.
+  WindowWatcher* Watcher() override;
   std::FILE* Output() override;
   std::FILE* ErrorOutput() override;
 

@@ -38,7 +38,7 @@ class ConsoleTest : public testing::Test {
     in_.str(input);
     ConsoleOptions options;
     // The ids of the program's windows, as its terminal front end gives them.
-    options.ids = {102, 1001, 1000, 1005, 106, 1007, 1};
+    options.ids = {102, 106, 1007, 1};
     options.out = &out_;
     options.in = &in_;
     options.outputIsTerminal = outputTerminal;
@@ -69,15 +69,13 @@ class ConsoleTest : public testing::Test {
       SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
     }
   }
+  // What the program tells the console the main window shows.
   void SetValue(int row, const char* text) {
-    LVITEMA item{};
-    item.mask = LVIF_TEXT;
-    item.iItem = row;
-    item.iSubItem = 1;
-    item.pszText = const_cast<char*>(text);
-    SendDlgItemMessageA(main_, 1000, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    const std::vector<std::string> labels = {"Adapter : Target ID", "Check Sum", "Model Name",
+                                             "Current F/W Version", "New F/W Version"};
+    console_->ShowReportRow(labels, static_cast<std::size_t>(row), text);
   }
-  void SetProgress(int position) { SendDlgItemMessageA(main_, 1005, PBM_SETPOS, position, 0); }
+  void SetProgress(int position) { console_->ShowProgress(position); }
 
   std::ostringstream out_;
   std::istringstream in_;
@@ -88,12 +86,12 @@ class ConsoleTest : public testing::Test {
 
 TEST_F(ConsoleTest, StatusLineTextsArePrintedOnceEachAndMadeHarmless) {
   Start(false, false);
-  SetDlgItemTextA(main_, 1001, "Open Tray...");
-  SetDlgItemTextA(main_, 1001, "Open Tray...");
-  SetDlgItemTextA(main_, 1001, "");
-  SetDlgItemTextA(main_, 1001, "Ready to Download, select HEX file...");
+  console_->ShowStatus("Open Tray...");
+  console_->ShowStatus("Open Tray...");
+  console_->ShowStatus("");
+  console_->ShowStatus("Ready to Download, select HEX file...");
   SetDlgItemTextA(main_, 1002, "QTR5_ORNA.HEX");  // the file name box is not printed
-  SetDlgItemTextA(main_, 1001, "bad\x1b]0;title\x07 C:\\x\x9b");
+  console_->ShowStatus("bad\x1b]0;title\x07 C:\\x\x9b");
   EXPECT_EQ(out_.str(),
             "Open Tray...\n"
             "Ready to Download, select HEX file...\n"
@@ -128,7 +126,7 @@ TEST_F(ConsoleTest, MessageBoxesArePrintedWithTheirCaptionAndAnsweredAtOnce) {
 TEST_F(ConsoleTest, WithoutATerminalProgressIsAPlainLineAtEachTenPercentStep) {
   Start(false, false);
   for (int position : {0, 3, 9, 10, 10, 25, 99}) SetProgress(position);
-  SetDlgItemTextA(main_, 1001, "Download has been done successfully!");
+  console_->ShowStatus("Download has been done successfully!");
   SetProgress(0);  // a second run of the display starts again
   SetProgress(12);
   EXPECT_EQ(out_.str(),
@@ -145,7 +143,7 @@ TEST_F(ConsoleTest, OnATerminalTheBarIsRedrawnOnlyWhenWhatItShowsChanges) {
   SetDlgItemTextA(main_, 1005, "50%");  // the bar's own text adds nothing
   SetProgress(50);
   SetProgress(99);
-  SetDlgItemTextA(main_, 1001, "Download has been done successfully!");
+  console_->ShowStatus("Download has been done successfully!");
   EXPECT_EQ(out_.str(),
             "\r[          ]   0%"
             "\r[#####     ]  50%"
@@ -275,7 +273,7 @@ TEST_F(ConsoleTest, TheIdleHandlerActsAndTheConsoleClosesTheWindowWhenItIsDone) 
     return PostClick(GetDlgItem(main_, 8));
   });
   test::g_handler = [&](HWND window, UINT message, WPARAM wParam, LPARAM) -> INT_PTR {
-    if (message == WM_COMMAND && LOWORD(wParam) == 8) SetDlgItemTextA(window, 1001, "Cancel!");
+    if (message == WM_COMMAND && LOWORD(wParam) == 8) console_->ShowStatus("Cancel!");
     if (message == WM_CLOSE) DestroyWindow(window);
     if (message == WM_DESTROY) PostQuitMessage(0);
     return message != WM_INITDIALOG;

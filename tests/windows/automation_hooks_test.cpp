@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/window_watcher.h"
 #include "frontends/windows/automation_hooks.h"
 #include "resources/resource_ids.h"
 
@@ -41,55 +42,29 @@ INT_PTR CALLBACK IgnoreAll(HWND, UINT, WPARAM, LPARAM) {
   return FALSE;
 }
 
-void SetReportValue(HWND list, int row, const char* text) {
-  LVITEMA item{};
-  item.mask = LVIF_TEXT;
-  item.iItem = row;
-  item.iSubItem = 1;
-  item.pszText = const_cast<char*>(text);
-  SendMessageA(list, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
-}
-
 TEST_F(AutomationHooksTest, TheMainWindowsChangesAreEchoedAsTheConsoleShowsThem) {
   HWND main = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kDialogMain), nullptr,
                                  IgnoreAll, 0);
   ASSERT_NE(main, nullptr);
   EXPECT_FALSE(IsMessageBoxWindow(main)) << "the main window is never answered";
-  HWND list = GetDlgItem(main, kIdReport);
-  HWND bar = GetDlgItem(main, kIdProgress);
-  LVCOLUMNA column{};
-  column.mask = LVCF_TEXT;
-  column.pszText = const_cast<char*>("Key");
-  SendMessageA(list, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
-  column.pszText = const_cast<char*>("Value");
-  SendMessageA(list, LVM_INSERTCOLUMNA, 1, reinterpret_cast<LPARAM>(&column));
-  const char* labels[] = {"Adapter : Target ID", "Check Sum", "Model Name", "Current F/W Version",
-                          "New F/W Version"};
-  for (int row = 0; row < 5; ++row) {
-    LVITEMA item{};
-    item.mask = LVIF_TEXT;
-    item.iItem = row;
-    item.pszText = const_cast<char*>(labels[row]);
-    SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
-  }
-  SendMessageA(bar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
-
-  SetDlgItemTextA(main, kIdStatus, "Fail to Initialize ASPI !");
-  SetDlgItemTextA(main, kIdStatus, "Fail to Initialize ASPI !");  // unchanged: not again
-  SetDlgItemTextA(main, kIdFileName, "QTR5_ORNA.HEX");            // not the status line
-  SetReportValue(list, 2, "QTR5    CD-ROM XPM-3177K");
-  SetReportValue(list, 2, "QTR5    CD-ROM XPM-3177K");  // unchanged: not again
-  SetReportValue(list, 1, "CE78");
-  for (int position : {0, 5, 10, 35, 36, 100, 0}) SendMessageA(bar, PBM_SETPOS, position, 0);
-  SetDlgItemTextA(main, kIdStatus, "Fail to Find Device");
-  // The Release Note dialog has statics too, but no status line.
+  // The Release Note dialog has statics too, but is no message box.
   HWND note = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kDialogReleaseNote),
                                  main, IgnoreAll, 0);
   ASSERT_NE(note, nullptr);
   EXPECT_FALSE(IsMessageBoxWindow(note));
-  SetWindowTextA(GetDlgItem(note, kIdReleaseNoteOk), "Fail");
   DestroyWindow(note);
   DestroyWindow(main);
+
+  // What the application tells the echo the main window shows.
+  WindowWatcher* echo = AutomationEcho();
+  ASSERT_NE(echo, nullptr);
+  echo->StatusShown("Fail to Initialize ASPI !");
+  echo->StatusShown("Fail to Initialize ASPI !");  // unchanged: not again
+  echo->ReportRowShown(2, "QTR5    CD-ROM XPM-3177K");
+  echo->ReportRowShown(2, "QTR5    CD-ROM XPM-3177K");  // unchanged: not again
+  echo->ReportRowShown(1, "CE78");
+  for (int percent : {0, 5, 10, 35, 36, 100, 0}) echo->ProgressShown(percent);
+  echo->StatusShown("Fail to Find Device");
   const std::vector<std::string> expected{
       "Fail to Initialize ASPI !",
       "Model Name:          QTR5    CD-ROM XPM-3177K",
@@ -102,6 +77,8 @@ TEST_F(AutomationHooksTest, TheMainWindowsChangesAreEchoedAsTheConsoleShowsThem)
       "Fail to Find Device",
   };
   EXPECT_EQ(lines_, expected);
+  StopAutomationHooks();
+  EXPECT_EQ(AutomationEcho(), nullptr) << "no echo without the hooks";
 }
 
 bool stillOpen = false;

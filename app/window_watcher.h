@@ -1,0 +1,27 @@
+// Who follows what the main window shows (a terminal's transcript, the
+// Windows program's echo of --yes), told by the application from the one
+// place that shows it (DownloadApp::ShowText and SetProgress), in the
+// window's own terms rather than as window messages to match.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+class WindowWatcher {
+ public:
+  virtual ~WindowWatcher() = default;
+  // A new main window: whatever it shows from now on is new.
+  virtual void MainWindowMade() {}
+  // The status line now shows `text`.
+  virtual void StatusShown(std::string_view text) = 0;
+  // Report row `row` (labelled ReportLabels()[row]) now shows `value`.
+  virtual void ReportRowShown(int row, std::string_view value) = 0;
+  // The progress bar now stands at `percent` (0 to 100).
+  virtual void ProgressShown(int percent) = 0;
+};
+
+// The labels of the main window's report rows, in row order ("Adapter :
+// Target ID", "Check Sum", "Model Name", "Current F/W Version", "New F/W
+// Version").
+const std::vector<std::string>& ReportLabels();
