@@ -10,6 +10,7 @@
 #include "app/report_list.h"
 #include "app/run_context.h"
 #include "app/window_watcher.h"
+#include "image/firmware_image.h"
 #include "resources/resource_ids.h"
 
 std::uint8_t g_pictureToggle = 0;
@@ -17,7 +18,7 @@ std::uint8_t g_pictureToggle = 0;
 namespace {
 
 constexpr int kLastReportSlot = 5;
-constexpr int kTextBufferSize = 260;
+constexpr int kTextBufferSize = kImagePathSize;  // as the window's other text buffers
 constexpr int kReportRowCount = kRowNewVersion + 1;
 constexpr const char* kReportLabels[kReportRowCount] = {
     "Adapter : Target ID", "Check Sum", "Model Name", "Current F/W Version", "New F/W Version"};
