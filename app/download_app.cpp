@@ -88,6 +88,9 @@ DownloadApp::DownloadApp(HINSTANCE moduleInstance, LPCSTR templateName, DLGPROC 
     return;
   }
   InitDialogContents();
+  // On the screen from here while the drive is looked for and prepared: a
+  // request to close the window meanwhile is refused.
+  const DriveWork work;
   ShowWindow(mainWindow, showCommand);
   UpdateWindow(mainWindow);
   PrepareDevice();

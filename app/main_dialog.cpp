@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #include "app/download_app.h"
 #include "app/run_context.h"
@@ -25,17 +26,18 @@ constexpr const char* kCaptionWarning = "Warning";
 constexpr const char* kCaptionFailed = "Why the download failed";
 constexpr const char* kCaptionUnconfirmed = "Why the download is not confirmed";
 
-// The download command is on its way or the drive reprograms itself: the
-// window does not end (the waits answer its messages meanwhile).
-bool g_downloading = false;
+// DriveWork objects alive: the drive is scanned or prepared, the download
+// command is on its way or the drive reprograms itself. The window does not
+// end meanwhile (the waits answer its messages).
+int g_driveWork = 0;
 // What a refused close request shows (SetBusyCloseNote).
 BusyCloseNote g_closeNote;
 
-// Closes the main window, or refuses while the download runs.
+// Closes the main window, or refuses while the program works with the drive.
 void CloseMainWindow(HWND window) {
-  if (!g_downloading) {
+  if (g_driveWork == 0) {
     DestroyWindow(window);
-  } else if (g_closeNote.refused != nullptr) {
+  } else if (g_closeNote.refused) {
     g_closeNote.refused(window);
   }
 }
@@ -53,7 +55,15 @@ bool DriveChosen() {
 }  // namespace
 
 void SetBusyCloseNote(BusyCloseNote note) {
-  g_closeNote = note;
+  g_closeNote = std::move(note);
+}
+
+DriveWork::DriveWork() {
+  ++g_driveWork;
+}
+
+DriveWork::~DriveWork() {
+  if (--g_driveWork == 0 && g_closeNote.ended) g_closeNote.ended();
 }
 
 void FileNameChanged(HWND window) {
@@ -102,10 +112,11 @@ void OnDownload(HWND window) {
   EnableControl(window, kIdCancel, FALSE);
   EnableControl(window, kIdBrowse, FALSE);
   EnableControl(window, kIdDownload, FALSE);
-  g_downloading = true;
-  const int downloaded = g_app->DownloadFirmware();
-  g_downloading = false;
-  if (g_closeNote.ended != nullptr) g_closeNote.ended();
+  int downloaded = 0;
+  {
+    const DriveWork work;
+    downloaded = g_app->DownloadFirmware();
+  }
   if (downloaded == 1) {
     g_app->SetStatePicture(kBitmapOk);
     // Set before the notice: a Download command dispatched while the box is

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "image/firmware_image.h"
 #include "winui/winapi.h"
@@ -16,18 +17,29 @@ inline constexpr const char* kBusyCloseText =
     "The program is working with the drive and cannot be closed now. Wait until it has "
     "finished: a drive that is reprogramming itself must not be interrupted.";
 
-// How the main window answers a request to close it during the download: it
-// refuses (the drive reprograms itself; the program must see it through),
-// `refused` says so (kBusyCloseText), and `ended` withdraws what it showed
-// once the download has ended. The Qt program refuses such a request in its
-// window frame before the dialog sees it; the Windows program registers a
-// note with SetBusyCloseNote. Null members (the default): the request is
-// refused without a word.
+// How the main window answers a request to close it while the program works
+// with the drive (the start-up's scan and tray, the download): it refuses
+// (a drive that reprograms itself must be seen through; a scan cut short
+// would leave the window gone under it), `refused` says so (kBusyCloseText),
+// and `ended` withdraws what it showed once that work has ended. Each
+// desktop program registers its own note with SetBusyCloseNote. Empty
+// members (the default): the request is refused without a word.
 struct BusyCloseNote {
-  void (*refused)(HWND window) = nullptr;
-  void (*ended)() = nullptr;
+  std::function<void(HWND window)> refused;
+  std::function<void()> ended;
 };
 void SetBusyCloseNote(BusyCloseNote note);
+
+// The program works with the drive while one of these lives: the main window
+// refuses to close meanwhile, and when the last one ends, the registered
+// note's `ended` runs.
+class DriveWork {
+ public:
+  DriveWork();
+  ~DriveWork();
+  DriveWork(const DriveWork&) = delete;
+  DriveWork& operator=(const DriveWork&) = delete;
+};
 
 // The default image's name, once the probe has run.
 extern char g_defaultImageName[kImagePathSize];

@@ -188,6 +188,15 @@ class TransportMessages {
 
 }  // namespace
 
+BusyCloseNoteShown::BusyCloseNoteShown(QtBackend& backend) {
+  SetBusyCloseNote({[&backend](HWND window) { backend.ShowBusyNote(window, kBusyCloseText); },
+                    [&backend] { backend.CloseBusyNote(); }});
+}
+
+BusyCloseNoteShown::~BusyCloseNoteShown() {
+  SetBusyCloseNote({});
+}
+
 ParseResult ParseDesktopArguments(int argc, const char* const* argv) {
   if (argc == 2 && argv[1][0] != '-') {
     const char* const openWith[] = {argv[0], "--image", argv[1], nullptr};
@@ -215,6 +224,7 @@ int RunDesktopProgram(const ProgramOptions& options, QtBackend* backend,
   int status = 0;
   {
     TransportMessages messages(*backend, boxes, settings.messagesInBoxes);
+    const BusyCloseNoteShown note(*backend);
     frontEnd.SetTransportSink(messages.Sink());
     SetWaitMessagePump(PumpWindowSystem);
     status = RunProgram(options, frontEnd);

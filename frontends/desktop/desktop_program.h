@@ -24,6 +24,17 @@ struct DesktopSettings {
   bool messagesInBoxes = false;
 };
 
+// While one lives, a request to close the main window that the program
+// refuses (it works with the drive) is answered with `backend`'s note
+// (kBusyCloseText), withdrawn when that work has ended.
+class BusyCloseNoteShown {
+ public:
+  explicit BusyCloseNoteShown(QtBackend& backend);
+  ~BusyCloseNoteShown();
+  BusyCloseNoteShown(const BusyCloseNoteShown&) = delete;
+  BusyCloseNoteShown& operator=(const BusyCloseNoteShown&) = delete;
+};
+
 // Parses qtr5-download-gui's arguments: the options of every program, or a
 // file alone (a file manager's "Open with"), which is taken as --image FILE.
 ParseResult ParseDesktopArguments(int argc, const char* const* argv);

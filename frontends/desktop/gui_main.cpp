@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/main_dialog.h"
 #include "frontends/desktop/desktop_program.h"
 #include "program/options.h"
 #include "program/program.h"
@@ -87,7 +86,6 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QString::fromLatin1(kProgramName));
   QApplication::setDesktopFileName(QStringLiteral("qtr5-download"));
   qtr5::QtBackend backend(qtr5::ProgramPictures(), qtr5::ProgramControlTexts());
-  backend.SetBusyCloseText(kBusyCloseText);
   qtr5::ScopedBackend installed(backend);
   return Judged(options, qtr5::RunDesktopProgram(options, &backend, settings));
 }

@@ -42,9 +42,7 @@ int PictureIdOf(const QImage& picture);
 // screen: the state picture and the progress bar's text.
 class RecordingBackend : public qtr5::QtBackend {
  public:
-  RecordingBackend() : QtBackend(qtr5::ProgramPictures(), qtr5::ProgramControlTexts()) {
-    SetBusyCloseText(kBusyCloseText);
-  }
+  RecordingBackend() : QtBackend(qtr5::ProgramPictures(), qtr5::ProgramControlTexts()) {}
   struct Frame {
     int picture = 0;
     std::string progressText;
@@ -121,6 +119,8 @@ class QtAppTest : public ::testing::Test {
   std::deque<std::function<void(QWidget*)>> modalAnswers_;
   bool watching_ = false;
   std::unique_ptr<qtr5::ScopedBackend> installed_;
+  // The main window's refusals show the backend's note, as in the program.
+  qtr5::BusyCloseNoteShown busyCloseNote_{backend_};
   qtr5::ScopedClock scopedClock_{clock_};
   TempDir workDir_{"qtr5-qt"};
   std::string previousDir_;

@@ -92,21 +92,21 @@ class QtBackend : public Backend {
   // True while the program is at work (a drive command, the download) and
   // waits neither for input nor for an answer in a box or dialog of its own.
   bool Busy() const { return answering_ == 0; }
-  // A close box clicked while the program is busy: the request is answered
-  // at once with a note that the window cannot end now (the program's text,
-  // SetBusyCloseText), and then dropped, never carried out later. The note
-  // goes when the program next waits.
-  void RefuseCloseWhileBusy(QWidget* window);
-  void SetBusyCloseText(std::string text) { busyCloseText_ = std::move(text); }
+  // A note over `owner`'s window saying `text`, for a close request the
+  // program refused while busy; not modal (the work goes on underneath).
+  // Shown once: while it is up, it is raised instead. It goes with
+  // CloseBusyNote, or at the latest when the program next waits.
+  void ShowBusyNote(HWND owner, const std::string& text);
+  void CloseBusyNote();
   // Lets the window system be heard while the program is busy: windows are
   // repainted and moved, and a close request (the title bar's close button)
-  // is met with the note at once. The user's clicks and keys meanwhile are
+  // reaches the dialog procedure at once. The user's clicks and keys meanwhile are
   // dropped (the drive is at work; the window would do nothing with them),
   // except on the note itself. Whatever the flags of the caller's event
   // processing, input never reaches the busy window: the filter below drops
   // it.
   static void AnswerWindowSystem();
-  // The note of RefuseCloseWhileBusy while it is shown; null otherwise.
+  // The note of ShowBusyNote while it is shown; null otherwise.
   QWidget* BusyNote() const {
     return busyNote_ != nullptr && busyNote_->isVisible() ? busyNote_.data() : nullptr;
   }
@@ -132,8 +132,6 @@ class QtBackend : public Backend {
   bool syncing_ = false;  // mirroring the layer's state into a widget
   int answering_ = 0;     // waits for input, boxes and dialogs running
   QPointer<QWidget> busyNote_;
-  std::string busyCloseText_;
-  void CloseBusyNote();
   std::unique_ptr<QObject> busyInputFilter_;
   bool WaitForInputUnlessIdle();
   QEventLoop* waiting_ = nullptr;

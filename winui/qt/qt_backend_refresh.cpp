@@ -210,13 +210,16 @@ bool BusyInputFilter::eventFilter(QObject* watched, QEvent* event) {
   return note == nullptr || widget->window() != note;
 }
 
-void QtBackend::RefuseCloseWhileBusy(QWidget* window) {
+void QtBackend::ShowBusyNote(HWND owner, const std::string& text) {
   if (BusyNote() != nullptr) {
     busyNote_->raise();
     return;
   }
-  auto* note = new QMessageBox(QMessageBox::Information, window->windowTitle(),
-                               FromProgramText(busyCloseText_), QMessageBox::Ok, window);
+  QWidget* window = WidgetOf(owner);
+  if (window != nullptr) window = window->window();
+  auto* note = new QMessageBox(QMessageBox::Information,
+                               window != nullptr ? window->windowTitle() : QString(),
+                               FromProgramText(text), QMessageBox::Ok, window);
   note->setFont(font_);
   note->setAttribute(Qt::WA_DeleteOnClose);
   // Not modal: the work goes on underneath, and the note only informs.

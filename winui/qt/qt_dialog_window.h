@@ -64,7 +64,9 @@ class DialogWindow : public QWidget {
     // The window goes only when the program destroys it.
     event->ignore();
     if (backend_.Busy()) {
-      backend_.RefuseCloseWhileBusy(this);
+      // The program is inside its work and reads no queue: its dialog
+      // procedure answers now (the main window refuses with a note).
+      SendMessageA(dialog_, WM_CLOSE, 0, 0);
       return;
     }
     if (PostClose(dialog_)) backend_.InputPosted();
