@@ -12,7 +12,9 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <cstdio>
+#include <functional>
 
+#include "app/interruption.h"
 #include "app/main_dialog.h"
 #include "resources/resource_ids.h"
 #include "tests/qt/qt_harness.h"
@@ -236,6 +238,31 @@ TEST_F(MainWindowTest, ACloseWhileDownloadingIsAnsweredAtOnceAndDropped) {
   EXPECT_EQ(note.text, QString::fromLatin1(kBusyCloseText));
   EXPECT_TRUE(noteLeft);
   EXPECT_TRUE(mainAtNotice.contains(noticeFrame.center()));
+}
+
+// The close box while the start-up still waits for a drive that is
+// becoming ready: refused with the note, and the scan goes on to take it.
+TEST_F(MainWindowTest, ACloseDuringTheStartUpScanIsRefusedAndTheScanCompletes) {
+  WriteDefaultImage();
+  DeviceOptions becoming;
+  becoming.faults.push_back(Fault{FaultKind::kBecomingReady});
+  AddDrive(0, 0, becoming);
+  QString note;
+  static std::function<void()> pumped;  // the waits' pump takes no context
+  pumped = [&] {
+    if (!note.isEmpty() || Window() == nullptr) return;
+    Window()->close();
+    note = ReadBox(backend_.BusyNote()).text;
+  };
+  SetWaitMessagePump([] { pumped(); });
+  Start();
+  SetWaitMessagePump(nullptr);
+  pumped = nullptr;
+  EXPECT_EQ(note, QString::fromLatin1(kBusyCloseText));
+  EXPECT_EQ(backend_.BusyNote(), nullptr) << "the note goes once the drive is prepared";
+  EXPECT_TRUE(app_->device.HasTarget());
+  Then([&] { CloseMain(); });
+  EXPECT_EQ(Run(), 0);
 }
 
 TEST_F(MainWindowTest, AFailedDownloadShowsNgAndLetsTheUserChooseAgain) {
