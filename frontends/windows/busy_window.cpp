@@ -9,7 +9,7 @@
 
 namespace {
 
-// The note runs in a thread of its own, so that the download's waits go on
+// The note runs in a thread of its own, so that the drive's waits go on
 // while it is open (a message box in this thread would hold them up).
 HANDLE g_noteThread = nullptr;
 DWORD g_noteThreadId = 0;
@@ -21,9 +21,8 @@ bool IsUserInput(UINT message) {
 }
 
 // Answers the messages waiting in the queue. What the user types or clicks
-// inside the main window waits for the end of the download (its controls
-// are off meanwhile); the title bar, Alt+F4, painting and the window
-// system's news are answered now.
+// inside the main window waits for the end of the work with the drive; the
+// title bar, Alt+F4, painting and the window system's news are answered now.
 void PumpMessages() {
   HWND main = g_app != nullptr ? g_app->mainWindow : nullptr;
   MSG message;

@@ -1,8 +1,8 @@
-// The main window of the Windows program while the download runs: the waits
-// of the progress display and the settle delay answer the window's messages
-// (it repaints, moves, and hears a close request at once), and a close
-// request, which the window refuses then, is answered with a note that says
-// why. The note is withdrawn when the download has ended.
+// The main window of the Windows program while it works with the drive (the
+// start-up's scan and tray, the download): the waits answer the window's
+// messages (it repaints, moves, and hears a close request at once), and a
+// close request, which the window refuses then, is answered with a note that
+// says why. The note is withdrawn when that work has ended.
 #pragma once
 
 // Installs the message pump of the waits and the note; undone by
