@@ -3,13 +3,11 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "app/download_app.h"
 #include "app/run_context.h"
 #include "image/firmware_image.h"
 #include "image/hex_loader.h"
-#include "image/image_checksum.h"
 #include "image/result_codes.h"
 #include "resources/resource_ids.h"
 

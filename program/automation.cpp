@@ -2,11 +2,7 @@
 
 #include <cctype>
 #include <cstdio>
-#include <filesystem>
 #include <string_view>
-#include <system_error>
-#include <utility>
-#include <vector>
 
 #include "app/download_app.h"
 #include "app/main_dialog.h"
@@ -16,9 +12,6 @@
 #include "discovery/scan_record.h"
 #include "image/firmware_image.h"
 #include "image/hex_loader.h"
-#include "image/image_check.h"
-#include "image/image_checksum.h"
-#include "image/regular_file.h"
 #include "image/result_codes.h"
 #include "program/program_front_end.h"
 #include "resources/resource_ids.h"

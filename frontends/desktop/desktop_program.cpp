@@ -15,7 +15,6 @@
 #include "app/main_dialog.h"
 #include "app/run_context.h"
 #include "frontends/desktop/box_layout.h"
-#include "image/regular_file.h"
 #include "program/desktop_front_end.h"
 #include "program/program.h"
 #include "resources/resource_ids.h"
