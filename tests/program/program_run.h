@@ -73,7 +73,7 @@ class ProgramRun : public testing::Test {
     bool scaled = false;
     for (const auto& [name, value] : request.environment) scaled = scaled || name == kTimeScale;
     if (!scaled) request.environment.emplace_back(kTimeScale, "20");
-    RunResult result = RunProcess(kProgram, request);
+    RunResult result = RunProcess(program_, request);
     // Only a pseudo-terminal may be missing (a restricted container).
     EXPECT_TRUE(result.started || request.terminal) << "the program could not be started";
     EXPECT_FALSE(result.timedOut) << "the program did not end";
@@ -92,4 +92,5 @@ class ProgramRun : public testing::Test {
   }
 
   fs::path dir_;
+  std::string program_ = kProgram;  // the program Run starts
 };

@@ -145,6 +145,39 @@ if [[ -x $linux ]]; then
   diff -u "$work/linux.out" "$work/out.unix" >&2 || fail "the download run prints other lines than on Linux"
 fi
 
+echo "-- the --yes echo: the kept transcripts of the terminal program (tests/data/golden)"
+# A run of progress lines is kept as its first line and a mark, as the
+# transcript test keeps it: which steps follow depends on the timing.
+steady() {
+  awk '/^Progress: /{ if (p) { more = 1; next } p = 1; print; next }
+       { if (more) print "Progress: (more steps)"; p = 0; more = 0; print }
+       END { if (more) print "Progress: (more steps)" }' "$1"
+}
+kept_stdout() { sed -n '/^--- stdout$/,/^--- stderr$/p' "$1" | sed '1d;$d'; }
+golden=$root/tests/data/golden
+for case in success damaged_image two_drives_refused refused_download unconfirmed_pinned; do
+  for form in "" _json; do
+    rm -f "$work/cwd/QTR5_ORNA.HEX"
+    case $case in
+      damaged_image) printf ':0100000041FF\r\n' >"$work/cwd/QTR5_ORNA.HEX" ;;
+      *) cp "$root/samples/QTR5_ORNA.HEX" "$work/cwd/" ;;
+    esac
+    args=(--emulate --yes)
+    case $case in
+      two_drives_refused) args=(--emulate=0:0=drive,1:3=drive --yes) ;;
+      refused_download) args=(--emulate=0:0=drive+fault=refuse-download --yes) ;;
+      unconfirmed_pinned) args=(--emulate --yes --expect-checksum 0000) ;;
+    esac
+    [[ -n $form ]] && args+=(--json)
+    QTR5_TIME_SCALE=20 run "${args[@]}"
+    kept=$golden/$case$form.txt
+    expect_status "$(sed -n '1s/^status: //p' "$kept")" "$case$form"
+    diff -u <(kept_stdout "$kept") <(steady "$work/out.unix") >&2 ||
+      fail "$case$form: the Windows program prints other lines than the kept transcript"
+  done
+done
+rm -f "$work/cwd/QTR5_ORNA.HEX"
+
 echo "-- an image that cannot be read fails the run"
 # The record's checksum is off by one: the loader must refuse the file.
 printf ':0100000041BF\n:00000001FF\n' >"$work/bad.hex"
