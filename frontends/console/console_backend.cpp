@@ -76,7 +76,8 @@ void ConsoleBackend::FinishProgressLine() {
 void ConsoleBackend::Emit(std::string_view text) {
   FinishProgressLine();
   if (options_.out == nullptr) return;
-  *options_.out << PrintableText(text) << '\n';
+  // In one piece: a signal's line written meanwhile never lands inside it.
+  *options_.out << PrintableText(text) + '\n';
   options_.out->flush();
 }
 

@@ -32,6 +32,7 @@ struct GoldenCase {
   std::vector<std::pair<std::string, std::string>> dialogue = {};
   std::vector<RunRequest::Signal> signals = {};
   bool desktop = false;  // the desktop program (with --yes) instead of the terminal's
+  const char* timeScale = "20";
 };
 
 bool IsProgressLine(const std::string& line) {
@@ -126,12 +127,13 @@ TEST_P(Golden, TranscriptIsTheKeptOne) {
   request.terminal = c.terminal;
   request.dialogue = c.dialogue;
   request.signals = c.signals;
+  request.environment.emplace_back("QTR5_TIME_SCALE", c.timeScale);
   if (c.desktop) {
 #ifdef QTR5_DESKTOP_PROGRAM
     fs::create_directories(dir_ / "runtime");
     fs::permissions(dir_ / "runtime", fs::perms::owner_all);
-    request.environment = {{"QT_QPA_PLATFORM", "offscreen"},
-                           {"XDG_RUNTIME_DIR", (dir_ / "runtime").string()}};
+    request.environment.emplace_back("QT_QPA_PLATFORM", "offscreen");
+    request.environment.emplace_back("XDG_RUNTIME_DIR", (dir_ / "runtime").string());
     program_ = QTR5_DESKTOP_PROGRAM;
 #else
     GTEST_SKIP() << "no desktop program in this build";
@@ -176,7 +178,9 @@ std::vector<GoldenCase> Cases() {
        Image::kSample,
        false,
        {},
-       {{"Open Tray...", SIGTERM}}},
+       {{"Open Tray...", SIGTERM}},
+       false,
+       "1"},  // the tray takes 3 s: the signal always comes first
       {"question_yes", {"--emulate"}, Image::kSample, true, {{"[y/N]", "y\n"}}},
       {"question_no", {"--emulate"}, Image::kSample, true, {{"[y/N]", "n\n"}}},
       {"choice_of_two",
