@@ -92,10 +92,10 @@ class TextWindow {
   int ReadError() const { return readError_; }
 
   // Moves past the next ':' (kRecordMark). Stops at the end of the text (kGap),
-  // or behind a word of stray digits (kHexDigit; StrayStart() says where it
-  // began). (Usually the ':' is a line end away, too close for a library
-  // search to pay.)
-  std::uint8_t FindRecord() {
+  // or, unless `wordsAreText`, behind a word of stray digits (kHexDigit;
+  // StrayStart() says where it began). (Usually the ':' is a line end away, too
+  // close for a library search to pay.)
+  std::uint8_t FindRecord(bool wordsAreText) {
     Word word;
     for (;;) {
       const std::uint8_t* p = text_.get() + next_;
@@ -103,7 +103,7 @@ class TextWindow {
       for (; p != end; ++p) {
         const std::uint8_t kind = kOutside[*p];
         const std::size_t at = static_cast<std::size_t>(p - text_.get());
-        if (word.Ends(kind, dropped_ + at)) {
+        if (word.Ends(kind, dropped_ + at) && !wordsAreText) {
           strayStart_ = word.start;
           return kHexDigit;
         }
@@ -116,7 +116,7 @@ class TextWindow {
       next_ = filled_;
       if (!Fill(1)) {
         strayStart_ = word.start;
-        return word.Ends(kGap, 0) ? kHexDigit : kGap;
+        return word.Ends(kGap, 0) && !wordsAreText ? kHexDigit : kGap;
       }
     }
   }
@@ -124,12 +124,13 @@ class TextWindow {
   // Whether the text ended at a Ctrl-Z, and the offset of that Ctrl-Z.
   bool EndedAtMark() const { return endedAtMark_; }
   std::size_t MarkAt() const { return markAt_; }
-  // Whether the record DecodeRecord decoded last had a digit left over.
+  // Whether the record DecodeRecord decoded last had a digit left over (dropped).
   bool LoneDigit() const { return loneDigit_; }
 
   // Decodes the pairs after the ':' into `decoded`; returns their number, or
-  // kDecodeBufferSize + 1 when the line has more pairs than fit. `sum` receives the
-  // sum of the decoded bytes modulo 256.
+  // kDecodeBufferSize + 1 when the line has more pairs than fit (the text is
+  // then read on behind the pair that did not fit, as ReadHexRecord does).
+  // `sum` receives the sum of the decoded bytes modulo 256.
   std::size_t DecodeRecord(std::uint8_t* decoded, std::uint8_t& sum) {
     Fill(kRecordLookAhead);
     loneDigit_ = false;
@@ -159,7 +160,10 @@ class TextWindow {
         loneDigit_ = true;
         break;
       }
-      if (count == kDecodeBufferSize) return kDecodeBufferSize + 1;
+      if (count == kDecodeBufferSize) {
+        next_ = static_cast<std::size_t>(p + 2 - text_.get());
+        return kDecodeBufferSize + 1;
+      }
       decoded[count] = DecodePair(p[0], p[1]);
       total += decoded[count++];
       p += 2;
@@ -294,22 +298,29 @@ bool LoadHexImage(const char* path, std::uint8_t* image, std::size_t& dataBytes,
   auto lineOf = [&](std::size_t at) { return problem != nullptr ? LineAt(file.get(), at) : 0u; };
   auto line = [&] { return lineOf(text.RecordStart()); };
   std::uint8_t found = kGap;
-  while ((found = text.FindRecord()) == kRecordMark) {
+  // Behind the first end-of-file record the text is only read on as far as
+  // it takes to know that no data record would be lost there.
+  bool ended = false;
+  while ((found = text.FindRecord(ended)) == kRecordMark) {
     std::uint8_t sum = 0;
     const std::size_t count = text.DecodeRecord(decoded, sum);
     if (text.Failed()) return fail(kResultCannotOpen, 0, SystemSays(text.ReadError()));
-    if (count > kDecodeBufferSize)
-      return fail(kResultDamaged, line(), WhyDamaged(decoded, count, sum));
-    if (text.LoneDigit()) return fail(kResultDamaged, line(), kWhyLoneDigit);
-    switch (Judge(decoded, count, sum)) {
+    const Verdict verdict =
+        count > kDecodeBufferSize ? Verdict::kDamaged : Judge(decoded, count, sum);
+    if (ended) {
+      if (LostBehindTheEnd(verdict, decoded)) return fail(kResultDamaged, line(), kWhyDataAfterEnd);
+      continue;
+    }
+    switch (verdict) {
       case Verdict::kData:
         break;
-      case Verdict::kEndOfFile:  // nothing behind it is read
-        return loaded();
+      case Verdict::kEndOfFile:
+        ended = true;
+        continue;
       case Verdict::kPassOver:
         continue;
       case Verdict::kDamaged:
-        return fail(kResultDamaged, line(), WhyDamaged(decoded, count, sum));
+        return fail(kResultDamaged, line(), WhyDamaged(decoded, count, sum, text.LoneDigit()));
     }
     const std::uint32_t address = decoded[1] * 256u + decoded[2];
     const std::uint32_t length = decoded[0];
@@ -329,6 +340,7 @@ bool LoadHexImage(const char* path, std::uint8_t* image, std::size_t& dataBytes,
     std::memset(set.get() + address, 1, length);
   }
   if (text.Failed()) return fail(kResultCannotOpen, 0, SystemSays(text.ReadError()));
+  if (ended) return loaded();
   // Only the end-of-file record ends a load well: text that ends before it
   // may have lost records (a cut copy, a Ctrl-Z between records).
   if (found == kHexDigit) return fail(kResultDamaged, lineOf(text.StrayStart()), kWhyStray);

@@ -4,10 +4,17 @@
 // and the end-of-file record (type 0x01). It is deliberately lenient in a few ways and
 // strict in others:
 //  - the end-of-file record must come: text that ends before it (a cut copy, a Ctrl-Z
-//    between records) is damaged; nothing behind it is read;
-//  - text outside records is skipped, except hex digits: a word of them without a
-//    letter beyond F (a record whose ':' was lost) is damaged, and so is a record
-//    with a digit left over after its last pair;
+//    between records) is damaged;
+//  - behind the first end-of-file record only text may follow: a data record there
+//    (two files joined) would be lost, so the file is damaged; text, a Ctrl-Z, more
+//    end-of-file records, damaged records and records that store nothing are passed
+//    over, and the text is read only until it ends or such a data record comes;
+//  - text outside records is skipped, except hex digits (before the end-of-file
+//    record): a word of them without a letter beyond F (a record whose ':' was lost)
+//    is damaged;
+//  - a lone digit left over after a record's last pair is dropped: a record is judged
+//    by its pairs, so one too many digit after a sound record does no harm, while a
+//    digit missing inside a record leaves pairs that fail the record's checks;
 //  - any character from '0' (0x30) upward counts as a digit, ':' included, and is
 //    decoded by HexPairToByte's rules; only the record checksum catches a bad digit;
 //  - a record holds at most 251 data bytes (256 decoded bytes in all), and only the
@@ -59,11 +66,12 @@ std::uint8_t HexPairToByte(char high, char low);
 // at its current position, into `record` (kHexRecordSize bytes): address high, address
 // low, data length N, then the N data bytes.
 // Returns true for a sound data record. Returns false with g_resultCode
-//   0  at a sound end-of-file record (nothing after it read),
-//   15 for a damaged record (pair count is not N + 5, a digit left over, wrong
-//      checksum, more than 256 pairs, an unsupported record type or a malformed
-//      extension record), for hex digits outside records, and when the text ends
-//      before an end-of-file record,
+//   0  at a sound end-of-file record, once the text behind it has been read to its
+//      end (the end of the stream or a Ctrl-Z) without a data record,
+//   15 for a damaged record (pair count is not N + 5, wrong checksum, more than 256
+//      pairs, an unsupported record type or a malformed extension record), for hex
+//      digits outside records, when the text ends before an end-of-file record, and
+//      for a data record with data behind the end-of-file record,
 //   4  when reading the stream failed.
 // A null stream gives false with code 4.
 bool ReadHexRecord(std::FILE* stream, std::uint8_t* record);
@@ -71,13 +79,13 @@ bool ReadHexRecord(std::FILE* stream, std::uint8_t* record);
 // Builds the image at `image` (kFirmwareImageSize writable bytes) from the Intel HEX
 // file `path`. Fills the image with 0xFF, then stores every data record; records may
 // come in any order and later ones overwrite earlier ones.
-// Returns true, with g_resultCode 0, when the file was read to its end-of-file record
-// and every record was sound and in range. Returns false with
+// Returns true, with g_resultCode 0, when the file was read to its end-of-file record,
+// every record was sound and in range, and no data record follows it. Returns false with
 //   4  when the file cannot be opened or read, or is no regular file (the image
 //      untouched when nothing could be read at all; a null path counts as a file
 //      that cannot be opened),
-//   15 at the first damaged record or stray hex digits, or when the text ends
-//      before the end-of-file record,
+//   15 at the first damaged record or stray hex digits, when the text ends before
+//      the end-of-file record, or at a data record behind it,
 //   16 at the first data byte at address 0xFF00 or above (the bytes of that record
 //      below 0xFF00 are stored).
 // The first failure ends the load; what was stored before it stays in the image. The
@@ -104,12 +112,15 @@ bool LoadHexImage(const char* path, std::uint8_t* image, HexLoadProblem* problem
 std::string DescribeHexLoadProblem(const std::string& file, const HexLoadProblem& problem);
 
 // As above; `dataBytes` receives how many bytes of the image the file's data
-// records set (a byte set twice counts once; records of length 0 set none). A file without a single
-// stored byte (an empty file, a text file, a picture) still loads, as an all-0xFF image with
-// checksum 0000: flashing that would erase the drive's firmware, so callers that send an image
-// refuse one with no data bytes. With `problem` (may be null) a failed load also says what failed,
-// and with `fileSha256` (may be null) a loaded image also gives the SHA-256 of its file as
-// `sha256sum` prints it, taken from the very bytes the image was built from as they were read (the
-// file is read to its end for it, behind an end-of-file record too); empty when the load failed.
+// records set (a byte set twice counts once; records of length 0 set none). A file
+// whose records store no byte (only an end-of-file record, or data records of length 0
+// before it) loads as an all-0xFF image with checksum 0000: flashing that would erase
+// the drive's firmware, so callers that send an image refuse one with no data bytes.
+// An empty file, or text without records, has no end-of-file record and does not load
+// (code 15). With `problem` (may be null) a failed load also says what failed, and
+// with `fileSha256` (may be null) a loaded image also gives the SHA-256 of its file as
+// `sha256sum` prints it, taken from the very bytes the image was built from as they
+// were read (the file is read to its end for it, behind an end-of-file record and a
+// Ctrl-Z too); empty when the load failed.
 bool LoadHexImage(const char* path, std::uint8_t* image, std::size_t& dataBytes,
                   HexLoadProblem* problem = nullptr, std::string* fileSha256 = nullptr);

@@ -37,32 +37,47 @@ std::uint8_t HexPairToByte(char high, char low) {
 
 bool ReadHexRecord(std::FILE* stream, std::uint8_t* record) {
   if (stream == nullptr) return Refuse(kResultCannotOpen);
+  // Behind the first end-of-file record the text is read on to its end, to
+  // know that no data record would be lost there.
+  bool ended = false;
   for (;;) {
     int c;
     Word word;
     do {
       c = NextChar(stream);
-      if (word.Ends(c == kEnd ? kGap : kOutside[static_cast<std::uint8_t>(c)], 0))
+      if (word.Ends(c == kEnd ? kGap : kOutside[static_cast<std::uint8_t>(c)], 0) && !ended)
         return Refuse(kResultDamaged);
     } while (c != kEnd && c != ':');
-    // The text ends before an end-of-file record: records may be missing.
-    if (c == kEnd) return Refuse(std::ferror(stream) ? kResultCannotOpen : kResultDamaged);
+    if (c == kEnd) {
+      if (std::ferror(stream)) return Refuse(kResultCannotOpen);
+      // The text ends before an end-of-file record: records may be missing.
+      return Refuse(ended ? kResultNoError : kResultDamaged);
+    }
 
     std::uint8_t decoded[kDecodeBufferSize];
     std::size_t count = 0;
     std::uint8_t sum = 0;
+    bool tooLong = false;
     for (;;) {
       const int high = NextChar(stream);
       if (high < '0') break;  // kEnd too
       const int low = NextChar(stream);
-      if (low < '0') return Refuse(std::ferror(stream) ? kResultCannotOpen : kResultDamaged);
-      if (count == kDecodeBufferSize) return Refuse(kResultDamaged);
+      if (low < '0') break;  // a lone digit left over: dropped
+      if (count == kDecodeBufferSize) {
+        tooLong = true;
+        break;
+      }
       decoded[count] = DecodePair(static_cast<unsigned>(high), static_cast<unsigned>(low));
       sum = static_cast<std::uint8_t>(sum + decoded[count++]);
     }
     if (std::ferror(stream)) return Refuse(kResultCannotOpen);
 
-    switch (Judge(decoded, count, sum)) {
+    const Verdict verdict = tooLong ? Verdict::kDamaged : Judge(decoded, count, sum);
+    if (ended) {
+      if (LostBehindTheEnd(verdict, decoded)) return Refuse(kResultDamaged);
+      continue;
+    }
+    switch (verdict) {
       case Verdict::kData:
         record[0] = decoded[1];
         record[1] = decoded[2];
@@ -70,7 +85,8 @@ bool ReadHexRecord(std::FILE* stream, std::uint8_t* record) {
         std::memcpy(record + 3, decoded + 4, decoded[0]);
         return true;
       case Verdict::kEndOfFile:
-        return Refuse(kResultNoError);
+        ended = true;
+        continue;
       case Verdict::kPassOver:
         continue;
       case Verdict::kDamaged:

@@ -36,10 +36,12 @@ std::string Hex2(unsigned value) {
 
 }  // namespace
 
-std::string WhyDamaged(const std::uint8_t* decoded, std::size_t count, std::uint8_t sum) {
+std::string WhyDamaged(const std::uint8_t* decoded, std::size_t count, std::uint8_t sum,
+                       bool loneDigit) {
   if (count > kDecodeBufferSize)
     return "the record has more than " + std::to_string(kDecodeBufferSize) +
            " digit pairs (at most " + std::to_string(kMaxRecordData) + " data bytes)";
+  if (loneDigit && (count < 5 || count != decoded[0] + 5u || sum != 0)) return kWhyLoneDigit;
   if (count < 5)
     return "the record has " + std::to_string(count) +
            " digit pair(s), fewer than the 5 of the shortest record";
@@ -54,9 +56,18 @@ std::string WhyDamaged(const std::uint8_t* decoded, std::size_t count, std::uint
   }
   switch (decoded[3]) {
     case 0x02:
-    case 0x04:
-      return "record type " + Hex2(decoded[3]) +
-             " moves later data to another 64 KiB base; only a base of 0 is accepted";
+    case 0x04: {
+      if (decoded[0] != 2) break;
+      // A segment base counts in 16-byte paragraphs, a linear base in 64 KiB.
+      const unsigned base = decoded[4] * 256u + decoded[5];
+      char what[128];
+      std::snprintf(what, sizeof what,
+                    "record type %s sets a %s base of 0x%04X (address 0x%X) for the data that "
+                    "follows; only a base of 0 is accepted",
+                    Hex2(decoded[3]).c_str(), decoded[3] == 0x02 ? "segment" : "linear", base,
+                    decoded[3] == 0x02 ? base << 4 : base << 16);
+      return what;
+    }
     case 0x03:
     case 0x05:
       return "record type " + Hex2(decoded[3]) + " must carry 4 data bytes, not " +
@@ -64,6 +75,8 @@ std::string WhyDamaged(const std::uint8_t* decoded, std::size_t count, std::uint
     default:
       return "record type " + Hex2(decoded[3]) + " is not one of the Intel HEX types 0x00 to 0x05";
   }
+  return "record type " + Hex2(decoded[3]) + " must carry 2 data bytes, not " +
+         std::to_string(decoded[0]);
 }
 
 }  // namespace hex_rules

@@ -80,9 +80,13 @@ inline constexpr const char* kWhyStray =
     "hex digits stand outside any record (a record whose ':' was lost, or a stray number): "
     "their bytes would not be loaded";
 inline constexpr const char* kWhyLoneDigit =
-    "the record has an odd number of digits: its last digit belongs to no pair";
+    "the record has an odd number of digits, and its pairs without the last digit do not make "
+    "a sound record";
 inline constexpr const char* kWhyNoEnd =
     "the file ends without an end-of-file record (:00000001FF): it may have been cut short";
+inline constexpr const char* kWhyDataAfterEnd =
+    "a data record follows the end-of-file record (two files joined?): its bytes would not be "
+    "loaded";
 inline constexpr const char* kWhyMarkFirst =
     "a Ctrl-Z (end-of-text mark) comes before the end-of-file record: the records behind it "
     "would not be loaded";
@@ -99,7 +103,18 @@ enum class Verdict { kData, kEndOfFile, kPassOver, kDamaged };
 // is 0 (the last byte is the two's complement of the sum of the others).
 Verdict Judge(const std::uint8_t* decoded, std::size_t count, std::uint8_t sum);
 
+// A record's text may end in a lone digit, one left over after its last pair: the
+// digit is dropped and the pairs are judged alone. When they make no sound record,
+// the lone digit is named as what is wrong.
 // Why Judge found a record damaged, in words. Only called on the way out.
-std::string WhyDamaged(const std::uint8_t* decoded, std::size_t count, std::uint8_t sum);
+std::string WhyDamaged(const std::uint8_t* decoded, std::size_t count, std::uint8_t sum,
+                       bool loneDigit);
+
+// After the first end-of-file record only text may follow: text, a Ctrl-Z,
+// damaged records and records that store nothing are passed over, but a data
+// record with data would be lost, so the file is damaged.
+inline bool LostBehindTheEnd(Verdict verdict, const std::uint8_t* decoded) {
+  return verdict == Verdict::kData && decoded[0] != 0;
+}
 
 }  // namespace hex_rules

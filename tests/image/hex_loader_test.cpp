@@ -88,10 +88,21 @@ std::vector<LoadCase> Cases() {
        true,
        0,
        {{0xABCD, 0xAB}, {0xABCF, 0xEF}}},
-      {"NothingAfterEndOfFileIsRead", Lines({kEofRecord, ":0301000011223300", kData}), true, 0, {}},
-      {"LoneDigitAfterEndOfFile", Lines({kEofRecord + "7"}), false, 15, {}},
-      {"LoneDigitBeforeTrailingText", kData + "7 trailing\r\n" + kEofRecord, false, 15, {}},
-      {"LoneDigitAtTheEndOfData", File({kData + "7"}), false, 15, {{0x100, 0xFF}}},
+      {"DataAfterEndOfFile", Lines({kEofRecord, ":0301000011223300", kData}), false, 15, {}},
+      {"OnlyTextAfterEndOfFile",
+       File({kData}) + "Version 1.10\n:0301000011223300\n" + File({Record(0x200, 0, {})}) + "\x1A" +
+           kData,
+       true,
+       0,
+       {{0x100, 0x11}}},
+      {"LoneDigitAfterEndOfFile", Lines({kEofRecord + "7"}), true, 0, {}},
+      {"LoneDigitBeforeTrailingText",
+       kData + "7 trailing\r\n" + kEofRecord,
+       true,
+       0,
+       {{0x100, 0x11}}},
+      {"LoneDigitAtTheEndOfData", File({kData + "7"}), true, 0, {{0x100, 0x11}}},
+      {"DigitMissingInsideRecord", File({kData.substr(0, 12) + kData.substr(13)}), false, 15, {}},
       {"EndOfFileWithBadChecksum", Lines({kData, ":00000001FE"}), false, 15, {{0x100, 0x11}}},
       {"BadChecksum", Lines({RecordWithChecksum(0x100, 0, {1, 2}, 0x00)}), false, 15, {}},
       {"BlankInsideRecord", ":03010000 112233B6\r\n", false, 15, {}},
@@ -204,7 +215,9 @@ TEST_F(HexLoaderTest, AFailureSaysWhereAndWhat) {
       {"NoEnd", Lines({kData}), 0, "without an end-of-file record"},
       {"Stray", Lines({kData, "", kData.substr(1)}), 3, "outside any record"},
       {"CtrlZ", Lines({kData, kData}) + "\x1A" + File({}), 3, "Ctrl-Z"},
-      {"LoneDigit", File({kData, kData + "7"}), 2, "odd number of digits"},
+      {"LoneDigit", File({kData, kData.substr(0, 12) + kData.substr(13)}), 2, "odd number"},
+      {"Segment", Lines({Record(0, 2, {0x10, 0})}), 1, "segment base of 0x1000 (address 0x10000)"},
+      {"JoinedFiles", File({kData}) + "\n" + File({kData}), 4, "follows the end-of-file record"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -346,6 +359,9 @@ TEST_F(HexLoaderTest, BlockReadingAgreesWithTheRecordReader) {
   variants.push_back(withStop);
   variants.push_back(sample.substr(0, 65436));
   variants.back().append(":").append(600, 'A').append(sample, 65436);
+  // Behind the end: a second file, and a line too long whose digits hide a record.
+  variants.push_back(sample + sample);
+  variants.push_back(sample + ":" + std::string(100, '0') + Record(0x10, 0, Bytes(202, 0)));
 
   for (std::size_t i = 0; i < variants.size(); ++i) {
     SCOPED_TRACE(i);
@@ -363,7 +379,7 @@ TEST(ReadHexRecordTest, HandsBackAddressFirstAndStopsAtTheEnd) {
   TempDir dir;
   const std::string path =
       dir.Write("r.hex", Lines({"junk", Record(0xBEEF, 0, {7, 8}), Record(0x10, 0, {}), kEofRecord,
-                                Record(0x20, 0, {9})}));
+                                Record(0x20, 0, {})}));
   std::FILE* stream = std::fopen(path.c_str(), "r");
   ASSERT_NE(stream, nullptr);
   std::uint8_t record[kHexRecordSize + 1];
