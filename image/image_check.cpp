@@ -9,7 +9,7 @@
 #include "image/atomic_file.h"
 #include "image/firmware_image.h"
 #include "image/hex_loader.h"
-#include "image/result_codes.h"
+#include "image/image_verdict.h"
 
 namespace {
 
@@ -34,28 +34,31 @@ ImageCheckResult RunImageCheck(const char* path, const char* saveImagePath, std:
   found = ImageCheckReport{};
 
   const FirmwareImage image = ReadFirmwareImage(path, report != nullptr);
+  // The words a download would show; an image without data would never be
+  // sent, so the check fails on it as well.
+  const ImageVerdict verdict = JudgeImage(image, path);
   found.loaded = image.built;
   found.dataBytes = image.dataBytes;
   if (image.built) {
     found.checksum = image.checksum;
     found.sha256 = image.sha256;
     std::fprintf(out, "Check Sum: %04X\n", static_cast<unsigned>(found.checksum));
-    // An image without data would never be sent: the check fails as well.
-    found.result = image.noData ? kTextNoFirmwareData : "Reading is success!";
-  } else {
-    found.result = ResultMessages[image.failure];
   }
+  found.result = verdict.status;
+  found.reason = verdict.reason;
+  found.warnings = verdict.warnings;
   std::fprintf(out, "%s\n", found.result.c_str());
-  if (!image.problem.what.empty()) found.reason = DescribeHexLoadProblem(path, image.problem);
   if (std::fflush(out) != 0 || std::ferror(out)) {
     std::fprintf(err, "cannot write the check result: %s\n", std::strerror(errno));
     return kImageCheckNotBuilt;
   }
-  if (!image.built || image.noData) {
+  if (verdict.kind != ImageVerdictKind::kGood) {
     // The message above keeps its text; the line and what is wrong follow.
     if (!found.reason.empty()) std::fprintf(err, "%s\n", found.reason.c_str());
     return kImageCheckNotBuilt;
   }
+  for (const ImageWarning& warning : verdict.warnings)
+    std::fprintf(err, "Warning: %s\n", warning.text.c_str());
 
   if (saveImagePath != nullptr) {
     std::string reason;

@@ -6,7 +6,10 @@
 #include <cstdio>
 #include <string>
 
+#include <vector>
+
 #include "image/firmware_image.h"
+#include "image/image_verdict.h"
 
 // Results of RunImageCheck. They are not exit statuses: the program turns
 // them into outcomes of its exit status table (program/exit_status.h).
@@ -25,14 +28,18 @@ struct ImageCheckReport {
   std::string sha256;          // the file's SHA-256, when loaded
   std::string result;          // the status text printed ("Reading is success!", ...)
   std::string reason;          // what is wrong (the line and why, or why not saved); may be empty
+  std::vector<ImageWarning> warnings;  // what a download of the image would be warned of
 };
 
 // Reads `path` exactly as the Download command reads its image (ReadFirmwareImage: a
 // name longer than kMaxImagePathLength is refused) and prints on `out`, each on a line of its own:
 //   "Check Sum: XXXX"  (four upper-case hex digits; only when the image was built)
 //   the status text:   "Reading is success!" or ResultMessages[g_resultCode].
-// A file that loads without a single data byte prints its checksum and
-// kTextNoFirmwareData and counts as not built: it is never flashed.
+// The status text, the reason and the warnings are the image's verdict
+// (JudgeImage, nothing pinned). A file that loads without a single data byte
+// prints its checksum and kTextNoFirmwareData and counts as not built: it is
+// never flashed. The reason of a failed check and, for a built image, each
+// warning ("Warning: TEXT") go to `err`.
 // With `saveImagePath` (may be null) and a built image, the 65536 image bytes are then
 // written to that file atomically: either the complete file appears or nothing changes.
 // A failed save is reported on `err` and gives kImageCheckNotBuilt. When the image is

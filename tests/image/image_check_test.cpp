@@ -17,6 +17,7 @@
 
 #include "image/hex_loader.h"
 #include "image/image_check.h"
+#include "image/image_verdict.h"
 #include "image/result_codes.h"
 #include "tests/support/hex_text.h"
 #include "tests/support/temp_dir.h"
@@ -91,6 +92,19 @@ TEST(ImageCheckTest, PrintsChecksumAndStatus) {
   EXPECT_EQ(missing.err, dir.path() + "/none.hex: the system says: No such file or directory\n");
 }
 
+// A built image's warnings, in the words a download shows, follow on the error stream.
+TEST(ImageCheckTest, WarnsAsADownloadWould) {
+  TempDir dir;
+  const std::string path = dir.Write("w.hex", Record(0, 0, {0xFF}) + "\r\n" + kEofRecord);
+  const CheckRun run = Check(path.c_str());
+  EXPECT_EQ(run.out, "Check Sum: 0000\nReading is success!\n");
+  std::string warned;
+  for (const ImageWarning& w : JudgeImage(ReadFirmwareImage(path.c_str(), false), path).warnings)
+    warned += "Warning: " + w.text + "\n";
+  EXPECT_EQ(std::count(warned.begin(), warned.end(), '\n'), 2);  // all 0xFF, and few bytes
+  EXPECT_EQ(run.err, warned);
+}
+
 TEST(ImageCheckTest, EmptyNameIsAUsageMatter) {
   for (const char* path : {static_cast<const char*>(nullptr), ""}) {
     const CheckRun run = Check(path);
@@ -129,7 +143,8 @@ TEST(ImageCheckTest, NameLongerThan259CharactersIsRefused) {
 TEST(ImageCheckTest, SavesTheWholeImageOnlyWhenBuilt) {
   TempDir dir;
   const std::string image = dir.path() + "/image.bin";
-  const std::string good = dir.Write("good.hex", Record(0x10, 0, {0x42, 0x43}) + "\r\n" + kEofRecord);
+  const std::string good =
+      dir.Write("good.hex", Record(0x10, 0, {0x42, 0x43}) + "\r\n" + kEofRecord);
   ASSERT_EQ(Check(good.c_str(), image.c_str()).result, kImageCheckBuilt);
   std::string expected(kFirmwareImageSize, '\xFF');
   expected[0x10] = 0x42;
