@@ -25,7 +25,7 @@
 //    refused as damaged;
 //  - the file is read as text: a Ctrl-Z (0x1A) ends it, as text-mode reading does on
 //    the platform the image files come from, so a file checks the same everywhere; one
-//    after the end-of-file record is never reached, one before it makes the file
+//    after the end-of-file record ends the text there, one before it makes the file
 //    damaged (the records behind it would be lost).
 // Results are reported through the return value and g_resultCode (image/result_codes.h).
 #pragma once
