@@ -19,7 +19,6 @@ namespace {
 
 constexpr int kLastReportSlot = 5;
 constexpr int kTextBufferSize = kImagePathSize;  // as the window's other text buffers
-constexpr int kReportRowCount = kRowNewVersion + 1;
 constexpr const char* kReportLabels[kReportRowCount] = {
     "Adapter : Target ID", "Check Sum", "Model Name", "Current F/W Version", "New F/W Version"};
 constexpr int kKeyColumnWidth = 120;

@@ -58,7 +58,10 @@ void ExplainNoDrive(HWND window, const RunContext& run) {
 // adapters); the other fields are set in the order the start-up needs them.
 DownloadApp::DownloadApp(HINSTANCE moduleInstance, LPCSTR templateName, DLGPROC dialogProcedure,
                          int showCommand, RunContext& runContext)
-    : device(), run(runContext) {
+    : device(),
+      run(runContext),
+      session(device, runContext.request, runContext.record, runContext.scan, sessionObserver,
+              sessionQuestions) {
   instance = moduleInstance;
   imageChecksum = 0;
   reportList = nullptr;

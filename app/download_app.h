@@ -2,16 +2,19 @@
 // the main window and its report list, and the checksum of the last image
 // read, and works for one run (RunContext: what was asked of it, what it
 // did). Its operations are the display operations (display.cpp), start-up
-// (download_app.cpp), the message loop, the drive scan and the tray
-// (scan_flow.cpp, on the sweep of discovery/), the image choice
-// (main_dialog.cpp), the image read (image_read.cpp) and the download and
-// its verification (download_flow.cpp, with the command of download/).
+// (download_app.cpp), the message loop and the image choice
+// (main_dialog.cpp); the drive scan, the tray, the image read and the
+// download with its verification are the flash session's steps
+// (flow_steps.cpp, session/), whose events and questions the window shows
+// and asks (dialog_session.h).
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "app/dialog_session.h"
 #include "aspi/aspi_device.h"
+#include "session/flash_session.h"
 #include "winui/winapi.h"
 
 class ReportList;
@@ -71,6 +74,10 @@ class DownloadApp {
   ReportList* reportList;
   // The run the application works for; it outlives the application.
   RunContext& run;
+  // The flow of the run, shown in this window and asking in its dialogs.
+  DialogObserver sessionObserver{*this};
+  DialogQuestions sessionQuestions{*this};
+  FlashSession session;
 };
 
 // The application object, from the end of its construction until the entry
@@ -79,19 +86,3 @@ extern DownloadApp* g_app;
 
 // Counter of the busy animation; odd shows "Wait !", even the logo.
 extern std::uint8_t g_pictureToggle;
-
-// Why the image `path` holds (its file's SHA-256, its checksum) is not the
-// one --expect-sha256 or --expect-checksum pin, as the run's failure reason
-// ("... is not the expected image: ..."); empty when it is, or nothing is
-// pinned. Checked before the terminal's question and again by the
-// download's own read.
-std::string UnexpectedImageReason(const RunRequest& request, const char* path,
-                                  const std::string& sha256, std::uint16_t checksum);
-// Records `reason` (UnexpectedImageReason's) as the run's failure: the image
-// is not the one pinned, and was not sent. An empty reason records that the
-// image is the one pinned.
-void RecordUnexpectedImage(RunRecord& record, const std::string& reason);
-
-// Texts of the status line that more than one source file shows.
-inline constexpr const char* kTextFailToFindDevice = "Fail to Find Device";
-inline constexpr const char* kTextOutOfMemory = "Out of Memory...";

@@ -1,7 +1,7 @@
 // The body of the program entry, shared by every front end's main function.
 #pragma once
 
-#include "app/outcome.h"
+#include "session/outcome.h"
 #include "winui/winapi.h"
 
 // Exit status when the program could not start: the main window or its

@@ -20,8 +20,6 @@ namespace {
 
 constexpr const char* kTextDefaultMissing = "QTR5_ORNA.HEX file not found.";
 constexpr const char* kCaptionDefaultMissing = "ZAZADUZ_AUTO";
-constexpr const char* kTextReboot = "Please Reboot system";
-constexpr const char* kCaptionNotice = "Notice";
 constexpr const char* kCaptionWarning = "Warning";
 constexpr const char* kCaptionFailed = "Why the download failed";
 constexpr const char* kCaptionUnconfirmed = "Why the download is not confirmed";
@@ -122,7 +120,7 @@ void OnDownload(HWND window) {
     // Set before the notice: a Download command dispatched while the box is
     // open must already meet the reboot warning.
     g_downloadDone = 1;
-    MessageBoxA(window, kTextReboot, kCaptionNotice, MB_OK);
+    g_app->session.TellReboot();
     return;
   }
   EnableControl(window, kIdCancel, TRUE);

@@ -12,6 +12,7 @@
 #include "discovery/scan_record.h"
 #include "image/firmware_image.h"
 #include "image/hex_loader.h"
+#include "image/image_verdict.h"
 #include "image/result_codes.h"
 #include "program/program_front_end.h"
 #include "resources/resource_ids.h"
@@ -204,9 +205,9 @@ const char* DownloadAutomation::RefuseImage(const std::string& file, const Firmw
     return message;
   }
   // A pinned image that does not match is refused before the question.
+  const ImageVerdict verdict = JudgeImage(preview, file, PinsOf(run_.request));
   RecordUnexpectedImage(
-      run_.record,
-      UnexpectedImageReason(run_.request, file.c_str(), run_.record.imageSha256, preview.checksum));
+      run_.record, verdict.kind == ImageVerdictKind::kNotExpected ? verdict.reason : std::string());
   if (run_.record.imageNotExpected) {
     Stop(Outcome::kFailed);
     return kTextNotExpected;

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
-#include "app/outcome.h"
 #include "program/options.h"
+#include "session/outcome.h"
 
 class ProgramFrontEnd;
 struct FirmwareImage;

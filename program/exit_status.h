@@ -1,11 +1,11 @@
 // The exit statuses of the qtr5-download programs: one table, used by the
 // programs to end and by the help text to explain them. The outcomes and
-// their numbers are app/outcome.h, where the run decides them.
+// their numbers are session/outcome.h, where the run decides them.
 #pragma once
 
 #include <string>
 
-#include "app/outcome.h"
+#include "session/outcome.h"
 
 // The exit status of an outcome.
 int ExitStatus(Outcome outcome);

@@ -7,7 +7,6 @@
 #include <thread>
 #include <vector>
 
-#include "app/interruption.h"
 #include "aspi/aspi_device.h"
 #include "aspi/aspi_provider.h"
 #include "discovery/device_table.h"
@@ -15,6 +14,7 @@
 #include "program/program.h"
 #include "program/program_front_end.h"
 #include "program/run_summary.h"
+#include "system/interruption.h"
 #include "text/printable.h"
 
 namespace {

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "app/entry.h"
-#include "app/interruption.h"
 #include "app/run_context.h"
 #include "app/window_watcher.h"
 #include "aspi/aspi_device.h"
@@ -21,6 +20,7 @@
 #include "program/program_front_end.h"
 #include "program/run_provider.h"
 #include "program/run_summary.h"
+#include "system/interruption.h"
 #include "text/printable.h"
 #include "transports/emulated/emulated_bus.h"
 #include "winui/winapi.h"
@@ -151,6 +151,7 @@ Outcome RunMainWindow(const ProgramOptions& options, ProgramFrontEnd& frontEnd,
   request.expectedChecksum = options.expectedChecksum;
   if (options.hasImage) request.initialImage = options.imagePath;
   if (WindowWatcher* watcher = frontEnd.Watcher()) request.watchers.push_back(watcher);
+  request.waitPump = frontEnd.WaitPump();
   if (request.mayAskForDevice && !userWorksTheWindow)
     request.askForDevice = [&frontEnd] { return AskForDevice(frontEnd); };
   if (userWorksTheWindow) {

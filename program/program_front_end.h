@@ -46,6 +46,10 @@ class ProgramFrontEnd {
   // Called once the application has ended (its window is gone), with what
   // the run did.
   virtual void AfterMainWindow(const RunRecord& /*run*/) {}
+  // How the front end answers its windows while the run waits for the
+  // drive (a held command, the progress display, the settle delays); empty
+  // when it has none to answer.
+  virtual std::function<void()> WaitPump() { return {}; }
   // Who prints what the main window shows as it changes (a terminal's
   // transcript); null when the window shows itself.
   virtual WindowWatcher* Watcher() { return nullptr; }

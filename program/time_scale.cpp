@@ -6,8 +6,8 @@
 
 #include "aspi/command_time_limits.h"
 #include "aspi/download_opcode.h"
+#include "system/clock.h"
 #include "transports/emulated/emulated_bus.h"
-#include "winui/clock.h"
 
 namespace {
 

@@ -1,10 +1,11 @@
 // Message boxes, the open-file dialog, bitmap and icon resources, the common
-// controls, and the clock functions.
+// controls, and the clock and power functions.
 #include <algorithm>
 #include <cstring>
 #include <map>
 
-#include "winui/clock.h"
+#include "system/clock.h"
+#include "system/power.h"
 #include "winui/window_table.h"
 
 namespace qtr5::detail {
@@ -145,4 +146,8 @@ DWORD GetTickCount() {
 
 void Sleep(DWORD milliseconds) {
   qtr5::CurrentClock().Sleep(milliseconds);
+}
+
+DWORD SetThreadExecutionState(DWORD flags) {
+  return qtr5::SetExecutionState(flags);
 }

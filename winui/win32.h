@@ -352,7 +352,7 @@ BOOL GetOpenFileNameA(OPENFILENAMEA* ofn);
 DWORD GetTickCount();
 void Sleep(DWORD milliseconds);
 
-// Power requests (see winui/power.h for what stands behind them here).
+// Power requests (see system/power.h for what stands behind them here).
 #define ES_SYSTEM_REQUIRED 0x00000001
 #define ES_DISPLAY_REQUIRED 0x00000002
 #define ES_AWAYMODE_REQUIRED 0x00000040

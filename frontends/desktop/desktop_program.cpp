@@ -11,7 +11,6 @@
 #include <QCoreApplication>
 #include "app/download_app.h"
 
-#include "app/interruption.h"
 #include "app/main_dialog.h"
 #include "app/run_context.h"
 #include "frontends/desktop/box_layout.h"
@@ -19,6 +18,7 @@
 #include "program/program.h"
 #include "resources/resource_ids.h"
 #include "resources/version.h"
+#include "system/interruption.h"
 #include "winui/backend.h"
 #include "winui/qt/qt_backend.h"
 
@@ -47,6 +47,9 @@ class QtFrontEnd : public DesktopFrontEnd {
         messagesInBoxes_(messagesInBoxes),
         json_(options.json) {}
 
+  std::function<void()> WaitPump() override {
+    return backend_ != nullptr ? PumpWindowSystem : std::function<void()>();
+  }
   void PrintLine(std::string_view line) override {
     std::fprintf(stdout, "%.*s\n", static_cast<int>(line.size()), line.data());
     std::fflush(stdout);
@@ -225,9 +228,7 @@ int RunDesktopProgram(const ProgramOptions& options, QtBackend* backend,
     TransportMessages messages(*backend, boxes, settings.messagesInBoxes);
     const BusyCloseNoteShown note(*backend);
     frontEnd.SetTransportSink(messages.Sink());
-    SetWaitMessagePump(PumpWindowSystem);
     status = RunProgram(options, frontEnd);
-    SetWaitMessagePump(nullptr);
     frontEnd.SetTransportSink(StandardErrorSink());
   }
   frontEnd.TellWhatCameAfterTheWindow();

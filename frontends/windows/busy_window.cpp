@@ -3,9 +3,9 @@
 #include <windows.h>
 
 #include "app/download_app.h"
-#include "app/interruption.h"
 #include "app/main_dialog.h"
 #include "resources/version.h"
+#include "system/interruption.h"
 
 namespace {
 
@@ -20,10 +20,12 @@ bool IsUserInput(UINT message) {
          (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST);
 }
 
+}  // namespace
+
 // Answers the messages waiting in the queue. What the user types or clicks
 // inside the main window waits for the end of the work with the drive; the
 // title bar, Alt+F4, painting and the window system's news are answered now.
-void PumpMessages() {
+void PumpBusyWindow() {
   HWND main = g_app != nullptr ? g_app->mainWindow : nullptr;
   MSG message;
   while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -40,6 +42,8 @@ void PumpMessages() {
     DispatchMessageA(&message);
   }
 }
+
+namespace {
 
 DWORD WINAPI ShowNote(LPVOID) {
   MessageBoxA(nullptr, kBusyCloseText, kProgramTitle,
@@ -83,12 +87,10 @@ void RefuseClose(HWND) {
 }  // namespace
 
 void StartBusyWindow() {
-  SetWaitMessagePump(PumpMessages);
   SetBusyCloseNote({RefuseClose, WithdrawNote});
 }
 
 void StopBusyWindow() {
   WithdrawNote();
   SetBusyCloseNote({});
-  SetWaitMessagePump(nullptr);
 }

@@ -5,8 +5,10 @@
 // says why. The note is withdrawn when that work has ended.
 #pragma once
 
-// Installs the message pump of the waits and the note; undone by
-// StopBusyWindow. The main thread's thread timers (the automation of --yes)
-// do not run inside the waits: they act when the window waits for its user.
+// Installs the note; undone by StopBusyWindow.
 void StartBusyWindow();
 void StopBusyWindow();
+// The message pump of the waits (the front end hands it to the run). The
+// main thread's thread timers (the automation of --yes) do not run inside
+// the waits: they act when the window waits for its user.
+void PumpBusyWindow();

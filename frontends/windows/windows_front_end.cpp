@@ -38,6 +38,10 @@ WindowsFrontEnd::~WindowsFrontEnd() {
   StopBusyWindow();
 }
 
+std::function<void()> WindowsFrontEnd::WaitPump() {
+  return PumpBusyWindow;
+}
+
 WindowWatcher* WindowsFrontEnd::Watcher() {
   return Automated() ? AutomationEcho() : nullptr;
 }

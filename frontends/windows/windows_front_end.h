@@ -55,6 +55,7 @@ class WindowsFrontEnd : public DesktopFrontEnd {
   int ShowCommand() const override { return showCommand_; }
   // With --yes, what the window shows is echoed as the console prints it.
   WindowWatcher* Watcher() override;
+  std::function<void()> WaitPump() override;
   std::FILE* Output() override;
   std::FILE* ErrorOutput() override;
 

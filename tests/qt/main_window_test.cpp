@@ -13,9 +13,9 @@
 #include <QTreeWidget>
 #include <cstdio>
 
-#include "app/interruption.h"
 #include "app/main_dialog.h"
 #include "resources/resource_ids.h"
+#include "system/interruption.h"
 #include "tests/qt/qt_harness.h"
 #include "winui/qt/qt_controls.h"
 
@@ -247,16 +247,12 @@ TEST_F(MainWindowTest, ACloseDuringTheStartUpScanIsRefusedAndTheScanCompletes) {
   becoming.faults.push_back(Fault{FaultKind::kBecomingReady});
   AddDrive(0, 0, becoming);
   QString note;
-  static std::function<void()> pumped;  // the waits' pump takes no context
-  pumped = [&] {
+  run_.request.waitPump = [&] {
     if (!note.isEmpty() || Window() == nullptr) return;
     Window()->close();
     note = ReadBox(backend_.BusyNote()).text;
   };
-  SetWaitMessagePump([] { pumped(); });
   Start();
-  SetWaitMessagePump(nullptr);
-  pumped = nullptr;
   EXPECT_EQ(note, QString::fromLatin1(kBusyCloseText));
   EXPECT_EQ(backend_.BusyNote(), nullptr) << "the note goes once the drive is prepared";
   EXPECT_TRUE(app_->device.HasTarget());

@@ -1,11 +1,11 @@
-// The tests' clock behind GetTickCount and Sleep (see winui/clock.h), and
+// The tests' clock behind GetTickCount and Sleep (see system/clock.h), and
 // its installation for a scope.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 
-#include "winui/clock.h"
+#include "system/clock.h"
 
 namespace qtr5 {
 

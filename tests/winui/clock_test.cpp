@@ -1,5 +1,5 @@
 // The time source of GetTickCount and Sleep, and the fake clock tests use.
-#include "winui/clock.h"
+#include "system/clock.h"
 
 #include <gtest/gtest.h>
 

@@ -9,8 +9,8 @@
 #include <sstream>
 #include <thread>
 
+#include "system/power.h"
 #include "tests/support/temp_dir.h"
-#include "winui/power.h"
 #include "winui/win32.h"
 
 namespace {

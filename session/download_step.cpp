@@ -1,29 +1,21 @@
-// DownloadApp::DownloadFirmware: the image sent in one command, a timed
-// progress display, the settle delay and the verification by INQUIRY.
+// FlashSession::Download: the image sent in one command, a timed progress
+// display, the settle delay and the verification by INQUIRY.
 #include <cstring>
 #include <string>
 
-#include "app/download_app.h"
-#include "app/interruption.h"
-#include "app/run_context.h"
+#include "aspi/aspi_device.h"
 #include "aspi/command_failure.h"
 #include "aspi/command_time_limits.h"
 #include "aspi/download_opcode.h"
 #include "discovery/device_table.h"
 #include "download/download_command.h"
 #include "image/hex_loader.h"
-#include "resources/resource_ids.h"
+#include "session/flash_session.h"
+#include "session/session_observer.h"
+#include "system/interruption.h"
+#include "system/system_time.h"
 
 namespace {
-
-constexpr const char* kTextDownloading = "Downloading...";
-constexpr const char* kTextSuccess = "Download has been done successfully!";
-constexpr const char* kTextFailed = "Download has been failed!";
-
-// False when a signal ended the wait.
-bool SettleDelay() {
-  return InterruptibleSleep(kSettleDelayMs);
-}
 
 // The same at the window: starting the program again shows the revision
 // (and on Windows a box would break the command at its hyphens).
@@ -69,55 +61,14 @@ void ExplainUnconfirmedDownload(RunRecord& record, int attempts, const std::stri
 
 // A command held this long in the reprogramming window gets a note on the
 // status line: the drive is being waited for.
-constexpr DWORD kHoldNoticeMs = 2000;
+constexpr std::uint32_t kHoldNoticeMs = 2000;
 constexpr const char* kTextWaitingForDrive =
     "Waiting for the drive: it may be rewriting its firmware. Do not switch the machine off.";
 
-// The command the window waits for now: when it was sent, and whether the
-// status line says so.
-DWORD g_commandSentAt = 0;
-bool g_holdNoticeShown = false;
-
-// Called about every 20 ms while a command of the window runs: the windows
-// are answered, and a command the drive holds is said on the status line.
+// The session whose download runs: the device's wait hook reaches it here.
+FlashSession* g_downloading = nullptr;
 void AnswerWhileWaiting() {
-  if (void (*pump)() = WaitMessagePump(); pump != nullptr) pump();
-  if (!g_holdNoticeShown && g_app != nullptr && GetTickCount() - g_commandSentAt > kHoldNoticeMs) {
-    g_holdNoticeShown = true;
-    g_app->ShowText(kIdStatus, kTextWaitingForDrive);
-  }
-}
-
-// One command of the reprogramming window, from its hand-over to its end:
-// a signal meanwhile is acknowledged with what is awaited, and a note put on
-// the status line while the drive held it is taken back afterwards.
-class WindowCommand {
- public:
-  WindowCommand(DownloadApp& app, AwaitedCommand awaited, const std::uint8_t* cdb) : app_(app) {
-    g_commandSentAt = GetTickCount();
-    g_holdNoticeShown = false;
-    NoteAwaitedCommand(awaited, CommandTimeLimit(cdb) + CommandWaitGrace());
-  }
-  ~WindowCommand() {
-    NoteAwaitedCommand(AwaitedCommand::kNone, std::chrono::milliseconds(0));
-    if (g_holdNoticeShown) app_.ShowText(kIdStatus, kTextDownloading);
-  }
-  WindowCommand(const WindowCommand&) = delete;
-  WindowCommand& operator=(const WindowCommand&) = delete;
-
- private:
-  DownloadApp& app_;
-};
-
-// The check after the download: the INQUIRY completed with a CD-ROM's
-// standard data, revision bytes included, into a cleared buffer (so zeros
-// or the image left there never pass). The model is not required to be the
-// one scanned: a firmware may change the drive's identity, which is then
-// told (RunRecord::newModel).
-bool ConfirmedByInquiry(DownloadApp& app, InquiryAnswer& answer) {
-  const WindowCommand command(app, AwaitedCommand::kVerification, kInquiryTemplate);
-  answer = AskInquiry(app.device);
-  return answer.completed && HoldsStandardCdRomData(app.device);
+  if (g_downloading != nullptr) g_downloading->AnswerWhileWaiting();
 }
 
 // The model the scan accepted at the device's address, as the table keeps it.
@@ -129,41 +80,85 @@ std::string ScannedModel(const AspiDevice& device) {
   return {};
 }
 
+}  // namespace
+
+// One command of the reprogramming window, from its hand-over to its end:
+// a signal meanwhile is acknowledged with what is awaited, and a note put on
+// the status line while the drive held it is taken back afterwards.
+class WindowCommand {
+ public:
+  WindowCommand(FlashSession& session, AwaitedCommand awaited, const std::uint8_t* cdb)
+      : session_(session) {
+    session_.commandSentAt_ = qtr5::TickCount();
+    session_.holdNoticeShown_ = false;
+    NoteAwaitedCommand(awaited, CommandTimeLimit(cdb) + CommandWaitGrace());
+  }
+  ~WindowCommand() {
+    NoteAwaitedCommand(AwaitedCommand::kNone, std::chrono::milliseconds(0));
+    if (session_.holdNoticeShown_) session_.observer_.StatusChanged(kTextDownloading);
+  }
+  WindowCommand(const WindowCommand&) = delete;
+  WindowCommand& operator=(const WindowCommand&) = delete;
+
+ private:
+  FlashSession& session_;
+};
+
+void FlashSession::AnswerWhileWaiting() {
+  if (request_.waitPump) request_.waitPump();
+  if (!holdNoticeShown_ && qtr5::TickCount() - commandSentAt_ > kHoldNoticeMs) {
+    holdNoticeShown_ = true;
+    observer_.WaitingNote(kTextWaitingForDrive);
+  }
+}
+
+bool FlashSession::Pause(std::uint32_t milliseconds) {
+  return InterruptibleSleep(milliseconds, request_.waitPump);
+}
+
+// The check after the download: the INQUIRY completed with a CD-ROM's
+// standard data, revision bytes included, into a cleared buffer (so zeros
+// or the image left there never pass). The model is not required to be the
+// one scanned: a firmware may change the drive's identity, which is then
+// told (RunRecord::newModel).
+bool FlashSession::ConfirmedByInquiry(InquiryAnswer& answer) {
+  const WindowCommand command(*this, AwaitedCommand::kVerification, kInquiryTemplate);
+  answer = AskInquiry(device_);
+  return answer.completed && HoldsStandardCdRomData(device_);
+}
+
 // Confirmation of the download, up to four INQUIRY attempts with a settle
-// delay before each, none begun once the window's deadline has passed. 1
-// when confirmed; 0 otherwise (unconfirmed, or a signal ended a wait).
-int VerifyDownload(DownloadApp& app) {
-  AspiDevice& device = app.device;
+// delay before each, none begun once the window's deadline has passed.
+// False when not confirmed, or a signal ended a wait.
+bool FlashSession::VerifyDownload() {
   for (int attempt = 1;; ++attempt) {
-    if (!SettleDelay()) return 0;
+    if (!Pause(kSettleDelayMs)) return false;
     if (ReprogrammingDeadlinePassed()) {
-      ExplainUnconfirmedDownload(app.run.record, attempt - 1,
+      ExplainUnconfirmedDownload(record_, attempt - 1,
                                  "the time the drive has to reprogram itself ran out");
-      return 0;
+      return false;
     }
     InquiryAnswer answer;
-    if (ConfirmedByInquiry(app, answer)) {
-      app.ShowText(kRowNewVersion, answer.revision);
-      const std::string before = ScannedModel(device);
+    if (ConfirmedByInquiry(answer)) {
+      observer_.ReportRowChanged(ReportRow::kNewVersion, answer.revision);
+      const std::string before = ScannedModel(device_);
       if (!answer.isDrive || (!before.empty() && before != answer.model))
-        app.run.record.newModel = answer.model;
-      return 1;
+        record_.newModel = answer.model;
+      return true;
     }
     if (attempt >= kInquiryAttempts || ReprogrammingDeadlinePassed()) {
-      const std::string failure = LastCommandFailure(device).Describe();
-      ExplainUnconfirmedDownload(app.run.record, attempt,
+      const std::string failure = LastCommandFailure(device_).Describe();
+      ExplainUnconfirmedDownload(record_, attempt,
                                  failure.empty() ? "an answer that was not a CD-ROM drive's "
                                                    "standard INQUIRY data"
                                                  : failure);
-      return 0;
+      return false;
     }
   }
 }
 
-}  // namespace
-
-int DownloadApp::DownloadFirmware() {
-  RunRecord& record = run.record;
+void FlashSession::ResetDownloadRecord() {
+  RunRecord& record = record_;
   record.outcome = Outcome::kNotDownloaded;
   record.imageReadFailed = false;
   record.downloadAttempted = false;
@@ -176,87 +171,112 @@ int DownloadApp::DownloadFirmware() {
   record.windowAdvice.clear();
   record.driveMayBeBusy = false;
   record.newModel.clear();
-  // Only the drive chosen at start may receive the image.
-  if (!device.HasTarget() || g_deviceCount == 0) {
-    ShowText(kIdStatus, kTextFailToFindDevice);
-    return 0;
-  }
-  if (ReadImageFile() == 0) {
-    record.imageReadFailed = true;
-    record.outcome = Outcome::kFailed;
-    return 0;
-  }
-  ShowText(kIdStatus, kTextDownloading);
+}
 
-  std::uint8_t* image = device.dataBuffer;
-  device.SetCommand(kDownloadTemplate, SRB_DIR_OUT, kDownloadLength);
-  FillDownloadCommand(device.commandBlock, imageChecksum, image[0], image[1]);
+DownloadResult FlashSession::Download(const std::string& path, bool nameTooLong) {
+  if (busy_) return DownloadResult::kBusy;
+  ResetDownloadRecord();
+  // Only the drive chosen at start may receive the image.
+  if (!DriveChosen()) {
+    observer_.StatusChanged(kTextFailToFindDevice);
+    return DownloadResult::kNotSent;
+  }
+  if (ReadImage(path, nameTooLong) != ImageResult::kRead) {
+    record_.imageReadFailed = true;
+    record_.outcome = Outcome::kFailed;
+    return DownloadResult::kNotSent;
+  }
+  busy_ = true;
+  const DownloadResult result = SendImage();
+  busy_ = false;
+  return result;
+}
+
+DownloadResult FlashSession::SendImage() {
+  RunRecord& record = record_;
+  observer_.StatusChanged(kTextDownloading);
+
+  std::uint8_t* image = device_.dataBuffer;
+  device_.SetCommand(kDownloadTemplate, SRB_DIR_OUT, kDownloadLength);
+  FillDownloadCommand(device_.commandBlock, imageChecksum_, image[0], image[1]);
   // Image bytes 0 and 1 travel in the command block; the data phase starts
   // with byte 2. Bytes 65534 and 65535 of the buffer keep their values.
   std::memmove(image, image + 2, kFirmwareImageSize - 2);
 
-  int result = 0;
   // From here on a signal no longer ends the program at once (see
   // interruption.h); one that came first means nothing may be sent.
-  if (!EnterDownloadPhase()) return 0;
-  SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);  // no sleep, no shutdown
+  if (!EnterDownloadPhase()) return DownloadResult::kNotSent;
+  qtr5::KeepSystemAwake(true);  // no sleep, no shutdown
   record.downloadAttempted = true;
   // The reprogramming window (command_time_limits.h): from the download
   // command until the check after it has ended, no command is given a limit
   // that ends before the window's deadline, and the windows stay answered
   // while the drive takes its time.
   OpenReprogrammingWindow();
-  SetCommandWaitHook(AnswerWhileWaiting);
+  g_downloading = this;
+  SetCommandWaitHook(::AnswerWhileWaiting);
   bool taken = false;
   {
-    const WindowCommand command(*this, AwaitedCommand::kDownload, device.commandBlock);
-    taken = device.ExecuteWait();
+    const WindowCommand command(*this, AwaitedCommand::kDownload, device_.commandBlock);
+    taken = device_.ExecuteWait();
   }
   NoteDownloadCommandEnded();
   FixReprogrammingDeadline();
+  bool confirmed = false;
   if (taken) {
     record.downloadTaken = true;
-    const DWORD start = GetTickCount();
-    DWORD last = start;
-    DWORD percent = 0;
+    const std::uint32_t start = qtr5::TickCount();
+    std::uint32_t last = start;
+    std::uint32_t percent = 0;
     bool waited = true;
+    bool waitFrame = false;
     while (percent < 100) {
-      if (GetTickCount() - last > kPictureIntervalMs) {
-        ToggleBusyPicture();
-        last = GetTickCount();
+      if (qtr5::TickCount() - last > kPictureIntervalMs) {
+        waitFrame = !waitFrame;
+        observer_.BusyTick(waitFrame);
+        last = qtr5::TickCount();
       }
-      SetProgress(static_cast<int>(percent));
+      observer_.ProgressChanged(static_cast<int>(percent));
       // Nothing changes before the next percent or picture: sleep till then.
-      waited = WaitUntilTick(NextProgressChange(start, last, percent));
+      waited = WaitUntilTick(NextProgressChange(start, last, percent), request_.waitPump);
       if (!waited) break;
-      percent = ProgressPercent(start, GetTickCount());
+      percent = ProgressPercent(start, qtr5::TickCount());
     }
-    if (waited) result = VerifyDownload(*this);
+    if (waited) confirmed = VerifyDownload();
   } else {
     // A download command that never ended may have reached the drive: what
     // it holds now is not known.
-    const CommandFailure failure = LastCommandFailure(device);
+    const CommandFailure failure = LastCommandFailure(device_);
     record.downloadTimedOut = failure.timedOut;
     ExplainRefusedDownload(record, failure.timedOut, failure.Describe());
   }
   SetCommandWaitHook(nullptr);
+  g_downloading = nullptr;
   CloseReprogrammingWindow();
-  if (result == 0) record.interruptedBy = InterruptionSignal();
-  record.downloadSucceeded = result == 1;
+  if (!confirmed) record.interruptedBy = InterruptionSignal();
+  record.downloadSucceeded = confirmed;
   // A drive that took the image, or may have, and was not confirmed is not
   // a failure a retry would mend.
-  if (result == 1) {
+  DownloadResult result = DownloadResult::kFailed;
+  if (confirmed) {
     record.outcome = Outcome::kSuccess;
+    result = DownloadResult::kConfirmed;
   } else if (record.interruptedBy != 0) {
     record.outcome = Outcome::kInterrupted;
+    result = DownloadResult::kInterrupted;
   } else if (record.downloadTaken || record.downloadTimedOut) {
     record.outcome = Outcome::kUnconfirmed;
+    result = DownloadResult::kUnconfirmed;
   } else {
     record.outcome = Outcome::kFailed;
   }
-  ShowText(kIdStatus, result == 1 ? kTextSuccess : kTextFailed);
-  SetThreadExecutionState(ES_CONTINUOUS);
+  observer_.StatusChanged(confirmed ? kTextDownloadSucceeded : kTextDownloadFailed);
+  qtr5::KeepSystemAwake(false);
   SetRunPhase(RunPhase::kShownOutcome,
-              result == 0 && (record.downloadTaken || record.downloadTimedOut));
+              !confirmed && (record.downloadTaken || record.downloadTimedOut));
   return result;
+}
+
+void FlashSession::TellReboot() {
+  observer_.Notice(kCaptionNotice, kTextReboot);
 }

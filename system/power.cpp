@@ -1,6 +1,6 @@
-// SetThreadExecutionState off Windows: a logind inhibitor lock held by a
+// SetExecutionState off Windows: a logind inhibitor lock held by a
 // child process for as long as the program asks the system to stay up.
-#include "winui/power.h"
+#include "system/power.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -12,8 +12,6 @@
 #include <mutex>
 #include <thread>
 
-#include "winui/win32.h"
-
 extern char** environ;
 
 namespace {
@@ -22,7 +20,7 @@ struct Inhibitor {
   std::mutex lock;
   std::vector<std::string> tools{"/usr/bin/systemd-inhibit", "/bin/systemd-inhibit"};
   std::vector<std::string> cats{"/usr/bin/cat", "/bin/cat"};
-  DWORD state = 0;
+  std::uint32_t state = 0;
   pid_t child = -1;
   int pipe = -1;  // the write end of the child's standard input
 };
@@ -110,16 +108,16 @@ void SetInhibitorTools(std::vector<std::string> paths) {
 
 }  // namespace qtr5
 
-DWORD SetThreadExecutionState(DWORD flags) {
+std::uint32_t qtr5::SetExecutionState(std::uint32_t flags) {
   Inhibitor& inhibitor = TheInhibitor();
   std::lock_guard<std::mutex> hold(inhibitor.lock);
-  const DWORD previous = inhibitor.state | ES_CONTINUOUS;
-  // Without ES_CONTINUOUS the call only resets the idle timers: nothing to
-  // hold.
-  if ((flags & ES_CONTINUOUS) == 0) return previous;
-  const bool wanted = (flags & ES_SYSTEM_REQUIRED) != 0;
+  const std::uint32_t previous = inhibitor.state | qtr5::kExecutionContinuous;
+  // Without kExecutionContinuous the call only resets the idle timers:
+  // nothing to hold.
+  if ((flags & qtr5::kExecutionContinuous) == 0) return previous;
+  const bool wanted = (flags & qtr5::kExecutionSystemRequired) != 0;
   if (wanted && inhibitor.pipe < 0) StartLock(inhibitor);
   if (!wanted) EndLock(inhibitor);
-  inhibitor.state = flags & ~ES_CONTINUOUS;
+  inhibitor.state = flags & ~qtr5::kExecutionContinuous;
   return previous;
 }

@@ -1,14 +1,15 @@
-// DownloadApp::ScanDevices and OpenTray: choosing the one drive to flash.
+// FlashSession::Scan and OpenTray: choosing the one drive to flash.
 #include <cstdio>
+#include <functional>
 
-#include "app/download_app.h"
-#include "app/interruption.h"
-#include "app/run_context.h"
-#include "app/select_device.h"
+#include "aspi/aspi_device.h"
 #include "aspi/command_failure.h"
 #include "discovery/device_table.h"
 #include "discovery/scan_record.h"
-#include "resources/resource_ids.h"
+#include "session/flash_session.h"
+#include "session/session_observer.h"
+#include "session/session_questions.h"
+#include "system/interruption.h"
 
 namespace {
 
@@ -24,14 +25,35 @@ int FindEntry(std::uint8_t adapter, std::uint8_t target) {
   return -1;
 }
 
+// The sweep's pause between the questions to a device that is not ready
+// yet, answering the front end's windows meanwhile.
+const std::function<void()>* g_sweepPump = nullptr;
+bool PauseOfTheSweep(std::uint32_t milliseconds) {
+  return g_sweepPump != nullptr ? InterruptibleSleep(milliseconds, *g_sweepPump)
+                                : InterruptibleSleep(milliseconds);
+}
+
 }  // namespace
 
-bool DownloadApp::ScanDevices() {
-  const RunRequest& request = run.request;
-  RunRecord& record = run.record;
+FlashSession::FlashSession(AspiDevice& device, const SessionRequest& request, RunRecord& record,
+                           ScanRecord& scan, SessionObserver& observer, SessionQuestions& questions)
+    : device_(device),
+      request_(request),
+      record_(record),
+      scan_(scan),
+      observer_(observer),
+      questions_(questions) {}
+
+bool FlashSession::DriveChosen() const {
+  return device_.HasTarget() && g_deviceCount != 0;
+}
+
+ScanResult FlashSession::Scan() {
+  RunRecord& record = record_;
   int accepted = 0;
-  SweepDevices(device, run.scan, &accepted,
-               [](std::uint32_t ms) { return InterruptibleSleep(ms); });
+  g_sweepPump = &request_.waitPump;
+  SweepDevices(device_, scan_, &accepted, PauseOfTheSweep);
+  g_sweepPump = nullptr;
   record.drivesAccepted = accepted;
   record.driveChosen = false;
   record.scanRefusal.clear();
@@ -41,18 +63,18 @@ bool DownloadApp::ScanDevices() {
   int row = -1;
   if (g_deviceCount == 0) {
     // A drive that stayed not ready is named, not taken for no drive.
-    record.notReady = NotReadyText(run.scan);
-  } else if (request.hasPreferredDevice) {
-    row = FindEntry(request.preferredAdapter, request.preferredTarget);
+    record.notReady = NotReadyText(scan_);
+  } else if (request_.hasPreferredDevice) {
+    row = FindEntry(request_.preferredAdapter, request_.preferredTarget);
     const ScanEntry* preferred =
-        FindScanEntry(run.scan, request.preferredAdapter, request.preferredTarget);
+        FindScanEntry(scan_, request_.preferredAdapter, request_.preferredTarget);
     if (row < 0 && preferred != nullptr && preferred->finding == ScanFinding::kNotReady) {
-      record.notReady = NotReadyText(run.scan, preferred);
+      record.notReady = NotReadyText(scan_, preferred);
     } else if (row < 0) {
       char text[96];
       const int length = std::snprintf(text, sizeof text, "No XPM-3177K drive at %u:%u",
-                                       static_cast<unsigned>(request.preferredAdapter),
-                                       static_cast<unsigned>(request.preferredTarget));
+                                       static_cast<unsigned>(request_.preferredAdapter),
+                                       static_cast<unsigned>(request_.preferredTarget));
       // Drives past the full table were accepted but not kept: the address
       // may well hold one, which only cannot be chosen.
       if (accepted > g_deviceCount && length > 0 && length < static_cast<int>(sizeof text)) {
@@ -63,44 +85,42 @@ bool DownloadApp::ScanDevices() {
     }
   } else if (g_deviceCount == 1) {
     row = 0;
-  } else if (!request.mayAskForDevice) {
+  } else if (!request_.mayAskForDevice) {
     record.scanRefusal = kTextSeveralDrives;
-  } else if (request.askForDevice) {
-    row = request.askForDevice();
+  } else {
+    row = questions_.ChooseDrive();
     if (row < 0 || row >= g_deviceCount) {
       row = -1;
       record.deviceChoiceCanceled = true;
       record.scanRefusal = kTextDeviceChoiceCanceled;
     }
-  } else {
-    const INT_PTR answer = DialogBoxParamA(instance, MAKEINTRESOURCEA(kDialogSelectDevice),
-                                           mainWindow, SelectDeviceProc, 0);
-    // A dialog that could not be created (-1), or any answer outside the
-    // table, chooses the first drive, as closing without a selection does.
-    row = (answer >= 0 && answer < g_deviceCount) ? static_cast<int>(answer) : 0;
   }
   if (!record.notReady.empty()) record.scanRefusal = record.notReady;
   if (row < 0) {
+    ScanResult result = ScanResult::kNoDrive;
     // A drive that is not ready yet is not "no drive": the run may succeed
     // a little later.
     if (!record.notReady.empty()) {
       record.outcome = Outcome::kNotReady;
+      result = ScanResult::kNotReady;
     } else if (record.deviceChoiceCanceled) {
       record.outcome = Outcome::kNotDownloaded;
+      result = ScanResult::kNoneChosen;
     } else if (record.scanRefusal == kTextSeveralDrives) {
       record.outcome = Outcome::kRefusedToGuess;
+      result = ScanResult::kRefusedToGuess;
     } else {
       record.outcome = Outcome::kNoDrive;
     }
     // The sweep left the device at the last address it asked; no command
     // may reach that address.
-    device.ClearTarget();
-    return false;
+    device_.ClearTarget();
+    return result;
   }
 
   const DeviceEntry& entry = DeviceTable[row];
-  device.SelectAdapter(entry.adapterId);
-  device.SelectTarget(entry.targetId);
+  device_.SelectAdapter(entry.adapterId);
+  device_.SelectTarget(entry.targetId);
   record.driveChosen = true;
   record.chosenAdapter = entry.adapterId;
   record.chosenTarget = entry.targetId;
@@ -108,20 +128,17 @@ bool DownloadApp::ScanDevices() {
 
   char address[16];
   std::snprintf(address, sizeof address, "%d : %d", entry.adapterId, entry.targetId);
-  ShowText(kRowDevice, address);
-  ShowText(kRowModel, entry.model);
-  ShowText(kRowRevision, entry.revision);
-  return true;
+  observer_.ReportRowChanged(ReportRow::kDevice, address);
+  observer_.ReportRowChanged(ReportRow::kModel, entry.model);
+  observer_.ReportRowChanged(ReportRow::kRevision, entry.revision);
+  return ScanResult::kChosen;
 }
 
-// A tray that does not open does not stop the flow (the drive takes its
-// firmware with the tray closed too), but the run record keeps why, so that
-// a front end can say so.
-void DownloadApp::OpenTray() {
-  ShowText(kIdStatus, kTextOpenTray);
-  device.SetCommand(kStartStopUnitTemplate, SRB_DIR_IN, 0);
-  device.commandBlock[4] = kOpenTray;
-  RunRecord& record = run.record;
-  record.trayFailed = !device.ExecuteWait();
-  record.trayFailure = record.trayFailed ? LastCommandFailure(device).Describe() : std::string();
+bool FlashSession::OpenTray() {
+  observer_.StatusChanged(kTextOpenTray);
+  device_.SetCommand(kStartStopUnitTemplate, SRB_DIR_IN, 0);
+  device_.commandBlock[4] = kOpenTray;
+  record_.trayFailed = !device_.ExecuteWait();
+  record_.trayFailure = record_.trayFailed ? LastCommandFailure(device_).Describe() : std::string();
+  return !record_.trayFailed;
 }

@@ -2,7 +2,7 @@
 // lock-free atomics, writes with write(2) and ends with _exit, all safe in a
 // signal handler; the phase is changed with compare-and-swap so that a signal
 // on another thread and the start of the download cannot both win.
-#include "app/interruption.h"
+#include "system/interruption.h"
 
 #include <algorithm>
 #include <atomic>
@@ -23,8 +23,9 @@
 #include <unistd.h>
 
 #include "aspi/exit_restore.h"
-#include "winui/clock.h"
+#include "system/clock.h"
 #endif
+#include "system/system_time.h"
 
 namespace {
 
@@ -46,12 +47,10 @@ std::atomic<std::int64_t> g_awaitedUntil{0};
 std::atomic<bool> g_downloadEnded{false};
 
 // How often the waits call the message pump off Windows.
-constexpr DWORD kPumpIntervalMs = 20;
+constexpr std::uint32_t kPumpIntervalMs = 20;
 
 // Every status the program ends with after a signal.
 constexpr int kInterruptedExitStatus = 8;
-
-void (*g_waitPump)() = nullptr;
 
 // The run's summary for a signal that ends the program (--json): published
 // whole by the run, taken by exactly one of the handler and the run's own
@@ -67,8 +66,8 @@ HANDLE g_wakeEvent = nullptr;
 
 // Waits up to `milliseconds` for the wake event, answering the thread's
 // messages meanwhile when a pump is set; false when the event woke it.
-bool WaitForWake(DWORD milliseconds) {
-  if (g_waitPump == nullptr) {
+bool WaitForWake(DWORD milliseconds, const WaitPump& pump) {
+  if (!pump) {
     if (g_wakeEvent == nullptr) {
       Sleep(milliseconds);
       return true;
@@ -80,7 +79,7 @@ bool WaitForWake(DWORD milliseconds) {
   for (;;) {
     // Messages already waiting are answered first: MsgWaitForMultipleObjects
     // wakes only for new ones.
-    g_waitPump();
+    pump();
     const auto left = static_cast<LONG>(end - GetTickCount());
     if (left <= 0) return true;
     const DWORD woken = MsgWaitForMultipleObjects(events, events != 0 ? &g_wakeEvent : nullptr,
@@ -316,14 +315,6 @@ int InterruptionSignal() {
   return g_firstSignal.load();
 }
 
-void SetWaitMessagePump(void (*pump)()) {
-  g_waitPump = pump;
-}
-
-void (*WaitMessagePump())() {
-  return g_waitPump;
-}
-
 void NoteAwaitedCommand(AwaitedCommand command, std::chrono::milliseconds limit) {
   const auto until = std::chrono::steady_clock::now() + limit;
   g_awaitedUntil.store(
@@ -335,37 +326,37 @@ void NoteDownloadCommandEnded() {
   g_downloadEnded.store(true);
 }
 
-bool WaitUntilTick(DWORD deadline) {
+bool WaitUntilTick(std::uint32_t deadline, const WaitPump& pump) {
   if (InterruptionSignal() != 0) return false;
 #ifdef _WIN32
   for (;;) {
     const auto left = static_cast<LONG>(deadline - GetTickCount());
     if (left <= 0) return true;
-    if (!WaitForWake(static_cast<DWORD>(left))) return false;
+    if (!WaitForWake(static_cast<DWORD>(left), pump)) return false;
   }
 #else
   qtr5::Clock& clock = qtr5::CurrentClock();
-  if (g_waitPump == nullptr) return clock.WaitForTick(deadline) && InterruptionSignal() == 0;
+  if (!pump) return clock.WaitForTick(deadline) && InterruptionSignal() == 0;
   // In slices, so that the pump answers the windows meanwhile.
   for (;;) {
-    g_waitPump();
-    const DWORD now = clock.TickCount();
+    pump();
+    const std::uint32_t now = clock.TickCount();
     const auto left = static_cast<std::int32_t>(deadline - now);
     if (left <= 0) return InterruptionSignal() == 0;
-    const DWORD step = now + static_cast<DWORD>(std::min<std::int32_t>(
-                                 left, static_cast<std::int32_t>(kPumpIntervalMs)));
+    const std::uint32_t step = now + static_cast<std::uint32_t>(std::min<std::int32_t>(
+                                         left, static_cast<std::int32_t>(kPumpIntervalMs)));
     if (!clock.WaitForTick(step) || InterruptionSignal() != 0) return false;
   }
 #endif
 }
 
-bool InterruptibleSleep(DWORD milliseconds) {
+bool InterruptibleSleep(std::uint32_t milliseconds, const WaitPump& pump) {
   if (InterruptionSignal() != 0) return false;
 #ifdef _WIN32
-  return WaitForWake(milliseconds) && InterruptionSignal() == 0;
+  return WaitForWake(milliseconds, pump) && InterruptionSignal() == 0;
 #else
-  if (g_waitPump != nullptr) return WaitUntilTick(GetTickCount() + milliseconds);
-  Sleep(milliseconds);
+  if (pump) return WaitUntilTick(qtr5::TickCount() + milliseconds, pump);
+  qtr5::SleepMilliseconds(milliseconds);
   return InterruptionSignal() == 0;
 #endif
 }

@@ -1,5 +1,5 @@
 // The time source behind GetTickCount and Sleep.
-#include "winui/clock.h"
+#include "system/clock.h"
 
 #include <algorithm>
 #include <chrono>

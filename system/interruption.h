@@ -12,9 +12,9 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
+#include <functional>
 #include <string>
-
-#include "winui/winapi.h"
 
 // Where the run stands, for the signal handler.
 enum class RunPhase {
@@ -64,17 +64,18 @@ void NoteAwaitedCommand(AwaitedCommand command, std::chrono::milliseconds limit)
 // had not ended.
 void NoteDownloadCommandEnded();
 
-// Called from the waits below (on Windows whenever the thread's message
-// queue receives something, elsewhere about every 20 ms), so that the
-// windows of the thread are answered while the drive reprograms itself (a
-// close request in particular). Null (the default): the waits only wait.
-void (*WaitMessagePump())();
-void SetWaitMessagePump(void (*pump)());
+// The waits below take the front end's message pump (`pump`, may be
+// empty): called on Windows whenever the thread's message queue receives
+// something, elsewhere about every 20 ms, so that the windows of the thread
+// are answered while the drive reprograms itself (a close request in
+// particular). Without one the waits only wait.
+using WaitPump = std::function<void()>;
 
-// Waits until GetTickCount() reaches `deadline` without using the processor.
-// False when the run was interrupted (at once when it already was).
-bool WaitUntilTick(DWORD deadline);
+// Waits until the tick counter (system_time.h) reaches `deadline` without
+// using the processor. False when the run was interrupted (at once when it
+// already was).
+bool WaitUntilTick(std::uint32_t deadline, const WaitPump& pump = {});
 
 // Waits `milliseconds` of the tick counter (the clock's Sleep); false when the
 // run was interrupted.
-bool InterruptibleSleep(DWORD milliseconds);
+bool InterruptibleSleep(std::uint32_t milliseconds, const WaitPump& pump = {});

@@ -1,0 +1,48 @@
+// The described members of the flow, each a step of the flash session: the
+// scan and the tray at start-up, the image read and the download on the
+// Download command. The image is the one the file name box names.
+#include <string>
+
+#include "app/download_app.h"
+#include "resources/resource_ids.h"
+#include "session/flash_session.h"
+
+namespace {
+
+// The file name box's text; `tooLong` when it does not fit the window's
+// text buffer (its first characters could name another file).
+std::string ImageNameInBox(HWND window, bool& tooLong) {
+  char path[kImagePathSize] = {};
+  SendDlgItemMessageA(window, kIdFileName, WM_GETTEXT, kImagePathSize,
+                      reinterpret_cast<LPARAM>(path));
+  path[kImagePathSize - 1] = '\0';
+  const LRESULT length = SendDlgItemMessageA(window, kIdFileName, WM_GETTEXTLENGTH, 0, 0);
+  tooLong = path[0] != '\0' && length >= kImagePathSize;
+  return tooLong ? std::string() : std::string(path);
+}
+
+}  // namespace
+
+bool DownloadApp::ScanDevices() {
+  return session.Scan() == ScanResult::kChosen;
+}
+
+void DownloadApp::OpenTray() {
+  session.OpenTray();
+}
+
+int DownloadApp::ReadImageFile() {
+  bool tooLong = false;
+  const std::string path = ImageNameInBox(mainWindow, tooLong);
+  const ImageResult result = session.ReadImage(path, tooLong);
+  imageChecksum = session.ImageChecksum();
+  return result == ImageResult::kRead ? 1 : 0;
+}
+
+int DownloadApp::DownloadFirmware() {
+  bool tooLong = false;
+  const std::string path = ImageNameInBox(mainWindow, tooLong);
+  const DownloadResult result = session.Download(path, tooLong);
+  imageChecksum = session.ImageChecksum();
+  return result == DownloadResult::kConfirmed ? 1 : 0;
+}

@@ -1,0 +1,126 @@
+// The flash session: the flow of one run with no window vocabulary. Its
+// steps are the scan and choice of the drive, its tray, the read and check of
+// the image, and the download with the reprogramming window and the check
+// after it. Each returns a typed result and records what happened in the
+// run's record; what the user is told goes to the observer, what a person
+// must decide to the questions. The described dialog calls the steps on its
+// commands; the terminal and --yes run them in order.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "discovery/scan_record.h"
+#include "image/image_verdict.h"
+#include "session/run_record.h"
+#include "session/session_request.h"
+
+class AspiDevice;
+class SessionObserver;
+class SessionQuestions;
+
+enum class ScanResult {
+  kChosen,          // a drive was chosen; its report rows are shown
+  kNoDrive,         // no drive of the model accepted (or not the preferred one)
+  kNotReady,        // the drive it would take stayed not ready
+  kRefusedToGuess,  // several drives, and no choice may be asked
+  kNoneChosen,      // the choice was asked and not answered
+};
+
+enum class ImageResult {
+  kRead,         // built into the device's buffer; its checksum is shown
+  kNoName,       // no file named
+  kUnreadable,   // cannot be opened, damaged, too long a name, no memory
+  kNoData,       // no data record: it would erase the drive's firmware
+  kChanged,      // not the bytes the user confirmed
+  kNotExpected,  // not the image pinned
+  kDeclined,     // its warning was not accepted
+};
+
+enum class DownloadResult {
+  kConfirmed,    // the drive took the image and answered with its new firmware
+  kNotSent,      // nothing was sent (no drive, the image refused, a signal first)
+  kFailed,       // the drive refused the download command
+  kUnconfirmed,  // the drive took the image (or may have) and was not confirmed
+  kInterrupted,  // a signal cut the waits short after the download command
+  kBusy,         // a download of this session is running: nothing done
+};
+
+class FlashSession {
+ public:
+  FlashSession(AspiDevice& device, const SessionRequest& request, RunRecord& record,
+               ScanRecord& scan, SessionObserver& observer, SessionQuestions& questions);
+  FlashSession(const FlashSession&) = delete;
+  FlashSession& operator=(const FlashSession&) = delete;
+
+  // Asks every address, accepts the drives of the model, and chooses the one
+  // to flash: the preferred one, the only one, or the one the questions
+  // choose. The chosen drive is addressed and its report rows shown; with
+  // none chosen the device addresses nothing. Records the outcome so far.
+  ScanResult Scan();
+  // Opens the chosen drive's tray. A tray that does not open does not stop
+  // the flow (the drive takes its firmware with the tray closed too); the
+  // record keeps why. True when it opened.
+  bool OpenTray();
+  // Reads the image named `path` (or, when `nameTooLong`, refuses it: its
+  // first characters could name another file), judges it, and builds it in
+  // the device's data buffer with its checksum shown.
+  ImageResult ReadImage(const std::string& path, bool nameTooLong = false);
+  // The image of `path` read as ReadImage does and sent to the chosen drive
+  // in one command, the progress shown while the drive reprograms itself,
+  // and the new firmware confirmed by INQUIRY. Records the outcome.
+  DownloadResult Download(const std::string& path, bool nameTooLong = false);
+
+  // After a confirmed download: the notice that the machine must be
+  // rebooted before the drive is used.
+  void TellReboot();
+
+  // The 16-bit byte sum of the image last read.
+  std::uint16_t ImageChecksum() const { return imageChecksum_; }
+  // A drive was chosen and may receive the image.
+  bool DriveChosen() const;
+  // A download of this session is under way.
+  bool Busy() const { return busy_; }
+
+  // Called from the waits of the reprogramming window: the front end's
+  // windows are answered, and a command the drive holds is said.
+  void AnswerWhileWaiting();
+
+ private:
+  void ResetDownloadRecord();
+  DownloadResult SendImage();
+  bool VerifyDownload();
+  bool ConfirmedByInquiry(struct InquiryAnswer& answer);
+  bool Pause(std::uint32_t milliseconds);
+
+  AspiDevice& device_;
+  const SessionRequest& request_;
+  RunRecord& record_;
+  ScanRecord& scan_;
+  SessionObserver& observer_;
+  SessionQuestions& questions_;
+  std::uint16_t imageChecksum_ = 0;
+  bool busy_ = false;
+  // The command of the reprogramming window now awaited: when it was sent,
+  // and whether the waiting note was shown for it.
+  std::uint32_t commandSentAt_ = 0;
+  bool holdNoticeShown_ = false;
+  friend class WindowCommand;
+};
+
+// The texts of the status line that the session and its front ends share.
+inline constexpr const char* kTextFailToFindDevice = "Fail to Find Device";
+inline constexpr const char* kTextOutOfMemory = "Out of Memory...";
+inline constexpr const char* kTextDownloading = "Downloading...";
+inline constexpr const char* kTextDownloadSucceeded = "Download has been done successfully!";
+inline constexpr const char* kTextDownloadFailed = "Download has been failed!";
+// The notice after a success.
+inline constexpr const char* kCaptionNotice = "Notice";
+inline constexpr const char* kTextReboot = "Please Reboot system";
+
+// What the request pins the image to, as the image verdict takes it.
+ImagePins PinsOf(const SessionRequest& request);
+// Records `reason` (the verdict's on an image not the one pinned) as the
+// run's failure: the image is not the one pinned, and was not sent. An empty
+// reason records that the image is the one pinned.
+void RecordUnexpectedImage(RunRecord& record, const std::string& reason);

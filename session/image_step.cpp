@@ -1,0 +1,105 @@
+// FlashSession::ReadImage: the image named, built in the device's data
+// buffer, judged, and its 16-bit byte sum.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "aspi/aspi_device.h"
+#include "image/firmware_image.h"
+#include "image/hex_loader.h"
+#include "image/image_verdict.h"
+#include "image/result_codes.h"
+#include "session/flash_session.h"
+#include "session/session_observer.h"
+#include "session/session_questions.h"
+
+namespace {
+
+constexpr const char* kTextReading = "Reading File...";
+constexpr const char* kTextReadOk = "Reading is success!";
+
+}  // namespace
+
+ImagePins PinsOf(const SessionRequest& request) {
+  ImagePins pins;
+  pins.sha256 = request.expectedSha256;
+  pins.hasChecksum = request.hasExpectedChecksum;
+  pins.checksum = request.expectedChecksum;
+  return pins;
+}
+
+void RecordUnexpectedImage(RunRecord& record, const std::string& reason) {
+  record.imageNotExpected = !reason.empty();
+  if (reason.empty()) return;
+  record.failureReason = reason;
+  record.failureAdvice =
+      "The image was not sent to the drive. Check that the file is the release you meant to flash.";
+}
+
+ImageResult FlashSession::ReadImage(const std::string& path, bool nameTooLong) {
+  observer_.StatusChanged(kTextReading);
+  if (path.empty() && !nameTooLong) {
+    observer_.StatusChanged("");
+    return ImageResult::kNoName;
+  }
+  // A name that does not fit the buffer is refused: its first 259 characters may
+  // name another file, and that file's image would be flashed.
+  if (nameTooLong) {
+    record_.failureReason = "The image name is longer than the " +
+                            std::to_string(kMaxImagePathLength) + " characters it may have.";
+    observer_.StatusChanged(ResultMessages[kResultCannotOpen]);
+    return ImageResult::kUnreadable;
+  }
+  if (device_.dataBuffer == nullptr) {
+    observer_.StatusChanged(kTextOutOfMemory);
+    return ImageResult::kUnreadable;
+  }
+  // The image a caller read before (its check before the tray) is sent as
+  // it was read; one the user confirmed is read again and compared.
+  const SessionRequest& request = request_;
+  const bool prepared = request.preparedImage.has_value() && request.preparedImageFile == path;
+  const FirmwareImage image =
+      prepared && !request.readPreparedAgain
+          ? *request.preparedImage
+          : ReadFirmwareImage(path.c_str(), !request.expectedSha256.empty());
+  record_.imageSha256 = image.sha256;
+  if (!image.built) {
+    record_.failureReason = DescribeHexLoadProblem(path, image.problem);
+    record_.failureAdvice = "The image was not sent to the drive; correct or replace it.";
+    observer_.StatusChanged(ResultMessages[image.failure]);
+    return ImageResult::kUnreadable;
+  }
+  // A file without a single data byte builds an all-0xFF image; sent, it
+  // would erase the drive's firmware. It is refused on every front end.
+  if (image.noData) {
+    observer_.StatusChanged(kTextNoFirmwareData);
+    return ImageResult::kNoData;
+  }
+  // The bytes sent are the bytes whose checksum the user confirmed.
+  if (prepared && image.bytes != request.preparedImage->bytes) {
+    observer_.StatusChanged(kTextImageChanged);
+    return ImageResult::kChanged;
+  }
+  std::memcpy(device_.dataBuffer, image.bytes.data(), kFirmwareImageSize);
+  imageChecksum_ = image.checksum;
+  char text[8];
+  std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(imageChecksum_));
+  observer_.ReportRowChanged(ReportRow::kChecksum, text);
+  const ImageVerdict verdict = JudgeImage(image, path, PinsOf(request));
+  RecordUnexpectedImage(
+      record_, verdict.kind == ImageVerdictKind::kNotExpected ? verdict.reason : std::string());
+  if (record_.imageNotExpected) {
+    observer_.StatusChanged(kTextNotExpected);
+    return ImageResult::kNotExpected;
+  }
+  // An image that sets only a few bytes is said before it is sent (a caller
+  // that prepared the image has said so already).
+  record_.imageWarning = image.fewBytesWarning;
+  if (!record_.imageWarning.empty() && !prepared &&
+      !questions_.ConfirmImageWarning(record_.imageWarning)) {
+    observer_.StatusChanged(ResultMessages[kResultCanceledByUser]);
+    return ImageResult::kDeclined;
+  }
+  observer_.StatusChanged(kTextReadOk);
+  return ImageResult::kRead;
+}
