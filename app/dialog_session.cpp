@@ -41,7 +41,6 @@ void DialogObserver::Notice(std::string_view caption, std::string_view text) {
 }
 
 int DialogQuestions::ChooseDrive() {
-  if (app_.run.request.askForDevice) return app_.run.request.askForDevice();
   const INT_PTR answer = DialogBoxParamA(app_.instance, MAKEINTRESOURCEA(kDialogSelectDevice),
                                          app_.mainWindow, SelectDeviceProc, 0);
   return (answer >= 0 && answer < g_deviceCount) ? static_cast<int>(answer) : 0;

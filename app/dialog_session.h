@@ -30,14 +30,17 @@ class DialogObserver : public SessionObserver {
 class DialogQuestions : public SessionQuestions {
  public:
   explicit DialogQuestions(DownloadApp& app) : app_(app) {}
-  // The Select Device dialog (or the terminal's own question, when the run
-  // asks for the drive that way). A dialog that could not be made, or an
-  // answer outside the table, chooses the first drive, as closing it
-  // without a selection does.
+  // The Select Device dialog. A dialog that could not be made, or an answer
+  // outside the table, chooses the first drive, as closing it without a
+  // selection does.
   int ChooseDrive() override;
   // A person at the window is asked in a box; a run that explains nothing
   // in boxes has said the warning already and goes on.
   bool ConfirmImageWarning(const std::string& warning) override;
+  // The window's Download command is the consent itself.
+  DownloadConsent ConfirmDownload(const std::string& /*image*/, bool /*nameTooLong*/) override {
+    return {true, {}};
+  }
 
  private:
   DownloadApp& app_;

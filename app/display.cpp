@@ -19,17 +19,10 @@ namespace {
 
 constexpr int kLastReportSlot = 5;
 constexpr int kTextBufferSize = kImagePathSize;  // as the window's other text buffers
-constexpr const char* kReportLabels[kReportRowCount] = {
-    "Adapter : Target ID", "Check Sum", "Model Name", "Current F/W Version", "New F/W Version"};
 constexpr int kKeyColumnWidth = 120;
 constexpr int kValueColumnMargin = 125;
 
 }  // namespace
-
-const std::vector<std::string>& ReportLabels() {
-  static const std::vector<std::string> labels(std::begin(kReportLabels), std::end(kReportLabels));
-  return labels;
-}
 
 // What the window shows is told here, once, to the run's record and to
 // whoever watches the window.
@@ -62,7 +55,8 @@ int DownloadApp::InitDialogContents() {
   SetStatePicture(kBitmapLogo);
   reportList->AddColumn("Key", -1);
   reportList->AddColumn("Value", -1);
-  for (int row = 0; row < kReportRowCount; ++row) reportList->SetItem(row, 0, kReportLabels[row]);
+  for (int row = 0; row < kReportRowCount; ++row)
+    reportList->SetItem(row, 0, ReportLabels()[row].c_str());
   RECT rectangle{};
   GetWindowRect(GetDlgItem(mainWindow, kIdReport), &rectangle);
   reportList->SetColumnWidth(0, kKeyColumnWidth);

@@ -16,8 +16,6 @@ DownloadApp* g_app = nullptr;
 
 namespace {
 
-constexpr const char* kTextFailToInitialize = "Fail to Initialize ASPI !";
-constexpr const char* kTextReady = "Ready to Download, select HEX file...";
 constexpr const char* kCaptionNoDrive = "Why no drive was found";
 
 // Device text for a message box: a control character shows as '?'.

@@ -4,7 +4,7 @@
 #include "app/main_dialog.h"
 #include "app/run_context.h"
 #include "resources/resource_ids.h"
-#include "resources/version.h"
+#include "text/version.h"
 
 namespace {
 

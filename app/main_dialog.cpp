@@ -3,14 +3,11 @@
 #include "app/main_dialog.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <utility>
 
 #include "app/download_app.h"
 #include "app/run_context.h"
-#include "image/regular_file.h"
 #include "resources/resource_ids.h"
 
 std::uint8_t g_downloadDone = 0;
@@ -18,8 +15,6 @@ char g_defaultImageName[kImagePathSize] = {};
 
 namespace {
 
-constexpr const char* kTextDefaultMissing = "QTR5_ORNA.HEX file not found.";
-constexpr const char* kCaptionDefaultMissing = "ZAZADUZ_AUTO";
 constexpr const char* kCaptionWarning = "Warning";
 constexpr const char* kCaptionFailed = "Why the download failed";
 constexpr const char* kCaptionUnconfirmed = "Why the download is not confirmed";
@@ -158,21 +153,6 @@ void OnCommand(HWND window, WPARAM wParam) {
 }
 
 }  // namespace
-
-DefaultImage CheckDefaultImage() {
-  // Opened for reading and writing, so that a file that could not be
-  // replaced counts as absent; closed at once and never written. Only a
-  // regular file counts, checked on what was opened (a pipe never waits).
-  int failure = 0;
-  if (std::FILE* file = OpenRegularFile(kDefaultImageName, true, failure)) {
-    std::fclose(file);
-    return DefaultImage::kUsable;
-  }
-  std::error_code error;  // only for the explanation: nothing is read by this name
-  return failure != 0 && std::filesystem::is_regular_file(kDefaultImageName, error)
-             ? DefaultImage::kNotWritable
-             : DefaultImage::kMissing;
-}
 
 int ProbeDefaultImage(HWND window) {
   std::snprintf(g_defaultImageName, sizeof g_defaultImageName, "%s", kDefaultImageName);

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "image/firmware_image.h"
+#include "session/default_image.h"
 #include "winui/winapi.h"
 
 // 1 once a download has succeeded in this run; a second one is refused.
@@ -44,8 +45,6 @@ class DriveWork {
 // The default image's name, once the probe has run.
 extern char g_defaultImageName[kImagePathSize];
 
-inline constexpr const char* kDefaultImageName = "QTR5_ORNA.HEX";
-
 // Dialog procedure of the main window (template 102).
 INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -53,13 +52,6 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
 // new revision rows are cleared, and Download is enabled when the box names
 // a file and a drive was accepted (or the scan has not run yet).
 void FileNameChanged(HWND window);
-
-// The default image in the current directory: usable (it opens for reading
-// and writing; only a regular file counts, checked on what was opened),
-// missing, or there but not writable (and so passed over: a file that
-// could not be replaced counts as absent). The file is never written.
-enum class DefaultImage { kUsable, kMissing, kNotWritable };
-DefaultImage CheckDefaultImage();
 
 // Looks for the default image in the current directory. Present (it opens
 // for reading and writing): its name goes into the file name box and 1 is

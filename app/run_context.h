@@ -29,13 +29,6 @@ struct RunRequest : SessionRequest {
   // a failed download enables browsing. Empty: none (the default is probed).
   std::string initialImage;
 
-  // Asks for the drive instead of the Select Device dialog (a terminal asks
-  // its own question, with each drive's address), when the device table
-  // holds the drives to choose from: returns the row chosen, or -1 when the
-  // user gave no answer (the run then ends without a drive: nothing is sent).
-  // Empty: the dialog is shown.
-  std::function<int()> askForDevice;
-
   // After a download that ended in "NG!", show why in a message box
   // (RunRecord::failureReason and what to do next). Off by default: a
   // terminal prints the reason itself; a desktop window worked by a person

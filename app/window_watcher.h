@@ -4,9 +4,9 @@
 // window's own terms rather than as window messages to match.
 #pragma once
 
-#include <string>
 #include <string_view>
-#include <vector>
+
+#include "session/session_observer.h"
 
 class WindowWatcher {
  public:
@@ -20,8 +20,3 @@ class WindowWatcher {
   // The progress bar now stands at `percent` (0 to 100).
   virtual void ProgressShown(int percent) = 0;
 };
-
-// The labels of the main window's report rows, in row order ("Adapter :
-// Target ID", "Check Sum", "Model Name", "Current F/W Version", "New F/W
-// Version").
-const std::vector<std::string>& ReportLabels();

@@ -10,10 +10,10 @@
 #include <system_error>
 #include <utility>
 
-#include "app/main_dialog.h"
 #include "program/exit_status.h"
-#include "resources/version.h"
+#include "session/default_image.h"
 #include "text/printable.h"
+#include "text/version.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/run_context.h"
 #include "discovery/scan_record.h"
+#include "session/run_record.h"
 #include "text/printable.h"
 
 // A drive that completed the download command but never answered after it
@@ -99,11 +99,10 @@ std::vector<std::string> DownloadWarningLines(const RunRecord& run) {
   return {};
 }
 
-std::string RunSummary(const RunContext& context, Outcome outcome,
+std::string RunSummary(const RunRecord& run, const ScanRecord& scan, Outcome outcome,
                        const std::optional<RunProvider::ReplayState>& replay,
                        const std::string& stateWarning, const std::string& guardWarning,
                        const std::optional<LiveState>& live) {
-  const RunRecord& run = context.record;
   const bool shownNow = run.mainWindowClosed || live.has_value();
   auto text = [](const std::string& value) -> nlohmann::json {
     if (value.empty()) return nullptr;
@@ -117,8 +116,8 @@ std::string RunSummary(const RunContext& context, Outcome outcome,
   if (run.driveChosen && shownNow) {
     summary["drive"] = {{"adapter", run.chosenAdapter},
                         {"target", run.chosenTarget},
-                        {"model", JsonText(FullModelText(context.scan, run.chosenAdapter,
-                                                         run.chosenTarget, run.model.c_str()))},
+                        {"model", JsonText(FullModelText(scan, run.chosenAdapter, run.chosenTarget,
+                                                         run.model.c_str()))},
                         {"revision", JsonText(run.revision)}};
   } else {
     summary["drive"] = nullptr;

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "discovery/scan_record.h"
 #include "image/image_check.h"
 #include "program/exit_status.h"
 #include "program/run_provider.h"
 
-struct RunContext;
 struct RunRecord;
 
 // JSON text as one line. Every string in it went through JsonText, so it is
@@ -45,7 +45,7 @@ struct LiveState {
 // --json: what the run did, as one JSON object. Texts are given as their
 // bytes (device strings and file names need not be valid UTF-8: see
 // JsonText). With `live`, the summary a signal prints if it ends the run now.
-std::string RunSummary(const RunContext& run, Outcome outcome,
+std::string RunSummary(const RunRecord& run, const ScanRecord& scan, Outcome outcome,
                        const std::optional<RunProvider::ReplayState>& replay,
                        const std::string& stateWarning, const std::string& guardWarning,
                        const std::optional<LiveState>& live = std::nullopt);

@@ -95,7 +95,7 @@ class WindowCommand {
   }
   ~WindowCommand() {
     NoteAwaitedCommand(AwaitedCommand::kNone, std::chrono::milliseconds(0));
-    if (session_.holdNoticeShown_) session_.observer_.StatusChanged(kTextDownloading);
+    if (session_.holdNoticeShown_) session_.Status(kTextDownloading);
   }
   WindowCommand(const WindowCommand&) = delete;
   WindowCommand& operator=(const WindowCommand&) = delete;
@@ -140,7 +140,7 @@ bool FlashSession::VerifyDownload() {
     }
     InquiryAnswer answer;
     if (ConfirmedByInquiry(answer)) {
-      observer_.ReportRowChanged(ReportRow::kNewVersion, answer.revision);
+      Row(ReportRow::kNewVersion, answer.revision);
       const std::string before = ScannedModel(device_);
       if (!answer.isDrive || (!before.empty() && before != answer.model))
         record_.newModel = answer.model;
@@ -178,7 +178,7 @@ DownloadResult FlashSession::Download(const std::string& path, bool nameTooLong)
   ResetDownloadRecord();
   // Only the drive chosen at start may receive the image.
   if (!DriveChosen()) {
-    observer_.StatusChanged(kTextFailToFindDevice);
+    Status(kTextFailToFindDevice);
     return DownloadResult::kNotSent;
   }
   if (ReadImage(path, nameTooLong) != ImageResult::kRead) {
@@ -194,7 +194,7 @@ DownloadResult FlashSession::Download(const std::string& path, bool nameTooLong)
 
 DownloadResult FlashSession::SendImage() {
   RunRecord& record = record_;
-  observer_.StatusChanged(kTextDownloading);
+  Status(kTextDownloading);
 
   std::uint8_t* image = device_.dataBuffer;
   device_.SetCommand(kDownloadTemplate, SRB_DIR_OUT, kDownloadLength);
@@ -270,7 +270,7 @@ DownloadResult FlashSession::SendImage() {
   } else {
     record.outcome = Outcome::kFailed;
   }
-  observer_.StatusChanged(confirmed ? kTextDownloadSucceeded : kTextDownloadFailed);
+  Status(confirmed ? kTextDownloadSucceeded : kTextDownloadFailed);
   qtr5::KeepSystemAwake(false);
   SetRunPhase(RunPhase::kShownOutcome,
               !confirmed && (record.downloadTaken || record.downloadTimedOut));

@@ -13,10 +13,10 @@
 #include "discovery/scan_record.h"
 #include "image/image_verdict.h"
 #include "session/run_record.h"
+#include "session/session_observer.h"
 #include "session/session_request.h"
 
 class AspiDevice;
-class SessionObserver;
 class SessionQuestions;
 
 enum class ScanResult {
@@ -71,6 +71,13 @@ class FlashSession {
   // and the new firmware confirmed by INQUIRY. Records the outcome.
   DownloadResult Download(const std::string& path, bool nameTooLong = false);
 
+  // Every step in order, for a run that nobody works at a window: the image
+  // named (`image`; empty: the default image, told when missing), the scan
+  // and choice, the refusal before the tray, the tray, the image asked for
+  // when none is named, the consent, the download and the reboot notice.
+  // What happened is in the record (its outcome among it).
+  void RunAll(const std::string& image);
+
   // After a confirmed download: the notice that the machine must be
   // rebooted before the drive is used.
   void TellReboot();
@@ -87,6 +94,10 @@ class FlashSession {
   void AnswerWhileWaiting();
 
  private:
+  // The status line's and a report row's new text: recorded in the run's
+  // record (as a window's text buffer holds it) and told to the observer.
+  void Status(const std::string& text);
+  void Row(ReportRow row, const std::string& value);
   void ResetDownloadRecord();
   DownloadResult SendImage();
   bool VerifyDownload();
@@ -111,6 +122,8 @@ class FlashSession {
 // The texts of the status line that the session and its front ends share.
 inline constexpr const char* kTextFailToFindDevice = "Fail to Find Device";
 inline constexpr const char* kTextOutOfMemory = "Out of Memory...";
+inline constexpr const char* kTextFailToInitialize = "Fail to Initialize ASPI !";
+inline constexpr const char* kTextReady = "Ready to Download, select HEX file...";
 inline constexpr const char* kTextDownloading = "Downloading...";
 inline constexpr const char* kTextDownloadSucceeded = "Download has been done successfully!";
 inline constexpr const char* kTextDownloadFailed = "Download has been failed!";

@@ -37,9 +37,9 @@ void RecordUnexpectedImage(RunRecord& record, const std::string& reason) {
 }
 
 ImageResult FlashSession::ReadImage(const std::string& path, bool nameTooLong) {
-  observer_.StatusChanged(kTextReading);
+  Status(kTextReading);
   if (path.empty() && !nameTooLong) {
-    observer_.StatusChanged("");
+    Status("");
     return ImageResult::kNoName;
   }
   // A name that does not fit the buffer is refused: its first 259 characters may
@@ -47,11 +47,11 @@ ImageResult FlashSession::ReadImage(const std::string& path, bool nameTooLong) {
   if (nameTooLong) {
     record_.failureReason = "The image name is longer than the " +
                             std::to_string(kMaxImagePathLength) + " characters it may have.";
-    observer_.StatusChanged(ResultMessages[kResultCannotOpen]);
+    Status(ResultMessages[kResultCannotOpen]);
     return ImageResult::kUnreadable;
   }
   if (device_.dataBuffer == nullptr) {
-    observer_.StatusChanged(kTextOutOfMemory);
+    Status(kTextOutOfMemory);
     return ImageResult::kUnreadable;
   }
   // The image a caller read before (its check before the tray) is sent as
@@ -66,30 +66,30 @@ ImageResult FlashSession::ReadImage(const std::string& path, bool nameTooLong) {
   if (!image.built) {
     record_.failureReason = DescribeHexLoadProblem(path, image.problem);
     record_.failureAdvice = "The image was not sent to the drive; correct or replace it.";
-    observer_.StatusChanged(ResultMessages[image.failure]);
+    Status(ResultMessages[image.failure]);
     return ImageResult::kUnreadable;
   }
   // A file without a single data byte builds an all-0xFF image; sent, it
   // would erase the drive's firmware. It is refused on every front end.
   if (image.noData) {
-    observer_.StatusChanged(kTextNoFirmwareData);
+    Status(kTextNoFirmwareData);
     return ImageResult::kNoData;
   }
   // The bytes sent are the bytes whose checksum the user confirmed.
   if (prepared && image.bytes != request.preparedImage->bytes) {
-    observer_.StatusChanged(kTextImageChanged);
+    Status(kTextImageChanged);
     return ImageResult::kChanged;
   }
   std::memcpy(device_.dataBuffer, image.bytes.data(), kFirmwareImageSize);
   imageChecksum_ = image.checksum;
   char text[8];
   std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(imageChecksum_));
-  observer_.ReportRowChanged(ReportRow::kChecksum, text);
+  Row(ReportRow::kChecksum, text);
   const ImageVerdict verdict = JudgeImage(image, path, PinsOf(request));
   RecordUnexpectedImage(
       record_, verdict.kind == ImageVerdictKind::kNotExpected ? verdict.reason : std::string());
   if (record_.imageNotExpected) {
-    observer_.StatusChanged(kTextNotExpected);
+    Status(kTextNotExpected);
     return ImageResult::kNotExpected;
   }
   // An image that sets only a few bytes is said before it is sent (a caller
@@ -97,9 +97,9 @@ ImageResult FlashSession::ReadImage(const std::string& path, bool nameTooLong) {
   record_.imageWarning = image.fewBytesWarning;
   if (!record_.imageWarning.empty() && !prepared &&
       !questions_.ConfirmImageWarning(record_.imageWarning)) {
-    observer_.StatusChanged(ResultMessages[kResultCanceledByUser]);
+    Status(ResultMessages[kResultCanceledByUser]);
     return ImageResult::kDeclined;
   }
-  observer_.StatusChanged(kTextReadOk);
+  Status(kTextReadOk);
   return ImageResult::kRead;
 }

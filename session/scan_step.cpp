@@ -128,14 +128,14 @@ ScanResult FlashSession::Scan() {
 
   char address[16];
   std::snprintf(address, sizeof address, "%d : %d", entry.adapterId, entry.targetId);
-  observer_.ReportRowChanged(ReportRow::kDevice, address);
-  observer_.ReportRowChanged(ReportRow::kModel, entry.model);
-  observer_.ReportRowChanged(ReportRow::kRevision, entry.revision);
+  Row(ReportRow::kDevice, address);
+  Row(ReportRow::kModel, entry.model);
+  Row(ReportRow::kRevision, entry.revision);
   return ScanResult::kChosen;
 }
 
 bool FlashSession::OpenTray() {
-  observer_.StatusChanged(kTextOpenTray);
+  Status(kTextOpenTray);
   device_.SetCommand(kStartStopUnitTemplate, SRB_DIR_IN, 0);
   device_.commandBlock[4] = kOpenTray;
   record_.trayFailed = !device_.ExecuteWait();

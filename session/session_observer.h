@@ -4,7 +4,9 @@
 // events into its controls, pictures and boxes; the terminal prints them.
 #pragma once
 
+#include <string>
 #include <string_view>
+#include <vector>
 
 // The rows of the report, in the order the main window lists them.
 enum class ReportRow : int {
@@ -15,6 +17,10 @@ enum class ReportRow : int {
   kNewVersion = 4,  // "New F/W Version"
 };
 inline constexpr int kReportRowCount = 5;
+
+// The labels of the report rows, in row order ("Adapter : Target ID",
+// "Check Sum", "Model Name", "Current F/W Version", "New F/W Version").
+const std::vector<std::string>& ReportLabels();
 
 class SessionObserver {
  public:

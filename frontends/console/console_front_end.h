@@ -1,45 +1,46 @@
-// The program's front end on a terminal or in a script: the console backend
-// renders the window; the program's own lines go to standard output, its
-// diagnostics to standard error, and questions are asked only when standard
-// input is a terminal.
+// The program on a terminal or in a script: it drives the flash session
+// directly. What the session shows is printed by the terminal (an
+// observer); its questions are the run's (--yes, the terminal's [y/N], the
+// numbered drive choice, the image prompt). The program's own lines go to
+// standard output, its diagnostics to standard error, and questions are
+// asked only when standard input is a terminal.
 #pragma once
 
-#include "app/window_watcher.h"
-#include "frontends/console/console_backend.h"
+#include "frontends/console/terminal.h"
 #include "program/program_front_end.h"
+#include "session/session_observer.h"
 
-// The program's dialogs as the console backend answers them: the main
-// window and the Select Device dialog.
-qtr5::ConsoleWindowIds ProgramConsoleIds();
-
-// What the main window shows, printed by the console backend as the
-// application tells it.
-class ConsoleWatcher : public WindowWatcher {
+// What the session shows, printed by the terminal as it comes.
+class TerminalObserver : public SessionObserver {
  public:
-  explicit ConsoleWatcher(qtr5::ConsoleBackend& backend) : backend_(backend) {}
-  void StatusShown(std::string_view text) override { backend_.ShowStatus(text); }
-  void ReportRowShown(int row, std::string_view value) override;
-  void ProgressShown(int percent) override { backend_.ShowProgress(percent); }
+  explicit TerminalObserver(qtr5::Terminal& terminal) : terminal_(terminal) {}
+  void StatusChanged(std::string_view text) override { terminal_.ShowStatus(text); }
+  void ReportRowChanged(ReportRow row, std::string_view value) override;
+  void ProgressChanged(int percent) override { terminal_.ShowProgress(percent); }
+  void BusyTick(bool /*waitFrame*/) override {}  // the progress bar says it
+  void WaitingNote(std::string_view text) override { terminal_.ShowStatus(text); }
+  void Notice(std::string_view caption, std::string_view text) override {
+    terminal_.ShowNotice(caption, text);
+  }
 
  private:
-  qtr5::ConsoleBackend& backend_;
+  qtr5::Terminal& terminal_;
 };
 
 class ConsoleFrontEnd : public ProgramFrontEnd {
  public:
-  ConsoleFrontEnd(qtr5::ConsoleBackend& backend, bool inputIsTerminal);
+  ConsoleFrontEnd(qtr5::Terminal& terminal, bool inputIsTerminal);
 
   void PrintLine(std::string_view line) override;
   void PrintError(std::string_view line) override;
   std::optional<std::string> Ask(std::string_view question) override;
   bool CanAsk() const override { return inputIsTerminal_; }
-  void SetIdleHandler(std::function<bool()> handler) override;
+  Outcome RunFlow(const ProgramOptions& options, const RunProvider& transport) override;
+  std::optional<std::string> AskForImageFile() override;
   std::FILE* Output() override;
   std::FILE* ErrorOutput() override;
-  WindowWatcher* Watcher() override { return &watcher_; }
 
  private:
-  qtr5::ConsoleBackend& backend_;
-  ConsoleWatcher watcher_{backend_};
+  qtr5::Terminal& terminal_;
   bool inputIsTerminal_;
 };

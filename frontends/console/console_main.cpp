@@ -7,12 +7,11 @@
 #include <iostream>
 #include <optional>
 
-#include "frontends/console/console_backend.h"
 #include "frontends/console/console_front_end.h"
+#include "frontends/console/terminal.h"
 #include "image/image_check.h"
 #include "program/options.h"
 #include "program/program.h"
-#include "winui/backend.h"
 
 namespace {
 
@@ -58,18 +57,16 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
 
   qtr5::ConsoleOptions console = qtr5::StandardConsoleOptions();
-  console.ids = ProgramConsoleIds();
   if (parsed.options.json && !parsed.options.list) {
-    // Standard output carries only the run's JSON summary; what the window
+    // Standard output carries only the run's JSON summary; what the run
     // shows goes to standard error.
     console.out = &std::cerr;
     console.outputIsTerminal = isatty(STDERR_FILENO) != 0;
   }
   int status = 0;
   {
-    qtr5::ConsoleBackend backend(console);
-    qtr5::ScopedBackend installed(backend);
-    ConsoleFrontEnd frontEnd(backend, console.inputIsTerminal);
+    qtr5::Terminal terminal(console);
+    ConsoleFrontEnd frontEnd(terminal, console.inputIsTerminal);
     status = RunProgram(parsed.options, frontEnd);
   }
   // A list, a check or a summary that could not be written did not succeed.

@@ -14,11 +14,11 @@
 #include "app/main_dialog.h"
 #include "app/run_context.h"
 #include "frontends/desktop/box_layout.h"
-#include "program/desktop_front_end.h"
+#include "frontends/dialog/desktop_front_end.h"
 #include "program/program.h"
 #include "resources/resource_ids.h"
-#include "resources/version.h"
 #include "system/interruption.h"
+#include "text/version.h"
 #include "winui/backend.h"
 #include "winui/qt/qt_backend.h"
 

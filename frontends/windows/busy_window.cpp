@@ -4,8 +4,8 @@
 
 #include "app/download_app.h"
 #include "app/main_dialog.h"
-#include "resources/version.h"
 #include "system/interruption.h"
+#include "text/version.h"
 
 namespace {
 

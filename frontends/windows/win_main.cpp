@@ -12,7 +12,7 @@
 #include "frontends/windows/windows_front_end.h"
 #include "program/options.h"
 #include "program/program.h"
-#include "resources/version.h"
+#include "text/version.h"
 
 namespace {
 

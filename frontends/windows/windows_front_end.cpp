@@ -7,8 +7,8 @@
 #include "frontends/windows/browse_button.h"
 #include "frontends/windows/busy_window.h"
 #include "program/exit_status.h"
-#include "resources/version.h"
 #include "text/printable.h"
+#include "text/version.h"
 
 namespace {
 

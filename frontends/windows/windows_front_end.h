@@ -27,7 +27,7 @@
 #include <string>
 #include <string_view>
 
-#include "program/desktop_front_end.h"
+#include "frontends/dialog/desktop_front_end.h"
 #include "program/options.h"
 #include "program/program_front_end.h"
 

@@ -13,8 +13,8 @@
 #include <string_view>
 
 #include "resources/program_resources.h"
-#include "resources/version.h"
 #include "resources/windows/resource_script.h"
+#include "text/version.h"
 
 namespace {
 

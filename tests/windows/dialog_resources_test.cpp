@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "resources/program_resources.h"
-#include "resources/version.h"
+#include "text/version.h"
 
 namespace {
 

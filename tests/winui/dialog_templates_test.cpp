@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-#include "resources/version.h"
+#include "text/version.h"
 #include "winui/win32.h"
 
 namespace qtr5 {
