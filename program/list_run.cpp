@@ -14,6 +14,7 @@
 #include "program/program.h"
 #include "program/program_front_end.h"
 #include "program/run_summary.h"
+#include "session/flash_session.h"
 #include "system/interruption.h"
 #include "text/printable.h"
 
@@ -75,10 +76,8 @@ Outcome RunList(const ProgramOptions& options, ProgramFrontEnd& frontEnd) {
   if (options.json) PublishInterruptionSummary(InterruptedListSummary() + "\n");
   AspiDevice device;
   if (!device.IsAvailable()) frontEnd.PrintError("No SCSI host adapter is available");
-  int found = 0;
   ScanRecord scan;
-  SweepDevices(device, scan, &found, [](std::uint32_t ms) { return InterruptibleSleep(ms); });
-  device.ClearTarget();
+  const int found = SweepForDrives(device, scan);
 
   if (options.json) {
     nlohmann::json drives = nlohmann::json::array();

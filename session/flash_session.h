@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "discovery/scan_record.h"
@@ -118,6 +119,13 @@ class FlashSession {
   bool holdNoticeShown_ = false;
   friend class WindowCommand;
 };
+
+// The sweep of the scan step alone (--list): every address asked, the drives
+// of the model kept in DeviceTable (g_deviceCount), what each address
+// answered in `scan`; the device then addresses nothing. Returns the count
+// of every drive of the model accepted, also those past the table's end.
+int SweepForDrives(AspiDevice& device, ScanRecord& scan,
+                   const std::function<void()>& waitPump = {});
 
 // The texts of the status line that the session and its front ends share.
 inline constexpr const char* kTextFailToFindDevice = "Fail to Find Device";

@@ -44,16 +44,24 @@ FlashSession::FlashSession(AspiDevice& device, const SessionRequest& request, Ru
       observer_(observer),
       questions_(questions) {}
 
+int SweepForDrives(AspiDevice& device, ScanRecord& scan, const std::function<void()>& waitPump) {
+  int accepted = 0;
+  g_sweepPump = &waitPump;
+  SweepDevices(device, scan, &accepted, PauseOfTheSweep);
+  g_sweepPump = nullptr;
+  // The sweep left the device at the last address it asked; no command
+  // may reach that address until a drive is chosen.
+  device.ClearTarget();
+  return accepted;
+}
+
 bool FlashSession::DriveChosen() const {
   return device_.HasTarget() && g_deviceCount != 0;
 }
 
 ScanResult FlashSession::Scan() {
   RunRecord& record = record_;
-  int accepted = 0;
-  g_sweepPump = &request_.waitPump;
-  SweepDevices(device_, scan_, &accepted, PauseOfTheSweep);
-  g_sweepPump = nullptr;
+  const int accepted = SweepForDrives(device_, scan_, request_.waitPump);
   record.drivesAccepted = accepted;
   record.driveChosen = false;
   record.scanRefusal.clear();
@@ -112,9 +120,6 @@ ScanResult FlashSession::Scan() {
     } else {
       record.outcome = Outcome::kNoDrive;
     }
-    // The sweep left the device at the last address it asked; no command
-    // may reach that address.
-    device_.ClearTarget();
     return result;
   }
 
