@@ -49,6 +49,7 @@ int DialogQuestions::ChooseDrive() {
 bool DialogQuestions::ConfirmImageWarning(const std::string& warning) {
   if (!app_.run.request.explainFailures) return true;
   const std::string text = warning + ".\n\nDownload it anyway?";
-  return MessageBoxA(app_.mainWindow, text.c_str(), "Warning", MB_OKCANCEL | MB_ICONWARNING) ==
-         IDOK;
+  // Cancel is the default: Enter never flashes what the box warns of.
+  return MessageBoxA(app_.mainWindow, text.c_str(), "Warning",
+                     MB_OKCANCEL | MB_ICONWARNING | MB_DEFBUTTON2) == IDOK;
 }

@@ -39,10 +39,11 @@ void EnableControl(HWND window, int id, BOOL enable) {
   EnableWindow(GetDlgItem(window, id), enable);
 }
 
-// A drive was accepted at start. Before the application object exists (the
-// window's initialisation) nothing is known yet, and the scan settles it.
+// A drive was accepted at start and may be sent the image. Before the
+// application object exists (the window's initialisation) nothing is known
+// yet, and the scan settles it.
 bool DriveChosen() {
-  return g_app == nullptr || g_app->device.HasTarget();
+  return g_app == nullptr || (g_app->device.HasTarget() && g_app->session.MayDownloadAgain());
 }
 
 }  // namespace
@@ -119,7 +120,13 @@ void OnDownload(HWND window) {
     return;
   }
   EnableControl(window, kIdCancel, TRUE);
-  EnableControl(window, kIdBrowse, TRUE);
+  // A drive that took the image, or may have, is never sent it again in this
+  // run: the image cannot be changed, and Cancel closes the window.
+  if (g_app->session.MayDownloadAgain()) {
+    EnableControl(window, kIdBrowse, TRUE);
+  } else {
+    EnableControl(window, kIdFileName, FALSE);
+  }
   g_app->SetStatePicture(kBitmapNg);
   ExplainFailure(window, g_app->run);
   // A signal cut the waits short: the user asked the program to end, and it

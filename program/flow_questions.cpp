@@ -45,12 +45,12 @@ FirmwareImage PreviewImage(const SessionRequest& request, const std::string& fil
   return ReadFirmwareImage(file.c_str(), !request.expectedSha256.empty());
 }
 
-// An image that sets only a few bytes is said before it is sent (and kept
-// for the run's summary).
-void WarnOfFewBytes(ProgramFrontEnd& frontEnd, RunRecord& record, const std::string& warning) {
-  record.imageWarning = warning;
-  if (!record.imageWarning.empty())
-    frontEnd.PrintError("Warning: " + PrintableText(record.imageWarning));
+// What the verdict warns of is said before the image is sent (and kept for
+// the run's summary).
+void Warn(ProgramFrontEnd& frontEnd, RunRecord& record, const ImageVerdict& verdict) {
+  record.imageWarning = WarningsText(verdict);
+  for (const ImageWarning& warning : verdict.warnings)
+    frontEnd.PrintError("Warning: " + PrintableText(warning.text));
 }
 
 std::string TrayLine(const RunRecord& run) {
@@ -141,7 +141,7 @@ std::optional<std::string> ProgramQuestions::AskForImage() {
   if (!yes_ && frontEnd_.CanAsk()) {
     if (!hasImage_ && (CheckDefaultImage() == DefaultImage::kNotWritable)) ExplainMissingImage();
     std::optional<std::string> chosen = frontEnd_.AskForImageFile();
-    if (!chosen) Stop(Outcome::kFailed);  // nothing to flash
+    if (!chosen) Stop(Outcome::kNotDownloaded);  // the user gave no image: cancelled
     Progress();
     return chosen;
   }
@@ -173,12 +173,7 @@ DownloadConsent ProgramQuestions::ConfirmDownload(const std::string& image, bool
     Progress();
     return consent;
   }
-  if (preview.allFF) {
-    frontEnd_.PrintError("Warning: " + PrintableText(file) +
-                         " holds no firmware (every byte of its image is 0xFF): downloading it "
-                         "would erase the drive's firmware");
-  }
-  WarnOfFewBytes(frontEnd_, record_, preview.fewBytesWarning);
+  Warn(frontEnd_, record_, JudgeImage(preview, file, PinsOf(request_)));
   TellGuardLimits();
   const std::optional<std::string> answer = frontEnd_.Ask(Question(file, preview.checksum));
   if (answer && IsYes(*answer)) {
@@ -237,12 +232,23 @@ std::string ProgramQuestions::RefusalBeforeTray(const std::string& image) {
   }
   const FirmwareImage preview = PreviewImage(request_, file, tooLong);
   record_.imageSha256 = preview.sha256;
-  const char* refusal = RefuseImage(file, preview);
-  if (refusal == nullptr) {
-    WarnOfFewBytes(frontEnd_, record_, preview.fewBytesWarning);
-    Prepare(file, preview);  // the download sends the image checked here
+  if (const char* refusal = RefuseImage(file, preview)) return refusal;
+  // Nobody is asked: a warning that needs a person's answer refuses the
+  // image (an all-0xFF image would erase the firmware, unless its SHA-256
+  // was pinned).
+  const ImageVerdict verdict = JudgeImage(preview, file, PinsOf(request_));
+  for (const ImageWarning& warning : verdict.warnings) {
+    if (!warning.mustConfirm) continue;
+    Stop(Outcome::kFailed);
+    record_.failureReason = warning.text + ".";
+    record_.failureAdvice =
+        "Nothing was sent to the drive. If this image is meant to be flashed, pin it with "
+        "--expect-sha256 (its SHA-256 as sha256sum prints it).";
+    return warning.text;
   }
-  return refusal != nullptr ? refusal : std::string();
+  Warn(frontEnd_, record_, verdict);
+  Prepare(file, preview);  // the download sends the image checked here
+  return {};
 }
 
 std::string ProgramQuestions::Question(const std::string& file, std::uint16_t checksum) const {

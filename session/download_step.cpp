@@ -175,6 +175,7 @@ void FlashSession::ResetDownloadRecord() {
 
 DownloadResult FlashSession::Download(const std::string& path, bool nameTooLong) {
   if (busy_) return DownloadResult::kBusy;
+  if (imageSent_) return DownloadResult::kNotSent;  // one download per run
   ResetDownloadRecord();
   // Only the drive chosen at start may receive the image.
   if (!DriveChosen()) {
@@ -212,6 +213,9 @@ DownloadResult FlashSession::SendImage() {
   // command until the check after it has ended, no command is given a limit
   // that ends before the window's deadline, and the windows stay answered
   // while the drive takes its time.
+  // Set before the command leaves: whatever happens to it from here, the
+  // drive may hold the image.
+  imageSent_ = true;
   OpenReprogrammingWindow();
   g_downloading = this;
   SetCommandWaitHook(::AnswerWhileWaiting);
@@ -248,6 +252,8 @@ DownloadResult FlashSession::SendImage() {
     // it holds now is not known.
     const CommandFailure failure = LastCommandFailure(device_);
     record.downloadTimedOut = failure.timedOut;
+    // A drive that refused the command took nothing: it may be asked again.
+    imageSent_ = failure.timedOut;
     ExplainRefusedDownload(record, failure.timedOut, failure.Describe());
   }
   SetCommandWaitHook(nullptr);

@@ -89,6 +89,11 @@ class FlashSession {
   bool DriveChosen() const;
   // A download of this session is under way.
   bool Busy() const { return busy_; }
+  // False once the drive took the image or may have (the download phase
+  // began and the drive did not refuse the command): the download command
+  // is never sent again in this run. A drive that refused it took nothing,
+  // and the image may be sent again.
+  bool MayDownloadAgain() const { return !imageSent_; }
 
   // Called from the waits of the reprogramming window: the front end's
   // windows are answered, and a command the drive holds is said.
@@ -113,6 +118,7 @@ class FlashSession {
   SessionQuestions& questions_;
   std::uint16_t imageChecksum_ = 0;
   bool busy_ = false;
+  bool imageSent_ = false;
   // The command of the reprogramming window now awaited: when it was sent,
   // and whether the waiting note was shown for it.
   std::uint32_t commandSentAt_ = 0;
@@ -141,6 +147,9 @@ inline constexpr const char* kTextReboot = "Please Reboot system";
 
 // What the request pins the image to, as the image verdict takes it.
 ImagePins PinsOf(const SessionRequest& request);
+// The verdict's warnings as one text of sentences without the last full
+// stop (RunRecord::imageWarning); empty when there are none.
+std::string WarningsText(const ImageVerdict& verdict);
 // Records `reason` (the verdict's on an image not the one pinned) as the
 // run's failure: the image is not the one pinned, and was not sent. An empty
 // reason records that the image is the one pinned.

@@ -20,6 +20,13 @@ constexpr const char* kTextReadOk = "Reading is success!";
 
 }  // namespace
 
+std::string WarningsText(const ImageVerdict& verdict) {
+  std::string text;
+  for (const ImageWarning& warning : verdict.warnings)
+    text += (text.empty() ? "" : ". ") + warning.text;
+  return text;
+}
+
 ImagePins PinsOf(const SessionRequest& request) {
   ImagePins pins;
   pins.sha256 = request.expectedSha256;
@@ -92,13 +99,17 @@ ImageResult FlashSession::ReadImage(const std::string& path, bool nameTooLong) {
     Status(kTextNotExpected);
     return ImageResult::kNotExpected;
   }
-  // An image that sets only a few bytes is said before it is sent (a caller
-  // that prepared the image has said so already).
-  record_.imageWarning = image.fewBytesWarning;
-  if (!record_.imageWarning.empty() && !prepared &&
-      !questions_.ConfirmImageWarning(record_.imageWarning)) {
-    Status(ResultMessages[kResultCanceledByUser]);
-    return ImageResult::kDeclined;
+  // What the verdict warns of (an image that would erase the firmware, one
+  // that sets only a few bytes) is asked before it is sent; a caller that
+  // prepared the image has asked already.
+  record_.imageWarning = WarningsText(verdict);
+  if (!prepared) {
+    for (const ImageWarning& warning : verdict.warnings) {
+      if (!questions_.ConfirmImageWarning(warning.text)) {
+        Status(ResultMessages[kResultCanceledByUser]);
+        return ImageResult::kDeclined;
+      }
+    }
   }
   Status(kTextReadOk);
   return ImageResult::kRead;

@@ -69,7 +69,10 @@ int main(int argc, char** argv) {
   const ProgramOptions& options = parsed.options;
   g_json = options.json;
   qtr5::DesktopSettings settings;
-  settings.messagesInBoxes = isatty(STDERR_FILENO) == 0;
+  // Where standard error leads nowhere, its lines are shown in boxes too;
+  // not with --yes, whose window runs by itself and closes at the end:
+  // nothing there waits for a person (a script would never end).
+  settings.messagesInBoxes = isatty(STDERR_FILENO) == 0 && !options.yes;
   // The image check and the drive list need no window (nor a display).
   if (options.check || options.list)
     return Judged(options, qtr5::RunDesktopProgram(options, nullptr, settings));

@@ -216,6 +216,9 @@ TEST_F(MainWindowTest, FailedDownloadLetsTheUserChooseAgain) {
   EXPECT_EQ(Status(), "Download has been failed!");
   ASSERT_EQ(driver_.MessageBoxes().size(), 2u);
   EXPECT_NE(driver_.MessageBoxes()[0].text.find("sets only 1 of the 65280"), std::string::npos);
+  EXPECT_NE(driver_.MessageBoxes()[0].text.find("Download it anyway?"), std::string::npos);
+  EXPECT_EQ(driver_.MessageBoxes()[0].type & MB_DEFMASK, static_cast<UINT>(MB_DEFBUTTON2))
+      << "Enter must not flash a fragment";
   EXPECT_EQ(driver_.MessageBoxes()[1].caption, "Why the download failed");
   EXPECT_EQ(driver_.MessageBoxes()[1].text,
             run_.record.failureReason + "\n\n" + run_.record.failureAdvice);
@@ -236,6 +239,10 @@ TEST_F(MainWindowTest, SilentDriveAdviceSaysWhatToDoAtTheWindow) {
   const std::string& why = driver_.MessageBoxes().back().text;
   EXPECT_EQ(why.find("--list"), std::string::npos) << why;
   EXPECT_NE(why.find("start this program again"), std::string::npos) << why;
+  // The drive may hold the image: it is never sent again in this run.
+  EXPECT_STATE("not confirmed", false, true, false, false, kBitmapNg);
+  Command(kIdDownload);
+  EXPECT_EQ(bus_->Device(0, 0)->DownloadCount(), 1);
 }
 
 TEST_F(MainWindowTest, FailedReadAlsoEndsInNg) {

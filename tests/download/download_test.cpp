@@ -230,12 +230,15 @@ TEST_F(DownloadTest, FailedReadSendsNothingAndAddsNoText) {
   EXPECT_FALSE(run_.record.downloadTaken);
 }
 
-TEST_F(DownloadTest, EveryDownloadStartsAgainFromTheFile) {
-  // The first attempt leaves the buffer moved and overwritten by INQUIRY;
-  // the second must send the same command and data.
-  StartWith({}, HexFile(0, {0xC0, 0xDE, 0x11}));
-  ASSERT_EQ(app_->DownloadFirmware(), 1);
-  ASSERT_EQ(app_->DownloadFirmware(), 1);
+// A drive that refused the image took nothing: the next attempt reads the
+// file again and sends the same command and data (the first left the buffer
+// moved and overwritten by INQUIRY). One that took it is never sent it again.
+TEST_F(DownloadTest, ARefusedDownloadMayBeRepeatedATakenOneNever) {
+  DeviceOptions refusing;
+  refusing.faults.push_back(Fault{FaultKind::kRefuseDownload, FaultScope::kDownload});
+  StartWith(refusing, HexFile(0, {0xC0, 0xDE, 0x11}));
+  ASSERT_EQ(app_->DownloadFirmware(), 0);
+  ASSERT_EQ(app_->DownloadFirmware(), 0);
   std::vector<LoggedCommand> downloads;
   for (const LoggedCommand& command : Sent()) {
     if (command.Opcode() == kDownload) downloads.push_back(command);
@@ -245,6 +248,16 @@ TEST_F(DownloadTest, EveryDownloadStartsAgainFromTheFile) {
   EXPECT_EQ(downloads[0].dataOut, downloads[1].dataOut);
   EXPECT_EQ(downloads[1].cdb[10], 0xC0);
   EXPECT_EQ(downloads[1].dataOut[0], 0x11);
+}
+
+TEST_F(DownloadTest, AnImageTheDriveMayHoldIsNeverSentAgain) {
+  DeviceOptions silent;
+  silent.busyMs = 0x7FFFFFFF;  // never back within the checks
+  StartWith(silent);
+  EXPECT_EQ(app_->DownloadFirmware(), 0);
+  EXPECT_EQ(run_.record.outcome, Outcome::kUnconfirmed);
+  EXPECT_EQ(app_->DownloadFirmware(), 0);
+  EXPECT_EQ(SentWith(kDownload), 1) << "sent a second time";
 }
 
 TEST_F(DownloadTest, NoAcceptedDriveRefusesBeforeReading) {

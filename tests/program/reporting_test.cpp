@@ -12,6 +12,7 @@
 
 #include "image/sha256.h"
 #include "tests/program/program_run.h"
+#include "tests/support/hex_text.h"
 
 namespace {
 
@@ -307,5 +308,53 @@ TEST_F(ProgramRun, FailToFindDeviceSaysWhatEachAddressHeld) {
     EXPECT_TRUE(Contains(r.output, "Fail to Find Device")) << r.output;
     for (const std::string& piece : c.told) EXPECT_TRUE(Contains(r.error, piece)) << r.error;
     EXPECT_TRUE(Contains(r.error, "'qtr5-download --list' shows what the scan found")) << r.error;
+  }
+}
+
+// ---- one image verdict on every path ----
+
+// What an image is judged to be is said in the same words by --check, by
+// --yes (with and without its SHA-256 pinned), in --json and at the
+// terminal's question; an image that would erase the drive's firmware is
+// flashed only when a person says so or its SHA-256 is pinned.
+TEST_F(ProgramRun, AnImageVerdictIsTheSameOnEveryPath) {
+  const std::string allFF = HexFile(0, std::vector<std::uint8_t>(4096, 0xFF));
+  const std::string few = HexFile(0, {0x12, 0x34});
+  const std::string joined = HexFile(0, {0x12}) + "\n" + HexFile(0x8000, {0x34});
+  const struct {
+    const char* name;
+    std::string text;
+    int check, yes, pinned;  // exit statuses of --check, --yes, --yes with the SHA-256 pinned
+    const char* words;       // in --check's and --yes's lines, and in --json's summary
+  } cases[] = {
+      {"all 0xFF", allFF, 0, 1, 0, "would erase the drive's firmware"},
+      {"few bytes", few, 0, 0, 0, "sets only 2 of the 65280 bytes"},
+      {"two files joined", joined, 1, 1, 1, "follows the end-of-file record"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::ofstream(dir_ / "fw.hex", std::ios::binary) << c.text;
+    const std::string sha =
+        Sha256Hex(reinterpret_cast<const std::uint8_t*>(c.text.data()), c.text.size());
+    const RunResult check = Run({"--check", "fw.hex"});
+    EXPECT_EQ(check.status, c.check) << Describe(check);
+    EXPECT_TRUE(Contains(check.output + check.error, c.words)) << Describe(check);
+    const RunResult yes = Run({"--emulate", "--image", "fw.hex", "--yes", "--json"});
+    EXPECT_EQ(yes.status, c.yes) << Describe(yes);
+    EXPECT_TRUE(Contains(yes.output, c.words)) << "the summary says it\n" << Describe(yes);
+    const RunResult pinned =
+        Run({"--emulate", "--image", "fw.hex", "--yes", "--expect-sha256", sha});
+    EXPECT_EQ(pinned.status, c.pinned) << Describe(pinned);
+  }
+  // At the terminal's question the answer decides, and no answer is no.
+  std::ofstream(dir_ / "fw.hex", std::ios::binary) << allFF;
+  for (const char* answer : {"\n", "y\n"}) {
+    RunRequest request;
+    request.terminal = true;
+    request.dialogue = {{"[y/N]", answer}};
+    const RunResult asked = Run({"--emulate", "--image", "fw.hex"}, request);
+    if (!asked.started) GTEST_SKIP() << "no pseudo-terminal here";
+    EXPECT_TRUE(Contains(asked.output, "would erase the drive's firmware")) << asked.output;
+    EXPECT_EQ(asked.status, answer[0] == 'y' ? 0 : 6) << Describe(asked);
   }
 }

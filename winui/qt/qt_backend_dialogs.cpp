@@ -81,7 +81,10 @@ int QtBackend::ShowMessageBox(HWND owner, const std::string& text, const std::st
   box.setFont(font_);
   if (!shown.more.empty()) box.setInformativeText(FromProgramText(shown.more));
   if (!shown.details.empty()) box.setDetailedText(FromProgramText(shown.details));
-  box.setDefaultButton(choices.front().button);
+  // The first button is the default, or the second with MB_DEFBUTTON2.
+  const std::size_t defaultChoice =
+      (type & MB_DEFMASK) == MB_DEFBUTTON2 && choices.size() > 1 ? 1 : 0;
+  box.setDefaultButton(choices[defaultChoice].button);
   // Esc answers Cancel where there is one, and OK on a box with only OK.
   for (const Choice& c : choices)
     if (c.answer == IDCANCEL || choices.size() == 1) box.setEscapeButton(c.button);
