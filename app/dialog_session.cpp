@@ -37,6 +37,10 @@ void DialogObserver::WaitingNote(std::string_view text) {
 }
 
 void DialogObserver::Notice(std::string_view caption, std::string_view text) {
+  if (app_.run.request.tellNotice) {
+    app_.run.request.tellNotice(std::string(caption), std::string(text));
+    return;
+  }
   MessageBoxA(app_.mainWindow, std::string(text).c_str(), std::string(caption).c_str(), MB_OK);
 }
 

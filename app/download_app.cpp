@@ -59,7 +59,8 @@ DownloadApp::DownloadApp(HINSTANCE moduleInstance, LPCSTR templateName, DLGPROC 
     : device(),
       run(runContext),
       session(device, runContext.request, runContext.record, runContext.scan, sessionObserver,
-              sessionQuestions) {
+              runContext.request.runAllWith != nullptr ? *runContext.request.runAllWith
+                                                       : sessionQuestions) {
   instance = moduleInstance;
   imageChecksum = 0;
   reportList = nullptr;
@@ -94,7 +95,8 @@ DownloadApp::DownloadApp(HINSTANCE moduleInstance, LPCSTR templateName, DLGPROC 
   const DriveWork work;
   ShowWindow(mainWindow, showCommand);
   UpdateWindow(mainWindow);
-  PrepareDevice();
+  // A run nobody works at the window takes its steps once it is shown.
+  if (run.request.runAllWith == nullptr) PrepareDevice();
 }
 
 DownloadApp::~DownloadApp() {
@@ -106,18 +108,6 @@ DownloadApp::~DownloadApp() {
 void DownloadApp::PrepareDevice() {
   if (!device.IsAvailable()) ShowText(kIdStatus, kTextFailToInitialize);
   if (ScanDevices()) {
-    const std::string refusal =
-        run.request.refusalBeforeTray ? run.request.refusalBeforeTray() : std::string();
-    if (!refusal.empty()) {
-      // Nothing more reaches the drive in this run.
-      run.record.refusedBeforeTray = true;
-      device.ClearTarget();
-      ShowText(kIdStatus, refusal.c_str());
-      SetStatePicture(kBitmapNg);
-      EnableWindow(GetDlgItem(mainWindow, kIdBrowse), FALSE);
-      EnableWindow(GetDlgItem(mainWindow, kIdDownload), FALSE);
-      return;
-    }
     OpenTray();
     ShowText(kIdStatus, kTextReady);
     // The image named at start (or the default image) makes Download usable

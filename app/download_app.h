@@ -66,6 +66,10 @@ class DownloadApp {
   int ReadImageFile();
   int DownloadFirmware();
 
+  // A run nobody works at the window: every step of the session in order,
+  // shown in the window, which then closes.
+  void RunAllSteps();
+
   // Fields, in this order.
   HINSTANCE instance;
   HWND mainWindow;

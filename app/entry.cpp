@@ -29,6 +29,7 @@ int RunApplication(HINSTANCE instance, LPCSTR templateName, int showCommand, Run
       status = kStartUpFailedStatus;
     } else {
       if (run.request.afterStartUp != nullptr) run.request.afterStartUp(app);
+      if (run.request.runAllWith != nullptr) app.RunAllSteps();
       status = app.RunMessageLoop();
     }
   }

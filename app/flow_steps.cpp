@@ -4,6 +4,8 @@
 #include <string>
 
 #include "app/download_app.h"
+#include "app/main_dialog.h"
+#include "app/run_context.h"
 #include "resources/resource_ids.h"
 #include "session/flash_session.h"
 
@@ -37,6 +39,26 @@ int DownloadApp::ReadImageFile() {
   const ImageResult result = session.ReadImage(path, tooLong);
   imageChecksum = session.ImageChecksum();
   return result == ImageResult::kRead ? 1 : 0;
+}
+
+void DownloadApp::RunAllSteps() {
+  {
+    // The window refuses to close while the drive is worked with.
+    const DriveWork work;
+    EnableWindow(GetDlgItem(mainWindow, kIdDownload), FALSE);
+    EnableWindow(GetDlgItem(mainWindow, kIdBrowse), FALSE);
+    EnableWindow(GetDlgItem(mainWindow, kIdCancel), FALSE);
+    session.RunAll(run.request.initialImage);
+    imageChecksum = session.ImageChecksum();
+    if (run.record.downloadSucceeded) {
+      SetStatePicture(kBitmapOk);
+    } else if (!run.record.driveChosen) {
+      SetStatePicture(kBitmapNoDevice);
+    } else if (run.record.outcome != Outcome::kNotDownloaded) {
+      SetStatePicture(kBitmapNg);
+    }
+  }
+  DestroyWindow(mainWindow);
 }
 
 int DownloadApp::DownloadFirmware() {

@@ -182,7 +182,14 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
       EnableControl(window, kIdBrowse, FALSE);
       EnableControl(window, kIdFileName, FALSE);
       const char* image = run == nullptr ? "" : run->request.initialImage.c_str();
-      if (image[0] == '\0') {
+      if (image[0] == '\0' && run != nullptr && run->request.runAllWith != nullptr) {
+        // The session looks for it, and tells when it is missing.
+        if (CheckDefaultImage() == DefaultImage::kUsable) {
+          std::snprintf(g_defaultImageName, sizeof g_defaultImageName, "%s", kDefaultImageName);
+          SetDlgItemTextA(window, kIdFileName, g_defaultImageName);
+          image = g_defaultImageName;
+        }
+      } else if (image[0] == '\0') {
         image = ProbeDefaultImage(window) == 1 ? g_defaultImageName : "";
       } else {
         // An image named up front is the one flashed, as a present default

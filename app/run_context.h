@@ -20,6 +20,7 @@
 #include "winui/winapi.h"
 
 class DownloadApp;
+class SessionQuestions;
 class WindowWatcher;
 
 struct RunRequest : SessionRequest {
@@ -41,20 +42,23 @@ struct RunRequest : SessionRequest {
   std::function<std::string()> noDriveCause;
   std::function<std::string()> takeUnseenNotes;
 
-  // Called once a drive is chosen, before anything but the scan's INQUIRY
-  // reaches it (its tray is opened next): returns the status text of a run
-  // that cannot download (no image, a damaged or unexpected image, no
-  // download allowed), which then ends with the tray closed and nothing
-  // sent; an empty text lets the run go on. Empty: nothing is checked.
-  std::function<std::string()> refusalBeforeTray;
-
   // Whoever follows what the main window shows (a terminal's transcript,
   // the Windows program's echo): told by the application as it shows it.
   std::vector<WindowWatcher*> watchers;
 
   // Called by AppMain once start-up has finished (g_app is set) and before
-  // the message loop starts; e.g. to post the Download command. May be null.
+  // the message loop starts. May be null.
   void (*afterStartUp)(DownloadApp& app) = nullptr;
+
+  // A run nobody works at the window (--yes): the window shows the session,
+  // which takes every step in order (FlashSession::RunAll) with these
+  // questions once the window is shown, and the window closes at the end.
+  // Null: a person works the window, whose start-up scans and whose
+  // Download command downloads.
+  SessionQuestions* runAllWith = nullptr;
+  // Where the session's notices go instead of a message box (a run nobody
+  // works at the window opens no box nobody would answer). Empty: a box.
+  std::function<void(const std::string& caption, const std::string& text)> tellNotice;
 };
 
 struct RunContext {

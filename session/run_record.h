@@ -48,7 +48,8 @@ struct RunRecord {
   // goes on without an open tray.
   bool trayFailed = false;
   std::string trayFailure;
-  // refusalBeforeTray refused the run: the tray was not opened.
+  // The run was refused before the tray was opened (no image, a damaged or
+  // unexpected one, no download allowed).
   bool refusedBeforeTray = false;
   // A signal ended the progress display, a settle delay or the verification
   // early (its number; 0 when none did): the drive was not asked afterwards.

@@ -75,14 +75,6 @@ class QtFrontEnd : public DesktopFrontEnd {
       backend_->ShowMessageBox(nullptr, afterWindow_, kProgramTitle, MB_OK | MB_ICONWARNING);
     afterWindow_.clear();
   }
-  std::optional<std::string> Ask(std::string_view question) override {
-    if (backend_ == nullptr) return std::nullopt;
-    const int answer = backend_->ShowMessageBox(ActiveDialog(), std::string(question),
-                                                kProgramTitle, MB_YESNO | MB_ICONQUESTION);
-    return std::string(answer == IDYES ? "yes" : "no");
-  }
-  // The window asks its own questions (the Select Device dialog).
-  bool CanAsk() const override { return backend_ != nullptr; }
   void AfterMainWindow(const RunRecord& /*run*/) override {
     run_ = nullptr;
     windowGone_ = true;
@@ -109,33 +101,16 @@ class QtFrontEnd : public DesktopFrontEnd {
   void SetTransportSink(DiagnosticSink sink) { transportSink_ = std::move(sink); }
 
  protected:
-  // The automation (--yes) runs the window by itself: boxes that only
-  // inform (the reboot notice) are printed instead of waiting for a click,
-  // and once the automation has nothing more to do the window closes, so
-  // that the program ends after the outcome.
-  void RunWhenIdle(std::function<bool()> handler) override {
-    if (backend_ == nullptr) return;
-    if (!handler) {
-      // The window is gone: what is told after it is shown as usual.
-      backend_->SetIdleHandler(nullptr);
-      backend_->SetBoxesAnsweredAlone(nullptr);
-      return;
+  // A run nobody works at the window (--yes) waits for no click: its
+  // notices (the reboot) are printed, beside the --json summary on standard
+  // error.
+  void TellNotice(const std::string& caption, const std::string& text) override {
+    const std::string line = caption + ": " + text;
+    if (json_) {
+      std::fprintf(stderr, "%s\n", line.c_str());
+    } else {
+      PrintLine(line);
     }
-    backend_->SetBoxesAnsweredAlone([this](const std::string& caption, const std::string& text) {
-      const std::string line = caption + ": " + text;
-      if (json_) {
-        std::fprintf(stderr, "%s\n", line.c_str());
-      } else {
-        PrintLine(line);
-      }
-    });
-    backend_->SetIdleHandler([handler = std::move(handler), closing = false]() mutable {
-      if (closing || handler()) return !closing;
-      if (g_app == nullptr || g_app->mainWindow == nullptr) return false;
-      closing = true;
-      PostMessageA(g_app->mainWindow, WM_CLOSE, 0, 0);
-      return true;
-    });
   }
 
  private:
@@ -233,7 +208,6 @@ int RunDesktopProgram(const ProgramOptions& options, QtBackend* backend,
   }
   frontEnd.TellWhatCameAfterTheWindow();
   backend->SetBoxLayout(nullptr);
-  backend->SetIdleHandler(nullptr);
   return DesktopExitStatus(options, status);
 }
 

@@ -2,8 +2,9 @@
 // who drives the window, said once: a person, unless --yes makes the program
 // run by itself. A person gets the Select Device dialog among several drives
 // and the boxes that say why a download failed or why no drive was found;
-// the automation's idle handler is used only with --yes. The run is the
-// described application's, shown in its main window (dialog_run.cpp).
+// with --yes the window shows the session taking every step with the run's
+// questions, and closes at the end. The run is the described application's,
+// shown in its main window (dialog_run.cpp).
 #pragma once
 
 #include <functional>
@@ -22,16 +23,16 @@ class DesktopFrontEnd : public ProgramFrontEnd {
 
   // Runs the described application for the options.
   Outcome RunFlow(const ProgramOptions& options, const RunProvider& transport) final;
+  // A window asks in its own dialogs, never on standard input.
+  std::optional<std::string> Ask(std::string_view /*question*/) final { return std::nullopt; }
+  bool CanAsk() const final { return false; }
 
   // True when a person works the window (not --yes): the Select Device
   // dialog may then be shown, and the program does nothing by itself.
   bool UserWorksTheWindow() const { return !automated_; }
-  // Makes `handler` run whenever the application waits for its user, with
-  // --yes: it posts the next action and returns true, or returns false when
-  // it has nothing more to do (the front end then closes the window).
-  void SetIdleHandler(std::function<bool()> handler) {
-    RunWhenIdle(automated_ ? std::move(handler) : std::function<bool()>{});
-  }
+  // A notice of a run nobody works at the window (--yes): told, not put in
+  // a box nobody would answer.
+  virtual void TellNotice(const std::string& caption, const std::string& text) = 0;
   // Called once the options and the transport are good, just before the
   // main window of `run` is made; the record says, for one, when the window
   // has gone. It stays valid until AfterMainWindow.
@@ -51,8 +52,6 @@ class DesktopFrontEnd : public ProgramFrontEnd {
 
  protected:
   bool Automated() const { return automated_; }
-  // Runs `handler` whenever the window waits for its user (none: stop).
-  virtual void RunWhenIdle(std::function<bool()> handler) = 0;
 
  private:
   bool automated_;

@@ -1,13 +1,13 @@
 // The described application run for the options: the main window shows
-// the session, a person works it (or --yes does, through the automation),
-// and what the run did is told once the window has gone.
+// the session, a person works it (or, with --yes, the session takes every
+// step with the run's questions), and what the run did is told once the
+// window has gone.
 #include <string>
 
 #include "app/entry.h"
 #include "app/run_context.h"
 #include "app/window_watcher.h"
 #include "frontends/dialog/desktop_front_end.h"
-#include "frontends/dialog/dialog_automation.h"
 #include "program/flow_questions.h"
 #include "program/flow_run.h"
 #include "program/run_provider.h"
@@ -57,28 +57,18 @@ Outcome DesktopFrontEnd::RunFlow(const ProgramOptions& options, const RunProvide
   const FlowRun flow(options, *this, transport, run.record, run.scan, questions);
   questions.SetOnProgress([&flow] { flow.Publish(); });
   flow.Publish();
-  // A run that cannot download is found before the drive's tray is opened.
-  request.refusalBeforeTray = [&] {
-    if (userWorksTheWindow) {
-      flow.Publish();
-      return std::string();
-    }
-    return questions.RefusalBeforeTray(options.hasImage ? options.imagePath : record.imageFile);
-  };
-  DialogAutomation automation(options, questions, run);
   if (!userWorksTheWindow) {
-    SetIdleHandler([&automation, &questions, &flow] {
-      questions.StartedUp();
-      const bool more = automation.OnIdle();
-      flow.Publish();
-      return more;
-    });
+    // Nobody works the window: it shows the session taking every step with
+    // the run's questions, and tells its notices.
+    request.runAllWith = &questions;
+    request.tellNotice = [this](const std::string& caption, const std::string& text) {
+      TellNotice(caption, text);
+    };
   }
   BeforeMainWindow(record);
   const int appStatus = AppMain(ProgramInstance(), ShowCommand(), run);
   AfterMainWindow(record);
   questions.TellTray();
-  if (!userWorksTheWindow) SetIdleHandler(nullptr);
   const Outcome outcome =
       appStatus == kStartUpFailedStatus ? Outcome::kInternalFailure : record.outcome;
   return flow.Finish(outcome, request.explainFailures);

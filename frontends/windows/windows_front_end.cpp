@@ -3,9 +3,9 @@
 #include <utility>
 
 #include "app/download_app.h"
-#include "frontends/windows/automation_hooks.h"
 #include "frontends/windows/browse_button.h"
 #include "frontends/windows/busy_window.h"
+#include "frontends/windows/yes_echo.h"
 #include "program/exit_status.h"
 #include "text/printable.h"
 #include "text/version.h"
@@ -22,7 +22,7 @@ WindowsFrontEnd::WindowsFrontEnd(const ProgramOptions& options, int showCommand,
   StartBrowseButtonLook();
   if (!Automated()) return;
   std::FILE* echo = options.json && !options.list ? stderr : stdout;
-  StartAutomationHooks([echo](const char* line) {
+  StartYesEcho([echo](const char* line) {
     // Device strings reach these lines: made harmless for a terminal.
     const std::string printable = PrintableText(line);
     std::fwrite(printable.data(), 1, printable.size(), echo);
@@ -32,8 +32,7 @@ WindowsFrontEnd::WindowsFrontEnd(const ProgramOptions& options, int showCommand,
 }
 
 WindowsFrontEnd::~WindowsFrontEnd() {
-  SetIdleTimer(nullptr);
-  if (Automated()) StopAutomationHooks();
+  if (Automated()) StopYesEcho();
   StopBrowseButtonLook();
   StopBusyWindow();
 }
@@ -43,7 +42,7 @@ std::function<void()> WindowsFrontEnd::WaitPump() {
 }
 
 WindowWatcher* WindowsFrontEnd::Watcher() {
-  return Automated() ? AutomationEcho() : nullptr;
+  return Automated() ? YesEcho() : nullptr;
 }
 
 void WindowsFrontEnd::PrintLine(std::string_view line) {
@@ -90,16 +89,8 @@ void WindowsFrontEnd::ShowUnseenNotes(int status) {
   MessageBoxA(nullptr, notes.c_str(), kProgramTitle, MB_OK | MB_ICONWARNING);
 }
 
-std::optional<std::string> WindowsFrontEnd::Ask(std::string_view question) {
-  if (Automated()) return std::nullopt;
-  HWND owner = g_app != nullptr ? g_app->mainWindow : nullptr;
-  const std::string text(question);
-  const int answer = MessageBoxA(owner, text.c_str(), kProgramTitle, MB_YESNO | MB_ICONQUESTION);
-  return std::string(answer == IDYES ? "y" : "n");
-}
-
-void WindowsFrontEnd::RunWhenIdle(std::function<bool()> handler) {
-  SetIdleTimer(std::move(handler));
+void WindowsFrontEnd::TellNotice(const std::string& caption, const std::string& text) {
+  EchoNotice(caption, text);
 }
 
 std::FILE* WindowsFrontEnd::Output() {

@@ -50,17 +50,13 @@ class WindowsFrontEnd : public DesktopFrontEnd {
   // After the run that ended with `status`: the diagnostics nobody has seen,
   // in one box, unless the run succeeded or its user chose not to download.
   void ShowUnseenNotes(int status);
-  std::optional<std::string> Ask(std::string_view question) override;
-  bool CanAsk() const override { return !Automated(); }
   int ShowCommand() const override { return showCommand_; }
+  void TellNotice(const std::string& caption, const std::string& text) override;
   // With --yes, what the window shows is echoed as the console prints it.
   WindowWatcher* Watcher() override;
   std::function<void()> WaitPump() override;
   std::FILE* Output() override;
   std::FILE* ErrorOutput() override;
-
- protected:
-  void RunWhenIdle(std::function<bool()> handler) override;
 
  private:
   // Keeps `line` for the window (from any thread: the transport's).

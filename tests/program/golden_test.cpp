@@ -206,6 +206,8 @@ std::vector<GoldenCase> Cases() {
             {"--emulate=0:0=drive+fault=refuse-download", "--yes"},
             Image::kSample,
             true},
+           // A failure with nobody at a terminal ends as well (a script's run).
+           {"refused_download_piped", {"--emulate=0:0=drive+fault=refuse-download", "--yes"}},
        }) {
     desktop.name = "desktop_" + desktop.name;
     desktop.desktop = true;

@@ -12,11 +12,11 @@
 #include "app/download_app.h"
 #include "app/main_dialog.h"
 #include "app/run_context.h"
-#include "frontends/windows/automation_hooks.h"
 #include "frontends/windows/windows_front_end.h"
 #include "program/options.h"
 #include "program/program.h"
 #include "resources/resource_ids.h"
+#include "tests/windows/message_box_window.h"
 
 namespace {
 
@@ -27,6 +27,7 @@ struct TestUser {
   UINT_PTR timer = 0;
   bool sawSelectDevice = false;
   bool mainWindowMinimised = false;
+  int boxes = 0;  // message boxes shown
 };
 TestUser g_user;
 
@@ -44,6 +45,7 @@ LRESULT CALLBACK UserHook(int code, WPARAM wParam, LPARAM lParam) {
                           reinterpret_cast<LPARAM>(&state));
       PostMessageA(window, WM_COMMAND, MAKEWPARAM(kIdSelectOk, BN_CLICKED), 0);
     } else if (IsMessageBoxWindow(window)) {
+      ++g_user.boxes;
       PostMessageA(window, WM_KEYDOWN, VK_RETURN, 0);
     }
   }
@@ -81,7 +83,6 @@ TEST(WindowsFrontEnd, TheDesktopLetsItsUserChooseAmongSeveralDrives) {
   {
     // Started minimised (a shortcut's "Run: Minimized"): the window is shown so.
     RecordKeepingFrontEnd frontEnd(options, SW_SHOWMINNOACTIVE);
-    EXPECT_TRUE(frontEnd.CanAsk());
     status = RunProgram(options, frontEnd);
     run = frontEnd.record;
   }
@@ -193,12 +194,25 @@ TEST(WindowsFrontEnd, WithoutStandardErrorDiagnosticsAreKeptForTheWindow) {
   EXPECT_EQ(frontEnd.TakeUnseenNotes(), "");
 }
 
-TEST(WindowsFrontEnd, UnderYesNothingIsAsked) {
+// Under --yes the window shows the session taking every step and closes by
+// itself: no box opens, and the reboot notice is echoed.
+TEST(WindowsFrontEnd, UnderYesTheWindowRunsByItselfAndOpensNoBox) {
   ProgramOptions options;
+  options.emulate = true;
   options.yes = true;
-  WindowsFrontEnd frontEnd(options);
-  EXPECT_FALSE(frontEnd.CanAsk());
-  EXPECT_FALSE(frontEnd.Ask("Download?").has_value());
+  options.hasImage = true;
+  options.imagePath = QTR5_SAMPLE_IMAGE;
+  g_user = TestUser{};
+  g_user.hook = SetWindowsHookExA(WH_CBT, UserHook, nullptr, GetCurrentThreadId());
+  int status = -1;
+  {
+    WindowsFrontEnd frontEnd(options);
+    EXPECT_FALSE(frontEnd.Ask("Download?").has_value());
+    status = RunProgram(options, frontEnd);
+  }
+  UnhookWindowsHookEx(g_user.hook);
+  EXPECT_EQ(g_user.boxes, 0) << "a box waited for a person under --yes";
+  EXPECT_EQ(status, ExitStatus(Outcome::kSuccess));
 }
 
 }  // namespace

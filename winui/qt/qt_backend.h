@@ -45,18 +45,8 @@ class QtBackend : public Backend {
   QtBackend(const QtBackend&) = delete;
   QtBackend& operator=(const QtBackend&) = delete;
 
-  // Runs whenever the program waits for its user, before any real input is
-  // waited for: it posts the next action and returns true, or returns false
-  // when it has nothing more to do (it is then dropped and the user goes on).
-  void SetIdleHandler(std::function<bool()> handler) { idleHandler_ = std::move(handler); }
-  // With a handler, a box whose only button is OK is not shown: the handler
-  // gets its caption and text and the box is answered with OK at once (a
-  // program that runs by itself must not wait for a click that never comes).
-  void SetBoxesAnsweredAlone(std::function<void(const std::string&, const std::string&)> handler) {
-    boxesAnsweredAlone_ = std::move(handler);
-  }
   // Observers run, in the order they were added, each time the program
-  // starts waiting for input, after the idle handler declined (the desktop
+  // starts waiting for input (the desktop
   // program shows pending messages there; tests look at the window and act).
   // Returns a number for RemoveWaitObserver.
   int AddWaitObserver(std::function<void()> observer);
@@ -124,8 +114,6 @@ class QtBackend : public Backend {
   QFont font_;
   DialogBaseUnits baseUnits_;
   std::map<HWND, QPointer<QWidget>> widgets_;
-  std::function<bool()> idleHandler_;
-  std::function<void(const std::string&, const std::string&)> boxesAnsweredAlone_;
   std::map<int, std::function<void()>> waitObservers_;
   int nextObserverId_ = 1;
   bool posted_ = false;

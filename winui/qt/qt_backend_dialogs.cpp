@@ -24,10 +24,6 @@ QStringList PatternSet(const QString& patterns) {
 
 int QtBackend::ShowMessageBox(HWND owner, const std::string& text, const std::string& caption,
                               UINT type) {
-  if (boxesAnsweredAlone_ && (type & MB_TYPEMASK) == MB_OK) {
-    boxesAnsweredAlone_(caption, text);
-    return IDOK;
-  }
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   switch (type & MB_ICONMASK) {
     case MB_ICONHAND:

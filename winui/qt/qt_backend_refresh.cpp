@@ -243,10 +243,6 @@ bool QtBackend::WaitForInput() {
 }
 
 bool QtBackend::WaitForInputUnlessIdle() {
-  if (idleHandler_) {
-    if (idleHandler_()) return true;
-    idleHandler_ = nullptr;
-  }
   posted_ = false;
   if (!waitObservers_.empty()) {
     // A copy: an observer may add or remove observers.
