@@ -1,31 +1,32 @@
-// DownloadFirmware: the command and the data phase as the drive received
-// them, the settle delays and the verification, and every way it fails.
+// The session's download step: the command and the data phase as the drive
+// received them, the settle delays and the verification, and every way it
+// fails.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstring>
 #include <numeric>
 
-#include "app/run_context.h"
 #include "aspi/command_time_limits.h"
 #include "download/download_command.h"
-#include "resources/resource_ids.h"
-#include "tests/app/app_harness.h"
+#include "tests/session/session_bench.h"
 
 namespace {
 
 constexpr std::uint8_t kInquiry = 0x12;
 constexpr std::uint8_t kDownload = 0x55;
 
-class DownloadTest : public AppTest {
+class DownloadTest : public SessionTest {
  protected:
   void StartWith(DeviceOptions options, const std::string& hex = HexFile(0, {0xFF})) {
     WriteFile("image.hex", hex);
     AddDevice(0, 0, options);
     Start();
-    SetDlgItemTextA(Main(), kIdFileName, "image.hex");
     sentAtStart_ = ScsiCommands().size();
   }
+  // The download of "image.hex": 1 when confirmed, as the window's command
+  // counts it.
+  int Download() { return session_->Download("image.hex") == DownloadResult::kConfirmed ? 1 : 0; }
   // Commands sent since start-up.
   std::vector<LoggedCommand> Sent() const {
     const auto all = ScsiCommands();
@@ -41,7 +42,7 @@ class DownloadTest : public AppTest {
 
 TEST_F(DownloadTest, AllOnesImageGivesTheBlankCommandAndAllOnes) {
   StartWith({});
-  ASSERT_EQ(app_->DownloadFirmware(), 1);
+  ASSERT_EQ(Download(), 1);
   const auto sent = Sent();
   ASSERT_FALSE(sent.empty());
   const LoggedCommand& download = sent[0];
@@ -68,7 +69,7 @@ TEST_F(DownloadTest, ChecksumAndFirstBytesTravelInTheCommandTheRestMovedDownByTw
   std::copy(high.begin(), high.end(), image.begin() + 0xFEFD);
   const unsigned sum = std::accumulate(image.begin(), image.end(), 0u) & 0xFFFF;
 
-  ASSERT_EQ(app_->DownloadFirmware(), 1);
+  ASSERT_EQ(Download(), 1);
   const auto sent = Sent();
   ASSERT_FALSE(sent.empty());
   const LoggedCommand& download = sent[0];
@@ -90,7 +91,7 @@ TEST_F(DownloadTest, ChecksumAndFirstBytesTravelInTheCommandTheRestMovedDownByTw
 TEST_F(DownloadTest, DriveThatAnswersTheFirstInquiryNeedsOneSettleDelay) {
   StartWith({}, HexFile(0xFEF0, {'1', '.', '1', '0'}));
   const int sleepsBefore = clock_.SleepCount();
-  EXPECT_EQ(app_->DownloadFirmware(), 1);
+  EXPECT_EQ(Download(), 1);
   EXPECT_EQ(clock_.SleepCount() - sleepsBefore, 1);
   EXPECT_EQ(clock_.LastSleep(), kSettleDelayMs);
   EXPECT_EQ(SentWith(kInquiry), 1);
@@ -104,9 +105,9 @@ TEST_F(DownloadTest, DriveThatAnswersTheFirstInquiryNeedsOneSettleDelay) {
   const auto history = StatusHistory();
   EXPECT_NE(std::find(history.begin(), history.end(), "Downloading..."), history.end());
   EXPECT_EQ(Status(), "Download has been done successfully!");
-  EXPECT_TRUE(run_.record.downloadAttempted);
-  EXPECT_TRUE(run_.record.downloadTaken);
-  EXPECT_TRUE(run_.record.downloadSucceeded);
+  EXPECT_TRUE(record_.downloadAttempted);
+  EXPECT_TRUE(record_.downloadTaken);
+  EXPECT_TRUE(record_.downloadSucceeded);
 }
 
 TEST_F(DownloadTest, DriveThatAnswersLateIsAskedAgainAfterEachSettleDelay) {
@@ -114,7 +115,7 @@ TEST_F(DownloadTest, DriveThatAnswersLateIsAskedAgainAfterEachSettleDelay) {
   slowToRestart.busyMs = 7000;  // 4000 of progress and 2000 of settling are not enough
   StartWith(slowToRestart);
   const int sleepsBefore = clock_.SleepCount();
-  EXPECT_EQ(app_->DownloadFirmware(), 1);
+  EXPECT_EQ(Download(), 1);
   EXPECT_EQ(SentWith(kInquiry), 2);
   EXPECT_EQ(clock_.SleepCount() - sleepsBefore, 2);
   EXPECT_EQ(Row(4), bus_->Device(0, 0)->Revision());
@@ -124,17 +125,17 @@ TEST_F(DownloadTest, DriveThatNeverAnswersIsAskedFourTimes) {
   DeviceOptions neverBack;
   neverBack.busyMs = 0x7FFFFFFF;
   StartWith(neverBack);
-  app_->ShowText(4, "before");
+  events_.rows[4] = "before";
   const int sleepsBefore = clock_.SleepCount();
-  EXPECT_EQ(app_->DownloadFirmware(), 0);
+  EXPECT_EQ(Download(), 0);
   EXPECT_EQ(SentWith(kInquiry), 4);
   EXPECT_EQ(clock_.SleepCount() - sleepsBefore, 4);
   EXPECT_EQ(clock_.TotalSlept() % kSettleDelayMs, 0u);
   EXPECT_EQ(Row(4), "before");
   EXPECT_EQ(Status(), "Download has been failed!");
-  EXPECT_TRUE(run_.record.downloadAttempted);
-  EXPECT_TRUE(run_.record.downloadTaken);  // it may hold the new firmware
-  EXPECT_FALSE(run_.record.downloadSucceeded);
+  EXPECT_TRUE(record_.downloadAttempted);
+  EXPECT_TRUE(record_.downloadTaken);  // it may hold the new firmware
+  EXPECT_FALSE(record_.downloadSucceeded);
 }
 
 // A drive that holds the check after the download is waited for until the
@@ -146,12 +147,12 @@ TEST_F(DownloadTest, DriveThatHangsAfterTheDownloadIsWaitedForUntilTheWindowsDea
   hangs.faults.push_back({FaultKind::kHangAfterDownload, FaultScope::kDownload});
   StartWith(hangs);
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(app_->DownloadFirmware(), 0);
+  EXPECT_EQ(Download(), 0);
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
   EXPECT_EQ(SentWith(kInquiry), 1);
   EXPECT_EQ(Status(), "Download has been failed!");
-  EXPECT_TRUE(run_.record.driveMayBeBusy);
-  EXPECT_EQ(run_.record.failureReason.rfind("Not confirmed: ", 0), 0u) << run_.record.failureReason;
+  EXPECT_TRUE(record_.driveMayBeBusy);
+  EXPECT_EQ(record_.failureReason.rfind("Not confirmed: ", 0), 0u) << record_.failureReason;
   EXPECT_FALSE(InReprogrammingWindow());
 }
 
@@ -171,11 +172,11 @@ class DownloadCheck : public DownloadTest, public testing::WithParamInterface<Ch
 
 TEST_P(DownloadCheck, CountsACdRomsStandardDataWhateverItsModel) {
   StartWith(GetParam().options, HexFile(0xFEF0, {'1', '.', '1', '0'}));
-  EXPECT_EQ(app_->DownloadFirmware(), GetParam().result);
+  EXPECT_EQ(Download(), GetParam().result);
   EXPECT_EQ(SentWith(kInquiry), GetParam().inquiries);
-  EXPECT_EQ(run_.record.newModel, GetParam().newModel);
+  EXPECT_EQ(record_.newModel, GetParam().newModel);
   EXPECT_EQ(Row(4), GetParam().result == 1 ? "1.10" : "");
-  EXPECT_EQ(run_.record.driveMayBeBusy, GetParam().result == 0);
+  EXPECT_EQ(record_.driveMayBeBusy, GetParam().result == 0);
 }
 
 DeviceOptions WithModelAfterDownload(const char* model) {
@@ -203,31 +204,29 @@ TEST_F(DownloadTest, RefusedDownloadSendsNoInquiryAndShowsNoProgress) {
   DeviceOptions refusing;
   refusing.faults.push_back({FaultKind::kRefuseDownload, FaultScope::kDownload});
   StartWith(refusing);
-  const std::size_t progress = driver_.ProgressHistory(Main(), kIdProgress).size();
-  const std::size_t pictures = driver_.PictureHistory(Main(), kIdPicture).size();
   const int sleepsBefore = clock_.SleepCount();
-  EXPECT_EQ(app_->DownloadFirmware(), 0);
+  EXPECT_EQ(Download(), 0);
   EXPECT_EQ(SentWith(kDownload), 1);
   EXPECT_EQ(SentWith(kInquiry), 0);
-  EXPECT_EQ(driver_.ProgressHistory(Main(), kIdProgress).size(), progress);
-  EXPECT_EQ(driver_.PictureHistory(Main(), kIdPicture).size(), pictures);
+  EXPECT_TRUE(events_.progress.empty());
+  EXPECT_TRUE(events_.ticks.empty());
   EXPECT_EQ(clock_.SleepCount(), sleepsBefore);
   EXPECT_EQ(Status(), "Download has been failed!");
-  EXPECT_TRUE(run_.record.downloadAttempted);
-  EXPECT_FALSE(run_.record.downloadTaken);
-  EXPECT_FALSE(run_.record.downloadSucceeded);
+  EXPECT_TRUE(record_.downloadAttempted);
+  EXPECT_FALSE(record_.downloadTaken);
+  EXPECT_FALSE(record_.downloadSucceeded);
 }
 
 TEST_F(DownloadTest, FailedReadSendsNothingAndAddsNoText) {
   StartWith({}, ":0100000001FF\n");
-  EXPECT_EQ(app_->DownloadFirmware(), 0);
+  EXPECT_EQ(Download(), 0);
   EXPECT_TRUE(Sent().empty());
   EXPECT_EQ(Status(), "HEX file is damaged!");
   const auto history = StatusHistory();
   EXPECT_EQ(std::find(history.begin(), history.end(), "Downloading..."), history.end());
-  EXPECT_TRUE(run_.record.imageReadFailed);
-  EXPECT_FALSE(run_.record.downloadAttempted);
-  EXPECT_FALSE(run_.record.downloadTaken);
+  EXPECT_TRUE(record_.imageReadFailed);
+  EXPECT_FALSE(record_.downloadAttempted);
+  EXPECT_FALSE(record_.downloadTaken);
 }
 
 // A drive that refused the image took nothing: the next attempt reads the
@@ -237,8 +236,8 @@ TEST_F(DownloadTest, ARefusedDownloadMayBeRepeatedATakenOneNever) {
   DeviceOptions refusing;
   refusing.faults.push_back(Fault{FaultKind::kRefuseDownload, FaultScope::kDownload});
   StartWith(refusing, HexFile(0, {0xC0, 0xDE, 0x11}));
-  ASSERT_EQ(app_->DownloadFirmware(), 0);
-  ASSERT_EQ(app_->DownloadFirmware(), 0);
+  ASSERT_EQ(Download(), 0);
+  ASSERT_EQ(Download(), 0);
   std::vector<LoggedCommand> downloads;
   for (const LoggedCommand& command : Sent()) {
     if (command.Opcode() == kDownload) downloads.push_back(command);
@@ -254,27 +253,27 @@ TEST_F(DownloadTest, AnImageTheDriveMayHoldIsNeverSentAgain) {
   DeviceOptions silent;
   silent.busyMs = 0x7FFFFFFF;  // never back within the checks
   StartWith(silent);
-  EXPECT_EQ(app_->DownloadFirmware(), 0);
-  EXPECT_EQ(run_.record.outcome, Outcome::kUnconfirmed);
-  EXPECT_EQ(app_->DownloadFirmware(), 0);
+  EXPECT_EQ(Download(), 0);
+  EXPECT_EQ(record_.outcome, Outcome::kUnconfirmed);
+  EXPECT_EQ(Download(), 0);
   EXPECT_EQ(SentWith(kDownload), 1) << "sent a second time";
 }
 
 TEST_F(DownloadTest, NoAcceptedDriveRefusesBeforeReading) {
-  WriteDefaultImage();
+  WriteFile("image.hex", HexFile(0, {0xFF}));
   DeviceOptions other;
   other.kind = DeviceKind::kCdrom;
   AddDevice(0, 7, other);
   Start();
   const std::size_t sent = ScsiCommands().size();
-  EXPECT_EQ(app_->DownloadFirmware(), 0);
+  EXPECT_EQ(Download(), 0);
   EXPECT_EQ(ScsiCommands().size(), sent);
   EXPECT_EQ(Status(), "Fail to Find Device");
-  EXPECT_FALSE(run_.record.downloadAttempted);
-  EXPECT_FALSE(run_.record.downloadTaken);
+  EXPECT_FALSE(record_.downloadAttempted);
+  EXPECT_FALSE(record_.downloadTaken);
   // Even with the sweep's last address named again, the empty table refuses.
-  app_->device.SelectTarget(7);
-  EXPECT_EQ(app_->DownloadFirmware(), 0);
+  device_->SelectTarget(7);
+  EXPECT_EQ(Download(), 0);
   EXPECT_EQ(ScsiCommands().size(), sent);
 }
 
