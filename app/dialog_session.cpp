@@ -36,6 +36,10 @@ void DialogObserver::WaitingNote(std::string_view text) {
   app_.ShowText(kIdStatus, std::string(text).c_str());
 }
 
+void DialogObserver::WaitingEnded(std::string_view previous) {
+  app_.ShowText(kIdStatus, std::string(previous).c_str());
+}
+
 void DialogObserver::Notice(std::string_view caption, std::string_view text) {
   if (app_.run.request.tellNotice) {
     app_.run.request.tellNotice(std::string(caption), std::string(text));

@@ -21,6 +21,7 @@ class DialogObserver : public SessionObserver {
   void ProgressChanged(int percent) override;
   void BusyTick(bool waitFrame) override;
   void WaitingNote(std::string_view text) override;
+  void WaitingEnded(std::string_view previous) override;
   void Notice(std::string_view caption, std::string_view text) override;
 
  private:

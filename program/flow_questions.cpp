@@ -194,13 +194,13 @@ const char* ProgramQuestions::RefuseImage(const std::string& file, const Firmwar
   if (!preview.built || preview.noData) {
     // Nothing is asked and nothing sent: the run ends as a failed image read.
     Stop(Outcome::kFailed);
+    // The status line says what is wrong; the end of the run says where
+    // (the line and why), once, and that nothing was sent.
     const char* message = preview.built ? kTextNoFirmwareData : ResultMessages[preview.failure];
-    frontEnd_.PrintError((file.empty() ? std::string("The image") : PrintableText(file)) + ": " +
-                         message + " Nothing was sent to the drive.");
-    if (!preview.problem.what.empty()) {
-      record_.failureReason = DescribeHexLoadProblem(file, preview.problem);
-      frontEnd_.PrintError(PrintableText(record_.failureReason));
-    }
+    record_.failureReason = preview.problem.what.empty()
+                                ? (file.empty() ? std::string("The image") : file) + ": " + message
+                                : DescribeHexLoadProblem(file, preview.problem);
+    record_.failureAdvice = "The image was not sent to the drive; correct or replace it.";
     return message;
   }
   // A pinned image that does not match is refused before the question.

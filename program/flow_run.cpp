@@ -66,7 +66,7 @@ void FlowRun::Publish() const {
                              "\n");
 }
 
-Outcome FlowRun::Finish(Outcome outcome, bool shownInWindow) const {
+Outcome FlowRun::Finish(Outcome outcome, bool shownInWindow, bool statusPrinted) const {
   const RunRecord& record = record_;
   ProgramFrontEnd& frontEnd = frontEnd_;
   // What a person saw in the window's "Why" boxes is not told in a box again.
@@ -85,7 +85,8 @@ Outcome FlowRun::Finish(Outcome outcome, bool shownInWindow) const {
         "No XPM-3177K drive was accepted; 'qtr5-download --list' shows what the "
         "scan found");
   }
-  if (outcome == Outcome::kNotReady) frontEnd.PrintError(record.notReady);
+  if (outcome == Outcome::kNotReady && !(statusPrinted && record.statusLine == record.notReady))
+    frontEnd.PrintError(record.notReady);
   if (outcome == Outcome::kRefusedToGuess) {
     frontEnd.PrintError(std::to_string(record.drivesAccepted) +
                         " drives found and none chosen: pick one with --device A:T (see "

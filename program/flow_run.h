@@ -34,8 +34,10 @@ class FlowRun {
   // The run has ended with `outcome`: tells why nothing was flashed, what
   // the download left, how the run compared with a recording, and (--json)
   // the summary; `shownInWindow`: a person read the reasons in the window's
-  // boxes already. Returns the outcome the program ends with.
-  Outcome Finish(Outcome outcome, bool shownInWindow) const;
+  // boxes already; `statusPrinted`: the status line was printed beside
+  // these lines (a terminal), so what it said is not said again. Returns the
+  // outcome the program ends with.
+  Outcome Finish(Outcome outcome, bool shownInWindow, bool statusPrinted = false) const;
 
  private:
   const ProgramOptions& options_;

@@ -95,7 +95,7 @@ class WindowCommand {
   }
   ~WindowCommand() {
     NoteAwaitedCommand(AwaitedCommand::kNone, std::chrono::milliseconds(0));
-    if (session_.holdNoticeShown_) session_.Status(kTextDownloading);
+    if (session_.holdNoticeShown_) session_.observer_.WaitingEnded(kTextDownloading);
   }
   WindowCommand(const WindowCommand&) = delete;
   WindowCommand& operator=(const WindowCommand&) = delete;

@@ -35,9 +35,10 @@ class SessionObserver {
   // frame ("Wait !" when `waitFrame`, the logo otherwise).
   virtual void BusyTick(bool waitFrame) = 0;
   // The drive holds a command of the reprogramming window: `text` says that
-  // it is waited for. The status line says so until the session puts its
-  // own text back.
+  // it is waited for, until WaitingEnded (the status line shows it, then
+  // what it showed before: `previous`).
   virtual void WaitingNote(std::string_view text) = 0;
+  virtual void WaitingEnded(std::string_view previous) = 0;
   // A notice for the user to read and acknowledge: the reboot after a
   // success, the missing default image.
   virtual void Notice(std::string_view caption, std::string_view text) = 0;

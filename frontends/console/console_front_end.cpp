@@ -64,7 +64,7 @@ Outcome ConsoleFrontEnd::RunFlow(const ProgramOptions& options, const RunProvide
   terminal_.FinishProgressLine();
   questions.TellTray();
   flow.Publish();
-  return flow.Finish(record.outcome, false);
+  return flow.Finish(record.outcome, false, true);
 }
 
 std::FILE* ConsoleFrontEnd::Output() {

@@ -19,6 +19,8 @@ class TerminalObserver : public SessionObserver {
   void ProgressChanged(int percent) override { terminal_.ShowProgress(percent); }
   void BusyTick(bool /*waitFrame*/) override {}  // the progress bar says it
   void WaitingNote(std::string_view text) override { terminal_.ShowStatus(text); }
+  // The line said that the drive is waited for; what came before it stands.
+  void WaitingEnded(std::string_view /*previous*/) override {}
   void Notice(std::string_view caption, std::string_view text) override {
     terminal_.ShowNotice(caption, text);
   }

@@ -32,6 +32,7 @@ class KeptEvents : public SessionObserver {
   void ProgressChanged(int percent) override { progress.push_back(percent); }
   void BusyTick(bool waitFrame) override { ticks.push_back(waitFrame); }
   void WaitingNote(std::string_view text) override { statuses.emplace_back(text); }
+  void WaitingEnded(std::string_view previous) override { statuses.emplace_back(previous); }
   void Notice(std::string_view caption, std::string_view text) override {
     notices.push_back(std::string(caption) + ": " + std::string(text));
   }
