@@ -30,6 +30,9 @@ tests=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64 mingw-w64-tools wine wine64 libwine:i386
   # the virtual machine test of the Linux transport
   qemu-system-x86 busybox-static cpio sg3-utils
+  # its IDE drive of the model: QEMU built from Debian's source with a patch
+  # (tools/vm/qemu/build-qemu.sh: apt-get source, configure, ninja)
+  dpkg-dev meson libglib2.0-dev libpixman-1-dev libfdt-dev
   # the README's fleet example, run against this machine
   ansible-core
 )
@@ -56,12 +59,35 @@ if [[ " ${packages[*]} " == *" libwine:i386 "* && -x /lib/ld-linux.so.2 ]] &&
   packages+=(wine32:i386)
 fi
 
+# The test build of QEMU fetches Debian's qemu source: a deb-src entry for
+# every Debian suite the machine's package entries name.
+need_update=0
+if [[ " ${groups[*]} " == *" tests "* ]] &&
+  ! grep -rqs -E '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+  if [[ $(id -u) -ne 0 ]]; then
+    echo "setup.sh: no deb-src entry for Debian's source packages; run it as root to add one" >&2
+    exit 1
+  fi
+  if [[ -f /etc/apt/sources.list.d/debian.sources ]]; then
+    sed 's/^Types: .*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources \
+      >/etc/apt/sources.list.d/qtr5-debian-src.sources
+  fi
+  if [[ -f /etc/apt/sources.list ]] && grep -q '^deb ' /etc/apt/sources.list; then
+    sed -n 's/^deb /deb-src /p' /etc/apt/sources.list >/etc/apt/sources.list.d/qtr5-debian-src.list
+  fi
+  echo "setup.sh: added a deb-src entry for Debian's source packages"
+  need_update=1
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
   [[ "$status" == "install ok installed" ]] || missing+=("$p")
 done
-[[ ${#missing[@]} -eq 0 ]] && exit 0
+if [[ ${#missing[@]} -eq 0 ]]; then
+  [[ $need_update -eq 0 ]] || apt-get update -qq
+  exit 0
+fi
 # A package named by two groups is installed once.
 mapfile -t missing < <(printf '%s\n' "${missing[@]}" | awk '!seen[$0]++')
 

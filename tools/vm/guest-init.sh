@@ -122,6 +122,16 @@ drive_remove() {
   rm "$drive_lun/qtr5" && rmdir "$drive_lun"
 }
 
+# ide_drive_log: the lines of QEMU's IDE drives of the model (their fw-log,
+# the FIFO behind the machine's second serial port) go to /tmp/drive.log as
+# they come, each stamped with the clock of the kernel log: "drive: at
+# SECONDS NAME: TEXT", NAME the drive's QEMU id.
+ide_drive_log() {
+  stty -F /dev/ttyS1 raw -echo
+  awk '{ getline t < "/proc/uptime"; close("/proc/uptime"); split(t, a, " ")
+         print "drive: at " a[1] " " $0; fflush() }' </dev/ttyS1 >>/tmp/drive.log &
+}
+
 cd /tmp
 status=0
 . /case.sh || status=$?

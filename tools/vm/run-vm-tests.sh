@@ -103,7 +103,7 @@ aborts_and_resets() {
 
 wanted() { [[ -z "${VM_CASES:-}" || " $VM_CASES " == *" $1 "* ]]; }
 
-run_case() {  # run_case NAME LIMIT QEMU-ARGS...
+run_case() {  # run_case NAME LIMIT QEMU-ARGS... (VM_CASE_SCRIPT: another script than cases/NAME.sh)
   local name=$1 limit=$2
   shift 2
   skipping=0
@@ -111,7 +111,7 @@ run_case() {  # run_case NAME LIMIT QEMU-ARGS...
   log=$work/$name.log
   local initrd=$work/$name.cpio.gz
   # shellcheck disable=SC2086
-  vm_build_initramfs "$initrd" "$program" "$here/cases/$name.sh" "$sample" ${VM_EXTRA_FILES:-}
+  vm_build_initramfs "$initrd" "$program" "${VM_CASE_SCRIPT:-$here/cases/$name.sh}" "$sample" ${VM_EXTRA_FILES:-}
   local t0=$SECONDS
   vm_boot "$initrd" "$log" "$limit" "$@"
   tr -d '\r' <"$log" >"$log.txt"
@@ -378,6 +378,98 @@ else
       grep -q -E '^host-busy: host-busy-exit=3 elapsed=([0-9]|[12][0-9]|30)$' "$log"
   fi
   finish_case
+fi
+
+# The drive's own bus: drives of the model on QEMU's IDE bus (QEMU built
+# with qemu/ide-drive.patch by qemu/build-qemu.sh, cached) reached through
+# libata's ATAPI translation: ata_piix on the cloud kernel, ahci on Debian's
+# generic kernel (the cloud kernel has no ahci). cases/atapi.sh, one boot
+# per controller with four drives, one per part. Last: the generic kernel
+# replaces the cloud kernel for what follows.
+if wanted atapi-piix || wanted atapi-ahci; then
+  t0=$SECONDS
+  if ! atapi_qemu=$("$here/qemu/build-qemu.sh"); then
+    echo "vm: case atapi: FAIL: QEMU with the IDE drive of the model could not be built"
+    failed=$((failed + 1))
+    atapi_qemu=
+  else
+    echo "vm: QEMU with the IDE drive of the model: $atapi_qemu ($((SECONDS - t0)) s)"
+  fi
+fi
+if [[ -n "${atapi_qemu:-}" ]]; then
+  # What the download command must carry: the sample's checksum in bytes 5-6,
+  # 65534 in bytes 7-8 and image bytes 0 and 1 in bytes 10-11.
+  "$program" --check "$sample" --save-image "$work/image.bin" >/dev/null
+  image_sum=$(od -An -v -tu1 "$work/image.bin" | awk '{ for (i = 1; i <= NF; i++) s += $i } END { printf "%04x", s % 65536 }')
+  image_head=$(od -An -tx1 -N2 "$work/image.bin" | awk '{ print $1 " " $2 }')
+  download_packet="55 00 00 77 00 ${image_sum:0:2} ${image_sum:2:2} ff fe 02 $image_head"
+
+  # ide_errors PART: the resets the drives logged during PART, and the lines
+  # of libata's error handler (timeouts, exceptions, link resets) and the
+  # SCSI layer's timeouts and aborts in the kernel log then.
+  ide_errors() {
+    awk -v part="$1" '
+      index($0, part " drive: at ") == 1 && / reset: / { n++ }
+      index($0, part " kernel: ") == 1 && /ata[0-9]|[Rr]eset|time[ds]? ?out|timing out|[Aa]bort/ { n++ }
+      END { print n + 0 }' "$log"
+  }
+  # atapi_boot BUS TRANSFER WHERE...: boots cases/atapi.sh with the four
+  # drives (QEMU ids flow, pio, hold, poll) at WHERE... (their bus and
+  # unit) of the controller the array controller adds; TRANSFER is how
+  # libata's own mode moves the download's data.
+  atapi_boot() {
+    local bus=$1 transfer=$2 part mode
+    shift 2
+    local name=atapi-$bus fifo=$work/atapi-$bus-drives
+    rm -f "$fifo.in" "$fifo.out"
+    mkfifo "$fifo.in" "$fifo.out"
+    local drive="ide-cd,ver=1.00,model=QTR5 CD-ROM XPM-3177K,fw-download=on,fw-log=$fifo.in"
+    VM_QEMU=$atapi_qemu VM_CASE_SCRIPT=$here/cases/atapi.sh VM_APPEND="qtr5.bus=$bus" \
+      run_case "$name" 600 -serial "pipe:$fifo" "${controller[@]}" \
+      -device "$drive,$1,id=flow" -device "$drive,$2,id=pio" \
+      -device "$drive,$3,id=hold,fw-busy-ms=0,fw-hold-ms=25000" \
+      -device "$drive,$4,id=poll,fw-busy-ms=10000"
+    rm -f "$fifo.in" "$fifo.out"
+    check "$name" "$bus: --list names the four drives of the model, revision 1.00, with their sg nodes" \
+      test "$(grep '^list: {"drives"' "$log" | grep -o -E '\{"adapter":[0-9]+,"model":"QTR5    CD-ROM XPM-3177K","names":\["/dev/sg[0-9]+","[0-9]+:0:[01]:0"\],"revision":"1.00","target":[01]\}' | wc -l)" -eq 4
+    for part in flow pio hold poll; do
+      check "$name" "$bus $part: exit 0, the new revision 1.10, done successfully" \
+        test "$(grep -c -E "^$part: ($part-exit=0 |\{.*\"outcome\":\"success\".*\"newRevision\":\"1\.10\"|Download has been done successfully!$)" "$log")" -eq 3
+    done
+    for part in flow pio; do
+      mode=$transfer
+      [[ $part == pio ]] && mode="PIO in blocks of 64512 + 1022"
+      check "$name" "$bus $part: the download packet carried the checksum $image_sum, 65534 and image bytes 0-1 ($image_head)" \
+        grep -q "^$part drive: at [0-9.]* $part: packet $download_packet by " "$log"
+      check "$name" "$bus $part: the drive got all 65534 data bytes by $mode, the image's sum matched, and it took the image" \
+        grep -q -z -E "\n$part drive: at [0-9.]+ $part: download data: 65534 of 65534 bytes by $mode; CDB bytes 10-11 $image_head; checksum in the CDB $image_sum, image sum $image_sum\n$part drive: at [0-9.]+ $part: download taken: revision 1.10;" "$log"
+    done
+    check "$name" "$bus hold: the drive held the program's INQUIRY until 25 s after the download" \
+      grep -q "^hold drive: at [0-9.]* hold: the hold is over: packet 12 runs now$" "$log"
+    check "$name" "$bus hold: no reset reached the drives and libata handled no error, during the run or in the 30 s after it" \
+      test "$(ide_errors hold)" -eq 0
+    check "$name" "$bus poll: the CD-ROM driver polled the drive before the run" \
+      test "$(sed -n '/^poll drive: at [0-9.]* poll: packet 55 /q;p' "$log" | grep -c '^poll drive: at [0-9.]* poll: packet 4a ')" -ge 2
+    check "$name" "$bus poll: from the download command to the INQUIRY that confirms 1.10, only the program's commands and libata's REQUEST SENSE reached the drive" \
+      test "$(sed -n '/^poll drive: at [0-9.]* poll: packet 55 /,/^poll drive: at [0-9.]* poll: INQUIRY: revision 1.10$/p' "$log" |
+        grep -E '^poll drive: at [0-9.]* poll: (packet|ATA command) ' | grep -c -v -E ' poll: (packet (55|12|03) |ATA command a0$)')" -eq 0
+    check "$name" "$bus poll: the driver polls the drive again after the run, every 2 s" \
+      test "$(sed -n '/^poll drive: the run ended$/,$p' "$log" | grep -c '^poll drive: at [0-9.]* poll: packet 4a ')" -ge 1 -a \
+      "$(grep -c '^poll: poll-polling-after=2000$' "$log")" -eq 1
+    finish_case
+  }
+  if wanted atapi-piix; then
+    controller=()
+    atapi_boot piix DMA bus=ide.0,unit=0 bus=ide.0,unit=1 bus=ide.1,unit=0 bus=ide.1,unit=1
+  fi
+  if wanted atapi-ahci; then
+    if ! vm_fetch_kernel "$work/cache" linux-image-amd64; then
+      echo "vm: case atapi-ahci SKIPPED: Debian's generic kernel could not be fetched"
+    else
+      controller=(-device ich9-ahci,id=ahci)
+      VM_MODULES="sg sr_mod ahci" atapi_boot ahci DMA bus=ahci.0 bus=ahci.1 bus=ahci.2 bus=ahci.3
+    fi
+  fi
 fi
 
 echo "vm: $passed passed, $failed failed"

@@ -4,14 +4,16 @@
 # initramfs made of busybox, the program with its shared libraries, and the
 # kernel modules a case loads. Sourced by run-vm-tests.sh.
 
-# vm_fetch_kernel CACHE_DIR: sets VM_KDIR (unpacked package) and VM_VMLINUZ.
+# vm_fetch_kernel CACHE_DIR [META_PACKAGE]: sets VM_KDIR (unpacked package)
+# and VM_VMLINUZ, for the cloud kernel or the kernel META_PACKAGE names
+# (linux-image-amd64: Debian's generic kernel, which has ahci).
 vm_fetch_kernel() {
-  local cache=$1 pkg deb
+  local cache=$1 meta=${2:-linux-image-cloud-amd64} pkg deb
   mkdir -p "$cache"
-  pkg=$(apt-cache depends linux-image-cloud-amd64 2>/dev/null |
+  pkg=$(apt-cache depends "$meta" 2>/dev/null |
     awk '/Depends: linux-image-[0-9]/{print $2; exit}')
   if [[ -z "$pkg" ]]; then
-    echo "vm: cannot resolve the cloud kernel package (apt-get update?)" >&2
+    echo "vm: cannot resolve the kernel package of $meta (apt-get update?)" >&2
     return 1
   fi
   VM_KDIR="$cache/$pkg"
@@ -100,7 +102,9 @@ vm_build_initramfs() {
   # Further programs a case runs (test binaries), from VM_EXTRA_BINARIES.
   local extra
   for extra in ${VM_EXTRA_BINARIES:-}; do vm_copy_program "$stage" "$extra"; done
-  local modules=(sg sr_mod virtio_scsi virtio_pci virtio_blk ata_piix scsi_debug)
+  # VM_MODULES replaces the list (a kernel without one of them).
+  # shellcheck disable=SC2206
+  local modules=(${VM_MODULES:-sg sr_mod virtio_scsi virtio_pci virtio_blk ata_piix scsi_debug})
   if [[ -n "${VM_USER_DRIVE:-}" ]]; then
     install -m 0755 "$VM_USER_DRIVE" "$stage/bin/qtr5-vm-user-drive"
     modules+=(target_core_user tcm_loop)
@@ -120,11 +124,12 @@ vm_build_initramfs() {
 
 # vm_boot INITRD LOG TIMEOUT_SECONDS [QEMU_ARGS...]: boots under TCG with the
 # console on the log file. The guest's result is a marker line in the log.
-# VM_MEMORY (MiB, default 512) gives the machine more memory.
+# VM_MEMORY (MiB, default 512) gives the machine more memory; VM_QEMU names
+# another emulator (the one with the IDE drive of the model).
 vm_boot() {
   local initrd=$1 log=$2 limit=$3
   shift 3
-  timeout --kill-after=5 "$limit" qemu-system-x86_64 -accel tcg -m "${VM_MEMORY:-512}" -smp 1 \
+  timeout --kill-after=5 "$limit" "${VM_QEMU:-qemu-system-x86_64}" -accel tcg -m "${VM_MEMORY:-512}" -smp 1 \
     -nographic -no-reboot -nodefaults -serial stdio -monitor none \
     -kernel "$VM_VMLINUZ" -initrd "$initrd" \
     -append "console=ttyS0 panic=-1 quiet loglevel=3 ${VM_APPEND:-}" "$@" >"$log" 2>&1
