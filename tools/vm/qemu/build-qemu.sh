@@ -14,7 +14,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 version=$(dpkg-query -W -f='${source:Version}' qemu-system-x86)
 key=$(cat "$here/ide-drive.patch" "$here/build-qemu.sh" <(echo "$version") | sha256sum | cut -c1-16)
 cache=${QTR5_QEMU_CACHE:-/var/cache/qtr5-vm}/qemu-$key
-binary=$cache/qemu-system-x86_64
+binary=$cache/bin/qemu-system-x86_64
 if [[ -x $binary ]]; then
   echo "$binary"
   exit 0
@@ -35,14 +35,19 @@ src=$(find "$work" -mindepth 1 -maxdepth 1 -type d -name 'qemu-*' | head -n 1)
 patch -d "$src" -p1 --quiet <"$here/ide-drive.patch" >>"$log" 2>&1 || fail "the patch does not apply"
 mkdir "$work/build"
 # Firmware (SeaBIOS, the option ROM that boots -kernel) comes from the
-# installed packages, where Debian's own build looks for it.
+# installed packages, where Debian's own build looks for it. QEMU finds it
+# relative to its own folder (bin/../share/...): the cache holds bin/ and
+# links share/ and lib/ to the system's.
 (cd "$work/build" && "$src/configure" --target-list=x86_64-softmmu \
   --without-default-features --enable-fdt=system --disable-docs --disable-werror \
   --with-git-submodules=ignore --disable-install-blobs --prefix=/usr \
   --firmwarepath=/usr/share/qemu:/usr/share/seabios:/usr/lib/ipxe/qemu) >>"$log" 2>&1 ||
   fail "configure failed"
 ninja -C "$work/build" -j2 qemu-system-x86_64 >>"$log" 2>&1 || fail "the build failed"
-mkdir -p "$cache.tmp"
-install -m 0755 "$work/build/qemu-system-x86_64" "$cache.tmp/"
+rm -rf "$cache.tmp"
+mkdir -p "$cache.tmp/bin"
+install -m 0755 "$work/build/qemu-system-x86_64" "$cache.tmp/bin/"
+ln -s /usr/share "$cache.tmp/share"
+ln -s /usr/lib "$cache.tmp/lib"
 rm -rf "$cache" && mv "$cache.tmp" "$cache"
 echo "$binary"
