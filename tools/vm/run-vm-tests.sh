@@ -181,6 +181,37 @@ else
   echo "vm: case scsi-debug-unit SKIPPED: $unit_tests is not built"
 fi
 
+# QEMU with the IDE drive of the model (qemu/ide-drive.patch, built by
+# qemu/build-qemu.sh and cached): the ATAPI boots at the end, and the Windows
+# program under Wine on such a drive.
+if wanted atapi-piix || wanted atapi-ahci || wanted wine; then
+  t0=$SECONDS
+  if ! atapi_qemu=$("$here/qemu/build-qemu.sh"); then
+    echo "vm: FAIL: QEMU with the IDE drive of the model could not be built"
+    failed=$((failed + 1))
+    atapi_qemu=
+  else
+    echo "vm: QEMU with the IDE drive of the model: $atapi_qemu ($((SECONDS - t0)) s)"
+  fi
+fi
+# What the download command must carry: the sample's checksum in bytes 5-6,
+# 65534 in bytes 7-8 and image bytes 0 and 1 in bytes 10-11.
+"$program" --check "$sample" --save-image "$work/image.bin" >/dev/null
+image_sum=$(od -An -v -tu1 "$work/image.bin" | awk '{ for (i = 1; i <= NF; i++) s += $i } END { printf "%04x", s % 65536 }')
+image_head=$(od -An -tx1 -N2 "$work/image.bin" | awk '{ print $1 " " $2 }')
+download_packet="55 00 00 77 00 ${image_sum:0:2} ${image_sum:2:2} ff fe 02 $image_head"
+# ide_drive OPTIONS: the -device value of a drive of the model on the IDE
+# bus, logging into the FIFO $ide_fifo.in (ide_fifo_make makes it; the
+# guest reads it on its second serial port, -serial pipe:$ide_fifo).
+ide_drive() {
+  echo "ide-cd,ver=1.00,model=QTR5 CD-ROM XPM-3177K,fw-download=on,fw-log=$ide_fifo.in,$1"
+}
+ide_fifo_make() {  # ide_fifo_make NAME
+  ide_fifo=$work/$1-drives
+  rm -f "$ide_fifo.in" "$ide_fifo.out"
+  mkfifo "$ide_fifo.in" "$ide_fifo.out"
+}
+
 # The Windows program (32-bit) under the 32-bit Wine in the machine (cases/
 # wine.sh), through Wine's ASPI layer and through SCSI pass-through.
 windows_program=${QTR5_WINDOWS_PROGRAM:-$top/build-mingw/qtr5-download.exe}
@@ -205,10 +236,18 @@ else
     echo "vm: case wine: the success part SKIPPED: the kernel has no target_core_user or tcm_loop module"
     wine_user_drive=
   fi
-  VM_USER_DRIVE=$wine_user_drive VM_MEMORY=1536 \
+  # With QEMU's IDE drive of the model (on the free IDE channel) the case
+  # ends with the Windows program on it.
+  wine_ide=()
+  if [[ -n "${atapi_qemu:-}" ]]; then
+    ide_fifo_make wine
+    wine_ide=(-serial "pipe:$ide_fifo" -device "$(ide_drive bus=ide.0,unit=0,id=ide)")
+  fi
+  VM_USER_DRIVE=$wine_user_drive VM_MEMORY=1536 VM_QEMU=${atapi_qemu:-qemu-system-x86_64} \
+    VM_APPEND=${atapi_qemu:+qtr5.ide-drive=on} \
     VM_EXTRA_FILES="$windows_program $here/wine-guest.sh $work/wine-scsi-map.exe" \
     run_case wine 600 \
-    "${model_drives[@]}" -drive "file=$VM_WINE_IMAGE,format=raw,if=virtio,snapshot=on"
+    "${model_drives[@]}" -drive "file=$VM_WINE_IMAGE,format=raw,if=virtio,snapshot=on" "${wine_ide[@]}"
   hosts=$(sed -n 's/^map: sg[0-9]* at \([0-9]*\):.*/\1/p' "$log" | sort -u | wc -l)
   # ASPI: Wine's layer counts the host adapters of the registry's SCSI map,
   # then refuses every command without sending it (Wine 8 keeps no SCSI
@@ -270,6 +309,14 @@ else
       grep -q '^spti-hold drive: at [0-9.]* the hold is over$' "$log"
     check wine "hold: no abort or reset reached the drive, during the run or in the 30 s after it" \
       test "$(aborts_and_resets spti-hold)" -eq 0
+  fi
+  if [[ -n "${atapi_qemu:-}" ]]; then
+    # The Windows program on QEMU's IDE drive of the model: Wine's
+    # pass-through sends the 12-byte command through libata as an ATAPI packet.
+    check wine "ide: the Windows program flashes the IDE drive of the model on its letter: exit 0, 1.10, done successfully" \
+      test "$(grep -c -E '^spti-ide-(exit=0|out: New F/W Version: +1\.10|out: Download has been done successfully!)$' "$log")" -eq 3
+    check wine "ide: the drive got all 12 command bytes (checksum $image_sum, 65534, image bytes 0-1 $image_head) and all 65534 data bytes, and the sum matched" \
+      test "$(grep -c -E "^spti-ide drive: at [0-9.]+ ide: (packet $download_packet by |download data: 65534 of 65534 bytes by [^;]*; CDB bytes 10-11 $image_head; checksum in the CDB $image_sum, image sum $image_sum$)" "$log")" -eq 2
   fi
   finish_case
 fi
@@ -380,30 +427,12 @@ else
   finish_case
 fi
 
-# The drive's own bus: drives of the model on QEMU's IDE bus (QEMU built
-# with qemu/ide-drive.patch by qemu/build-qemu.sh, cached) reached through
+# The drive's own bus: drives of the model on QEMU's IDE bus reached through
 # libata's ATAPI translation: ata_piix on the cloud kernel, ahci on Debian's
-# generic kernel (the cloud kernel has no ahci). cases/atapi.sh, one boot
-# per controller with four drives, one per part. Last: the generic kernel
+# generic kernel (the cloud kernel has no ahci). cases/atapi.sh, one boot per
+# controller with four drives, one per part. Last: the generic kernel
 # replaces the cloud kernel for what follows.
-if wanted atapi-piix || wanted atapi-ahci; then
-  t0=$SECONDS
-  if ! atapi_qemu=$("$here/qemu/build-qemu.sh"); then
-    echo "vm: case atapi: FAIL: QEMU with the IDE drive of the model could not be built"
-    failed=$((failed + 1))
-    atapi_qemu=
-  else
-    echo "vm: QEMU with the IDE drive of the model: $atapi_qemu ($((SECONDS - t0)) s)"
-  fi
-fi
-if [[ -n "${atapi_qemu:-}" ]]; then
-  # What the download command must carry: the sample's checksum in bytes 5-6,
-  # 65534 in bytes 7-8 and image bytes 0 and 1 in bytes 10-11.
-  "$program" --check "$sample" --save-image "$work/image.bin" >/dev/null
-  image_sum=$(od -An -v -tu1 "$work/image.bin" | awk '{ for (i = 1; i <= NF; i++) s += $i } END { printf "%04x", s % 65536 }')
-  image_head=$(od -An -tx1 -N2 "$work/image.bin" | awk '{ print $1 " " $2 }')
-  download_packet="55 00 00 77 00 ${image_sum:0:2} ${image_sum:2:2} ff fe 02 $image_head"
-
+if [[ -n "${atapi_qemu:-}" ]] && { wanted atapi-piix || wanted atapi-ahci; }; then
   # ide_errors PART: the resets the drives logged during PART, and the lines
   # of libata's error handler (timeouts, exceptions, link resets) and the
   # SCSI layer's timeouts and aborts in the kernel log then.
@@ -420,19 +449,17 @@ if [[ -n "${atapi_qemu:-}" ]]; then
   atapi_boot() {
     local bus=$1 transfer=$2 part mode
     shift 2
-    local name=atapi-$bus fifo=$work/atapi-$bus-drives
-    rm -f "$fifo.in" "$fifo.out"
-    mkfifo "$fifo.in" "$fifo.out"
-    local drive="ide-cd,ver=1.00,model=QTR5 CD-ROM XPM-3177K,fw-download=on,fw-log=$fifo.in"
+    local name=atapi-$bus
+    ide_fifo_make "$name"
     # The guest's TSC under TCG is the host's, which may jump (a machine
     # that is itself virtual): the guest keeps its clock by the HPET, so
     # that a jump does not end the program's waits at once.
     VM_QEMU=$atapi_qemu VM_CASE_SCRIPT=$here/cases/atapi.sh VM_APPEND="qtr5.bus=$bus tsc=unstable" \
-      run_case "$name" 600 -serial "pipe:$fifo" "${controller[@]}" \
-      -device "$drive,$1,id=flow" -device "$drive,$2,id=pio" \
-      -device "$drive,$3,id=hold,fw-busy-ms=0,fw-hold-ms=25000" \
-      -device "$drive,$4,id=poll,fw-busy-ms=10000"
-    rm -f "$fifo.in" "$fifo.out"
+      run_case "$name" 600 -serial "pipe:$ide_fifo" "${controller[@]}" \
+      -device "$(ide_drive "$1,id=flow")" -device "$(ide_drive "$2,id=pio")" \
+      -device "$(ide_drive "$3,id=hold,fw-busy-ms=0,fw-hold-ms=25000")" \
+      -device "$(ide_drive "$4,id=poll,fw-busy-ms=10000")"
+    rm -f "$ide_fifo.in" "$ide_fifo.out"
     check "$name" "$bus: --list names the four drives of the model, revision 1.00, with their sg nodes" \
       test "$(grep '^list: {"drives"' "$log" | grep -o -E '\{"adapter":[0-9]+,"model":"QTR5    CD-ROM XPM-3177K","names":\["/dev/sg[0-9]+","[0-9]+:0:[01]:0"\],"revision":"1.00","target":[01]\}' | wc -l)" -eq 4
     for part in flow pio hold poll; do

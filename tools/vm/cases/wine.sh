@@ -9,6 +9,21 @@ load sr_mod
 load virtio_pci
 load virtio_scsi
 load ata_piix
+# QEMU's IDE drive of the model (qtr5.ide-drive=on), on the first IDE
+# channel (ata1): out of the kernel's view until its own part at the end, so
+# that the parts before see the drives they always saw.
+ide_host=
+if grep -q 'qtr5.ide-drive=on' /proc/cmdline; then
+  ide_drive_log
+  wait_for_sg 4 >/dev/null
+  for d in /sys/class/scsi_device/*; do
+    case $(readlink -f "$d/device") in
+      */ata1/*) ide_host=${d##*/} && echo 1 >"$d/device/delete" ;;
+    esac
+  done
+  echo "ide: the drive at $ide_host leaves the kernel until its part"
+  ide_host=${ide_host%%:*}
+fi
 echo "sg nodes: $(wait_for_sg 3)"
 ls /dev/sr*
 wine_mount || { echo "wine: no Wine disk"; exit 1; }
@@ -148,5 +163,29 @@ if command -v qtr5-vm-user-drive >/dev/null; then
   sleep 30
   tail -n +$((mark + 1)) /tmp/drive.log | sed 's/^/spti-hold /'
   dmesg | tail -n +$((kernel_mark + 1)) | sed 's/^/spti-hold kernel: /'
+fi
+
+# The IDE drive of the model: the other drives of the model leave the
+# kernel, the IDE drive comes back (libata probes it anew) with a letter of
+# its own, and the Windows program flashes it through pass-through: Wine's
+# SG_IO reaches it as an ATAPI packet through libata.
+if [ -n "$ide_host" ]; then
+  wineserver -k
+  [ -d "$drive_lun" ] && drive_remove
+  for d in /sys/class/scsi_generic/*; do
+    grep -q XPM-3177K "$d/device/model" && echo 1 >"$d/device/delete"
+  done
+  echo "0 0 0" >"/sys/class/scsi_host/host$ide_host/scan"
+  i=0
+  until grep -qs XPM-3177K /sys/class/block/sr*/device/model || [ $i -ge 50 ]; do
+    sleep 0.2
+    i=$((i + 1))
+  done
+  letter_prefix=ide-
+  wine_letters
+  wineserver -p
+  mark=$(wc -l </tmp/drive.log)
+  wine_run spti-ide --image 'Z:\tmp\QTR5_ORNA.HEX' --yes
+  tail -n +$((mark + 1)) /tmp/drive.log | sed 's/^/spti-ide /'
 fi
 wineserver -k
