@@ -248,6 +248,7 @@ else
     VM_EXTRA_FILES="$windows_program $here/wine-guest.sh $work/wine-scsi-map.exe" \
     run_case wine 600 \
     "${model_drives[@]}" -drive "file=$VM_WINE_IMAGE,format=raw,if=virtio,snapshot=on" "${wine_ide[@]}"
+  [[ -z "${atapi_qemu:-}" ]] || rm -f "$ide_fifo.in" "$ide_fifo.out"
   hosts=$(sed -n 's/^map: sg[0-9]* at \([0-9]*\):.*/\1/p' "$log" | sort -u | wc -l)
   # ASPI: Wine's layer counts the host adapters of the registry's SCSI map,
   # then refuses every command without sending it (Wine 8 keeps no SCSI
