@@ -129,22 +129,31 @@ done
 # drive started afresh; then the Windows program once more on a drive that
 # holds every command for 25 s after the download (the target layer waits
 # for its answers as long).
-if command -v qtr5-vm-user-drive >/dev/null; then
+#
+# model_drive_swap PREFIX COMMAND...: the drives of the model leave the
+# kernel (Wine's server stopped first) and COMMAND brings the next one; once
+# its CD-ROM node is there, every node gets its letter anew (the lines with
+# PREFIX) and the server starts again: a server kept running spares each run
+# Wine's start of its services (about a minute in the machine).
+model_drive_swap() {
+  local d i=0
   wineserver -k
   for d in /sys/class/scsi_generic/*; do
     grep -q XPM-3177K "$d/device/model" && echo 1 >"$d/device/delete"
   done
-  DRIVE_COMMAND_TIMEOUT=600 drive_start --busy 3000
-  i=0
+  letter_prefix=$1
+  shift
+  "$@"
   until grep -qs XPM-3177K /sys/class/block/sr*/device/model || [ $i -ge 50 ]; do
     sleep 0.2
     i=$((i + 1))
   done
-  letter_prefix=success-
   wine_letters
-  # A server kept running spares each run Wine's start of its services
-  # (about a minute in the machine).
   wineserver -p
+}
+if command -v qtr5-vm-user-drive >/dev/null; then
+  DRIVE_COMMAND_TIMEOUT=600
+  model_drive_swap success- drive_start --busy 3000
   wine /data/wine-scsi-map.exe --addresses | tr -d '\r' | sed 's/^/success-/'
   qtr5-download --image /data/QTR5_ORNA.HEX --yes </dev/null >/tmp/linux-success.out 2>&1
   echo "linux-success-exit=$?"
@@ -169,21 +178,9 @@ fi
 # kernel, the IDE drive comes back (libata probes it anew) with a letter of
 # its own, and the Windows program flashes it through pass-through: Wine's
 # SG_IO reaches it as an ATAPI packet through libata.
+ide_rescan() { echo "0 0 0" >"/sys/class/scsi_host/host$ide_host/scan"; }
 if [ -n "$ide_host" ]; then
-  wineserver -k
-  [ -d "$drive_lun" ] && drive_remove
-  for d in /sys/class/scsi_generic/*; do
-    grep -q XPM-3177K "$d/device/model" && echo 1 >"$d/device/delete"
-  done
-  echo "0 0 0" >"/sys/class/scsi_host/host$ide_host/scan"
-  i=0
-  until grep -qs XPM-3177K /sys/class/block/sr*/device/model || [ $i -ge 50 ]; do
-    sleep 0.2
-    i=$((i + 1))
-  done
-  letter_prefix=ide-
-  wine_letters
-  wineserver -p
+  model_drive_swap ide- ide_rescan
   mark=$(wc -l </tmp/drive.log)
   wine_run spti-ide --image 'Z:\tmp\QTR5_ORNA.HEX' --yes
   tail -n +$((mark + 1)) /tmp/drive.log | sed 's/^/spti-ide /'
