@@ -47,6 +47,12 @@ void StartLock(Inhibitor& inhibitor) {
   posix_spawn_file_actions_adddup2(&actions, ends[0], STDIN_FILENO);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  // The program opens its files close-on-exec; what a library may have
+  // opened without it is closed here, so that the child inherits its pipe
+  // and nothing else (no recording, no device node of the drive).
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+  posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+#endif
   // A process group of its own: the terminal's Ctrl-C, which the program
   // answers itself during the download, must not end the lock. Signals as
   // a new program has them.
@@ -55,8 +61,7 @@ void StartLock(Inhibitor& inhibitor) {
   sigset_t none;
   sigset_t defaults;
   sigemptyset(&none);
-  sigemptyset(&defaults);
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaddset(&defaults, signal);
+  sigfillset(&defaults);  // the ignored ones (SIGPIPE, SIGXFSZ) too
   posix_spawnattr_setsigmask(&attributes, &none);
   posix_spawnattr_setsigdefault(&attributes, &defaults);
   posix_spawnattr_setpgroup(&attributes, 0);

@@ -1,10 +1,14 @@
 // Reads the SCSI generic devices and their addresses from sysfs.
 #include "transports/linux/sg_topology.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 #include <tuple>
 
@@ -27,20 +31,39 @@ bool IsSgName(const std::string& name) {
          ParseNumber(std::string_view(name).substr(2), number);
 }
 
-// The first whole number in a small sysfs attribute file, or -1.
-long ReadNumberFile(const fs::path& path) {
-  std::ifstream in(path);
-  long value = -1;
-  if (!(in >> value) || value <= 0) return -1;
-  return value;
+// What a small sysfs attribute file holds (at most 4 KiB), read through a
+// descriptor opened close-on-exec; "" when it cannot be read.
+std::string ReadAttribute(const fs::path& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return "";
+  char text[4096];
+  ssize_t size = 0;
+  do {
+    size = ::read(fd, text, sizeof text);
+  } while (size < 0 && errno == EINTR);
+  ::close(fd);
+  return size > 0 ? std::string(text, static_cast<std::size_t>(size)) : "";
 }
 
-// A small sysfs text attribute without its line end and trailing blanks.
+// The whole number a sysfs attribute file starts with, or -1.
+long ReadNumber(const fs::path& path) {
+  const std::string text = ReadAttribute(path);
+  char* end = nullptr;
+  const long value = std::strtol(text.c_str(), &end, 10);
+  return end != text.c_str() && value >= 0 ? value : -1;
+}
+
+// The first positive whole number in a small sysfs attribute file, or -1.
+long ReadNumberFile(const fs::path& path) {
+  const long value = ReadNumber(path);
+  return value > 0 ? value : -1;
+}
+
+// A small sysfs text attribute's first line without trailing blanks.
 std::string ReadTextFile(const fs::path& path) {
-  std::string text;
-  std::getline(std::ifstream(path), text);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\n' || text.back() == '\r'))
-    text.pop_back();
+  std::string text = ReadAttribute(path);
+  text.resize(std::min(text.size(), text.find('\n')));
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\r')) text.pop_back();
   return text;
 }
 
@@ -75,8 +98,7 @@ SgTopology ReadSgTopology(const std::string& sysfsRoot) {
     } else if (!ParseAddress(target.filename().string(), address)) {
       topology.unreadable.push_back(name + ": its device link names no SCSI address");
     } else {
-      long type = -1;
-      std::ifstream(it->path() / "device" / "type") >> type;
+      const long type = ReadNumber(it->path() / "device" / "type");
       topology.nodes.push_back(SgNode{name, address,
                                       type >= 0 && type < 32 ? static_cast<int>(type) : -1,
                                       ReadTextFile(it->path() / "device" / "vendor") + " " +

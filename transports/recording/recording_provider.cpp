@@ -5,6 +5,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <ostream>
 #include <thread>
 
 #include <nlohmann/json.hpp>
@@ -12,6 +14,8 @@
 #ifndef _WIN32
 #include <fcntl.h>
 #include <unistd.h>
+
+#include <ext/stdio_filebuf.h>
 #endif
 
 #include "aspi/command_time_limits.h"
@@ -58,6 +62,21 @@ std::string NotARecording(const std::string& path) {
          "(name a new file, or remove it first)";
 }
 
+#ifndef _WIN32
+// A stream over a file the program opened itself, close-on-exec: a program
+// started during the run (the sleep inhibitor) does not inherit the
+// recording. Owns the descriptor.
+class DescriptorStream : public std::ostream {
+ public:
+  explicit DescriptorStream(int fd) : std::ostream(nullptr), buffer_(fd, std::ios::out) {
+    rdbuf(&buffer_);
+  }
+
+ private:
+  __gnu_cxx::stdio_filebuf<char> buffer_;
+};
+#endif
+
 }  // namespace
 
 RecordingProvider::RecordingProvider(AspiProvider& inner, std::ostream& out,
@@ -89,8 +108,15 @@ std::unique_ptr<RecordingProvider> RecordingProvider::Create(AspiProvider& inner
     ~Closer() { close(fd); }
   } holder{probe};
 #endif
-  auto file = std::make_unique<std::ofstream>(path, std::ios::out | std::ios::trunc);
-  if (!*file) {
+#ifdef _WIN32
+  std::unique_ptr<std::ostream> file =
+      std::make_unique<std::ofstream>(path, std::ios::out | std::ios::trunc);
+#else
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY | O_CLOEXEC, 0666);
+  std::unique_ptr<std::ostream> file;
+  if (fd >= 0) file = std::make_unique<DescriptorStream>(fd);
+#endif
+  if (!file || !*file) {
     error = "Cannot write the session recording \"" + path + "\"";
     return nullptr;
   }

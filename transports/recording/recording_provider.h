@@ -10,7 +10,6 @@
 // recorded as still pending, and an abort of it with the status it ended in.
 #pragma once
 
-#include <fstream>
 #include <iosfwd>
 #include <memory>
 #include <string>
@@ -56,7 +55,7 @@ class RecordingProvider final : public AspiProvider {
   void AddMessages(nlohmann::ordered_json& record);
 
   AspiProvider& inner_;
-  std::unique_ptr<std::ofstream> file_;
+  std::unique_ptr<std::ostream> file_;  // the file Create opened
   std::ostream& out_;
   DiagnosticSink messages_;
   // False once a line could not be written (told once); the commands still
