@@ -53,9 +53,9 @@ FlowRun::FlowRun(const ProgramOptions& options, ProgramFrontEnd& frontEnd,
       record_(record),
       scan_(scan),
       questions_(questions) {
-  InstallInterruptionHandlers(kCommandName, std::string(kCommandName) + ": " +
-                                                kInterruptedLines[0] + "\n" + kCommandName + ": " +
-                                                kInterruptedLines[1]);
+  const std::string name = frontEnd.ProgramName();
+  InstallInterruptionHandlers(
+      name, name + ": " + kInterruptedLines[0] + "\n" + name + ": " + kInterruptedLines[1]);
 }
 
 void FlowRun::Publish() const {

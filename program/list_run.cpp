@@ -72,7 +72,8 @@ void TellNotAccepted(ProgramFrontEnd& frontEnd, const ScanRecord& scan, bool sho
 // opened and no drive is chosen.
 Outcome RunList(const ProgramOptions& options, ProgramFrontEnd& frontEnd) {
   // A signal ends the list at once, as it ends a run before its download.
-  InstallInterruptionHandlers(kCommandName, std::string(kCommandName) + ": interrupted");
+  InstallInterruptionHandlers(frontEnd.ProgramName(),
+                              std::string(frontEnd.ProgramName()) + ": interrupted");
   if (options.json) PublishInterruptionSummary(InterruptedListSummary() + "\n");
   AspiDevice device;
   if (!device.IsAvailable()) frontEnd.PrintError("No SCSI host adapter is available");

@@ -12,6 +12,7 @@
 #include "aspi/diagnostic_sink.h"
 #include "program/exit_status.h"
 #include "program/options.h"
+#include "program/program.h"
 
 class RunProvider;
 
@@ -20,6 +21,9 @@ class ProgramFrontEnd {
   virtual ~ProgramFrontEnd() = default;
   // The program's own lines for the user (lists, explanations, results).
   virtual void PrintLine(std::string_view line) = 0;
+  // The name the program's own lines on standard error start with (those a
+  // signal makes the program write too).
+  virtual const char* ProgramName() const { return kCommandName; }
   // Diagnostics: why something could not be done (standard error on a terminal).
   virtual void PrintError(std::string_view line) = 0;
   // A diagnostic the window has already shown its user in a box of its own

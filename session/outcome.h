@@ -14,7 +14,7 @@ enum class Outcome : int {
   kRefusedToGuess = 5,   // several drives, no --device and no question allowed
   kNotDownloaded = 6,    // declined, not confirmed, or closed before a download
   kReplayDiverged = 7,   // --replay: the run sent a command the recording does not hold
-  kInterrupted = 8,      // a signal (Ctrl-C, SIGTERM, SIGHUP) ended the run
+  kInterrupted = 8,      // a signal to stop (Ctrl-C, SIGTERM, ...) ended the run
   kUnconfirmed = 9,      // the drive took the image (or may have) but it was not confirmed
   kNotReady = 10,        // no drive chosen: a drive of the model (or a device) stayed not ready
 };

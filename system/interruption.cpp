@@ -1,4 +1,4 @@
-// The run's answer to Ctrl-C, SIGTERM and SIGHUP. The handler only touches
+// The run's answer to a request to stop. The handler only touches
 // lock-free atomics, writes with write(2) and ends with _exit, all safe in a
 // signal handler; the phase is changed with compare-and-swap so that a signal
 // on another thread and the start of the download cannot both win.
@@ -232,6 +232,23 @@ void OnInterruption(int signal) {
   Wake();
 }
 
+#ifndef _WIN32
+// Every catchable signal whose default action ends the program, but for the
+// two a failed write raises (IgnoreWriteFailureSignals), is someone's
+// request to stop, answered alike: left to its default, SIGQUIT in the
+// reprogramming window would end the program with no warning, no summary
+// and the drive's media polling still paused. The faults (SIGSEGV, SIGBUS,
+// SIGFPE, SIGILL, SIGTRAP, SIGSYS, SIGABRT) keep their default: the
+// program cannot go on after one, and returning from a handler would
+// repeat the faulting instruction.
+void AnswerStopSignals(const struct sigaction& action) {
+  for (const int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM,
+                           SIGPROF, SIGXCPU, SIGIO, SIGPWR, SIGSTKFLT})
+    sigaction(signal, &action, nullptr);
+  for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) sigaction(signal, &action, nullptr);
+}
+#endif
+
 #ifdef _WIN32
 BOOL WINAPI OnConsoleEvent(DWORD event) {
   switch (event) {
@@ -254,7 +271,23 @@ void OnSignal(int signal) {
 
 }  // namespace
 
+void IgnoreWriteFailureSignals() {
+#ifndef _WIN32
+  // Ignored rather than answered as a request to stop: nothing documented
+  // tells the kernel's SIGPIPE for a vanished reader (`| head`) from one
+  // sent with kill, and a signal is either ignored or handled. Answered, a
+  // reader that goes away would end the run before the download or cut the
+  // reprogramming window's waits and its check short; ignored, the write
+  // fails, the run goes on and ends with the status its unwritten output
+  // deserves. SIGXFSZ is the same for a file that reaches the size limit (a
+  // recording). Whoever wants the program to stop has the other signals.
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
+#endif
+}
+
 void InstallInterruptionHandlers(const std::string& programName, const std::string& warning) {
+  IgnoreWriteFailureSignals();
 #ifdef _WIN32
   const bool lineMayBeOpen = true;
 #else
@@ -284,18 +317,12 @@ void InstallInterruptionHandlers(const std::string& programName, const std::stri
   g_wakeEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 #else
-  if (pipe(g_wakePipe) == 0) {
-    for (const int fd : g_wakePipe) {
-      fcntl(fd, F_SETFD, FD_CLOEXEC);
-      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-    }
-    qtr5::SetWakeDescriptor(g_wakePipe[0]);
-  }
+  if (pipe2(g_wakePipe, O_CLOEXEC | O_NONBLOCK) == 0) qtr5::SetWakeDescriptor(g_wakePipe[0]);
   struct sigaction action = {};
   action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+  AnswerStopSignals(action);
 #endif
 }
 

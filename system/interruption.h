@@ -1,5 +1,6 @@
-// The run's answer to Ctrl-C, SIGTERM and SIGHUP (on Windows: the console's
-// Ctrl-C, Ctrl-Break and close events).
+// The run's answer to a request to stop: Ctrl-C, SIGTERM, SIGHUP and every
+// other signal that would end the program (SIGQUIT, SIGUSR1, SIGALRM, ...; on
+// Windows: the console's Ctrl-C, Ctrl-Break and close events).
 //
 // Before the download command nothing has reached the drive: a signal ends
 // the program at once, with a line saying that nothing was sent. From the
@@ -23,6 +24,13 @@ enum class RunPhase {
   kShownOutcome,    // the outcome is shown: a signal ends the program (with
                     // the warning when the drive took the image unverified)
 };
+
+// Ignores the signals the kernel sends a program whose write failed:
+// SIGPIPE (the reader went away) and SIGXFSZ (the file size limit). The
+// write then fails with EPIPE or EFBIG instead, and the program judges that
+// where it writes. Every program calls this before it writes anything;
+// InstallInterruptionHandlers does too. Nothing on Windows.
+void IgnoreWriteFailureSignals();
 
 // Installs the handlers (once per program; later calls only change the
 // texts) and sets the phase to kBeforeDownload. `programName` starts the line

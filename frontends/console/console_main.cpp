@@ -1,7 +1,6 @@
 // qtr5-download: the program on a terminal or in a script.
 #include <unistd.h>
 
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -12,6 +11,7 @@
 #include "image/image_check.h"
 #include "program/options.h"
 #include "program/program.h"
+#include "system/interruption.h"
 
 namespace {
 
@@ -38,7 +38,6 @@ std::optional<int> AnswerQuickly(int argc, char** argv) {
   }
   if (argc == 3 && std::strcmp(argv[1], "--check") == 0 && argv[2][0] != '\0' &&
       argv[2][0] != '-') {
-    std::signal(SIGPIPE, SIG_IGN);
     const ImageCheckResult result = RunImageCheck(argv[2], nullptr, stdout, stderr);
     return JudgeWrittenOutput(
         ExitStatus(result == kImageCheckBuilt ? Outcome::kSuccess : Outcome::kFailed), true);
@@ -49,12 +48,13 @@ std::optional<int> AnswerQuickly(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A reader that goes away (`| head`) must not end the program, in the
+  // middle of a download least of all: writes then fail, the flow completes
+  // and the output is judged as not written.
+  IgnoreWriteFailureSignals();
   if (const auto status = AnswerQuickly(argc, argv)) return *status;
   const ParseResult parsed = ParseProgramOptions(argc, argv, kCommandName);
   if (const auto status = FinishUnlessRun(parsed)) return *status;
-  // A reader that goes away (`| head`) must not end the program in the
-  // middle of a download: writes then fail quietly and the flow completes.
-  std::signal(SIGPIPE, SIG_IGN);
 
   qtr5::ConsoleOptions console = qtr5::StandardConsoleOptions();
   if (parsed.options.json && !parsed.options.list) {

@@ -50,6 +50,7 @@ class QtFrontEnd : public DesktopFrontEnd {
   std::function<void()> WaitPump() override {
     return backend_ != nullptr ? PumpWindowSystem : std::function<void()>();
   }
+  const char* ProgramName() const override { return kProgramName; }
   void PrintLine(std::string_view line) override {
     std::fprintf(stdout, "%.*s\n", static_cast<int>(line.size()), line.data());
     std::fflush(stdout);

@@ -14,6 +14,7 @@
 #include "program/options.h"
 #include "program/program.h"
 #include "program/run_summary.h"
+#include "system/interruption.h"
 #include "winui/backend.h"
 #include "winui/qt/qt_backend.h"
 
@@ -63,6 +64,9 @@ int Judged(const ProgramOptions& options, int status) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A reader that goes away must not end the program (in a download, with
+  // the drive's media polling still paused): its writes fail instead.
+  IgnoreWriteFailureSignals();
   // A file alone (the desktop entry's %f) is the image to flash.
   const ParseResult parsed = qtr5::ParseDesktopArguments(argc, argv);
   if (const auto status = FinishUnlessRun(parsed)) return *status;

@@ -1,4 +1,4 @@
-// Ctrl-C, SIGTERM and SIGHUP during a run: before the download the program
+// Ctrl-C, SIGTERM and every other signal to stop during a run: before the download the program
 // ends with nothing sent; from the download command on, the first signal
 // stops the waits and the program says that the drive took the image (and
 // may still be reprogramming itself); a command the drive holds is waited
@@ -17,7 +17,7 @@ namespace {
 
 TEST_F(ProgramRun, ASignalNeverLeavesTheUserInTheDark) {
   PutDefaultImage();
-  const struct {
+  struct Case {
     const char* phase;
     std::string layout;
     std::vector<RunRequest::Signal> signals;
@@ -25,7 +25,8 @@ TEST_F(ProgramRun, ASignalNeverLeavesTheUserInTheDark) {
     const char* scale = "4";
     // Said on standard error as well (for a held command: at once).
     const char* told = "Interrupted after the drive took the image";
-  } cases[] = {
+  };
+  std::vector<Case> cases = {
       {"before the download (the tray)",
        "0:0=drive+fault=slow-tray+delay=3000",
        {{"Open Tray...", SIGTERM}},
@@ -58,9 +59,16 @@ TEST_F(ProgramRun, ASignalNeverLeavesTheUserInTheDark) {
        "4",
        "interrupted before the download command ended: the drive may be writing the image"},
   };
+  // Every other signal that would end the program is a request to stop too.
+  for (const int signal : {SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGIO,
+                           SIGPWR, SIGSTKFLT, SIGRTMIN, SIGRTMAX}) {
+    cases.push_back(cases[4]);
+    cases.back().layout = "0:0=drive+fault=slow-download+delay=1500";
+    cases.back().signals[0] = {"Downloading...", signal, 100};
+  }
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.phase);
-    const fs::path state = dir_ / ("state-" + std::to_string(&c - cases));
+    SCOPED_TRACE(std::string(c.phase) + ", signal " + std::to_string(c.signals[0].number));
+    const fs::path state = dir_ / ("state-" + std::to_string(&c - cases.data()));
     RunRequest request;
     request.environment = {{kTimeScale, c.scale}};
     request.signals = c.signals;

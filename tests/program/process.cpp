@@ -68,7 +68,11 @@ RunResult RunProcess(const std::string& program, const RunRequest& request) {
     if (child == 0) {
       const int null = open("/dev/null", O_RDONLY);
       dup2(null, STDIN_FILENO);
-      if (request.outputFile.empty()) {
+      int gone[2];
+      if (request.readerGone && pipe(gone) == 0 && close(gone[0]) == 0) {
+        dup2(gone[1], STDOUT_FILENO);
+        signal(SIGPIPE, SIG_DFL);  // as a shell starts a pipeline's programs
+      } else if (request.outputFile.empty()) {
         dup2(outPipe[1], STDOUT_FILENO);
       } else {
         const int file = open(request.outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

@@ -22,6 +22,7 @@ struct RunRequest {
   // Not on a terminal: standard output goes to this file instead ("" keeps
   // the pipe that fills `output`).
   std::string outputFile;
+  bool readerGone = false;  // standard output is a pipe whose reader has ended
   // Signals sent to the program, in order: each once `after` appears in
   // what it printed (either stream), and `delayMs` later.
   struct Signal {

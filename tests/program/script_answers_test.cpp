@@ -34,6 +34,7 @@ TEST_F(ProgramRun, EveryEndGivesOneAnswerAScriptCanRead) {
     std::string outputFile = {};
     bool onDesktop = false;
     std::vector<std::pair<std::string, std::string>> environment = {};
+    bool readerGone = false;
   };
   const Case cases[] = {
       {{"--emulate", "--device", "0:0:0:0", "--yes", "--json"}, 3, "no-drive"},
@@ -47,12 +48,15 @@ TEST_F(ProgramRun, EveryEndGivesOneAnswerAScriptCanRead) {
        "interrupted",
        {{"", SIGTERM, 300}}},
       {{"--emulate=0:0=drive+fault=hang-inquiry", "--list"}, 8, "", {{"", SIGTERM, 300}}},
+      {{"--emulate=0:0=drive+fault=hang-inquiry", "--list"}, 8, "", {{"", SIGQUIT, 300}}, "", true},
       {{"--check", kSample.string(), "--json"}, 0, "success"},
       {{"--check", "cut.hex", "--json"}, 1, "failed"},
       {{"--check", kSample.string(), "--save-image", "read-only.bin"}, 1, ""},
       {{"--version"}, 1, "", {}, "/dev/full"},
       {{"--help"}, 1, "", {}, "/dev/full"},
       {{"--emulate", "--yes", "--json"}, 1, "", {}, "/dev/full"},
+      {{"--help"}, 1, "", {}, "", false, {}, true},
+      {{"--emulate", "--list"}, 1, "", {}, "", true, {}, true},
       {{"--emulate", "--yes", "--json"},
        0,
        "success",
@@ -79,6 +83,7 @@ TEST_F(ProgramRun, EveryEndGivesOneAnswerAScriptCanRead) {
     request.environment.emplace_back(kTimeScale, "4");
     request.signals = c.signals;
     request.outputFile = c.outputFile;
+    request.readerGone = c.readerGone;
     request.timeoutSeconds = 30;
     const RunResult r = RunProcess(c.onDesktop ? desktop : kProgram, request);
     EXPECT_FALSE(r.timedOut) << Describe(r);
@@ -86,6 +91,8 @@ TEST_F(ProgramRun, EveryEndGivesOneAnswerAScriptCanRead) {
     if (c.status != 0) {
       EXPECT_FALSE(r.error.empty()) << "the reason is told";
     }
+    const std::string name = c.onDesktop ? "qtr5-download-gui" : "qtr5-download";
+    EXPECT_TRUE(c.status != 8 || Contains(r.error, name + ": interrupted")) << "said by who got it";
     if (c.outcome.empty()) continue;
     const auto summary = nlohmann::json::parse(r.output, nullptr, false);
     ASSERT_TRUE(summary.is_object()) << "exactly one object\n" << Describe(r);
