@@ -18,6 +18,7 @@ namespace {
 constexpr const char* kCaptionWarning = "Warning";
 constexpr const char* kCaptionFailed = "Why the download failed";
 constexpr const char* kCaptionUnconfirmed = "Why the download is not confirmed";
+constexpr const char* kCaptionIncomplete = "Why the drive's firmware may be incomplete";
 
 // DriveWork objects alive: the drive is scanned or prepared, the download
 // command is on its way or the drive reprograms itself. The window does not
@@ -86,7 +87,10 @@ void ExplainFailure(HWND window, const RunContext& context) {
   const std::string& advice = run.windowAdvice.empty() ? run.failureAdvice : run.windowAdvice;
   if (!advice.empty()) text += "\n\n" + advice;
   text += UnseenNotesForBox(context.request);
-  MessageBoxA(window, text.c_str(), run.driveMayBeBusy ? kCaptionUnconfirmed : kCaptionFailed,
+  const char* caption = run.downloadIncomplete ? kCaptionIncomplete
+                        : run.driveMayBeBusy   ? kCaptionUnconfirmed
+                                               : kCaptionFailed;
+  MessageBoxA(window, text.c_str(), caption,
               MB_OK | (run.driveMayBeBusy ? MB_ICONWARNING : MB_ICONERROR));
 }
 

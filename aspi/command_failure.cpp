@@ -32,6 +32,8 @@ const char* AdditionalSense(std::uint8_t asc, std::uint8_t ascq) {
       return "invalid field in CDB";
     case 0x25:
       return "logical unit not supported";
+    case 0x26:
+      return "invalid field in parameter list";
     case 0x28:
       return "not ready to ready change, medium may have changed";
     case 0x29:
@@ -92,6 +94,28 @@ std::string DescribeSenseData(const std::uint8_t* sense, int length) {
   std::uint8_t ascq = 0;
   if (!ParseSense(sense, length, key, asc, ascq)) return {};
   return DescribeSense(key, asc, ascq);
+}
+
+bool CommandFailure::NotReadyYet() const {
+  return hasSense && senseKey == 0x2 && asc == 0x04 &&
+         (ascq == 0x00 || ascq == 0x01 || ascq == 0x07);
+}
+
+bool CommandFailure::DriveBusy() const {
+  constexpr std::uint8_t kBusy = 0x08;
+  return failed && !timedOut &&
+         (NotReadyYet() || UnitAttention() || (!hasSense && targStat == kBusy));
+}
+
+bool CommandFailure::MayHaveWrittenPart() const {
+  if (!failed || timedOut) return false;
+  if (hasSense) return senseKey == 0x3 || senseKey == 0x4 || senseKey == 0xB;
+  if (targStat == STATUS_CHKCOND) return true;
+  if (targStat != STATUS_GOOD && targStat != 0x04) return false;  // BUSY, RESERVATION CONFLICT
+  if (status == SS_ABORTED) return true;                          // the host gave it up on its way
+  // The bus or the host failed it once it had left (a request that never
+  // left the host ends with another request status, SS_NO_DEVICE included).
+  return status == SS_ERR && haStat != HASTAT_OK;
 }
 
 std::string CommandFailure::Describe() const {

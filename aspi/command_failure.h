@@ -24,6 +24,22 @@ struct CommandFailure {
 
   // True for sense key 6: the drive did not perform the command.
   bool UnitAttention() const { return hasSense && senseKey == 0x6; }
+  // NOT READY with a cause that passes by itself: ASC 04h with ASCQ 00h,
+  // 01h (becoming ready) or 07h (operation in progress).
+  bool NotReadyYet() const;
+  // The drive answered, but is still busy: not ready yet, a unit attention,
+  // or BUSY status. A drive that rewrites its firmware answers so for a while.
+  bool DriveBusy() const;
+  // For a command that sends data (the download): it failed in a way that
+  // may have changed what the drive holds. The drive says it failed while
+  // performing it (MEDIUM ERROR, HARDWARE ERROR, ABORTED COMMAND), or the
+  // failure came once the command was on its way and says nothing of how
+  // far it got (CHECK CONDITION without sense data, a host adapter status,
+  // an abort by the host). False for a refusal before the data (NOT READY,
+  // ILLEGAL REQUEST, UNIT ATTENTION, BUSY and the other sense keys), for a
+  // request the system never sent, and for a timeout, which callers tell
+  // apart: the drive may still be at work then.
+  bool MayHaveWrittenPart() const;
   // Plain words: "no answer within 30 s", "sense 5/53/02 (illegal request:
   // medium removal prevented)", "no device answers", "host adapter status
   // 0x07"; empty when the command succeeded.

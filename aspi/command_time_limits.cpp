@@ -31,7 +31,7 @@ std::chrono::milliseconds OwnLimit(const std::uint8_t* cdb) {
     case kStartStopUnit:
       return std::chrono::seconds(30);  // a tray may take a while to move
     case aspi::kDownloadOpcode:
-      return std::chrono::minutes(5);  // the drive decides how long it takes
+      return kReprogrammingWindowLength;  // the drive decides how long it takes
     default:
       return std::chrono::seconds(60);
   }

@@ -24,6 +24,10 @@
 #include <chrono>
 #include <cstdint>
 
+// The window's length, from the end of the download command to its
+// deadline: the download command's own limit.
+inline constexpr std::chrono::minutes kReprogrammingWindowLength{5};
+
 // The timeout a transport gives the command whose block starts at `cdb`:
 // seconds for INQUIRY and the tray, minutes for the download command; in
 // the reprogramming window, once its deadline is fixed, the time left until

@@ -23,6 +23,7 @@ constexpr int kTargetsPerAdapter = 8;
 // on what the previous target left in the buffer.
 constexpr std::size_t kInquiryClearLength = 48;
 constexpr std::uint8_t kCdDvdDevice = 0x05;
+constexpr std::uint32_t kProductEnd = 32;     // the product identification ends before byte 32
 constexpr std::uint8_t kNotConnected = 0x7F;  // qualifier 3, type 0x1F: no unit here
 
 // Bytes of an INQUIRY text field without the blanks or NUL bytes that pad it.
@@ -60,14 +61,11 @@ ScanEntry Judge(AspiDevice& device, const InquiryAnswer& answer, std::uint8_t ad
 
 // NOT READY with a cause that passes by itself.
 bool NotReadyYet(const ScanEntry& entry) {
-  const CommandFailure& failure = entry.failure;
-  return entry.finding == ScanFinding::kFailed && failure.hasSense && failure.senseKey == 0x02 &&
-         failure.asc == 0x04 &&
-         (failure.ascq == 0x00 || failure.ascq == 0x01 || failure.ascq == 0x07);
+  return entry.finding == ScanFinding::kFailed && entry.failure.NotReadyYet();
 }
 
-// The answer of a not-ready device carries no model; the system's own
-// record of the device may.
+// A device that did not answer INQUIRY (or answered not ready) told no
+// model; the system's own record of the device may.
 bool KnownAsTheModel(std::uint8_t adapter, std::uint8_t target) {
   const AspiProvider* provider = InstalledAspiProvider();
   if (provider == nullptr) return false;
@@ -112,15 +110,9 @@ InquiryAnswer AskInquiry(AspiDevice& device) {
   // The strings are always taken, for the revision row; they say what the
   // device is only together with its peripheral type.
   const bool modelSuffix = device.GetInquiryStrings(answer.model, answer.revision);
-  answer.isDrive = device.dataBuffer[0] == kCdDvdDevice && modelSuffix;
+  answer.cdRom = device.dataBuffer[0] == kCdDvdDevice && received >= kProductEnd;
+  answer.isDrive = answer.cdRom && modelSuffix;
   return answer;
-}
-
-bool HoldsStandardCdRomData(const AspiDevice& device) {
-  constexpr std::uint8_t kRevisionEnd = 36;
-  const std::uint8_t* data = device.dataBuffer;
-  return data != nullptr && device.ReceivedLength() >= kRevisionEnd && data[0] == kCdDvdDevice &&
-         data[4] >= kRevisionEnd - 5;
 }
 
 int SweepDevices(AspiDevice& device, ScanRecord& record, int* acceptedTotal, SweepPause pause) {
@@ -146,8 +138,14 @@ int SweepDevices(AspiDevice& device, ScanRecord& record, int* acceptedTotal, Swe
   // The table in sweep order, whenever a drive became ready.
   int accepted = 0;
   for (Asked& asked : all) {
-    if (asked.entry.finding == ScanFinding::kNotReady)
-      asked.entry.knownAsTheModel = KnownAsTheModel(asked.entry.adapter, asked.entry.target);
+    if (!asked.answer.completed) {
+      ScanEntry& entry = asked.entry;
+      entry.knownAsTheModel = KnownAsTheModel(entry.adapter, entry.target);
+      // The system knows a drive there: its silence is a failure, not an
+      // empty address.
+      if (entry.knownAsTheModel && entry.finding == ScanFinding::kNoDevice)
+        entry.finding = ScanFinding::kFailed;
+    }
     record.push_back(asked.entry);
     // The strings went to an answer of their own first: a target that is
     // not accepted, or one past the full table, writes nothing into it.

@@ -31,24 +31,24 @@ inline constexpr std::uint32_t kInquiryLength = 36;
 // What one INQUIRY told about the device the AspiDevice addresses.
 struct InquiryAnswer {
   bool completed = false;  // the command ended well
-  bool isDrive = false;    // the answer identifies a drive of the model
-  char model[30] = {};     // from the bytes the device returned only
+  // A CD/DVD device (byte 0 is 0x05 as a whole: qualifier 0) that returned
+  // its vendor and product identification (bytes 8 to 31) at least.
+  bool cdRom = false;
+  bool isDrive = false;  // cdRom, and the product identification ends in "3177K"
+  char model[30] = {};   // from the bytes the device returned only
   char revision[10] = {};
 };
 
 // Asks INQUIRY (36 bytes) of the device's current address and judges the
 // answer by the one rule for a drive of the model: byte 0 is 0x05 and the
-// product identification ends in "3177K". The data buffer is cleared before
-// the command and, when the transport reports a residual count, behind the
-// bytes the device returned, so that neither an earlier answer nor the image
-// still in the buffer can be taken for the device's words. The start-up
-// sweep and the verification after a download both ask through here.
+// product identification ends in "3177K"; so 32 bytes suffice, and the
+// revision (bytes 32 to 35) is what of it came. The data buffer is cleared
+// before the command and, when the transport reports a residual count,
+// behind the bytes the device returned, so that neither an earlier answer
+// nor the image still in the buffer can be taken for the device's words.
+// The start-up sweep accepts a drive by isDrive; the check after a
+// download confirms one by cdRom (a new firmware may name another model).
 InquiryAnswer AskInquiry(AspiDevice& device);
-
-// The answer of the last AskInquiry is standard INQUIRY data of a CD-ROM
-// device (qualifier 0, type 5) that reaches through the revision bytes
-// (32 to 35): at least 36 bytes returned, an additional length of at least 31.
-bool HoldsStandardCdRomData(const AspiDevice& device);
 
 // Asks INQUIRY of targets 0 to 7 on every adapter of `device`, one after the
 // other and without stopping early, and keeps the drives of the model in

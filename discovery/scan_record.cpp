@@ -30,7 +30,8 @@ std::string ScanEntry::Reason() const {
     case ScanFinding::kNoDevice:
       return {};
     case ScanFinding::kFailed:
-      return "INQUIRY failed: " + failure.Describe();
+      return std::string(knownAsTheModel ? "a drive of the model that does not answer: " : "") +
+             "INQUIRY failed: " + failure.Describe();
     case ScanFinding::kNotReady:
       return std::string(knownAsTheModel ? "a drive of the model" : "a device") +
              " that is not ready yet: INQUIRY failed: " + failure.Describe();
@@ -54,6 +55,18 @@ std::string NotReadyText(const ScanRecord& record, const ScanEntry* only) {
     return std::string(entry.knownAsTheModel ? "a drive of the model" : "a device") + " at " +
            std::to_string(entry.adapter) + ":" + std::to_string(entry.target) +
            " is not ready yet; try again";
+  }
+  return {};
+}
+
+std::string NotAnsweringText(const ScanRecord& record, const ScanEntry* only) {
+  for (const ScanEntry& entry : record) {
+    if (entry.finding != ScanFinding::kFailed || !entry.knownAsTheModel ||
+        (only != nullptr && only != &entry))
+      continue;
+    return "a drive of the model at " + std::to_string(entry.adapter) + ":" +
+           std::to_string(entry.target) +
+           " does not answer (INQUIRY failed: " + entry.failure.Describe() + ")";
   }
   return {};
 }

@@ -33,8 +33,9 @@ struct ScanEntry {
   std::string revision;
   // How INQUIRY ended (failure.failed is false when it succeeded).
   CommandFailure failure;
-  // kNotReady: the system's own record of the device (sysfs) names a CD/DVD
-  // drive of the model; the INQUIRY answer itself carries no model.
+  // INQUIRY did not complete (kNotReady, kFailed): the system's own record
+  // of the device (sysfs, the emulated layout) names a CD/DVD drive of the
+  // model. Such a device is never kNoDevice.
   bool knownAsTheModel = false;
 
   // Plain words, why the device was not accepted ("not a CD-ROM drive
@@ -56,6 +57,12 @@ using ScanRecord = std::vector<ScanEntry>;
 // kNotReady entry of the sweep; empty when there is none.
 // With `only`, the text of that entry when it is kNotReady.
 std::string NotReadyText(const ScanRecord& record, const ScanEntry* only = nullptr);
+
+// "a drive of the model at A:T does not answer (INQUIRY failed: no answer
+// within 10 s)" for the first kFailed entry of the sweep that the system
+// names as a drive of the model; empty when there is none. With `only`, the
+// text of that entry when it is one.
+std::string NotAnsweringText(const ScanRecord& record, const ScanEntry* only = nullptr);
 
 // The entry of the sweep for adapter:target, or null.
 const ScanEntry* FindScanEntry(const ScanRecord& record, std::uint8_t adapter, std::uint8_t target);

@@ -22,6 +22,10 @@ inline constexpr std::uint32_t kPictureIntervalMs = 500;
 inline constexpr std::uint32_t kSettleDelayMs = 2000;
 // INQUIRY attempts of the verification.
 inline constexpr int kInquiryAttempts = 4;
+// A drive still busy after those attempts (it answers not ready, a unit
+// attention or BUSY) is asked again this often until the reprogramming
+// window ends.
+inline constexpr std::uint32_t kBusyInquiryIntervalMs = 3000;
 
 // Fills the bytes of `commandBlock` (12 bytes, kDownloadTemplate copied in)
 // that depend on the image: its 16-bit byte sum and its first two bytes, which

@@ -1,5 +1,7 @@
 #include "program/exit_status.h"
 
+#include <sstream>
+
 namespace {
 
 struct StatusEntry {
@@ -12,7 +14,8 @@ struct StatusEntry {
 constexpr StatusEntry kStatusTable[] = {
     {Outcome::kSuccess, "success", "success: the download, the list or the check succeeded"},
     {Outcome::kFailed, "failed",
-     "the image or the download failed, there was no image, or no output"},
+     "the image failed or there was none, the drive refused the download before writing "
+     "(nothing changed, a retry is safe), or no output"},
     {Outcome::kUsageError, "usage-error", "usage error: a bad option, value or combination"},
     {Outcome::kNoDrive, "no-drive", "no XPM-3177K drive was found (also: no host adapter)"},
     {Outcome::kInternalFailure, "internal-failure",
@@ -29,7 +32,16 @@ constexpr StatusEntry kStatusTable[] = {
      "not confirmed: the drive took the image or may have; do not retry"},
     {Outcome::kNotReady, "not-ready",
      "a drive was not ready yet (asked for 10 s): nothing was sent, try again"},
+    {Outcome::kIncomplete, "incomplete",
+     "the drive failed while writing: its firmware may be incomplete; do not switch the "
+     "machine off or reboot; flash it again now"},
+    {Outcome::kNotAnswering, "not-answering",
+     "a drive of the model does not answer (the system names it, its INQUIRY fails): nothing "
+     "was sent"},
 };
+
+// Help lines are wrapped to this width, continued under the meaning.
+constexpr std::size_t kHelpWidth = 78;
 
 const StatusEntry& EntryOf(Outcome outcome) {
   for (const StatusEntry& entry : kStatusTable)
@@ -54,8 +66,20 @@ const char* OutcomeName(Outcome outcome) {
 std::string ExitStatusHelp() {
   std::string text;
   for (const StatusEntry& entry : kStatusTable) {
-    const Outcome outcome = entry.outcome;
-    text += "  " + std::to_string(ExitStatus(outcome)) + "  " + ExitStatusMeaning(outcome) + "\n";
+    const std::string number = std::to_string(ExitStatus(entry.outcome));
+    std::string line = std::string(4 - number.size(), ' ') + number + "  ";
+    const std::size_t indent = line.size();
+    std::istringstream words(entry.meaning);
+    bool first = true;
+    for (std::string word; words >> word; first = false) {
+      if (!first && line.size() + 1 + word.size() > kHelpWidth) {
+        text += line + "\n";
+        line = std::string(indent, ' ') + word;
+      } else {
+        line += (first ? "" : " ") + word;
+      }
+    }
+    text += line + "\n";
   }
   return text;
 }

@@ -13,11 +13,12 @@ int ExitStatus(Outcome outcome);
 // A short name of the outcome for machine-readable output ("success",
 // "failed", "usage-error", "no-drive", "internal-failure",
 // "refused-to-guess", "not-downloaded", "replay-diverged", "interrupted",
-// "not-ready").
+// "unconfirmed", "not-ready", "incomplete", "not-answering").
 const char* OutcomeName(Outcome outcome);
 
 // What the status means, in one line.
 const char* ExitStatusMeaning(Outcome outcome);
 
-// The table as the help shows it: "  N  meaning" lines, in status order.
+// The table as the help shows it: "   N  meaning" lines, the numbers right
+// aligned, a long meaning wrapped under itself; in status order.
 std::string ExitStatusHelp();

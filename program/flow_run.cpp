@@ -87,6 +87,9 @@ Outcome FlowRun::Finish(Outcome outcome, bool shownInWindow, bool statusPrinted)
   }
   if (outcome == Outcome::kNotReady && !(statusPrinted && record.statusLine == record.notReady))
     frontEnd.PrintError(record.notReady);
+  if (outcome == Outcome::kNotAnswering &&
+      !(statusPrinted && record.statusLine == record.notAnswering))
+    frontEnd.PrintError(record.notAnswering);
   if (outcome == Outcome::kRefusedToGuess) {
     frontEnd.PrintError(std::to_string(record.drivesAccepted) +
                         " drives found and none chosen: pick one with --device A:T (see "

@@ -137,6 +137,10 @@ Outcome RunList(const ProgramOptions& options, ProgramFrontEnd& frontEnd) {
     frontEnd.PrintError(NotReadyText(scan));
     return Outcome::kNotReady;
   }
+  if (g_deviceCount == 0 && !NotAnsweringText(scan).empty()) {
+    frontEnd.PrintError(NotAnsweringText(scan));
+    return Outcome::kNotAnswering;
+  }
   if (g_deviceCount == 0) {
     frontEnd.PrintError("No XPM-3177K drive found");
     return Outcome::kNoDrive;

@@ -143,12 +143,20 @@ std::string RunSummary(const RunRecord& run, const ScanRecord& scan, Outcome out
     summary["tray"] = nullptr;
   }
   summary["driveTookImage"] = run.downloadTaken;
+  // A drive still busy after the usual attempts was asked again until it
+  // answered or the window ended.
+  if (run.driveWaitedForMs != 0)
+    summary["waitedForDrive"] = {{"seconds", run.driveWaitedForMs / 1000},
+                                 {"inquiries", run.checkInquiries}};
   // A run refused before the tray says why as its status line does.
-  std::string reason = run.notReady.empty() ? run.failureReason : run.notReady;
+  std::string reason = !run.notReady.empty()       ? run.notReady
+                       : !run.notAnswering.empty() ? run.notAnswering
+                                                   : run.failureReason;
   if (reason.empty() && run.refusedBeforeTray) reason = run.statusLine;
   summary["reason"] = text(reason);
-  std::vector<std::string> warning =
-      run.driveMayBeBusy ? std::vector<std::string>{run.failureAdvice} : DownloadWarningLines(run);
+  std::vector<std::string> warning = run.driveMayBeBusy || run.downloadIncomplete
+                                         ? std::vector<std::string>{run.failureAdvice}
+                                         : DownloadWarningLines(run);
   if (live && live->downloadStarted && warning.empty())
     warning = {kInterruptedLines[0], kInterruptedLines[1]};
   if (!run.imageWarning.empty()) warning.insert(warning.begin(), run.imageWarning + ".");

@@ -28,18 +28,31 @@ constexpr const char* kAdviceSilent =
 
 // The download command failed. A drive that refused it says why; one that
 // did not finish it in time may have taken some of the image, so it must be
-// treated like a drive that fell silent after the download.
-void ExplainRefusedDownload(RunRecord& record, bool timedOut, const std::string& failure) {
-  if (timedOut) {
+// treated like a drive that fell silent after the download; one that failed
+// while writing may hold part of it, and must be flashed again at once.
+void ExplainFailedDownload(RunRecord& record, const CommandFailure& failure) {
+  if (failure.timedOut) {
     record.failureReason =
         "Not confirmed: the drive did not complete the download "
         "command: " +
-        failure + ". It may still be writing the image.";
+        failure.Describe() + ". It may still be writing the image.";
     record.failureAdvice = kAdviceSilent;
     record.windowAdvice = kAdviceSilentInWindow;
     record.driveMayBeBusy = true;
+  } else if (failure.MayHaveWrittenPart()) {
+    record.downloadIncomplete = true;
+    record.failureReason =
+        "The drive failed while writing: its firmware may be incomplete; do not switch the "
+        "machine off or reboot; flash it again now (" +
+        failure.Describe() + ").";
+    record.failureAdvice =
+        "Do not switch the machine off or reboot: run the same command again now, with the same "
+        "image.";
+    record.windowAdvice =
+        "Do not switch the machine off or reboot: choose the same image again and click Download "
+        "now.";
   } else {
-    record.failureReason = "The drive did not take the image: " + failure + ".";
+    record.failureReason = "The drive did not take the image: " + failure.Describe() + ".";
     record.failureAdvice =
         "Check that the image is meant for this drive and that nothing else uses the drive, "
         "then try again.";
@@ -47,13 +60,33 @@ void ExplainRefusedDownload(RunRecord& record, bool timedOut, const std::string&
 }
 
 // The download command completed, but no INQUIRY after it confirmed the
-// new firmware within the reprogramming window.
-void ExplainUnconfirmedDownload(RunRecord& record, int attempts, const std::string& failure) {
-  record.failureReason =
-      "Not confirmed: the drive took the image but did not answer afterwards, so the check after "
-      "the download could not confirm the new firmware (" +
-      std::to_string(attempts) + (attempts == 1 ? " INQUIRY attempt" : " INQUIRY attempts") +
-      "; the last one: " + failure + "). It may still be reprogramming itself.";
+// new firmware within the reprogramming window. "Did not answer" is said of
+// silence only; a drive that kept answering not ready, or answered
+// otherwise, is told as such.
+void ExplainUnconfirmedDownload(RunRecord& record, const CommandFailure& last) {
+  const int attempts = record.checkInquiries;
+  std::string what = "did not answer afterwards";
+  std::string failure = last.Describe();
+  if (attempts == 0) {
+    failure = "the time the drive has to reprogram itself ran out";
+  } else if (last.DriveBusy()) {
+    what =
+        "kept answering that it was not ready until the time it has to reprogram itself ran "
+        "out";
+  } else if (!last.failed) {
+    what = "answered afterwards with data that is not a CD-ROM drive's";
+    failure = "an answer that was not a CD-ROM drive's standard INQUIRY data";
+  } else if (!last.timedOut && !last.noDevice) {
+    what = "answered afterwards with errors only";
+  }
+  std::string count =
+      std::to_string(attempts) + (attempts == 1 ? " INQUIRY attempt" : " INQUIRY attempts");
+  if (record.driveWaitedForMs != 0)
+    count += " in " + std::to_string(record.driveWaitedForMs / 1000) + " s";
+  record.failureReason = "Not confirmed: the drive took the image but " + what +
+                         ", so the check after the download could not confirm the new firmware (" +
+                         count + "; the last one: " + failure +
+                         "). It may still be reprogramming itself.";
   record.driveMayBeBusy = true;
   record.failureAdvice = kAdviceSilent;
   record.windowAdvice = kAdviceSilentInWindow;
@@ -64,6 +97,10 @@ void ExplainUnconfirmedDownload(RunRecord& record, int attempts, const std::stri
 constexpr std::uint32_t kHoldNoticeMs = 2000;
 constexpr const char* kTextWaitingForDrive =
     "Waiting for the drive: it may be rewriting its firmware. Do not switch the machine off.";
+// The drive answers, and says it is still busy.
+constexpr const char* kTextWaitingForBusyDrive =
+    "Waiting for the drive: it says it is busy and may be rewriting its firmware. Do not switch "
+    "the machine off.";
 
 // The session whose download runs: the device's wait hook reaches it here.
 FlashSession* g_downloading = nullptr;
@@ -116,45 +153,53 @@ bool FlashSession::Pause(std::uint32_t milliseconds) {
   return InterruptibleSleep(milliseconds, request_.waitPump);
 }
 
-// The check after the download: the INQUIRY completed with a CD-ROM's
-// standard data, revision bytes included, into a cleared buffer (so zeros
-// or the image left there never pass). The model is not required to be the
-// one scanned: a firmware may change the drive's identity, which is then
-// told (RunRecord::newModel).
-bool FlashSession::ConfirmedByInquiry(InquiryAnswer& answer) {
-  const WindowCommand command(*this, AwaitedCommand::kVerification, kInquiryTemplate);
-  answer = AskInquiry(device_);
-  return answer.completed && HoldsStandardCdRomData(device_);
+bool FlashSession::WindowOver() const {
+  const auto length = std::chrono::milliseconds(kReprogrammingWindowLength).count();
+  return ReprogrammingDeadlinePassed() ||
+         qtr5::TickCount() - downloadEndedAt_ >= static_cast<std::uint32_t>(length);
 }
 
-// Confirmation of the download, up to four INQUIRY attempts with a settle
-// delay before each, none begun once the window's deadline has passed.
-// False when not confirmed, or a signal ended a wait.
+// The check after the download: the INQUIRY completed with a CD-ROM's
+// answer by the scan's own rule (AskInquiry), into a cleared buffer (so
+// zeros or the image left there never pass). The model is not required to
+// be the one scanned: a firmware may change the drive's identity, which is
+// then told (RunRecord::newModel).
+bool FlashSession::ConfirmedByInquiry(InquiryAnswer& answer) {
+  const WindowCommand command(*this, AwaitedCommand::kVerification, kInquiryTemplate);
+  ++record_.checkInquiries;
+  answer = AskInquiry(device_);
+  return answer.completed && answer.cdRom;
+}
+
+// Confirmation of the download: up to four INQUIRY attempts with a settle
+// delay before each; a drive that still answers busy then is asked again
+// every few seconds, as long as it does, until the window's deadline. No
+// attempt is begun once the deadline has passed. False when not confirmed,
+// or a signal ended a wait.
 bool FlashSession::VerifyDownload() {
+  CommandFailure last;
+  bool confirmed = false;
+  bool waited = false;
   for (int attempt = 1;; ++attempt) {
-    if (!Pause(kSettleDelayMs)) return false;
-    if (ReprogrammingDeadlinePassed()) {
-      ExplainUnconfirmedDownload(record_, attempt - 1,
-                                 "the time the drive has to reprogram itself ran out");
-      return false;
-    }
+    waited = attempt > kInquiryAttempts;
+    if (waited) observer_.WaitingNote(kTextWaitingForBusyDrive);
+    if (!Pause(waited ? kBusyInquiryIntervalMs : kSettleDelayMs)) return false;
+    if (WindowOver()) break;
     InquiryAnswer answer;
-    if (ConfirmedByInquiry(answer)) {
+    confirmed = ConfirmedByInquiry(answer);
+    if (confirmed) {
       Row(ReportRow::kNewVersion, answer.revision);
       const std::string before = ScannedModel(device_);
       if (!answer.isDrive || (!before.empty() && before != answer.model))
         record_.newModel = answer.model;
-      return true;
+      break;
     }
-    if (attempt >= kInquiryAttempts || ReprogrammingDeadlinePassed()) {
-      const std::string failure = LastCommandFailure(device_).Describe();
-      ExplainUnconfirmedDownload(record_, attempt,
-                                 failure.empty() ? "an answer that was not a CD-ROM drive's "
-                                                   "standard INQUIRY data"
-                                                 : failure);
-      return false;
-    }
+    last = LastCommandFailure(device_);
+    if (WindowOver() || (attempt >= kInquiryAttempts && !last.DriveBusy())) break;
   }
+  if (waited) record_.driveWaitedForMs = qtr5::TickCount() - downloadEndedAt_;
+  if (!confirmed) ExplainUnconfirmedDownload(record_, last);
+  return confirmed;
 }
 
 void FlashSession::ResetDownloadRecord() {
@@ -165,6 +210,9 @@ void FlashSession::ResetDownloadRecord() {
   record.downloadTaken = false;
   record.downloadSucceeded = false;
   record.downloadTimedOut = false;
+  record.downloadIncomplete = false;
+  record.checkInquiries = 0;
+  record.driveWaitedForMs = 0;
   record.interruptedBy = 0;
   record.failureReason.clear();
   record.failureAdvice.clear();
@@ -226,6 +274,7 @@ DownloadResult FlashSession::SendImage() {
   }
   NoteDownloadCommandEnded();
   FixReprogrammingDeadline();
+  downloadEndedAt_ = qtr5::TickCount();
   bool confirmed = false;
   if (taken) {
     record.downloadTaken = true;
@@ -252,9 +301,10 @@ DownloadResult FlashSession::SendImage() {
     // it holds now is not known.
     const CommandFailure failure = LastCommandFailure(device_);
     record.downloadTimedOut = failure.timedOut;
-    // A drive that refused the command took nothing: it may be asked again.
+    // A drive that refused the command, or failed while writing, is not at
+    // work on it: it may be asked again.
     imageSent_ = failure.timedOut;
-    ExplainRefusedDownload(record, failure.timedOut, failure.Describe());
+    ExplainFailedDownload(record, failure);
   }
   SetCommandWaitHook(nullptr);
   g_downloading = nullptr;
@@ -262,11 +312,15 @@ DownloadResult FlashSession::SendImage() {
   if (!confirmed) record.interruptedBy = InterruptionSignal();
   record.downloadSucceeded = confirmed;
   // A drive that took the image, or may have, and was not confirmed is not
-  // a failure a retry would mend.
+  // a failure a retry would mend; one that failed while writing needs the
+  // retry at once, whatever else happened.
   DownloadResult result = DownloadResult::kFailed;
   if (confirmed) {
     record.outcome = Outcome::kSuccess;
     result = DownloadResult::kConfirmed;
+  } else if (record.downloadIncomplete) {
+    record.outcome = Outcome::kIncomplete;
+    result = DownloadResult::kIncomplete;
   } else if (record.interruptedBy != 0) {
     record.outcome = Outcome::kInterrupted;
     result = DownloadResult::kInterrupted;

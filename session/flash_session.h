@@ -24,6 +24,7 @@ enum class ScanResult {
   kChosen,          // a drive was chosen; its report rows are shown
   kNoDrive,         // no drive of the model accepted (or not the preferred one)
   kNotReady,        // the drive it would take stayed not ready
+  kNotAnswering,    // the drive it would take (named by the system) does not answer
   kRefusedToGuess,  // several drives, and no choice may be asked
   kNoneChosen,      // the choice was asked and not answered
 };
@@ -42,6 +43,7 @@ enum class DownloadResult {
   kConfirmed,    // the drive took the image and answered with its new firmware
   kNotSent,      // nothing was sent (no drive, the image refused, a signal first)
   kFailed,       // the drive refused the download command
+  kIncomplete,   // the download command failed while writing: the firmware may be incomplete
   kUnconfirmed,  // the drive took the image (or may have) and was not confirmed
   kInterrupted,  // a signal cut the waits short after the download command
   kBusy,         // a download of this session is running: nothing done
@@ -109,6 +111,9 @@ class FlashSession {
   bool VerifyDownload();
   bool ConfirmedByInquiry(struct InquiryAnswer& answer);
   bool Pause(std::uint32_t milliseconds);
+  // The reprogramming window's deadline has passed (on the program's clock
+  // too, counted from downloadEndedAt_).
+  bool WindowOver() const;
 
   AspiDevice& device_;
   const SessionRequest& request_;
@@ -123,6 +128,8 @@ class FlashSession {
   // and whether the waiting note was shown for it.
   std::uint32_t commandSentAt_ = 0;
   bool holdNoticeShown_ = false;
+  // When the download command ended, on the program's clock.
+  std::uint32_t downloadEndedAt_ = 0;
   friend class WindowCommand;
 };
 

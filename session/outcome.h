@@ -17,4 +17,6 @@ enum class Outcome : int {
   kInterrupted = 8,      // a signal to stop (Ctrl-C, SIGTERM, ...) ended the run
   kUnconfirmed = 9,      // the drive took the image (or may have) but it was not confirmed
   kNotReady = 10,        // no drive chosen: a drive of the model (or a device) stayed not ready
+  kIncomplete = 11,    // the download command failed while writing: the firmware may be incomplete
+  kNotAnswering = 12,  // no drive chosen: one the system names as the model does not answer
 };

@@ -28,6 +28,11 @@ struct RunRecord {
   // what to say ("a drive of the model at 0:0 is not ready yet; try
   // again"); empty otherwise. scanRefusal then holds the same text.
   std::string notReady;
+  // The scan chose no drive because the one it would take, which the
+  // system names as a drive of the model, does not answer INQUIRY: what to
+  // say ("a drive of the model at 0:0 does not answer (...)"); empty
+  // otherwise. scanRefusal then holds the same text.
+  std::string notAnswering;
   // askForDevice got no answer: the user left the choice (end of input).
   bool deviceChoiceCanceled = false;
   // The last Download command: the image could not be read (nothing sent).
@@ -43,6 +48,16 @@ struct RunRecord {
   // The download command did not end within its time limit: the drive may
   // have taken the image and may be reprogramming itself.
   bool downloadTimedOut = false;
+  // The download command failed while writing (or after its data may have
+  // begun to reach the drive): the drive's firmware may be incomplete, and
+  // it must be flashed again before the machine is switched off.
+  bool downloadIncomplete = false;
+  // The check after the download: its INQUIRY attempts, and how long after
+  // the download command it ended when the drive, still busy after the
+  // usual attempts, was asked again until it answered or the window ended
+  // (0 when it was not waited for).
+  int checkInquiries = 0;
+  std::uint32_t driveWaitedForMs = 0;
   // The tray command sent after the drive was chosen: whether it failed and
   // why (LastCommandFailure's words: decoded sense, time limit). The flow
   // goes on without an open tray.

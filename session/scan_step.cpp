@@ -66,18 +66,23 @@ ScanResult FlashSession::Scan() {
   record.driveChosen = false;
   record.scanRefusal.clear();
   record.notReady.clear();
+  record.notAnswering.clear();
   record.deviceChoiceCanceled = false;
 
   int row = -1;
   if (g_deviceCount == 0) {
-    // A drive that stayed not ready is named, not taken for no drive.
+    // A drive that stayed not ready, or that the system names but that
+    // does not answer, is named, not taken for no drive.
     record.notReady = NotReadyText(scan_);
+    if (record.notReady.empty()) record.notAnswering = NotAnsweringText(scan_);
   } else if (request_.hasPreferredDevice) {
     row = FindEntry(request_.preferredAdapter, request_.preferredTarget);
     const ScanEntry* preferred =
         FindScanEntry(scan_, request_.preferredAdapter, request_.preferredTarget);
     if (row < 0 && preferred != nullptr && preferred->finding == ScanFinding::kNotReady) {
       record.notReady = NotReadyText(scan_, preferred);
+    } else if (row < 0 && !NotAnsweringText(scan_, preferred).empty()) {
+      record.notAnswering = NotAnsweringText(scan_, preferred);
     } else if (row < 0) {
       char text[96];
       const int length = std::snprintf(text, sizeof text, "No XPM-3177K drive at %u:%u",
@@ -104,6 +109,7 @@ ScanResult FlashSession::Scan() {
     }
   }
   if (!record.notReady.empty()) record.scanRefusal = record.notReady;
+  if (!record.notAnswering.empty()) record.scanRefusal = record.notAnswering;
   if (row < 0) {
     ScanResult result = ScanResult::kNoDrive;
     // A drive that is not ready yet is not "no drive": the run may succeed
@@ -111,6 +117,9 @@ ScanResult FlashSession::Scan() {
     if (!record.notReady.empty()) {
       record.outcome = Outcome::kNotReady;
       result = ScanResult::kNotReady;
+    } else if (!record.notAnswering.empty()) {
+      record.outcome = Outcome::kNotAnswering;
+      result = ScanResult::kNotAnswering;
     } else if (record.deviceChoiceCanceled) {
       record.outcome = Outcome::kNotDownloaded;
       result = ScanResult::kNoneChosen;

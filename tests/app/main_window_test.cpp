@@ -189,7 +189,7 @@ TEST_F(MainWindowTest, SecondDownloadAfterSuccessOnlyWarnsAndCloses) {
 TEST_F(MainWindowTest, FailedDownloadLetsTheUserChooseAgain) {
   WriteDefaultImage();
   DeviceOptions refusing;
-  refusing.faults.push_back({FaultKind::kRefuseDownload, FaultScope::kDownload});
+  refusing.faults.push_back({FaultKind::kRefuseImage, FaultScope::kDownload});
   AddDevice(0, 0, refusing);
   Start();
   ASSERT_TRUE(driver_.Click(Main(), kIdDownload));

@@ -90,6 +90,7 @@ TEST(Layout, EveryFaultNameIsUnderstood) {
       {"slow-tray", FaultKind::kSlow, FaultScope::kTray},
       {"short-inquiry", FaultKind::kShortInquiry, FaultScope::kAll},
       {"refuse-download", FaultKind::kRefuseDownload, FaultScope::kAll},
+      {"refuse-image", FaultKind::kRefuseImage, FaultScope::kAll},
       {"hang-after-download", FaultKind::kHangAfterDownload, FaultScope::kAll},
       {"unit-attention-tray", FaultKind::kUnitAttention, FaultScope::kTray},
       {"locked", FaultKind::kLocked, FaultScope::kAll}};

@@ -137,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
         Outcome{"Good", Result(0, 0, 0, 0, 0), {}, SS_COMP, HASTAT_OK, STATUS_GOOD, false, ""},
         Outcome{"CheckConditionFixedSense", Result(0, 0, 0, sg::kDriverSense, 2),
                 sgtest::FixedSense(5, 0x26, 0), SS_ERR, HASTAT_OK, STATUS_CHKCOND, true,
-                "sense 5/26/00 (illegal request)"},
+                "sense 5/26/00 (illegal request: invalid field in parameter list)"},
         Outcome{"CheckConditionDescriptorSense", Result(0, 0, 0, sg::kDriverSense, 2),
                 sgtest::DescriptorSense(4, 0x44, 0), SS_ERR, HASTAT_OK, STATUS_CHKCOND, true,
                 "sense 4/44/00 (hardware error: internal target failure)"},

@@ -20,7 +20,7 @@ foreach(option IN LISTS options)
 endforeach()
 
 string(REGEX MATCH "Exit status:.*" statuses "${help}")
-string(REGEX MATCHALL "\n  [0-9]+  " codes "${statuses}")
+string(REGEX MATCHALL "\n +[0-9]+  " codes "${statuses}")
 list(LENGTH codes count)
 if(count EQUAL 0)
   message(FATAL_ERROR "no exit statuses found in the help text")

@@ -76,7 +76,7 @@ TEST_F(ProgramRun, FailuresOfTheImageOrTheDownloadEndWithStatusOne) {
     bool defaultImage;
     const char* message;
   } cases[] = {
-      {{"--emulate=0:0=drive+fault=refuse-download", "--yes"}, true, "Download has been failed!"},
+      {{"--emulate=0:0=drive+fault=refuse-image", "--yes"}, true, "Download has been failed!"},
       {{"--emulate", "--yes", "--image", "missing.hex"}, false, "Can NOT open HEX file..."},
       {{"--emulate", "--yes"}, false, "QTR5_ORNA.HEX file not found."},
   };

@@ -39,6 +39,8 @@ TEST_F(ProgramRun, EveryEndGivesOneAnswerAScriptCanRead) {
   const Case cases[] = {
       {{"--emulate", "--device", "0:0:0:0", "--yes", "--json"}, 3, "no-drive"},
       {{"--emulate", "--device", "sg0", "--yes", "--json"}, 3, "no-drive"},
+      {{"--emulate=0:0=drive+fault=sense-inquiry", "--yes", "--json"}, 12, "not-answering"},
+      {{"--emulate=0:0=drive+fault=refuse-download", "--yes", "--json"}, 11, "incomplete"},
       {{"--emulate=0:0=drive+fault=slow-tray+delay=3000", "--yes", "--json"},
        8,
        "interrupted",

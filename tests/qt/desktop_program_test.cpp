@@ -132,7 +132,8 @@ TEST_F(DesktopProgramTest, WithYesTheDownloadStartsByItselfAndTheProgramEndsAfte
             std::string::npos)
       << summary;
   EXPECT_FALSE(qtr5::QuitWasForced());
-  EXPECT_EQ(RunWith({"--emulate=0:0=drive+fault=refuse-download", "--yes"}), 1);
+  EXPECT_EQ(RunWith({"--emulate=0:0=drive+fault=refuse-download", "--yes"}),
+            ExitStatus(Outcome::kIncomplete));
   EXPECT_FALSE(qtr5::QuitWasForced());
 }
 
@@ -159,7 +160,7 @@ TEST_F(DesktopProgramTest, APersonGetsTheDeviceChoiceAndTheReasonBoxesAndYesGets
        false,
        true,
        kBitmapNg,
-       {"Why the download failed"},
+       {"Why the drive's firmware may be incomplete"},
        0},
       {{"--emulate=empty"}, false, false, kBitmapNoDevice, {"Why no drive was found"}, 0},
       {{"--emulate=0:0=drive,1:3=drive", "--yes"},
@@ -173,7 +174,7 @@ TEST_F(DesktopProgramTest, APersonGetsTheDeviceChoiceAndTheReasonBoxesAndYesGets
        false,
        kBitmapNg,
        {program},
-       1},
+       ExitStatus(Outcome::kIncomplete)},
       {{"--emulate=empty", "--yes"},
        false,
        false,

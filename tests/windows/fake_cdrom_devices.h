@@ -30,6 +30,10 @@ struct FakeCdRom {
   // What IOCTL_STORAGE_QUERY_PROPERTY tells of the adapter; nullopt: the
   // driver does not answer the query.
   std::optional<STORAGE_ADAPTER_DESCRIPTOR> adapter;
+  // What the query tells of the device itself (type, vendor, product);
+  // a type of -1: the driver does not answer it.
+  int deviceType = -1;
+  std::string vendor, product;
   // Answers one IOCTL_SCSI_PASS_THROUGH_DIRECT: fills the request (status,
   // sense, data) and returns false with `error` set to fail the call.
   std::function<bool(spti::SptiRequest& request, DWORD& error)> answer;
@@ -134,6 +138,8 @@ class FakeCdRoms {
       if (code == IOCTL_STORAGE_QUERY_PROPERTY) {
         calls.push_back(call);
         const auto* query = static_cast<const STORAGE_PROPERTY_QUERY*>(in);
+        if (device.deviceType >= 0 && query->PropertyId == StorageDeviceProperty)
+          return DescribeDevice(device, out, outSize, returned);
         if (!device.adapter || inSize < sizeof *query ||
             query->PropertyId != StorageAdapterProperty ||
             query->QueryType != PropertyStandardQuery) {
@@ -201,6 +207,24 @@ class FakeCdRoms {
   HANDLE Fail(DWORD error) {
     lastError_ = error;
     return INVALID_HANDLE_VALUE;
+  }
+  // A STORAGE_DEVICE_DESCRIPTOR with the vendor and product behind it.
+  BOOL DescribeDevice(const FakeCdRom& device, void* out, DWORD outSize, DWORD* returned) {
+    std::vector<char> bytes(sizeof(STORAGE_DEVICE_DESCRIPTOR));
+    STORAGE_DEVICE_DESCRIPTOR d{};
+    d.DeviceType = static_cast<BYTE>(device.deviceType);
+    d.VendorIdOffset = static_cast<DWORD>(bytes.size());
+    bytes.insert(bytes.end(), device.vendor.c_str(),
+                 device.vendor.c_str() + device.vendor.size() + 1);
+    d.ProductIdOffset = static_cast<DWORD>(bytes.size());
+    bytes.insert(bytes.end(), device.product.c_str(),
+                 device.product.c_str() + device.product.size() + 1);
+    d.Version = d.Size = static_cast<DWORD>(bytes.size());
+    std::memcpy(bytes.data(), &d, sizeof d);
+    if (outSize < bytes.size()) return FailCall(ERROR_INSUFFICIENT_BUFFER);
+    std::memcpy(out, bytes.data(), bytes.size());
+    *returned = static_cast<DWORD>(bytes.size());
+    return TRUE;
   }
   BOOL FailCall(DWORD error) {
     lastError_ = error;

@@ -3,7 +3,8 @@
 # ad-hoc command, through Ansible with a localhost inventory (connection
 # local), each flashing an emulated drive. A pinned hash that matches flashes
 # (status 0, new revision 1.10); one that does not is refused (status 1,
-# nothing sent) and stops the rollout.
+# nothing sent) and stops the rollout, as does a drive that fails while
+# writing (status 11), saying to flash it again.
 # Usage: test-fleet.sh PROGRAM   (exits 77, "skipped", without Ansible)
 set -euo pipefail
 program=$(realpath "$1")
@@ -44,6 +45,14 @@ fi
 grep -q '"rc": 1' bad.log || { cat bad.log; fail "status 1 not reported"; }
 grep -q 'is not the expected image' bad.log || { cat bad.log; fail "no reason given"; }
 [[ ! -e state/0-0/firmware.bin ]] || fail "the drive was flashed with an unpinned image"
+
+echo "-- the playbook, a drive that fails while writing: stops and says to flash it again"
+if ansible-playbook "${common[@]}" -e "image=$work/fw.hex" -e "image_sha256=$hash" \
+  -e '{"program_args": ["--emulate=0:0=drive+fault=refuse-download"]}' \
+  "$here/flash-drives.yml" >incomplete.log 2>&1; then
+  cat incomplete.log; fail "the run whose write failed succeeded"
+fi
+grep -q 'flash it again now' incomplete.log || { cat incomplete.log; fail "status 11 not told"; }
 
 echo "-- the ad-hoc command"
 QTR5_TIME_SCALE=20 ansible cdrom_hosts -i hosts.ini -m ansible.builtin.command \

@@ -321,6 +321,9 @@ DeviceResponse EmulatedDevice::Download(const DeviceRequest& request) {
   if (FindFault(FaultKind::kRefuseDownload, kDownload) != nullptr) {
     return CheckCondition(kHardwareError, 0x0C, 0x00);  // write error
   }
+  if (FindFault(FaultKind::kRefuseImage, kDownload) != nullptr) {
+    return CheckCondition(kIllegalRequest, 0x26, 0x00);  // as for a wrong checksum
+  }
   if (cdb[3] != 0x77 || cdb[7] != 0xFF || cdb[8] != 0xFE || cdb[9] != 0x02) {
     return CheckCondition(kIllegalRequest, 0x24, 0x00);  // invalid field in CDB
   }

@@ -26,6 +26,7 @@ enum class FaultKind : std::uint8_t {
   kSlow,               // completes on another thread after the delay
   kShortInquiry,       // INQUIRY returns only `inquiryBytes` bytes
   kRefuseDownload,     // the download command fails (HARDWARE ERROR, write error)
+  kRefuseImage,        // the image is refused before it is written (ILLEGAL REQUEST 26/00)
   kHangAfterDownload,  // after a good download no command completes any more
   kUnitAttention,      // holds a unit attention (6/29/00, power on) for the first command
                        // of its scope other than INQUIRY, which is then not performed

@@ -48,7 +48,7 @@ struct FaultName {
   bool scoped;  // takes -inquiry, -tray, -download
 };
 
-constexpr std::array<FaultName, 11> kFaults = {
+constexpr std::array<FaultName, 12> kFaults = {
     {{"sense", FaultKind::kSense, true},
      {"error", FaultKind::kError, true},
      {"pending-sense", FaultKind::kPendingSense, true},
@@ -56,6 +56,7 @@ constexpr std::array<FaultName, 11> kFaults = {
      {"slow", FaultKind::kSlow, true},
      {"short-inquiry", FaultKind::kShortInquiry, false},
      {"refuse-download", FaultKind::kRefuseDownload, false},
+     {"refuse-image", FaultKind::kRefuseImage, false},
      {"hang-after-download", FaultKind::kHangAfterDownload, false},
      {"unit-attention", FaultKind::kUnitAttention, true},
      {"locked", FaultKind::kLocked, false},
@@ -121,7 +122,7 @@ bool ParseOption(std::string_view option, DeviceOptions& options, std::string& e
     if (!ParseFault(value, fault)) {
       error = "unknown fault " + Quoted(value) +
               " (expected sense, error, pending-sense, hang or slow, each optionally with "
-              "-inquiry, -tray or -download; short-inquiry, refuse-download, "
+              "-inquiry, -tray or -download; short-inquiry, refuse-download, refuse-image, "
               "hang-after-download, locked or becoming-ready)";
       return false;
     }

@@ -9,6 +9,7 @@
 #include <set>
 #include <string>
 #include <tuple>
+#include <utility>
 
 #include "aspi/command_failure.h"
 #include "aspi/command_time_limits.h"
@@ -187,10 +188,44 @@ aspi::DWORD SptiProvider::GetSupportInfo() {
 }
 
 SptiProvider::Device* SptiProvider::Find(BYTE adapter, BYTE target) {
-  for (Device& device : devices_) {
+  return const_cast<Device*>(std::as_const(*this).Find(adapter, target));
+}
+
+const SptiProvider::Device* SptiProvider::Find(BYTE adapter, BYTE target) const {
+  for (const Device& device : devices_) {
     if (device.adapter == adapter && device.target == target) return &device;
   }
   return nullptr;
+}
+
+AspiProvider::KnownDevice SptiProvider::KnownIdentity(BYTE adapter, BYTE target) const {
+  KnownDevice known;
+  const Device* device = Find(adapter, target);
+  if (device == nullptr) return known;
+  STORAGE_PROPERTY_QUERY query{};
+  query.PropertyId = StorageDeviceProperty;
+  query.QueryType = PropertyStandardQuery;
+  alignas(STORAGE_DEVICE_DESCRIPTOR) char buffer[512] = {};
+  DWORD returned = 0;
+  if (!system_.deviceIoControl(device->handle, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query,
+                               buffer, sizeof buffer, &returned) ||
+      returned < sizeof(STORAGE_DEVICE_DESCRIPTOR) || returned > sizeof buffer) {
+    return known;
+  }
+  STORAGE_DEVICE_DESCRIPTOR descriptor;
+  std::memcpy(&descriptor, buffer, sizeof descriptor);
+  // A string at an offset within what came, NUL-terminated there; without
+  // the blanks that pad it.
+  auto text = [&](DWORD offset) {
+    if (offset == 0 || offset >= returned) return std::string();
+    std::string field(buffer + offset, strnlen(buffer + offset, returned - offset));
+    while (!field.empty() && field.back() == ' ') field.pop_back();
+    return field;
+  };
+  known.known = true;
+  known.type = descriptor.DeviceType;
+  known.vendorAndProduct = text(descriptor.VendorIdOffset) + " " + text(descriptor.ProductIdOffset);
+  return known;
 }
 
 bool SptiProvider::HasTarget(BYTE adapter, BYTE target) const {

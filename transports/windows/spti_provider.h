@@ -95,6 +95,11 @@ class SptiProvider : public AspiProvider, private CommandRunner {
   aspi::DWORD GetSupportInfo() override;
   aspi::DWORD SendCommand(void* srb) override;
   const char* Name() const override { return "spti"; }
+  // What Windows learned of the device when it found it: the storage
+  // device descriptor's type, vendor and product, which the port driver
+  // keeps from its own INQUIRY (IOCTL_STORAGE_QUERY_PROPERTY; no command
+  // reaches the drive). Unknown where the driver does not answer.
+  KnownDevice KnownIdentity(BYTE adapter, BYTE target) const override;
 
   const std::vector<Device>& Devices() const { return devices_; }
   int AdapterCount() const override { return adapterCount_; }
@@ -113,6 +118,7 @@ class SptiProvider : public AspiProvider, private CommandRunner {
   bool Open(const std::string& path, int unaddressedPort, const std::string& alias,
             std::vector<spti::SptiAddress>& addresses);
   Device* Find(BYTE adapter, BYTE target);
+  const Device* Find(BYTE adapter, BYTE target) const;
   void Tell(const Device& device, const std::string& text);
   void StopMediaChangeDetection(Device& device);
   bool HasTarget(BYTE adapter, BYTE target) const override;
