@@ -121,9 +121,6 @@ TEST_F(DownloadTest, DriveThatAnswersLateIsAskedAgainAfterEachSettleDelay) {
   EXPECT_EQ(Row(4), bus_->Device(0, 0)->Revision());
 }
 
-// A drive still busy after the four attempts is asked again every few
-// seconds until the reprogramming window ends, and the reason says that it
-// answered, not that it fell silent.
 TEST_F(DownloadTest, DriveThatStaysBusyIsAskedUntilTheWindowEnds) {
   DeviceOptions neverBack;
   neverBack.busyMs = 0x7FFFFFFF;

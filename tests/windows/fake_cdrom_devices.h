@@ -138,8 +138,17 @@ class FakeCdRoms {
       if (code == IOCTL_STORAGE_QUERY_PROPERTY) {
         calls.push_back(call);
         const auto* query = static_cast<const STORAGE_PROPERTY_QUERY*>(in);
-        if (device.deviceType >= 0 && query->PropertyId == StorageDeviceProperty)
-          return DescribeDevice(device, out, outSize, returned);
+        if (device.deviceType >= 0 && query->PropertyId == StorageDeviceProperty) {
+          auto* d = static_cast<STORAGE_DEVICE_DESCRIPTOR*>(out);  // the strings behind it
+          const std::string strings = device.vendor + '\0' + device.product + '\0';
+          *d = STORAGE_DEVICE_DESCRIPTOR{};
+          d->DeviceType = static_cast<BYTE>(device.deviceType);
+          d->VendorIdOffset = sizeof *d;
+          d->ProductIdOffset = static_cast<DWORD>(sizeof *d + device.vendor.size() + 1);
+          std::memcpy(d + 1, strings.data(), strings.size());
+          *returned = static_cast<DWORD>(sizeof *d + strings.size());
+          return TRUE;
+        }
         if (!device.adapter || inSize < sizeof *query ||
             query->PropertyId != StorageAdapterProperty ||
             query->QueryType != PropertyStandardQuery) {
@@ -207,24 +216,6 @@ class FakeCdRoms {
   HANDLE Fail(DWORD error) {
     lastError_ = error;
     return INVALID_HANDLE_VALUE;
-  }
-  // A STORAGE_DEVICE_DESCRIPTOR with the vendor and product behind it.
-  BOOL DescribeDevice(const FakeCdRom& device, void* out, DWORD outSize, DWORD* returned) {
-    std::vector<char> bytes(sizeof(STORAGE_DEVICE_DESCRIPTOR));
-    STORAGE_DEVICE_DESCRIPTOR d{};
-    d.DeviceType = static_cast<BYTE>(device.deviceType);
-    d.VendorIdOffset = static_cast<DWORD>(bytes.size());
-    bytes.insert(bytes.end(), device.vendor.c_str(),
-                 device.vendor.c_str() + device.vendor.size() + 1);
-    d.ProductIdOffset = static_cast<DWORD>(bytes.size());
-    bytes.insert(bytes.end(), device.product.c_str(),
-                 device.product.c_str() + device.product.size() + 1);
-    d.Version = d.Size = static_cast<DWORD>(bytes.size());
-    std::memcpy(bytes.data(), &d, sizeof d);
-    if (outSize < bytes.size()) return FailCall(ERROR_INSUFFICIENT_BUFFER);
-    std::memcpy(out, bytes.data(), bytes.size());
-    *returned = static_cast<DWORD>(bytes.size());
-    return TRUE;
   }
   BOOL FailCall(DWORD error) {
     lastError_ = error;
