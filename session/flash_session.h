@@ -94,7 +94,8 @@ class FlashSession {
   // False once the drive took the image or may have (the download phase
   // began and the drive did not refuse the command): the download command
   // is never sent again in this run. A drive that refused it took nothing,
-  // and the image may be sent again.
+  // and the image may be sent again; so may one that failed while writing
+  // it, which must be flashed again.
   bool MayDownloadAgain() const { return !imageSent_; }
 
   // Called from the waits of the reprogramming window: the front end's
