@@ -371,10 +371,10 @@ else
       grep -q -z -E 'drive: cdb 1b0000000200 \(6 bytes\) data 0 -> status 2 sense 6/29/00.unit-attention drive: at [0-9.]+ received cdb 1b0000000200 id [0-9]+.unit-attention drive: cdb 1b0000000200 \(6 bytes\) data 0 -> status 0' "$log"
   fi
   if part busy; then
-    check user-drive "busy: a drive busy past the four INQUIRY attempts: unconfirmed (status 9), with the warning" \
-      took_image busy
-    check user-drive "busy: four INQUIRY attempts, each refused as not ready" \
-      test "$(grep -c '^busy drive: cdb 12.* sense 2/04/07$' "$log")" -eq 4
+    check user-drive "busy: a drive not ready for 20 s after the download is waited for: exit 0, 1.10" \
+      test "$(grep -c -E '^busy: (New F/W Version: +1\.10|Download has been done successfully!|busy-exit=0 )' "$log")" -eq 3
+    check user-drive "busy: asked again past the four INQUIRY attempts while it answered not ready" \
+      test "$(grep -c '^busy drive: cdb 12.* sense 2/04/07$' "$log")" -gt 4
   fi
   if part silent; then
     check user-drive "silent: a drive that stops answering during the settle waits: unconfirmed (status 9), with the warning" \

@@ -51,7 +51,9 @@ for part in $parts; do
       show unit-attention
       ;;
     busy)
-      drive_run --busy 60000
+      # NOT READY (operation in progress) for 20 s after the download: far
+      # past the four INQUIRY attempts, well inside the window.
+      drive_run --busy 20000
       download busy
       show busy
       ;;
