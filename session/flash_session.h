@@ -89,8 +89,6 @@ class FlashSession {
   std::uint16_t ImageChecksum() const { return imageChecksum_; }
   // A drive was chosen and may receive the image.
   bool DriveChosen() const;
-  // A download of this session is under way.
-  bool Busy() const { return busy_; }
   // False once the drive took the image or may have (the download phase
   // began and the drive did not refuse the command): the download command
   // is never sent again in this run. A drive that refused it took nothing,

@@ -7,9 +7,7 @@
 // shown in its main window (dialog_run.cpp).
 #pragma once
 
-#include <functional>
 #include <string>
-#include <utility>
 
 #include "program/options.h"
 #include "program/program_front_end.h"
