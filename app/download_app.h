@@ -69,6 +69,9 @@ class DownloadApp {
   // A run nobody works at the window: every step of the session in order,
   // shown in the window, which then closes.
   void RunAllSteps();
+  // The state picture of a download that did not succeed, as the run's
+  // record tells it: incomplete, not confirmed, or failed ("NG!").
+  int FailedDownloadPicture() const;
 
   // Fields, in this order.
   HINSTANCE instance;

@@ -55,10 +55,17 @@ void DownloadApp::RunAllSteps() {
     } else if (!run.record.driveChosen) {
       SetStatePicture(kBitmapNoDevice);
     } else if (run.record.outcome != Outcome::kNotDownloaded) {
-      SetStatePicture(kBitmapNg);
+      SetStatePicture(FailedDownloadPicture());
     }
   }
   DestroyWindow(mainWindow);
+}
+
+int DownloadApp::FailedDownloadPicture() const {
+  const RunRecord& record = run.record;
+  if (record.downloadIncomplete) return kBitmapIncomplete;
+  if (record.downloadTaken || record.downloadTimedOut) return kBitmapUnconfirmed;
+  return kBitmapNg;
 }
 
 int DownloadApp::DownloadFirmware() {

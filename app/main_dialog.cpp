@@ -131,7 +131,7 @@ void OnDownload(HWND window) {
   } else {
     EnableControl(window, kIdFileName, FALSE);
   }
-  g_app->SetStatePicture(kBitmapNg);
+  g_app->SetStatePicture(g_app->FailedDownloadPicture());
   ExplainFailure(window, g_app->run);
   // A signal cut the waits short: the user asked the program to end, and it
   // does once the outcome is shown (saying then what the drive got).

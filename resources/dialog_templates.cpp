@@ -73,8 +73,9 @@ const std::array<DialogTemplate, 3> kDialogs{{
      kSelectDeviceControls},
 }};
 
-constexpr std::array<int, 6> kBitmaps{kBitmapLogo, kBitmapWait,     kBitmapOk,
-                                      kBitmapNg,   kBitmapNoDevice, kBitmapBrowse};
+constexpr std::array<int, 8> kBitmaps{kBitmapLogo,     kBitmapWait,        kBitmapOk,
+                                      kBitmapNg,       kBitmapNoDevice,    kBitmapUnconfirmed,
+                                      kBitmapBrowse,   kBitmapIncomplete};
 constexpr std::array<int, 1> kIcons{kIconApp};
 
 }  // namespace

@@ -16,7 +16,8 @@ std::span<const DialogTemplate> AllDialogTemplates();
 const DialogTemplate* FindDialogTemplate(int id);
 
 // The resource identifiers of the program's bitmaps (101 logo, 103 "Wait !",
-// 104 "OK!", 105 "NG!", 106 "No Device", 109 open folder), in identifier order.
+// 104 "OK!", 105 "NG!", 106 "No Device", 107 "Not Confirmed", 109 open folder,
+// 110 "Flash Again"), in identifier order.
 std::span<const int> AllBitmapIds();
 
 // The resource identifiers of the program's icons (108), in identifier order.

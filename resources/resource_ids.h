@@ -9,6 +9,10 @@ inline constexpr int kBitmapWait = 103;      // "Wait !": first frame of the bus
 inline constexpr int kBitmapOk = 104;        // "OK!": the download succeeded
 inline constexpr int kBitmapNg = 105;        // "NG!": the download failed
 inline constexpr int kBitmapNoDevice = 106;  // "No Device": no drive found at start
+// "Not Confirmed": the drive took the image (or may have) and did not confirm it.
+inline constexpr int kBitmapUnconfirmed = 107;
+// "Flash Again": the drive failed while writing; its firmware may be incomplete.
+inline constexpr int kBitmapIncomplete = 110;
 inline constexpr int kBitmapBrowse = 109;    // open folder, on the browse button
 inline constexpr int kIconApp = 108;         // window icon
 

@@ -330,11 +330,18 @@ DownloadResult FlashSession::SendImage() {
   } else {
     record.outcome = Outcome::kFailed;
   }
-  Status(confirmed ? kTextDownloadSucceeded : kTextDownloadFailed);
+  Status(DownloadEndText(record));
   qtr5::KeepSystemAwake(false);
   SetRunPhase(RunPhase::kShownOutcome,
               !confirmed && (record.downloadTaken || record.downloadTimedOut));
   return result;
+}
+
+const char* DownloadEndText(const RunRecord& record) {
+  if (record.downloadSucceeded) return kTextDownloadSucceeded;
+  if (record.downloadIncomplete) return kTextDownloadIncomplete;
+  if (record.downloadTaken || record.downloadTimedOut) return kTextDownloadUnconfirmed;
+  return kTextDownloadFailed;
 }
 
 void FlashSession::TellReboot() {

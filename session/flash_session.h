@@ -147,9 +147,19 @@ inline constexpr const char* kTextReady = "Ready to Download, select HEX file...
 inline constexpr const char* kTextDownloading = "Downloading...";
 inline constexpr const char* kTextDownloadSucceeded = "Download has been done successfully!";
 inline constexpr const char* kTextDownloadFailed = "Download has been failed!";
+// The drive took the image, or may have, and did not confirm it: it may still
+// be rewriting its firmware, so it is not a failure to retry.
+inline constexpr const char* kTextDownloadUnconfirmed = "Download not confirmed: do not switch off!";
+// The drive failed while writing: its firmware may be incomplete.
+inline constexpr const char* kTextDownloadIncomplete = "Download incomplete: flash it again now!";
 // The notice after a success.
 inline constexpr const char* kCaptionNotice = "Notice";
 inline constexpr const char* kTextReboot = "Please Reboot system";
+
+// The status line's last text for a download that ended as `record` says:
+// succeeded, incomplete, not confirmed (the drive took the image or may
+// have, a signal cut the waits short included) or failed.
+const char* DownloadEndText(const RunRecord& record);
 
 // What the request pins the image to, as the image verdict takes it.
 ImagePins PinsOf(const SessionRequest& request);

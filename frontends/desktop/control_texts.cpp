@@ -49,6 +49,8 @@ PictureTable ProgramPictures() {
                    {kBitmapOk, "ok.bmp"},
                    {kBitmapNg, "ng.bmp"},
                    {kBitmapNoDevice, "no_device.bmp"},
+                   {kBitmapUnconfirmed, "unconfirmed.bmp"},
+                   {kBitmapIncomplete, "incomplete.bmp"},
                    {kBitmapBrowse, "open_folder.bmp"}};
   table.onButtonFace = {kBitmapBrowse};
   table.icons = {{kIconApp, "qtr5-download-%1.png"}};
@@ -56,7 +58,9 @@ PictureTable ProgramPictures() {
   table.texts = {{kBitmapWait, "Wait!"},
                  {kBitmapOk, "OK!"},
                  {kBitmapNg, "NG!"},
-                 {kBitmapNoDevice, "No Device"}};
+                 {kBitmapNoDevice, "No Device"},
+                 {kBitmapUnconfirmed, "Not Confirmed"},
+                 {kBitmapIncomplete, "Flash Again!"}};
   return table;
 }
 

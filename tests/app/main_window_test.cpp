@@ -240,7 +240,7 @@ TEST_F(MainWindowTest, SilentDriveAdviceSaysWhatToDoAtTheWindow) {
   EXPECT_EQ(why.find("--list"), std::string::npos) << why;
   EXPECT_NE(why.find("start this program again"), std::string::npos) << why;
   // The drive may hold the image: it is never sent again in this run.
-  EXPECT_STATE("not confirmed", false, true, false, false, kBitmapNg);
+  EXPECT_STATE("not confirmed", false, true, false, false, kBitmapUnconfirmed);
   Command(kIdDownload);
   EXPECT_EQ(bus_->Device(0, 0)->DownloadCount(), 1);
 }

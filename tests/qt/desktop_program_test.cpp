@@ -159,7 +159,7 @@ TEST_F(DesktopProgramTest, APersonGetsTheDeviceChoiceAndTheReasonBoxesAndYesGets
       {{"--emulate=0:0=drive+fault=refuse-download"},
        false,
        true,
-       kBitmapNg,
+       kBitmapIncomplete,
        {"Why the drive's firmware may be incomplete"},
        0},
       {{"--emulate=empty"}, false, false, kBitmapNoDevice, {"Why no drive was found"}, 0},
@@ -172,7 +172,7 @@ TEST_F(DesktopProgramTest, APersonGetsTheDeviceChoiceAndTheReasonBoxesAndYesGets
       {{"--emulate=0:0=drive+fault=refuse-download", "--yes"},
        false,
        false,
-       kBitmapNg,
+       kBitmapIncomplete,
        {program},
        ExitStatus(Outcome::kIncomplete)},
       {{"--emulate=empty", "--yes"},
@@ -229,7 +229,7 @@ TEST_F(DesktopProgramTest, APersonGetsTheDeviceChoiceAndTheReasonBoxesAndYesGets
     if (std::string_view(c.arguments.back()) != "--yes") {
       EXPECT_FALSE(told.contains("--list")) << told.toStdString();
       // The refusal in words; its codes, for support, behind Details.
-      if (c.picture == kBitmapNg) {
+      if (c.picture == kBitmapIncomplete) {
         EXPECT_TRUE(told.contains("hardware error: write error")) << told.toStdString();
         EXPECT_FALSE(told.contains("4/0C/00"));
         EXPECT_EQ(details, "Sense key/ASC/ASCQ: 4/0C/00");

@@ -261,7 +261,7 @@ TEST_F(MainWindowTest, ACloseDuringTheStartUpScanIsRefusedAndTheScanCompletes) {
 TEST_F(MainWindowTest, AFailedDownloadShowsNgAndLetsTheUserChooseAgain) {
   WriteDefaultImage();
   DeviceOptions refusing;
-  refusing.faults.push_back(Fault{FaultKind::kRefuseDownload, FaultScope::kDownload});
+  refusing.faults.push_back(Fault{FaultKind::kRefuseImage, FaultScope::kDownload});
   AddDrive(0, 0, refusing);
   Start();
   Then([&] { Click(kIdDownload); });

@@ -15,13 +15,14 @@
 #include "app/run_context.h"
 #include "app/select_device.h"
 #include "discovery/device_table.h"
+#include "resources/program_resources.h"
 #include "resources/resource_ids.h"
 #include "winui/qt/qt_controls.h"
 #include "winui/qt/qt_pictures.h"
 
 int PictureIdOf(const QImage& picture) {
   if (picture.isNull()) return 0;
-  for (int id : {kBitmapLogo, kBitmapWait, kBitmapOk, kBitmapNg, kBitmapNoDevice, kBitmapBrowse}) {
+  for (int id : qtr5::AllBitmapIds()) {
     if (qtr5::LoadPicture(qtr5::ProgramPictures(), id).convertToFormat(QImage::Format_RGB32) ==
         picture.convertToFormat(QImage::Format_RGB32))
       return id;

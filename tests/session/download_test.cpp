@@ -131,7 +131,7 @@ TEST_F(DownloadTest, DriveThatStaysBusyIsAskedUntilTheWindowEnds) {
   EXPECT_EQ(clock_.LastSleep(), kBusyInquiryIntervalMs);
   EXPECT_NE(record_.failureReason.find("kept answering"), std::string::npos);
   EXPECT_EQ(Row(4), "before");
-  EXPECT_EQ(Status(), "Download has been failed!");
+  EXPECT_EQ(Status(), "Download not confirmed: do not switch off!");
   EXPECT_TRUE(record_.downloadTaken);  // it may hold the new firmware
   EXPECT_FALSE(record_.downloadSucceeded);
 }
@@ -148,7 +148,7 @@ TEST_F(DownloadTest, DriveThatHangsAfterTheDownloadIsWaitedForUntilTheWindowsDea
   EXPECT_EQ(Download(), 0);
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
   EXPECT_EQ(SentWith(kInquiry), 1);
-  EXPECT_EQ(Status(), "Download has been failed!");
+  EXPECT_EQ(Status(), "Download not confirmed: do not switch off!");
   EXPECT_TRUE(record_.driveMayBeBusy);
   EXPECT_EQ(record_.failureReason.rfind("Not confirmed: ", 0), 0u) << record_.failureReason;
   EXPECT_FALSE(InReprogrammingWindow());
@@ -209,7 +209,7 @@ TEST_F(DownloadTest, RefusedDownloadSendsNoInquiryAndShowsNoProgress) {
   EXPECT_TRUE(events_.progress.empty());
   EXPECT_TRUE(events_.ticks.empty());
   EXPECT_EQ(clock_.SleepCount(), sleepsBefore);
-  EXPECT_EQ(Status(), "Download has been failed!");
+  EXPECT_EQ(Status(), "Download incomplete: flash it again now!");
   EXPECT_TRUE(record_.downloadAttempted);
   EXPECT_FALSE(record_.downloadTaken);
   EXPECT_FALSE(record_.downloadSucceeded);

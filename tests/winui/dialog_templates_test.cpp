@@ -174,7 +174,7 @@ TEST(DialogTemplates, ClassNamesAndResourceLists) {
   EXPECT_STREQ(ControlClassName(ControlKind::kListView), "SysListView32");
   EXPECT_STREQ(ControlClassName(ControlKind::kProgressBar), "msctls_progress32");
   std::vector<int> bitmaps(AllBitmapIds().begin(), AllBitmapIds().end());
-  EXPECT_EQ(bitmaps, (std::vector<int>{101, 103, 104, 105, 106, 109}));
+  EXPECT_EQ(bitmaps, (std::vector<int>{101, 103, 104, 105, 106, 107, 109, 110}));
   std::vector<int> icons(AllIconIds().begin(), AllIconIds().end());
   EXPECT_EQ(icons, (std::vector<int>{108}));
 }

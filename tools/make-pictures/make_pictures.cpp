@@ -1,6 +1,6 @@
 // Draws the program's pictures into a directory:
 //   logo.bmp (101), wait.bmp (103), ok.bmp (104), ng.bmp (105), no_device.bmp (106),
-//   open_folder.bmp (109), qtr5-download.ico (108, 16 and 32 px) and
+//   unconfirmed.bmp (107), open_folder.bmp (109), incomplete.bmp (110), qtr5-download.ico (108, 16 and 32 px) and
 //   qtr5-download-<N>.png (the desktop icon in 16, 32, 48 and 64 px).
 // The state pictures fit the 116 x 40 dialog-unit picture button (174 x 65 px
 // with the Windows dialog font); the folder fits the 15 x 15 browse button.
@@ -24,6 +24,7 @@ constexpr int kSamples = 4;  // 4 x 4 samples per pixel for smooth edges
 const Rgb kBlack{0, 0, 0};
 const Rgb kGreen{64, 255, 96};
 const Rgb kRed{255, 48, 32};
+const Rgb kAmber{255, 176, 0};
 const Rgb kButtonFace{240, 240, 240};
 
 Rgb Scale(Rgb c, int num, int den) {
@@ -62,26 +63,35 @@ void PaintSolid(Canvas& canvas, const std::function<bool(double, double)>& insid
 }
 
 // A dot-matrix display: every cell of the grid is a round dot, dimly lit
-// where the text has no pixel, bright where it has one.
+// where the text has no pixel, bright where it has one. A '\n' in `text`
+// starts a second line, each line centred.
 Canvas DotMatrix(std::string_view text, Rgb lit, int pitch) {
+  const std::size_t newline = text.find('\n');
+  const std::string_view lines[2] = {text.substr(0, newline), newline == std::string_view::npos
+                                                                   ? std::string_view()
+                                                                   : text.substr(newline + 1)};
+  const int lineCount = lines[1].empty() ? 1 : 2;
+  constexpr int kLineGap = 2;
   Canvas canvas(kPictureWidth, kPictureHeight, kBlack);
   const int columns = kPictureWidth / pitch;
   const int rows = kPictureHeight / pitch;
   const int originX = (kPictureWidth - columns * pitch) / 2;
   const int originY = (kPictureHeight - rows * pitch) / 2;
-  const int textX = (columns - TextWidth(text)) / 2;
-  const int textY = (rows - kGlyphHeight) / 2;
+  const int textY = (rows - (lineCount * kGlyphHeight + (lineCount - 1) * kLineGap)) / 2;
   const double radius = pitch * 0.45;
   const Rgb unlit = Scale(lit, 1, 7);
 
   auto isLit = [&](int column, int row) {
-    const int gx = column - textX;
-    const int gy = row - textY;
-    if (gx < 0 || gy < 0 || gy >= kGlyphHeight || gx >= TextWidth(text)) return false;
+    const int line = (row - textY) / (kGlyphHeight + kLineGap);
+    if (row < textY || line >= lineCount) return false;
+    const std::string_view shown = lines[line];
+    const int gx = column - (columns - TextWidth(shown)) / 2;
+    const int gy = row - textY - line * (kGlyphHeight + kLineGap);
+    if (gx < 0 || gy >= kGlyphHeight || gx >= TextWidth(shown)) return false;
     const int index = gx / (kGlyphWidth + 1);
     const int inGlyph = gx % (kGlyphWidth + 1);
     if (inGlyph == kGlyphWidth) return false;
-    const auto* glyph = Glyph(text[static_cast<std::size_t>(index)]);
+    const auto* glyph = Glyph(shown[static_cast<std::size_t>(index)]);
     return glyph != nullptr && (*glyph)[static_cast<std::size_t>(gy)][inGlyph] == '#';
   };
   for (int row = 0; row < rows; ++row) {
@@ -285,6 +295,9 @@ int main(int argc, char** argv) {
   ok = Write(dir, "ok.bmp", EncodeBmp(DotMatrix("OK!", kGreen, 6))) && ok;
   ok = Write(dir, "ng.bmp", EncodeBmp(DotMatrix("NG!", kGreen, 6))) && ok;
   ok = Write(dir, "no_device.bmp", EncodeBmp(DotMatrix("No Device", kRed, 3))) && ok;
+  // Amber: not a failure to retry, the drive may still be at work.
+  ok = Write(dir, "unconfirmed.bmp", EncodeBmp(DotMatrix("Not\nConfirmed", kAmber, 3))) && ok;
+  ok = Write(dir, "incomplete.bmp", EncodeBmp(DotMatrix("Flash\nAgain!", kRed, 3))) && ok;
   ok = Write(dir, "open_folder.bmp", EncodeBmp(OpenFolder())) && ok;
   const Canvas icon16 = Icon(16);
   const Canvas icon32 = Icon(32);
