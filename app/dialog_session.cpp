@@ -51,7 +51,8 @@ void DialogObserver::Notice(std::string_view caption, std::string_view text) {
 int DialogQuestions::ChooseDrive() {
   const INT_PTR answer = DialogBoxParamA(app_.instance, MAKEINTRESOURCEA(kDialogSelectDevice),
                                          app_.mainWindow, SelectDeviceProc, 0);
-  return (answer >= 0 && answer < g_deviceCount) ? static_cast<int>(answer) : 0;
+  // Closed without OK (Cancel, Esc, the close box): no drive is chosen.
+  return (answer >= 0 && answer < g_deviceCount) ? static_cast<int>(answer) : -1;
 }
 
 bool DialogQuestions::ConfirmImageWarning(const std::string& warning) {

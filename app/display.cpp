@@ -71,6 +71,7 @@ int DownloadApp::InitDialogContents() {
 // Repainted at once: the long operations run without returning to the
 // message loop, and the picture must still change while they run.
 void DownloadApp::SetStatePicture(int bitmapId) {
+  statePicture = bitmapId;
   HBITMAP picture = LoadBitmapA(instance, MAKEINTRESOURCEA(bitmapId));
   HWND button = GetDlgItem(mainWindow, kIdPicture);
   // The button does not own its pictures: the one it showed before is

@@ -52,6 +52,22 @@ void ExplainNoDrive(HWND window, const RunContext& run) {
 
 }  // namespace
 
+SearchingForDrive::SearchingForDrive(HWND window) : window_(window) {
+  for (std::size_t i = 0; i < std::size(kControls); ++i) {
+    HWND control = GetDlgItem(window_, kControls[i]);
+    wasEnabled_[i] = IsWindowEnabled(control) != FALSE;
+    EnableWindow(control, FALSE);
+  }
+  // Not a step of the run (its record and its watchers get the scan's own
+  // texts): only the window's placeholder is replaced.
+  SetDlgItemTextA(window_, kIdStatus, kTextSearching);
+}
+
+SearchingForDrive::~SearchingForDrive() {
+  for (std::size_t i = 0; i < std::size(kControls); ++i)
+    EnableWindow(GetDlgItem(window_, kControls[i]), wasEnabled_[i] ? TRUE : FALSE);
+}
+
 // The device is the first member built (it asks the ASPI service for its
 // adapters); the other fields are set in the order the start-up needs them.
 DownloadApp::DownloadApp(HINSTANCE moduleInstance, LPCSTR templateName, DLGPROC dialogProcedure,
@@ -106,14 +122,31 @@ DownloadApp::~DownloadApp() {
 }
 
 void DownloadApp::PrepareDevice() {
-  if (!device.IsAvailable()) ShowText(kIdStatus, kTextFailToInitialize);
-  if (ScanDevices()) {
+  ScanResult scanned = ScanResult::kNoDrive;
+  if (!device.IsAvailable()) {
+    ShowText(kIdStatus, kTextFailToInitialize);
+    scanned = session.Scan();
+  } else {
+    const SearchingForDrive searching(mainWindow);
+    scanned = session.Scan();
+  }
+  if (scanned == ScanResult::kChosen) {
     OpenTray();
-    ShowText(kIdStatus, kTextReady);
+    char name[2] = {};
+    GetDlgItemTextA(mainWindow, kIdFileName, name, sizeof name);
+    ShowText(kIdStatus, name[0] != '\0' ? kTextReadyToDownload : kTextReady);
     // The image named at start (or the default image) makes Download usable
     // now that a drive is chosen, whether or not the file name box reported
     // its text when it was set (under Wine in the test machine it did not).
     FileNameChanged(mainWindow);
+    return;
+  }
+  // A drive that may be taken when asked again: said in the window's words,
+  // and Download becomes Retry.
+  if (scanned == ScanResult::kNotReady || scanned == ScanResult::kNoneChosen) {
+    ShowText(kIdStatus,
+             scanned == ScanResult::kNotReady ? kTextNotReadyRetry : kTextNoneChosenRetry);
+    OfferRescan(mainWindow);
     return;
   }
   ShowText(kIdStatus,

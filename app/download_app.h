@@ -10,9 +10,11 @@
 #pragma once
 
 #include <cstdint>
+#include <iterator>
 #include <string>
 
 #include "app/dialog_session.h"
+#include "resources/resource_ids.h"
 #include "aspi/aspi_device.h"
 #include "session/flash_session.h"
 #include "winui/winapi.h"
@@ -21,6 +23,23 @@ class ReportList;
 struct RunContext;
 struct RunRecord;
 struct RunRequest;
+
+// While the drive is looked for, the status line says so and the window's
+// controls are off (nothing can be done before a drive is chosen); they are
+// given back as they were when the search ends.
+inline constexpr const char* kTextSearching = "Searching for the drive...";
+class SearchingForDrive {
+ public:
+  explicit SearchingForDrive(HWND window);
+  ~SearchingForDrive();
+  SearchingForDrive(const SearchingForDrive&) = delete;
+  SearchingForDrive& operator=(const SearchingForDrive&) = delete;
+
+ private:
+  static constexpr int kControls[] = {kIdDownload, kIdCancel, kIdBrowse, kIdFileName};
+  HWND window_;
+  bool wasEnabled_[std::size(kControls)] = {};
+};
 
 class DownloadApp {
  public:
@@ -69,6 +88,9 @@ class DownloadApp {
   // A run nobody works at the window: every step of the session in order,
   // shown in the window, which then closes.
   void RunAllSteps();
+  // The state picture shows that the download of the file named failed
+  // ("NG!"): a new name takes it back.
+  bool ShowsFailure() const { return statePicture == kBitmapNg; }
   // The state picture of a download that did not succeed, as the run's
   // record tells it: incomplete, not confirmed, or failed ("NG!").
   int FailedDownloadPicture() const;
@@ -85,6 +107,8 @@ class DownloadApp {
   DialogObserver sessionObserver{*this};
   DialogQuestions sessionQuestions{*this};
   FlashSession session;
+  // The bitmap the state picture shows.
+  int statePicture = kBitmapLogo;
 };
 
 // The application object, from the end of its construction until the entry

@@ -48,10 +48,15 @@ void DownloadApp::RunAllSteps() {
     EnableWindow(GetDlgItem(mainWindow, kIdDownload), FALSE);
     EnableWindow(GetDlgItem(mainWindow, kIdBrowse), FALSE);
     EnableWindow(GetDlgItem(mainWindow, kIdCancel), FALSE);
+    EnableWindow(GetDlgItem(mainWindow, kIdFileName), FALSE);
+    // The window's placeholder until the session's own texts come.
+    if (device.IsAvailable()) SetDlgItemTextA(mainWindow, kIdStatus, kTextSearching);
     session.RunAll(run.request.initialImage);
     imageChecksum = session.ImageChecksum();
     if (run.record.downloadSucceeded) {
       SetStatePicture(kBitmapOk);
+    } else if (run.record.outcome == Outcome::kNotReady) {
+      // A drive is there: it was not ready yet.
     } else if (!run.record.driveChosen) {
       SetStatePicture(kBitmapNoDevice);
     } else if (run.record.outcome != Outcome::kNotDownloaded) {

@@ -8,6 +8,7 @@
 
 #include "app/download_app.h"
 #include "app/run_context.h"
+#include "aspi/command_time_limits.h"
 #include "resources/resource_ids.h"
 
 std::uint8_t g_downloadDone = 0;
@@ -26,6 +27,10 @@ constexpr const char* kCaptionIncomplete = "Why the drive's firmware may be inco
 int g_driveWork = 0;
 // What a refused close request shows (SetBusyCloseNote).
 BusyCloseNote g_closeNote;
+// The Download button reads "&Retry": a click scans again (OfferRescan).
+bool g_rescanOffered = false;
+constexpr const char* kDownloadLabel = "&Download";
+constexpr const char* kRetryLabel = "&Retry";
 
 // Closes the main window, or refuses while the program works with the drive.
 void CloseMainWindow(HWND window) {
@@ -48,6 +53,10 @@ bool DriveChosen() {
 }
 
 }  // namespace
+
+const char* BusyCloseText() {
+  return InReprogrammingWindow() ? kBusyCloseText : kPreparingCloseText;
+}
 
 void SetBusyCloseNote(BusyCloseNote note) {
   g_closeNote = std::move(note);
@@ -73,7 +82,21 @@ void FileNameChanged(HWND window) {
   // Typed, or set by the program (while the window is made, its
   // initialisation records what it set).
   if (g_app != nullptr) RecordShownText(g_app->run.record, kIdFileName, text);
+  if (g_rescanOffered) return;  // Retry stays usable: it needs no file
   EnableControl(window, kIdDownload, text[0] != '\0' && DriveChosen() ? TRUE : FALSE);
+  // A new name after a failed download: the failure's words and picture
+  // belong to the file named before.
+  if (g_app != nullptr && g_app->device.HasTarget() && g_app->session.MayDownloadAgain() &&
+      g_app->ShowsFailure()) {
+    g_app->SetStatePicture(kBitmapLogo);
+    g_app->ShowText(kIdStatus, text[0] != '\0' ? kTextReadyToDownload : kTextReady);
+  }
+}
+
+void OfferRescan(HWND window) {
+  g_rescanOffered = true;
+  SetDlgItemTextA(window, kIdDownload, kRetryLabel);
+  EnableControl(window, kIdDownload, TRUE);
 }
 
 namespace {
@@ -94,7 +117,21 @@ void ExplainFailure(HWND window, const RunContext& context) {
               MB_OK | (run.driveMayBeBusy ? MB_ICONWARNING : MB_ICONERROR));
 }
 
+// Retry: the scan again, with the window as at start while it runs.
+void Rescan(HWND window) {
+  g_rescanOffered = false;
+  SetDlgItemTextA(window, kIdDownload, kDownloadLabel);
+  EnableControl(window, kIdDownload, FALSE);
+  g_app->SetStatePicture(kBitmapLogo);
+  const DriveWork work;
+  g_app->PrepareDevice();
+}
+
 void OnDownload(HWND window) {
+  if (g_rescanOffered && g_app != nullptr) {
+    Rescan(window);
+    return;
+  }
   if (g_downloadDone != 0) {
     MessageBoxA(window, kTextReboot, kCaptionWarning, MB_OK);
     DestroyWindow(window);

@@ -25,10 +25,12 @@ constexpr int kAddressColumnWidth = 105;
 constexpr int kListBorders = 4;
 constexpr int kModelColumnMinimum = 150;
 
-void EndWithSelection(HWND window) {
+// OK takes the selected row (the first when none is selected); Cancel, Esc
+// and the close box end it with -1: no drive is chosen.
+void EndWithSelection(HWND window, bool chosen) {
   int row = g_selectList != nullptr ? g_selectList->GetSelectedRow() : -1;
   if (row < 0) row = 0;
-  EndDialog(window, row);
+  EndDialog(window, chosen ? row : -1);
   delete g_selectList;
   g_selectList = nullptr;
 }
@@ -42,8 +44,8 @@ INT_PTR CALLBACK SelectDeviceProc(HWND window, UINT message, WPARAM wParam, LPAR
       g_selectList = new (std::nothrow) ReportList(window, list);
       if (g_selectList == nullptr) {
         // Without its list the dialog can show nothing to choose from: it
-        // ends at once with the first drive, as OK without a selection would.
-        EndDialog(window, 0);
+        // ends at once, and no drive is chosen.
+        EndDialog(window, -1);
         return TRUE;
       }
       g_selectList->AddColumn("Model", -1);
@@ -74,14 +76,14 @@ INT_PTR CALLBACK SelectDeviceProc(HWND window, UINT message, WPARAM wParam, LPAR
       return TRUE;
     }
     case WM_CLOSE:
-      EndWithSelection(window);
+      EndWithSelection(window, false);
       return TRUE;
     case WM_COMMAND:
-      if (LOWORD(wParam) == kIdSelectOk) {
-        EndWithSelection(window);
+      if (LOWORD(wParam) == kIdSelectOk || LOWORD(wParam) == kIdSelectCancel) {
+        EndWithSelection(window, LOWORD(wParam) == kIdSelectOk);
         return TRUE;
       }
-      return FALSE;  // IDCANCEL (Esc) included: the dialog stays open
+      return FALSE;
     case WM_DESTROY:
       // Ended some other way (the program quitting while it was open): its
       // list goes with it all the same.

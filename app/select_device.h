@@ -1,6 +1,7 @@
 // The Select Device dialog (template 106): lists the accepted drives and
-// returns the chosen row. It cannot be cancelled: OK, Enter or closing
-// without a selection choose row 0; Esc does nothing.
+// returns the chosen row: OK or Enter without a selection choose row 0.
+// Cancel, Esc and the close box return -1: no drive is chosen, and nothing
+// is opened or sent.
 #pragma once
 
 #include "winui/winapi.h"

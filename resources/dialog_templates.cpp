@@ -53,8 +53,9 @@ const std::array<ControlTemplate, 3> kReleaseNoteControls{{
     {-1, ControlKind::kStatic, kReleaseNoteBody, 7, 21, 216, 74, kChild | SS_LEFT | SS_SUNKEN, 0},
 }};
 
-const std::array<ControlTemplate, 2> kSelectDeviceControls{{
-    {kIdSelectOk, ControlKind::kButton, "&OK", 94, 100, 52, 20, kDefaultButton, 0},
+const std::array<ControlTemplate, 3> kSelectDeviceControls{{
+    {kIdSelectOk, ControlKind::kButton, "&OK", 60, 100, 52, 20, kDefaultButton, 0},
+    {kIdSelectCancel, ControlKind::kButton, "Cancel", 118, 100, 52, 20, kPushButton, 0},
     {kIdDeviceList, ControlKind::kListView, "", 7, 7, 216, 84,
      kChild | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER | WS_BORDER |
          WS_TABSTOP,

@@ -43,4 +43,5 @@ inline constexpr int kIdReleaseNoteOk = 1;
 
 // Controls of the Select Device dialog (template 106).
 inline constexpr int kIdSelectOk = 1;
+inline constexpr int kIdSelectCancel = 2;  // IDCANCEL: no drive is chosen
 inline constexpr int kIdDeviceList = 1007;

@@ -167,7 +167,7 @@ class TransportMessages {
 }  // namespace
 
 BusyCloseNoteShown::BusyCloseNoteShown(QtBackend& backend) {
-  SetBusyCloseNote({[&backend](HWND window) { backend.ShowBusyNote(window, kBusyCloseText); },
+  SetBusyCloseNote({[&backend](HWND window) { backend.ShowBusyNote(window, BusyCloseText()); },
                     [&backend] { backend.CloseBusyNote(); }});
 }
 

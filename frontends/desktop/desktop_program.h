@@ -26,7 +26,7 @@ struct DesktopSettings {
 
 // While one lives, a request to close the main window that the program
 // refuses (it works with the drive) is answered with `backend`'s note
-// (kBusyCloseText), withdrawn when that work has ended.
+// (BusyCloseText()), withdrawn when that work has ended.
 class BusyCloseNoteShown {
  public:
   explicit BusyCloseNoteShown(QtBackend& backend);

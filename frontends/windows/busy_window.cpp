@@ -46,7 +46,7 @@ void PumpBusyWindow() {
 namespace {
 
 DWORD WINAPI ShowNote(LPVOID) {
-  MessageBoxA(nullptr, kBusyCloseText, kProgramTitle,
+  MessageBoxA(nullptr, BusyCloseText(), kProgramTitle,
               MB_OK | MB_ICONINFORMATION | MB_TOPMOST | MB_SETFOREGROUND);
   return 0;
 }

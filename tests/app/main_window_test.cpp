@@ -101,6 +101,26 @@ TEST_F(MainWindowTest, DirectoryNamedLikeTheDefaultImageCountsAsAbsent) {
   ASSERT_EQ(driver_.MessageBoxes().size(), 1u);
 }
 
+// A drive not ready yet is said in the window's words, with a Retry that
+// scans again and takes the drive once it is ready.
+TEST_F(MainWindowTest, ADriveNotReadyYetGetsARetryThatTakesItOnceReady) {
+  WriteDefaultImage();
+  DeviceOptions becoming;
+  becoming.faults.push_back({FaultKind::kBecomingReady, FaultScope::kAll});
+  becoming.slowDelayMs = 15000;  // longer than the scan asks
+  AddDevice(0, 0, becoming);
+  Start();
+  EXPECT_EQ(Status(), "The drive is not ready yet: press Retry");
+  EXPECT_EQ(Picture(), kBitmapLogo) << "a drive is there";
+  EXPECT_EQ(driver_.Text(Main(), kIdDownload), "&Retry");
+  EXPECT_EQ(CountTo(0, 0, 0x1B), 0) << "nothing but INQUIRY reached it";
+  ASSERT_TRUE(driver_.Click(Main(), kIdDownload));
+  EXPECT_TRUE(app_->device.HasTarget());
+  EXPECT_EQ(driver_.Text(Main(), kIdDownload), "&Download");
+  EXPECT_EQ(Status(), "Ready: press Download to flash the drive");
+  EXPECT_TRUE(Enabled(kIdDownload));
+}
+
 TEST_F(MainWindowTest, NoDriveFoundAtStartKeepsDownloadAwayFromEveryDevice) {
   WriteDefaultImage();
   DeviceOptions other;
@@ -209,6 +229,9 @@ TEST_F(MainWindowTest, FailedDownloadLetsTheUserChooseAgain) {
   EXPECT_EQ(Row(1), "");
   EXPECT_EQ(Row(4), "");
   EXPECT_EQ(Row(3), "1.00");  // the drive's rows stay
+  // The failure belonged to the file named before.
+  EXPECT_EQ(Picture(), kBitmapLogo);
+  EXPECT_EQ(Status(), "Ready: press Download to flash the drive");
   // A window worked by a person warns of an image of one byte before it is
   // sent, and says why after "NG!"; the status line keeps its text.
   run_.request.explainFailures = true;

@@ -30,6 +30,15 @@ class SelectDeviceTest : public AppTest {
     EXPECT_EQ(CountTo(0, 3, kStartStopUnit) + CountTo(1, 0, kStartStopUnit), 1);
     EXPECT_EQ(g_selectList, nullptr);
   }
+  void ExpectNoneChosen() {
+    EXPECT_EQ(Row(0), "");
+    EXPECT_EQ(CountTo(0, 3, kStartStopUnit) + CountTo(1, 0, kStartStopUnit), 0);
+    EXPECT_FALSE(app_->device.HasTarget());
+    EXPECT_EQ(Status(), "No drive chosen: press Retry to choose");
+    EXPECT_EQ(driver_.Text(Main(), kIdDownload), "&Retry");
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(Main(), kIdDownload)));
+    EXPECT_EQ(g_selectList, nullptr);
+  }
 };
 
 TEST_F(SelectDeviceTest, ListsTheDrivesInSweepOrderWithTheirAddressesInView) {
@@ -67,13 +76,13 @@ TEST_F(SelectDeviceTest, ListsTheDrivesInSweepOrderWithTheirAddressesInView) {
   EXPECT_EQ(owner, Main());
 }
 
-enum class Exit { kOk, kEnter, kClose, kEscapeThenClose };
+enum class Exit { kOk, kEnter, kCancel, kClose, kEscape };
 
 struct ExitCase {
   const char* name;
   int selectRow;  // -1: nothing selected
   Exit exit;
-  int chosenAdapter;
+  int chosenAdapter;  // -1: no drive chosen
   int chosenTarget;
   const char* revision;
 };
@@ -81,7 +90,10 @@ struct ExitCase {
 class SelectDeviceExitTest : public SelectDeviceTest,
                              public ::testing::WithParamInterface<ExitCase> {};
 
-TEST_P(SelectDeviceExitTest, ChoosesTheSelectedRowOrTheFirst) {
+// OK and Enter take the selected row (the first without one); Cancel, the
+// close box and Esc choose no drive: nothing is sent, the window says so and
+// offers to scan again.
+TEST_P(SelectDeviceExitTest, OkChoosesTheSelectedRowOrTheFirstAndEveryOtherWayOutNone) {
   TwoDrives();
   const ExitCase c = GetParam();
   driver_.AnswerDialog(kDialogSelectDevice, [c](qtr5::HeadlessDriver& d, HWND dialog) {
@@ -93,17 +105,23 @@ TEST_P(SelectDeviceExitTest, ChoosesTheSelectedRowOrTheFirst) {
       case Exit::kEnter:
         d.PressEnter(dialog);
         break;
+      case Exit::kCancel:
+        d.Click(dialog, kIdSelectCancel);
+        break;
       case Exit::kClose:
         d.Close(dialog);
         break;
-      case Exit::kEscapeThenClose:
+      case Exit::kEscape:
         d.PressEscape(dialog);
-        d.Close(dialog);
         break;
     }
   });
   Start();
-  ExpectChosen(c.chosenAdapter, c.chosenTarget, c.revision);
+  if (c.chosenAdapter >= 0) {
+    ExpectChosen(c.chosenAdapter, c.chosenTarget, c.revision);
+  } else {
+    ExpectNoneChosen();
+  }
   EXPECT_EQ(driver_.ModalCount(kDialogSelectDevice), 1);
   EXPECT_TRUE(driver_.UnscriptedWaits().empty());
 }
@@ -114,36 +132,38 @@ INSTANTIATE_TEST_SUITE_P(
                       ExitCase{"OkWithSecond", 1, Exit::kOk, 1, 0, "1.02"},
                       ExitCase{"EnterWithSecond", 1, Exit::kEnter, 1, 0, "1.02"},
                       ExitCase{"EnterWithoutSelection", -1, Exit::kEnter, 0, 3, "1.01"},
-                      ExitCase{"CloseWithSecond", 1, Exit::kClose, 1, 0, "1.02"},
-                      ExitCase{"CloseWithoutSelection", -1, Exit::kClose, 0, 3, "1.01"},
-                      ExitCase{"EscapeDoesNotEndIt", 1, Exit::kEscapeThenClose, 1, 0, "1.02"}),
+                      ExitCase{"CancelWithSecond", 1, Exit::kCancel, -1, -1, ""},
+                      ExitCase{"CloseWithSecond", 1, Exit::kClose, -1, -1, ""},
+                      ExitCase{"CloseWithoutSelection", -1, Exit::kClose, -1, -1, ""},
+                      ExitCase{"EscapeWithSecond", 1, Exit::kEscape, -1, -1, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(SelectDeviceTest, EscapeAloneLeavesTheDialogOpen) {
-  EXPECT_EQ(SelectDeviceProc(nullptr, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0), FALSE);
+// Retry scans again and asks again; the drive chosen then is the one used.
+TEST_F(SelectDeviceTest, RetryAfterNoChoiceAsksAgain) {
   TwoDrives();
-  bool openAfterEscape = false;
-  driver_.AnswerDialog(kDialogSelectDevice, [&](qtr5::HeadlessDriver& d, HWND dialog) {
-    d.PressEscape(dialog);
-    d.Then([&openAfterEscape, dialog](qtr5::HeadlessDriver& driver) {
-      openAfterEscape = IsWindow(dialog) && qtr5::IsModalDialog(dialog);
-      driver.Click(dialog, kIdSelectOk);
-    });
-  });
+  WriteDefaultImage();
+  driver_.AnswerDialog(kDialogSelectDevice,
+                       [](qtr5::HeadlessDriver& d, HWND dialog) { d.PressEscape(dialog); });
   Start();
-  EXPECT_TRUE(openAfterEscape);
-  ExpectChosen(0, 3, "1.01");
+  ExpectNoneChosen();
+  driver_.AnswerDialog(kDialogSelectDevice, [](qtr5::HeadlessDriver& d, HWND dialog) {
+    d.SelectRow(dialog, kIdDeviceList, 1);
+    d.Click(dialog, kIdSelectOk);
+  });
+  ASSERT_TRUE(driver_.Click(Main(), kIdDownload));
+  ExpectChosen(1, 0, "1.02");
+  EXPECT_EQ(driver_.Text(Main(), kIdDownload), "&Download");
+  EXPECT_EQ(Status(), "Ready: press Download to flash the drive");
 }
 
-TEST_F(SelectDeviceTest, ListThatCannotBeAllocatedChoosesTheFirstDrive) {
+TEST_F(SelectDeviceTest, ListThatCannotBeAllocatedChoosesNoDrive) {
   TwoDrives();
   FailReportListAllocation(2);  // the main report is the first, the dialog's the second
   Start();
-  ExpectChosen(0, 3, "1.01");
-  EXPECT_EQ(Status(), "Ready to Download, select HEX file...");
+  ExpectNoneChosen();
 }
 
-TEST_F(SelectDeviceTest, DialogThatCannotBeCreatedChoosesTheFirstDrive) {
+TEST_F(SelectDeviceTest, DialogThatCannotBeCreatedChoosesNoDrive) {
   TwoDrives();
   driver_.AnswerDialog(kDialogSelectDevice, [](qtr5::HeadlessDriver& d, HWND dialog) {
     d.SelectRow(dialog, kIdDeviceList, 1);
@@ -156,21 +176,20 @@ TEST_F(SelectDeviceTest, DialogThatCannotBeCreatedChoosesTheFirstDrive) {
   app_->mainWindow = reinterpret_cast<HWND>(static_cast<UINT_PTR>(0xBAD0));
   const bool chosen = app_->ScanDevices();
   app_->mainWindow = main;
-  EXPECT_TRUE(chosen);
+  EXPECT_FALSE(chosen);
   EXPECT_EQ(driver_.ModalCount(kDialogSelectDevice), 1);
-  EXPECT_EQ(app_->device.adapterId, 0);
-  EXPECT_EQ(app_->device.targetId, 3);
-  EXPECT_EQ(Row(0), "0 : 3");
+  EXPECT_FALSE(app_->device.HasTarget());
 }
 
-TEST_F(SelectDeviceTest, QuitWhileTheDialogIsOpenStillChoosesAValidRow) {
+TEST_F(SelectDeviceTest, QuitWhileTheDialogIsOpenChoosesNoDrive) {
   TwoDrives();
   driver_.AnswerDialog(kDialogSelectDevice, [](qtr5::HeadlessDriver& d, HWND dialog) {
     d.SelectRow(dialog, kIdDeviceList, 1);
     PostQuitMessage(0);
   });
   Start();
-  EXPECT_EQ(Row(0), "0 : 3");
+  EXPECT_EQ(Row(0), "");
+  EXPECT_FALSE(app_->device.HasTarget());
   EXPECT_EQ(g_selectList, nullptr);
 }
 

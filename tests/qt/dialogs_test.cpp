@@ -69,17 +69,28 @@ TEST_F(DialogsTest, SelectDeviceListsTheDrivesAndTheChosenRowIsUsed) {
   EXPECT_EQ(ShownCell(3, 1), "1.00");
 }
 
-TEST_F(DialogsTest, SelectDeviceIgnoresEscAndItsCloseBoxChoosesTheFirstRowWhenNoneIsSelected) {
+// Esc and the close box choose no drive; Retry asks again.
+TEST_F(DialogsTest, SelectDeviceEscAndItsCloseBoxChooseNoDriveAndRetryAsksAgain) {
   WriteDefaultImage();
   AddDrive(0, 1);
   AddDrive(0, 5);
   Then([&] { QTest::keyClick(DialogWindow(kDialogSelectDevice), Qt::Key_Escape); });
-  Then([&] {
-    EXPECT_NE(DialogWindow(kDialogSelectDevice), nullptr);  // Esc did nothing
-    DialogWindow(kDialogSelectDevice)->close();
-  });
   Start();
-  EXPECT_EQ(ShownCell(0, 1), "0 : 1");
+  EXPECT_EQ(ShownCell(0, 1), "");
+  EXPECT_EQ(ShownStatus(), "No drive chosen: press Retry to choose");
+  auto retry = [&] { QTest::mouseClick(Control(kIdDownload), Qt::LeftButton); };
+  Then(retry);
+  Then([&] { DialogWindow(kDialogSelectDevice)->close(); });
+  Then([&] {
+    EXPECT_EQ(ShownCell(0, 1), "");
+    retry();
+  });
+  Then([&] { QTest::mouseClick(DialogControl(kDialogSelectDevice, kIdSelectOk), Qt::LeftButton); });
+  Then([&] {
+    EXPECT_EQ(ShownCell(0, 1), "0 : 1");
+    CloseMain();
+  });
+  EXPECT_EQ(Run(), 0);
 }
 
 TEST_F(DialogsTest, ThePictureOpensTheReleaseNoteWhichDisablesTheMainWindowUntilOk) {

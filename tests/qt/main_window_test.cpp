@@ -54,7 +54,8 @@ TEST_F(MainWindowTest, StartWithTheDefaultImageShowsTheDriveAndTheLogo) {
   EXPECT_FALSE(Window()->windowIcon().isNull());
   ExpectRow("start, default image present", {true, true, false, false, kBitmapLogo});
   EXPECT_EQ(FileBox(), "QTR5_ORNA.HEX");
-  EXPECT_EQ(ShownStatus(), "Ready to Download, select HEX file...");
+  // The image is set and cannot be changed: nothing is left to select.
+  EXPECT_EQ(ShownStatus(), "Ready: press Download to flash the drive");
   // The report as drawn: labels, the drive's address, model and revision.
   auto* list = ControlAs<QTreeWidget>(kIdReport);
   ASSERT_EQ(list->topLevelItemCount(), 5);
@@ -247,13 +248,20 @@ TEST_F(MainWindowTest, ACloseDuringTheStartUpScanIsRefusedAndTheScanCompletes) {
   becoming.faults.push_back(Fault{FaultKind::kBecomingReady});
   AddDrive(0, 0, becoming);
   QString note;
+  QString status;
+  bool controlsOn = true;
   run_.request.waitPump = [&] {
     if (!note.isEmpty() || Window() == nullptr) return;
+    status = ShownStatus();
+    controlsOn = Control(kIdDownload)->isEnabled() || Control(kIdCancel)->isEnabled();
     Window()->close();
     note = ReadBox(backend_.BusyNote()).text;
   };
   Start();
-  EXPECT_EQ(note, QString::fromLatin1(kBusyCloseText));
+  // The search is said, with the controls off, and the note is about it.
+  EXPECT_EQ(status, "Searching for the drive...");
+  EXPECT_FALSE(controlsOn);
+  EXPECT_EQ(note, QString::fromLatin1(kPreparingCloseText));
   EXPECT_EQ(backend_.BusyNote(), nullptr) << "the note goes once the drive is prepared";
   EXPECT_TRUE(app_->device.HasTarget());
 }

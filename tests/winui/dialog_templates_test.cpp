@@ -64,8 +64,10 @@ INSTANTIATE_TEST_SUITE_P(
                                        119, 16, kShown | PBS_SMOOTH, 0},
                     ControlExpectation{105, 1, ControlKind::kButton, "&OK", 94, 100, 52, 20,
                                        kShown | BS_DEFPUSHBUTTON, WS_DISABLED},
-                    ControlExpectation{106, 1, ControlKind::kButton, "&OK", 94, 100, 52, 20,
+                    ControlExpectation{106, 1, ControlKind::kButton, "&OK", 60, 100, 52, 20,
                                        kShown | BS_DEFPUSHBUTTON, WS_DISABLED},
+                    ControlExpectation{106, 2, ControlKind::kButton, "Cancel", 118, 100, 52, 20,
+                                       kShown | BS_PUSHBUTTON | WS_TABSTOP, WS_DISABLED},
                     ControlExpectation{106, 1007, ControlKind::kListView, "", 7, 7, 216, 84,
                                        kShown | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS |
                                            LVS_NOSORTHEADER | WS_BORDER | WS_TABSTOP,
