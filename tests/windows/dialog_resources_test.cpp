@@ -113,8 +113,10 @@ std::vector<unsigned char> ReadFile(const std::string& path) {
 }
 
 TEST(BitmapResources, EachIdHoldsItsPicture) {
-  const Picture pictures[] = {{101, "logo.bmp"}, {103, "wait.bmp"},      {104, "ok.bmp"},
-                              {105, "ng.bmp"},   {106, "no_device.bmp"}, {109, "open_folder.bmp"}};
+  const Picture pictures[] = {{101, "logo.bmp"},        {103, "wait.bmp"},
+                              {104, "ok.bmp"},          {105, "ng.bmp"},
+                              {106, "no_device.bmp"},   {107, "unconfirmed.bmp"},
+                              {109, "open_folder.bmp"}, {110, "incomplete.bmp"}};
   ASSERT_EQ(std::size(pictures), qtr5::AllBitmapIds().size());
   HDC screen = GetDC(nullptr);
   for (const Picture& picture : pictures) {

@@ -16,9 +16,10 @@ std::string OpenProblem(const Target& target, int error) {
     case EACCES:
     case EPERM:
       return Describe(target) +
-             " needs read and write access (permission denied): run the program as root "
-             "(sudo), or give your user access to it with the example udev rule "
-             "60-qtr5-download.rules (see README.drive-access.md).";
+             " needs read and write access (permission denied): give your user access to it "
+             "with the example udev rule 60-qtr5-download.rules (see README.drive-access.md), "
+             "or run the terminal program qtr5-download as root (sudo); never the desktop "
+             "program.";
     case ENOENT:
       return Describe(target) + " does not exist: its device node is missing.";
     case EBUSY:
