@@ -1,5 +1,6 @@
 #include "program/run_provider.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "program/options.h"
@@ -14,13 +15,27 @@
 
 namespace {
 
+// A line of the machine's own transport: printable, but its backslashes are
+// the device paths' own (\\.\CdRom0), not to be doubled.
+std::string MachineText(std::string_view line) {
+  std::string text;
+  for (std::size_t start = 0; start <= line.size();) {
+    const std::size_t slash = std::min(line.find('\\', start), line.size());
+    text += PrintableText(line.substr(start, slash - start));
+    if (slash < line.size()) text += '\\';
+    start = slash + 1;
+  }
+  return text;
+}
+
 // Each line of a block of diagnostics, as lines of their own, each after
 // `prefix` and made printable (a recording may hold any bytes).
-void PrintLines(ProgramFrontEnd& frontEnd, std::string_view text, const std::string& prefix = "") {
+void PrintLines(ProgramFrontEnd& frontEnd, std::string_view text, const std::string& prefix = "",
+                std::string (*printable)(std::string_view) = PrintableText) {
   while (!text.empty()) {
     const std::size_t end = text.find('\n');
     const std::string_view line = text.substr(0, end);
-    if (!line.empty()) frontEnd.PrintError(prefix + PrintableText(line));
+    if (!line.empty()) frontEnd.PrintError(prefix + printable(line));
     if (end == std::string_view::npos) break;
     text.remove_prefix(end + 1);
   }
@@ -81,7 +96,7 @@ bool RunProvider::Open(const ProgramOptions& options, ProgramFrontEnd& frontEnd,
       messages = captured_->Sink();
     }
     PlatformTransport platform = OpenPlatformTransport(std::move(messages));
-    PrintLines(frontEnd, platform.diagnostics);
+    PrintLines(frontEnd, platform.diagnostics, "", MachineText);
     transportDiagnostics = std::move(platform.diagnostics);
     accessDenied_ = std::move(platform.accessDenied);
     base_ = std::move(platform.provider);

@@ -6,31 +6,8 @@
 
 #include "aspi/command_time_limits.h"
 #include "aspi/download_opcode.h"
-#include "system/clock.h"
+#include "system/system_time.h"
 #include "transports/emulated/emulated_bus.h"
-
-namespace {
-
-class ScaledClock : public qtr5::Clock {
- public:
-  explicit ScaledClock(unsigned factor) : factor_(factor) {}
-  std::uint32_t TickCount() override {
-    return qtr5::SteadyClock().TickCount() * static_cast<std::uint32_t>(factor_);
-  }
-  void Sleep(std::uint32_t milliseconds) override {
-    qtr5::SteadyClock().Sleep(milliseconds / factor_);
-  }
-
- protected:
-  std::chrono::microseconds RealTimeOf(std::uint32_t ticks) override {
-    return std::chrono::microseconds((std::uint64_t{ticks} * 1000 + factor_ - 1) / factor_);
-  }
-
- private:
-  unsigned factor_;
-};
-
-}  // namespace
 
 std::optional<unsigned> TimeScaleFromEnvironment(std::string& error) {
   const char* text = std::getenv("QTR5_TIME_SCALE");
@@ -46,9 +23,8 @@ std::optional<unsigned> TimeScaleFromEnvironment(std::string& error) {
 }
 
 void InstallTimeScale(unsigned factor, EmulatedBus* bus) {
-  static ScaledClock clock(factor);  // lives for the rest of the program
-  qtr5::InstallClock(&clock);
-  if (bus != nullptr) bus->SetClock([] { return qtr5::CurrentClock().TickCount(); });
+  qtr5::SetTimeScale(factor);
+  if (bus != nullptr) bus->SetClock([] { return qtr5::TickCount(); });
   if (factor > 1) {
     // The wait for a command that never completes shrinks too: every command
     // gets the longest limit with its grace, scaled, so that none is given

@@ -64,8 +64,8 @@ std::atomic<std::string*> g_summary{nullptr};
 #ifdef _WIN32
 HANDLE g_wakeEvent = nullptr;
 
-// Waits up to `milliseconds` for the wake event, answering the thread's
-// messages meanwhile when a pump is set; false when the event woke it.
+// Waits up to `milliseconds` of real time for the wake event, answering the
+// thread's messages meanwhile when a pump is set; false when the event woke it.
 bool WaitForWake(DWORD milliseconds, const WaitPump& pump) {
   if (!pump) {
     if (g_wakeEvent == nullptr) {
@@ -357,9 +357,9 @@ bool WaitUntilTick(std::uint32_t deadline, const WaitPump& pump) {
   if (InterruptionSignal() != 0) return false;
 #ifdef _WIN32
   for (;;) {
-    const auto left = static_cast<LONG>(deadline - GetTickCount());
+    const auto left = static_cast<LONG>(deadline - qtr5::TickCount());
     if (left <= 0) return true;
-    if (!WaitForWake(static_cast<DWORD>(left), pump)) return false;
+    if (!WaitForWake(qtr5::RealMilliseconds(static_cast<std::uint32_t>(left)), pump)) return false;
   }
 #else
   qtr5::Clock& clock = qtr5::CurrentClock();
@@ -380,7 +380,7 @@ bool WaitUntilTick(std::uint32_t deadline, const WaitPump& pump) {
 bool InterruptibleSleep(std::uint32_t milliseconds, const WaitPump& pump) {
   if (InterruptionSignal() != 0) return false;
 #ifdef _WIN32
-  return WaitForWake(milliseconds, pump) && InterruptionSignal() == 0;
+  return WaitForWake(qtr5::RealMilliseconds(milliseconds), pump) && InterruptionSignal() == 0;
 #else
   if (pump) return WaitUntilTick(qtr5::TickCount() + milliseconds, pump);
   qtr5::SleepMilliseconds(milliseconds);

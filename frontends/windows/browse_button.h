@@ -1,11 +1,15 @@
-// The look of the browse button (the open folder beside the file name box)
-// while it is off. Windows draws a picture button that is off embossed: its
-// picture made one colour, every pixel that is not white in grey. The folder
-// lies on the button's face colour, so all of it turns grey, a blank square
-// (so Wine draws it too). While the button is off it is a text button "...",
-// which Windows greys as any button that is off and which still says what
-// the button is for; turned on, it shows its folder again.
+// The look of the browse button (the open folder beside the file name box).
+// Windows draws a picture button that is off embossed: every pixel of its
+// picture that is not white in one grey. The folder lies on the button's
+// face colour, so drawn off all of it turns grey, a blank square; and a
+// picture set while the button was a text button is not kept. So the button
+// always shows one of two copies of the folder: on the face colour while it
+// is on, on white while it is off (the embossing then keeps the folder's
+// outline). Its text, never drawn, names it for screen readers.
 #pragma once
+
+// What screen readers call the button.
+inline constexpr const char* kBrowseButtonName = "Browse...";
 
 // Watches the browse button of this thread's windows from now on; undone by
 // StopBrowseButtonLook.

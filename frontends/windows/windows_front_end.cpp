@@ -3,8 +3,11 @@
 #include <utility>
 
 #include "app/download_app.h"
+#include "app/window_watcher.h"
 #include "frontends/windows/browse_button.h"
 #include "frontends/windows/busy_window.h"
+#include "frontends/windows/report_layout.h"
+#include "frontends/windows/session_end.h"
 #include "frontends/windows/yes_echo.h"
 #include "program/exit_status.h"
 #include "text/printable.h"
@@ -14,12 +17,30 @@ namespace {
 
 constexpr std::string_view kLinePrefix = "qtr5-download: ";
 
+// What the main window shows, followed: its report laid out anew for each
+// value, and with --yes everything echoed.
+class ShownFollower : public WindowWatcher {
+ public:
+  void StatusShown(std::string_view text) override {
+    if (WindowWatcher* echo = YesEcho()) echo->StatusShown(text);
+  }
+  void ReportRowShown(int row, std::string_view value) override {
+    FitReportColumns();
+    if (WindowWatcher* echo = YesEcho()) echo->ReportRowShown(row, value);
+  }
+  void ProgressShown(int percent) override {
+    if (WindowWatcher* echo = YesEcho()) echo->ProgressShown(percent);
+  }
+};
+ShownFollower g_shownFollower;
+
 }  // namespace
 
 WindowsFrontEnd::WindowsFrontEnd(const ProgramOptions& options, int showCommand, bool errorOutput)
     : DesktopFrontEnd(options), showCommand_(showCommand), errorOutput_(errorOutput) {
   StartBusyWindow();
   StartBrowseButtonLook();
+  StartSessionEndGuard();
   if (!Automated()) return;
   std::FILE* echo = options.json && !options.list ? stderr : stdout;
   StartYesEcho([echo](const char* line) {
@@ -33,6 +54,7 @@ WindowsFrontEnd::WindowsFrontEnd(const ProgramOptions& options, int showCommand,
 
 WindowsFrontEnd::~WindowsFrontEnd() {
   if (Automated()) StopYesEcho();
+  StopSessionEndGuard();
   StopBrowseButtonLook();
   StopBusyWindow();
 }
@@ -42,7 +64,7 @@ std::function<void()> WindowsFrontEnd::WaitPump() {
 }
 
 WindowWatcher* WindowsFrontEnd::Watcher() {
-  return Automated() ? YesEcho() : nullptr;
+  return &g_shownFollower;
 }
 
 void WindowsFrontEnd::PrintLine(std::string_view line) {

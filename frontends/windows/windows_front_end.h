@@ -52,7 +52,8 @@ class WindowsFrontEnd : public DesktopFrontEnd {
   void ShowUnseenNotes(int status);
   int ShowCommand() const override { return showCommand_; }
   void TellNotice(const std::string& caption, const std::string& text) override;
-  // With --yes, what the window shows is echoed as the console prints it.
+  // What the window shows: its report laid out for it (report_layout.h),
+  // and with --yes echoed as the console prints it.
   WindowWatcher* Watcher() override;
   std::function<void()> WaitPump() override;
   std::FILE* Output() override;

@@ -113,18 +113,18 @@ TEST_P(TransportChoiceTest, AspiOnlyWithAnAdapterElsePassThrough) {
 
 INSTANTIATE_TEST_SUITE_P(
     Machines, TransportChoiceTest,
-    ::testing::Values(Choice{"ServiceWithAdapters", kTestLibrary, 0x0102, true, kAspiTransportName,
-                             nullptr},
-                      Choice{"ServiceWithoutAdapters", kTestLibrary, 0xE800, true,
-                             kPassThroughTransportName, "reports no host adapter (status 0xE8)"},
-                      Choice{"ServiceReadyButEmpty", kTestLibrary, 0x0100, true,
-                             kPassThroughTransportName, "reports no host adapter (status 0x01)"},
-                      Choice{"ServiceFailedWithCount", kTestLibrary, 0xE402, false,
-                             kPassThroughTransportName, "reports no host adapter (status 0xE4)"},
-                      Choice{"NoServiceNoDrive", "no_such_aspi_library.dll", 0, false,
-                             kPassThroughTransportName, "no CD-ROM device found"},
-                      Choice{"NoServiceWithDrive", "no_such_aspi_library.dll", 0, true,
-                             kPassThroughTransportName, "not loaded"}),
+    ::testing::Values(
+        Choice{"ServiceWithAdapters", kTestLibrary, 0x0102, true, kAspiTransportName, nullptr},
+        Choice{"ServiceWithoutAdapters", kTestLibrary, 0xE800, true, kPassThroughTransportName,
+               "reports no host adapter (ASPI status 0xE8: it found no host adapter)"},
+        Choice{"ServiceReadyButEmpty", kTestLibrary, 0x0100, true, kPassThroughTransportName,
+               "(ASPI status 0x01: it is ready but counts no host adapter)"},
+        Choice{"ServiceFailedWithCount", kTestLibrary, 0xE402, false, kPassThroughTransportName,
+               "(ASPI status 0xE4: it failed to initialise)"},
+        Choice{"NoServiceNoDrive", "no_such_aspi_library.dll", 0, false, kPassThroughTransportName,
+               "no CD-ROM device found (none of \\\\.\\CdRom0 to \\\\.\\CdRom31,"},
+        Choice{"NoServiceWithDrive", "no_such_aspi_library.dll", 0, true, kPassThroughTransportName,
+               "not loaded"}),
     [](const ::testing::TestParamInfo<Choice>& info) { return info.param.name; });
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "program/options.h"
 #include "program/program.h"
 #include "resources/resource_ids.h"
+#include "session/flash_session.h"
 #include "tests/windows/message_box_window.h"
 
 namespace {
@@ -27,7 +28,8 @@ struct TestUser {
   UINT_PTR timer = 0;
   bool sawSelectDevice = false;
   bool mainWindowMinimised = false;
-  int boxes = 0;  // message boxes shown
+  bool reportFits = false;  // every label and value shows whole
+  int boxes = 0;            // message boxes shown
 };
 TestUser g_user;
 
@@ -52,9 +54,27 @@ LRESULT CALLBACK UserHook(int code, WPARAM wParam, LPARAM lParam) {
   return CallNextHookEx(g_user.hook, code, wParam, lParam);
 }
 
+bool ReportFits(HWND list) {
+  RECT client{};
+  GetClientRect(list, &client);
+  int right = 0;
+  for (int column = 0; column < 2; ++column) {
+    const auto width = static_cast<int>(SendMessageA(list, LVM_GETCOLUMNWIDTH, column, 0));
+    right += width;
+    for (int row = 0; row < static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)); ++row) {
+      char text[64] = {};
+      ListView_GetItemText(list, row, column, text, sizeof text);
+      if (SendMessageA(list, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(text)) >= width)
+        return false;
+    }
+  }
+  return right <= client.right;
+}
+
 void CALLBACK CloseWhenWaiting(HWND, UINT, UINT_PTR, DWORD) {
   if (g_app != nullptr && g_app->mainWindow != nullptr && IsWindowEnabled(g_app->mainWindow)) {
     g_user.mainWindowMinimised = IsIconic(g_app->mainWindow) != FALSE;
+    g_user.reportFits = ReportFits(GetDlgItem(g_app->mainWindow, kIdReport));
     PostMessageA(g_app->mainWindow, WM_CLOSE, 0, 0);
   }
 }
@@ -94,6 +114,7 @@ TEST(WindowsFrontEnd, TheDesktopLetsItsUserChooseAmongSeveralDrives) {
   EXPECT_FALSE(run.downloadAttempted) << "nothing is flashed unless the user clicks";
   EXPECT_EQ(status, ExitStatus(Outcome::kNotDownloaded));
   EXPECT_TRUE(g_user.mainWindowMinimised);
+  EXPECT_TRUE(g_user.reportFits) << "a label or value of the report is cut";
   // The user closed the window: the program ends with 0, as on the desktop.
   EXPECT_EQ(DesktopExitStatus(options, status), 0);
 }
@@ -151,9 +172,22 @@ void CALLBACK DownloadThenClose(HWND, UINT, UINT_PTR, DWORD) {
   CloseWhenWaiting(nullptr, 0, 0, 0);
 }
 
+void CALLBACK ClickDownloadThenClose(HWND, UINT, UINT_PTR, DWORD) {
+  if (g_app == nullptr || g_app->mainWindow == nullptr || !IsWindowEnabled(g_app->mainWindow))
+    return;
+  HWND main = g_app->mainWindow;
+  if (g_close.clicked) return CloseWhenWaiting(nullptr, 0, 0, 0);
+  if (!IsWindowEnabled(GetDlgItem(main, kIdDownload))) return;
+  g_close.clicked = true;
+  PostMessageA(main, WM_COMMAND, MAKEWPARAM(kIdDownload, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(main, kIdDownload)));
+}
+
 TEST(WindowsFrontEnd, ACloseRequestDuringTheDownloadIsRefusedAtOnce) {
   ProgramOptions options;
   options.emulate = true;
+  // The drive holds the download command: the close comes while it does.
+  options.emulateLayout = "0:0=drive+fault=slow-download+delay=1500";
   options.hasImage = true;
   options.imagePath = QTR5_SAMPLE_IMAGE;
   g_user = TestUser{};
@@ -179,6 +213,74 @@ TEST(WindowsFrontEnd, ACloseRequestDuringTheDownloadIsRefusedAtOnce) {
   EXPECT_TRUE(run.downloadSucceeded);
   EXPECT_EQ(BusyNote(), nullptr) << "the note goes when the download has ended";
   EXPECT_EQ(status, ExitStatus(Outcome::kSuccess));
+}
+
+// Windows asks the main window whether the session may end (log off, shut
+// down): not from the download command until the drive's reprogramming
+// window has ended, and again once the outcome is shown. Asked from another
+// thread, as Windows asks, while the emulated drive holds the download.
+struct SessionEndAnswers {
+  LRESULT whileDownloading = -1;
+  LRESULT afterOutcome = -1;
+};
+SessionEndAnswers g_answers;
+
+bool StatusIs(HWND main, const char* text) {
+  char shown[128] = {};
+  DWORD_PTR copied = 0;
+  SendMessageTimeoutA(GetDlgItem(main, kIdStatus), WM_GETTEXT, sizeof shown,
+                      reinterpret_cast<LPARAM>(shown), SMTO_ABORTIFHUNG, 1000, &copied);
+  return std::strcmp(shown, text) == 0;
+}
+
+LRESULT AskToEndSession(HWND main) {
+  DWORD_PTR answer = 0;
+  if (SendMessageTimeoutA(main, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer) == 0)
+    return -1;
+  return static_cast<LRESULT>(answer);
+}
+
+DWORD WINAPI AskAsWindowsWould(LPVOID) {
+  const DWORD end = GetTickCount() + 60000;
+  LRESULT* next = &g_answers.whileDownloading;
+  const char* awaited = kTextDownloading;
+  while (next != nullptr && GetTickCount() < end) {
+    HWND main = g_app != nullptr ? g_app->mainWindow : nullptr;
+    if (main != nullptr && StatusIs(main, awaited)) {
+      *next = AskToEndSession(main);
+      const bool first = next == &g_answers.whileDownloading;
+      next = first ? &g_answers.afterOutcome : nullptr;
+      awaited = kTextDownloadSucceeded;
+    }
+    Sleep(10);
+  }
+  return 0;
+}
+
+TEST(WindowsFrontEnd, TheSessionMayNotEndWhileTheDriveRewritesItsFirmware) {
+  ProgramOptions options;
+  options.emulate = true;
+  options.emulateLayout = "0:0=drive+fault=slow-download+delay=1500";
+  options.hasImage = true;
+  options.imagePath = QTR5_SAMPLE_IMAGE;
+  g_user = TestUser{};
+  g_close = CloseDuringDownload{};
+  g_answers = SessionEndAnswers{};
+  HANDLE asker = CreateThread(nullptr, 0, AskAsWindowsWould, nullptr, 0, nullptr);
+  g_user.hook = SetWindowsHookExA(WH_CBT, UserHook, nullptr, GetCurrentThreadId());
+  g_user.timer = SetTimer(nullptr, 0, 100, ClickDownloadThenClose);
+  int status = -1;
+  {
+    WindowsFrontEnd frontEnd(options);
+    status = RunProgram(options, frontEnd);
+  }
+  KillTimer(nullptr, g_user.timer);
+  UnhookWindowsHookEx(g_user.hook);
+  WaitForSingleObject(asker, INFINITE);
+  CloseHandle(asker);
+  EXPECT_EQ(status, ExitStatus(Outcome::kSuccess));
+  EXPECT_EQ(g_answers.whileDownloading, FALSE) << "the session could end during the download";
+  EXPECT_EQ(g_answers.afterOutcome, TRUE) << "after the download (-1: not asked)";
 }
 
 // Started from the desktop (no standard error): diagnostics are kept for the

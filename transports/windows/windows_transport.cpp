@@ -5,6 +5,34 @@
 #include "transports/windows/spti_provider.h"
 #include "transports/windows/wnaspi32_provider.h"
 
+namespace {
+
+// What GetASPI32SupportInfo's status says, in words.
+const char* SupportStatusMeaning(unsigned status) {
+  switch (status) {
+    case SS_COMP:
+      return "it is ready but counts no host adapter";
+    case SS_NO_ADAPTERS:
+      return "it found no host adapter";
+    case SS_FAILED_INIT:
+      return "it failed to initialise";
+    case SS_NO_ASPI:
+      return "no ASPI manager is loaded";
+    case SS_MISMATCHED_COMPONENTS:
+      return "its components do not match";
+    case SS_INSUFFICIENT_RESOURCES:
+      return "it could not allocate its resources";
+    case SS_ASPI_IS_SHUTDOWN:
+      return "it has been shut down";
+    case SS_BAD_INSTALL:
+      return "it is not installed correctly";
+    default:
+      return "a status the ASPI interface does not define";
+  }
+}
+
+}  // namespace
+
 WindowsTransport ChooseWindowsTransport(const char* aspiLibrary, spti::SptiSystem system) {
   WindowsTransport transport;
   std::string problem;
@@ -18,16 +46,17 @@ WindowsTransport ChooseWindowsTransport(const char* aspiLibrary, spti::SptiSyste
       transport.name = kAspiTransportName;
       return transport;
     }
-    char text[96];
-    std::snprintf(text, sizeof text, "%s reports no host adapter (status 0x%02X)", aspiLibrary,
-                  status);
+    char text[160];
+    std::snprintf(text, sizeof text, "%s reports no host adapter (ASPI status 0x%02X: %s)",
+                  aspiLibrary, status, SupportStatusMeaning(status));
     problem = text;
   }
   auto spti = std::make_unique<SptiProvider>(std::move(system));
   transport.notes.push_back(problem);
   if (spti->Devices().empty())
     transport.notes.push_back(
-        "no CD-ROM device found (\\\\.\\CdRom0..31, nor a drive letter of type CD-ROM)");
+        "no CD-ROM device found (none of \\\\.\\CdRom0 to \\\\.\\CdRom31, nor a drive letter of "
+        "type CD-ROM)");
   for (const std::string& line : spti->Problems()) transport.notes.push_back(line);
   transport.accessDenied = [provider = spti.get()] { return provider->AccessDenied(); };
   transport.provider = std::move(spti);
