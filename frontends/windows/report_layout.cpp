@@ -8,37 +8,16 @@
 
 namespace {
 
-constexpr int kTextSize = 260;
 // The room kept between the state picture and the list, in dialog units.
-constexpr int kGapUnits = 4;
+constexpr int kGapUnits = 1;
 
-int TextWidth(HWND list, const char* text) {
-  return static_cast<int>(
-      SendMessageA(list, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(text)));
-}
-
-// The widest text of `column`, its header's included, with the list's margins.
+// What `column` needs for its widest text, by the list's own measure (its
+// margins and font, at the screen's DPI); for the key column its header's
+// text counts too.
 int ColumnNeeds(HWND list, int column) {
-  char text[kTextSize] = {};
-  LVCOLUMNA header{};
-  header.mask = LVCF_TEXT;
-  header.pszText = text;
-  header.cchTextMax = kTextSize;
-  int widest = 0;
-  if (SendMessageA(list, LVM_GETCOLUMNA, column, reinterpret_cast<LPARAM>(&header)) != 0)
-    widest = TextWidth(list, text);
-  const auto rows = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
-  for (int row = 0; row < rows; ++row) {
-    LVITEMA item{};
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = kTextSize;
-    text[0] = '\0';
-    SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
-    widest = std::max(widest, TextWidth(list, text));
-  }
-  // The margins a report item keeps on either side: two wide letters.
-  return widest + TextWidth(list, "MM");
+  SendMessageA(list, LVM_SETCOLUMNWIDTH, column,
+               column == 0 ? LVSCW_AUTOSIZE_USEHEADER : LVSCW_AUTOSIZE);
+  return static_cast<int>(SendMessageA(list, LVM_GETCOLUMNWIDTH, column, 0));
 }
 
 // Moves the list's left edge `more` pixels to the left, not past the state
@@ -90,5 +69,8 @@ void FitReportColumns(HWND main) {
   int room = client.right - client.left;
   if (key + value > room) room += GrowToTheLeft(main, list, key + value - room);
   SendMessageA(list, LVM_SETCOLUMNWIDTH, 0, key);
-  SendMessageA(list, LVM_SETCOLUMNWIDTH, 1, std::max(value, room - key));
+  // The rest of the list, and never more: a wider column brings a scroll
+  // bar. The list's own measure keeps a margin right of the text, which the
+  // list's edge may take.
+  SendMessageA(list, LVM_SETCOLUMNWIDTH, 1, std::max(1, room - key));
 }
