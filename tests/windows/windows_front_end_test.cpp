@@ -54,21 +54,15 @@ LRESULT CALLBACK UserHook(int code, WPARAM wParam, LPARAM lParam) {
   return CallNextHookEx(g_user.hook, code, wParam, lParam);
 }
 
+// The model name, the longest value, shows whole, and no column leaves the list.
 bool ReportFits(HWND list) {
   RECT client{};
   GetClientRect(list, &client);
-  int right = 0;
-  for (int column = 0; column < 2; ++column) {
-    const auto width = static_cast<int>(SendMessageA(list, LVM_GETCOLUMNWIDTH, column, 0));
-    right += width;
-    for (int row = 0; row < static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)); ++row) {
-      char text[64] = {};
-      ListView_GetItemText(list, row, column, text, sizeof text);
-      if (SendMessageA(list, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(text)) >= width)
-        return false;
-    }
-  }
-  return right <= client.right;
+  char model[64] = {};
+  ListView_GetItemText(list, kRowModel, 1, model, sizeof model);
+  const int key = ListView_GetColumnWidth(list, 0);
+  const int value = ListView_GetColumnWidth(list, 1);
+  return ListView_GetStringWidth(list, model) < value && key + value <= client.right;
 }
 
 void CALLBACK CloseWhenWaiting(HWND, UINT, UINT_PTR, DWORD) {
@@ -219,40 +213,25 @@ TEST(WindowsFrontEnd, ACloseRequestDuringTheDownloadIsRefusedAtOnce) {
 // down): not from the download command until the drive's reprogramming
 // window has ended, and again once the outcome is shown. Asked from another
 // thread, as Windows asks, while the emulated drive holds the download.
-struct SessionEndAnswers {
-  LRESULT whileDownloading = -1;
-  LRESULT afterOutcome = -1;
-};
-SessionEndAnswers g_answers;
-
-bool StatusIs(HWND main, const char* text) {
-  char shown[128] = {};
-  DWORD_PTR copied = 0;
-  SendMessageTimeoutA(GetDlgItem(main, kIdStatus), WM_GETTEXT, sizeof shown,
-                      reinterpret_cast<LPARAM>(shown), SMTO_ABORTIFHUNG, 1000, &copied);
-  return std::strcmp(shown, text) == 0;
-}
-
-LRESULT AskToEndSession(HWND main) {
-  DWORD_PTR answer = 0;
-  if (SendMessageTimeoutA(main, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer) == 0)
-    return -1;
-  return static_cast<LRESULT>(answer);
-}
+// The answers to WM_QUERYENDSESSION: [0] on "Downloading...", [1] on the
+// success; -1 while not asked.
+LRESULT g_answers[2] = {-1, -1};
 
 DWORD WINAPI AskAsWindowsWould(LPVOID) {
-  const DWORD end = GetTickCount() + 60000;
-  LRESULT* next = &g_answers.whileDownloading;
-  const char* awaited = kTextDownloading;
-  while (next != nullptr && GetTickCount() < end) {
+  const char* awaited[] = {kTextDownloading, kTextDownloadSucceeded};
+  for (int asked = 0, tries = 0; asked < 2 && tries < 6000; ++tries, Sleep(10)) {
     HWND main = g_app != nullptr ? g_app->mainWindow : nullptr;
-    if (main != nullptr && StatusIs(main, awaited)) {
-      *next = AskToEndSession(main);
-      const bool first = next == &g_answers.whileDownloading;
-      next = first ? &g_answers.afterOutcome : nullptr;
-      awaited = kTextDownloadSucceeded;
-    }
-    Sleep(10);
+    char shown[64] = {};
+    DWORD_PTR answer = 0;
+    if (main == nullptr ||
+        SendMessageTimeoutA(GetDlgItem(main, kIdStatus), WM_GETTEXT, sizeof shown,
+                            reinterpret_cast<LPARAM>(shown), SMTO_ABORTIFHUNG, 1000,
+                            &answer) == 0 ||
+        std::strcmp(shown, awaited[asked]) != 0)
+      continue;
+    if (SendMessageTimeoutA(main, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer) != 0)
+      g_answers[asked] = static_cast<LRESULT>(answer);
+    ++asked;
   }
   return 0;
 }
@@ -265,7 +244,7 @@ TEST(WindowsFrontEnd, TheSessionMayNotEndWhileTheDriveRewritesItsFirmware) {
   options.imagePath = QTR5_SAMPLE_IMAGE;
   g_user = TestUser{};
   g_close = CloseDuringDownload{};
-  g_answers = SessionEndAnswers{};
+  g_answers[0] = g_answers[1] = -1;
   HANDLE asker = CreateThread(nullptr, 0, AskAsWindowsWould, nullptr, 0, nullptr);
   g_user.hook = SetWindowsHookExA(WH_CBT, UserHook, nullptr, GetCurrentThreadId());
   g_user.timer = SetTimer(nullptr, 0, 100, ClickDownloadThenClose);
@@ -279,8 +258,8 @@ TEST(WindowsFrontEnd, TheSessionMayNotEndWhileTheDriveRewritesItsFirmware) {
   WaitForSingleObject(asker, INFINITE);
   CloseHandle(asker);
   EXPECT_EQ(status, ExitStatus(Outcome::kSuccess));
-  EXPECT_EQ(g_answers.whileDownloading, FALSE) << "the session could end during the download";
-  EXPECT_EQ(g_answers.afterOutcome, TRUE) << "after the download (-1: not asked)";
+  EXPECT_EQ(g_answers[0], FALSE) << "the session could end during the download";
+  EXPECT_EQ(g_answers[1], TRUE) << "after the download (-1: not asked)";
 }
 
 // Started from the desktop (no standard error): diagnostics are kept for the
