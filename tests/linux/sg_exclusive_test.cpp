@@ -160,9 +160,9 @@ TEST_F(SgExclusive, TheTransferLimitComesFromTheHostOrTheDriverWhenSysfsHasNoQue
 TEST_F(SgExclusive, TheKernelAndOtherProgramsAreKeptAwayFromTheDownloadToTheEnd) {
   struct Case {
     const char* name;
-    const char* poll;  // events_poll_msecs before; nullptr: no block device
-    int refusal;       // errno of access to and writes of it, of opening /dev/sr0
-    int blockError;
+    const char* poll;    // events_poll_msecs before; nullptr: no block device
+    int refusal;         // errno of access to and writes of it, of opening /dev/sr0
+    int blockError;      // ENOENT: no /dev/sr0 at all
     const char* limits;  // in GuardLimits ("": none), the polling meanwhile, in the messages
     const char* during;
     const char* told;
@@ -173,6 +173,9 @@ TEST_F(SgExclusive, TheKernelAndOtherProgramsAreKeptAwayFromTheDownloadToTheEnd)
       {"mounted", "2000", 0, EBUSY, "", "0", "/sr0 is in use", false},
       {"not root", "2000", EACCES, EACCES, "polling of sr0 nor keep other programs", "2000",
        "cannot be paused (Permission denied)", false},
+      // Root, but no node was made for the block device: not a matter of rights.
+      {"no /dev/sr0", "2000", 0, ENOENT, "/sr0 does not exist", "0", "/sr0 cannot be opened",
+       false},
       {"no block device", nullptr, 0, 0, "", nullptr, "", false},
   };
   for (const Case& c : cases) {
@@ -185,6 +188,7 @@ TEST_F(SgExclusive, TheKernelAndOtherProgramsAreKeptAwayFromTheDownloadToTheEnd)
     if (c.poll != nullptr) {
       tree.AddBlock("0:0:0:0", "sr0", c.poll);
       fake->blocks[block] = c.blockError;
+      if (c.blockError == ENOENT) fake->refusedPaths[block] = ENOENT;
       if (c.refusal != 0) {
         fake->refusedPaths[tree.Root() + "/block/sr0/events_poll_msecs"] = c.refusal;
         fake->refusedPaths[block] = c.refusal;
@@ -194,6 +198,7 @@ TEST_F(SgExclusive, TheKernelAndOtherProgramsAreKeptAwayFromTheDownloadToTheEnd)
     const std::string limits = copy->provider->GuardLimits(0, 0);
     EXPECT_EQ(limits.empty(), *c.limits == '\0') << limits;
     EXPECT_NE(limits.find(c.limits), std::string::npos) << limits;
+    EXPECT_EQ(limits.find("root rights") != std::string::npos, c.refusal == EACCES) << limits;
     EXPECT_EQ(copy->Send(kDownload), SS_COMP);
     EXPECT_EQ(copy->Send(kInquiry), SS_COMP);
     if (c.poll == nullptr) continue;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include "aspi/exit_restore.h"
 
@@ -52,19 +53,45 @@ std::string DriveGuard::Limits() const {
   const std::string block = BlockName();
   if (block.empty()) return {};
   const std::string poll = sysfsRoot_ + "/block/" + block + "/events_poll_msecs";
-  const int pollAccess = system_.Access(poll, true);
-  const bool noPause = pollAccess != 0 && pollAccess != ENOENT;
-  const bool noHold = system_.Access(devRoot_ + "/" + block, false) != 0;
-  if (!noPause && !noHold) return {};
-  std::string what;
-  if (noPause) what = "pause the kernel's media polling of " + block;
-  if (noHold) {
-    what += std::string(what.empty() ? "" : " nor ") + "keep other programs from opening " +
-            devRoot_ + "/" + block;
+  const std::string device = devRoot_ + "/" + block;
+  // An old kernel without the attribute polls on its own terms: nothing to
+  // pause. Each cause is named as it is: rights are only one of them.
+  int pollError = system_.Access(poll, true);
+  if (pollError == ENOENT) pollError = 0;
+  const int holdError = system_.Access(device, false);
+  const auto forWantOfRights = [](int error) { return error == EACCES || error == EPERM; };
+  std::string rights;
+  if (forWantOfRights(pollError)) rights = "pause the kernel's media polling of " + block;
+  if (forWantOfRights(holdError)) {
+    rights +=
+        std::string(rights.empty() ? "" : " nor ") + "keep other programs from opening " + device;
   }
-  return "Without root rights the program cannot " + what +
-         " while the drive rewrites its firmware, so the drive may get commands the program "
-         "did not send; run it as root (sudo) to prevent that.";
+  std::vector<std::string> sentences;
+  if (!rights.empty()) {
+    sentences.push_back("Without root rights the program cannot " + rights +
+                        " while the drive rewrites its firmware, so the drive may get commands "
+                        "the program did not send; run it as root (sudo) to prevent that.");
+  }
+  if (pollError != 0 && !forWantOfRights(pollError)) {
+    sentences.push_back("The kernel's media polling of " + block + " cannot be paused (" +
+                        std::strerror(pollError) +
+                        "), so the drive may get commands the program did not send while it "
+                        "rewrites its firmware.");
+  }
+  if (holdError == ENOENT) {
+    // The kernel knows the block device, but no node was made for it (no
+    // devtmpfs or udev here): rights would not help.
+    sentences.push_back(device + " does not exist (the system made no device node for " + block +
+                        "), so the program cannot hold the drive's block device while it "
+                        "rewrites its firmware.");
+  } else if (holdError != 0 && !forWantOfRights(holdError)) {
+    sentences.push_back(device + " cannot be opened (" + std::string(std::strerror(holdError)) +
+                        "), so other programs are not kept from it while the drive rewrites its "
+                        "firmware.");
+  }
+  std::string limits;
+  for (const std::string& sentence : sentences) limits += (limits.empty() ? "" : " ") + sentence;
+  return limits;
 }
 
 void DriveGuard::Engage(const std::function<void(const std::string&)>& tell) {

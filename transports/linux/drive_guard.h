@@ -34,8 +34,10 @@ class DriveGuard {
   DriveGuard(const DriveGuard&) = delete;
   DriveGuard& operator=(const DriveGuard&) = delete;
 
-  // What the guard will not be able to keep away with the program's rights,
-  // as one sentence; empty when nothing. Nothing is opened or written.
+  // What the guard will not be able to do, each with its cause (the
+  // program's rights, a block device without a node in /dev, another
+  // error), one sentence each; empty when nothing. Nothing is opened or
+  // written.
   std::string Limits() const;
 
   // Pauses the polling and takes the block device. What fails is told to
