@@ -1,6 +1,8 @@
 #include "frontends/desktop/box_layout.h"
 
 #include <regex>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/main_dialog.h"
@@ -43,9 +45,25 @@ std::string WordsFirst(std::string reason, std::string& details, bool transportT
   return reason;
 }
 
+// What a terminal user is told to type, said as the window does it: a
+// person at the desktop learns the drive's revision by starting the program
+// again, whose window shows it.
+std::string InWindowWords(std::string text) {
+  static const std::pair<const char*, const char*> kSaid[] = {
+      {"then check the drive's revision with 'qtr5-download --list' and reboot.",
+       "then start this program again: its window shows the drive's revision. Then reboot."},
+  };
+  for (const auto& [typed, shown] : kSaid) {
+    for (std::size_t at = text.find(typed); at != std::string::npos; at = text.find(typed, at))
+      text.replace(at, std::string_view(typed).size(), shown);
+  }
+  return text;
+}
+
 }  // namespace
 
-BoxText LayOutBox(const std::string& text, const std::string& caption, BoxContext& context) {
+BoxText LayOutBox(const std::string& shownText, const std::string& caption, BoxContext& context) {
+  const std::string text = InWindowWords(shownText);
   BoxText box{text, {}, {}};
   if (text == std::string(kDefaultImageName) + " file not found.") {
     box.more.swap(context.defaultImageNote);

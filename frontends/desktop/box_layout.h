@@ -1,7 +1,8 @@
 // How the desktop program lays out the text of its message boxes for a
 // person who never opens a terminal: the fact first and in words, what to do
 // below it, and the codes for support and what was seen at each address
-// behind the box's Details button.
+// behind the box's Details button. Advice to type a command is said in the
+// window's terms.
 #pragma once
 
 #include <string>

@@ -14,6 +14,7 @@
 #include "app/main_dialog.h"
 #include "app/run_context.h"
 #include "frontends/desktop/box_layout.h"
+#include "frontends/desktop/guard_warning.h"
 #include "frontends/dialog/desktop_front_end.h"
 #include "program/program.h"
 #include "resources/resource_ids.h"
@@ -26,6 +27,13 @@ namespace qtr5 {
 namespace {
 
 constexpr const char* kProgramName = "qtr5-download-gui";
+
+// The rule of the window's exit status, as --help ends with it.
+constexpr const char* kWindowExitStatusHelp =
+    "qtr5-download-gui ends with the status of what its run did, as above, also\n"
+    "when its window is closed: 0 after a download that was done, 3 when no drive\n"
+    "was found, 6 when the window was closed before a download, 8 when a signal\n"
+    "ended the run.";
 
 // The waits of the download (the progress display, the settle delays, a
 // command the drive holds) call this: the window repaints and hears the
@@ -95,6 +103,8 @@ class QtFrontEnd : public DesktopFrontEnd {
     if (boxes_ != nullptr) boxes_->defaultImageNote = note;
   }
   void SetBoxContext(BoxContext* boxes) { boxes_ = boxes; }
+  // The run whose main window is up; null before and after.
+  const RunRecord* ShownRun() const { return run_; }
   void SayWhereTheDefaultImageIsLookedFor() { sayWhereDefaultIs_ = true; }
   std::FILE* Output() override { return stdout; }
   std::FILE* ErrorOutput() override { return stderr; }
@@ -180,7 +190,12 @@ ParseResult ParseDesktopArguments(int argc, const char* const* argv) {
     const char* const openWith[] = {argv[0], "--image", argv[1], nullptr};
     return ParseProgramOptions(3, openWith, kProgramName);
   }
-  return ParseProgramOptions(argc, argv, kProgramName);
+  ParseResult parsed = ParseProgramOptions(argc, argv, kProgramName);
+  if (parsed.action == ParseAction::kHelp) {
+    while (!parsed.text.empty() && parsed.text.back() == '\n') parsed.text.pop_back();
+    parsed.text += std::string("\n\n") + kWindowExitStatusHelp;
+  }
+  return parsed;
 }
 
 int RunDesktopProgram(const ProgramOptions& options, QtBackend* backend,
@@ -202,6 +217,14 @@ int RunDesktopProgram(const ProgramOptions& options, QtBackend* backend,
   int status = 0;
   {
     TransportMessages messages(*backend, boxes, settings.messagesInBoxes);
+    // A person hears it in the window before the download; --yes has it
+    // said on standard error and in its summary.
+    std::optional<GuardWarningShown> guardWarning;
+    if (!options.yes) {
+      guardWarning.emplace(
+          *backend, [&frontEnd] { return frontEnd.ShownRun(); },
+          [&frontEnd](const std::string& line) { frontEnd.PrintErrorShownInWindow(line); });
+    }
     const BusyCloseNoteShown note(*backend);
     frontEnd.SetTransportSink(messages.Sink());
     status = RunProgram(options, frontEnd);
@@ -209,7 +232,10 @@ int RunDesktopProgram(const ProgramOptions& options, QtBackend* backend,
   }
   frontEnd.TellWhatCameAfterTheWindow();
   backend->SetBoxLayout(nullptr);
-  return DesktopExitStatus(options, status);
+  // The status of what the run did, whoever closed the window: a script or
+  // a session manager that started the window learns the outcome as from
+  // qtr5-download.
+  return status;
 }
 
 }  // namespace qtr5

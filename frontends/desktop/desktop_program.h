@@ -37,14 +37,15 @@ class BusyCloseNoteShown {
 
 // Parses qtr5-download-gui's arguments: the options of every program, or a
 // file alone (a file manager's "Open with"), which is taken as --image FILE.
+// Its help ends with the rule of the window's exit status.
 ParseResult ParseDesktopArguments(int argc, const char* const* argv);
 
-// Runs the program with parsed options and returns the exit status. `backend`
-// is installed and a QApplication exists; it may be null for --check and
-// --list, which need no window. Without --yes the user drives the window and
-// the status is 0 once it is closed (usage errors and a window that could not
-// be made keep theirs); with --yes, --check or --list it is the status
-// qtr5-download would give.
+// Runs the program with parsed options and returns the exit status: the
+// status of the run's outcome, as qtr5-download gives it, also when a person
+// closes the window (0 after a download done, 3 without a drive, 6 when
+// closed before a download, 8 when a signal ended the run). `backend` is installed and a
+// QApplication exists; it may be null for --check and --list, which need no
+// window.
 int RunDesktopProgram(const ProgramOptions& options, QtBackend* backend,
                       const DesktopSettings& settings);
 

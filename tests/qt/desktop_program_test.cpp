@@ -1,5 +1,7 @@
 // qtr5-download-gui's run as a whole: options, the emulated transport, the
-// window, and the exit status the desktop program gives.
+// window, and the exit status the desktop program gives: the status of what
+// the run did, as qtr5-download gives it, also when a person closes the
+// window.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -7,6 +9,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTest>
+#include <csignal>
 #include <cstdlib>
 #include <string>
 #include <string_view>
@@ -91,7 +94,8 @@ TEST_F(DesktopProgramTest, OnlyTheDefaultImageIsLookedForAndItsFolderIsNamed) {
       EXPECT_EQ(ControlAs<QLineEdit>(kIdFileName)->text(), "fw.hex");
       CloseMain();
     });
-    EXPECT_EQ(RunWith(arguments), 0);
+    EXPECT_EQ(RunWith(arguments),
+              ExitStatus(arguments.size() == 1 ? Outcome::kNoDrive : Outcome::kNotDownloaded));
   }
   EXPECT_EQ(modalAnswered_, 1);
   EXPECT_EQ(noDrive, "Why no drive was found");
@@ -103,21 +107,21 @@ TEST_F(DesktopProgramTest, OnlyTheDefaultImageIsLookedForAndItsFolderIsNamed) {
   });
   Then([&] { CloseMain(); });
   modalAnswered_ = 0;
-  EXPECT_EQ(RunWith({"--emulate"}, true), 0);
+  EXPECT_EQ(RunWith({"--emulate"}, true), ExitStatus(Outcome::kNotDownloaded));
   EXPECT_EQ(modalAnswered_, 1);
   EXPECT_EQ(missing.text, "QTR5_ORNA.HEX file not found.");
   EXPECT_TRUE(missing.more.startsWith("QTR5_ORNA.HEX was looked for in " + QDir::currentPath()))
       << missing.more.toStdString();
 }
 
-TEST_F(DesktopProgramTest, ClosingTheWindowGivesZeroEvenWithoutADrive) {
+TEST_F(DesktopProgramTest, ClosingTheWindowWithoutADriveGivesTheNoDriveStatus) {
   WriteDefaultImage();
   WhenModal([](QWidget* box) { ClickBoxButton(box, "OK"); });  // why no drive was found
   Then([&] {
     EXPECT_EQ(ShownPicture(), kBitmapNoDevice);
     CloseMain();
   });
-  EXPECT_EQ(RunWith({"--emulate=empty"}), 0);
+  EXPECT_EQ(RunWith({"--emulate=empty"}), ExitStatus(Outcome::kNoDrive));
 }
 
 // With --yes the program runs by itself and ends after the outcome: the
@@ -161,8 +165,13 @@ TEST_F(DesktopProgramTest, APersonGetsTheDeviceChoiceAndTheReasonBoxesAndYesGets
        true,
        kBitmapIncomplete,
        {"Why the drive's firmware may be incomplete"},
-       0},
-      {{"--emulate=empty"}, false, false, kBitmapNoDevice, {"Why no drive was found"}, 0},
+       ExitStatus(Outcome::kIncomplete)},
+      {{"--emulate=empty"},
+       false,
+       false,
+       kBitmapNoDevice,
+       {"Why no drive was found"},
+       ExitStatus(Outcome::kNoDrive)},
       {{"--emulate=0:0=drive,1:3=drive", "--yes"},
        false,
        false,
@@ -239,6 +248,35 @@ TEST_F(DesktopProgramTest, APersonGetsTheDeviceChoiceAndTheReasonBoxesAndYesGets
   }
 }
 
+// A signal in the middle of the download (a session that logs out): the
+// run ends with the signal's status, and what the drive got is said once the
+// window has gone, in the window's terms, not as a command to type.
+TEST_F(DesktopProgramTest, ASignalDuringTheDownloadEndsWithItsStatusAndWindowWords) {
+  WriteDefaultImage();
+  unsetenv("QTR5_TIME_SCALE");  // the fake clock runs the progress display
+  bool sent = false;
+  backend_.afterRepaint = [&](const RecordingBackend::Frame& frame) {
+    if (sent || frame.picture != kBitmapWait) return;  // the drive has taken the image
+    sent = true;
+    std::raise(SIGTERM);
+  };
+  BoxContents told;
+  WhenModal([&](QWidget* box) {
+    told = ReadBox(box);
+    ClickBoxButton(box, "OK");
+  });
+  Then([&] {
+    backend_.mainWindow = Main();  // its frames are recorded from now on
+    Click(kIdDownload);
+  });
+  EXPECT_EQ(RunWith({"--emulate"}, true), ExitStatus(Outcome::kInterrupted));
+  EXPECT_TRUE(sent);
+  const QString said = told.text + told.more + told.details;
+  EXPECT_TRUE(said.contains("it may still be reprogramming itself")) << said.toStdString();
+  EXPECT_TRUE(said.contains("start this program again")) << said.toStdString();
+  EXPECT_FALSE(said.contains("qtr5-download")) << said.toStdString();
+}
+
 TEST_F(DesktopProgramTest, ABadLayoutIsAUsageErrorShownInABoxAndNoWindowAppears) {
   BoxContents shown;
   WhenModal([&](QWidget* box) {
@@ -292,7 +330,7 @@ TEST_F(DesktopProgramTest, WhatTheTransportTellsComesUpInABox) {
     ClickBoxButton(box, "OK");
   });
   Then([&] { CloseMain(); });
-  EXPECT_EQ(RunWith({"--replay", "session.jsonl"}, true), 0);
+  EXPECT_EQ(RunWith({"--replay", "session.jsonl"}, true), ExitStatus(Outcome::kNotDownloaded));
   EXPECT_EQ(shown.text,
             "replayed: /dev/sg7 (1:0:0:0) needs read and write access (permission denied)");
   EXPECT_EQ(shown.icon, QMessageBox::Warning);
