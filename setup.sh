@@ -17,8 +17,9 @@ program=(
 tests=(
   clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
-  # desktop window
-  qt6-base-dev fonts-dejavu-core
+  # desktop window; Qt's private headers let a window test turn accessibility
+  # on without a screen reader (as Qt's own tests do)
+  qt6-base-dev qt6-base-private-dev fonts-dejavu-core
   # fuzzing (clang with its sanitizer runtimes)
   clang libclang-rt-14-dev
   # benchmarks: whole-process comparisons

@@ -212,10 +212,11 @@ TEST_F(LayoutTest, StatusAndStatePictureAreToldByTheirNames) {
   DestroyWindow(dialog);
 }
 
-// At QT_SCALE_FACTOR=2 a 1280x800 screen leaves 640x400 pixels of room:
-// the main window fits in it with its frame, and the controls it cannot show
-// at once are reached by scrolling. Where there is room, nothing changes.
-TEST_F(LayoutTest, ADialogLargerThanTheScreenFitsAndScrolls) {
+// A screen with less room than the dialog (a large QT_SCALE_FACTOR): the
+// window with its frame fits in it, its controls drawn smaller and all in
+// sight; only a screen too small for that makes the client area scroll.
+// Where there is room, nothing changes.
+TEST_F(LayoutTest, ADialogLargerThanTheScreenIsDrawnSmallerAndScrollsOnlyBeyondThat) {
   HWND dialog = Create(kDialogMain);
   auto* window = dynamic_cast<qtr5::DialogWindow*>(backend_.WidgetOf(dialog));
   ASSERT_NE(window, nullptr);
@@ -224,13 +225,24 @@ TEST_F(LayoutTest, ADialogLargerThanTheScreenFitsAndScrolls) {
   window->FitInto(QSize(1280, 800), frame);
   EXPECT_EQ(window->size(), full);
   window->show();
-  window->FitInto(QSize(640, 400), frame);
-  EXPECT_LE(window->width() + 8, 640);
-  EXPECT_LE(window->height() + 34, 400);
-  EXPECT_EQ(backend_.ClientOf(dialog)->size(), full);
+  QWidget* download = backend_.WidgetOf(GetDlgItem(dialog, kIdDownload));
+  // 1280x800 and 1024x768 at scale factor 2.
+  for (const QSize room : {QSize(640, 400), QSize(512, 384)}) {
+    SCOPED_TRACE(room.width());
+    window->FitInto(room, frame);
+    EXPECT_LE(window->width() + 8, room.width());
+    EXPECT_LE(window->height() + 34, room.height());
+    EXPECT_EQ(window->findChild<QScrollArea*>(), nullptr);
+    for (HWND control : qtr5::ChildWindows(dialog))
+      EXPECT_TRUE(window->rect().contains(backend_.WidgetOf(control)->geometry()))
+          << qtr5::ControlTemplateOf(control)->id;
+    EXPECT_LT(download->font().pixelSize(), 11);
+  }
+  window->FitInto(QSize(360, 280), frame);
+  EXPECT_LE(window->width() + 8, 360);
+  EXPECT_LE(window->height() + 34, 280);
   auto* scroll = window->findChild<QScrollArea*>();
   ASSERT_NE(scroll, nullptr);
-  QWidget* download = backend_.WidgetOf(GetDlgItem(dialog, kIdDownload));
   scroll->ensureWidgetVisible(download, 0, 0);
   const QRect shown = scroll->viewport()->rect();
   EXPECT_TRUE(

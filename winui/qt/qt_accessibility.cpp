@@ -4,6 +4,7 @@
 #include <QAccessibleWidget>
 
 #include "winui/qt/qt_controls.h"
+#include "winui/qt/qt_dialog_window.h"
 
 namespace qtr5 {
 namespace {
@@ -21,8 +22,16 @@ class StaticTextAccessible : public QAccessibleWidget {
   }
 };
 
+// A dialog's top-level window: an application's window (a frame to AT-SPI)
+// when nothing owns it, as the main window; a dialog when a window owns it
+// (Select Device, the release notes). A plain widget would be a filler,
+// which a screen reader does not announce as a window.
 QAccessibleInterface* Factory(const QString& /*key*/, QObject* object) {
   if (auto* text = dynamic_cast<StaticText*>(object)) return new StaticTextAccessible(text);
+  if (auto* window = dynamic_cast<DialogWindow*>(object)) {
+    return new QAccessibleWidget(
+        window, window->parentWidget() != nullptr ? QAccessible::Dialog : QAccessible::Window);
+  }
   return nullptr;
 }
 
@@ -34,6 +43,10 @@ void InstallAccessibleFactory() {
     return true;
   }();
   (void)installed;
+}
+
+void SetAccessibleName(QWidget* widget, const QString& name) {
+  if (widget->accessibleName() != name) widget->setAccessibleName(name);
 }
 
 QString AccessibleLine(const QString& shown) {

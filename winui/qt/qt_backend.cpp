@@ -286,6 +286,22 @@ void QtBackend::PlaceDialog(HWND dialog, QWidget* widget) {
                    : KeepOnScreen(QRect(place, frameSize), screen->availableGeometry()));
 }
 
+void QtBackend::KeepFramedOnScreen(QWidget* widget) {
+  // Until the window manager has framed it, a window is placed with a frame
+  // it guessed, and the window manager may place it by its own rule: once
+  // framed, a window that does not lie within the screen's available area
+  // is fitted and placed again with the frame it got.
+  WaitUntilFramed(widget);
+  const QMargins frame = FrameMargins(widget);
+  QScreen* screen = widget->screen();
+  if (frame.isNull() || screen == nullptr) return;
+  const QRect room = screen->availableGeometry();
+  if (room.contains(widget->frameGeometry())) return;
+  if (auto* window = dynamic_cast<DialogWindow*>(widget)) window->FitInto(room.size(), frame);
+  widget->move(
+      KeepOnScreen(QRect(widget->frameGeometry().topLeft(), widget->size().grownBy(frame)), room));
+}
+
 void QtBackend::WindowDestroyed(HWND window) {
   const auto it = widgets_.find(window);
   if (it == widgets_.end()) return;

@@ -107,6 +107,9 @@ class QtBackend : public Backend {
   QWidget* CreateControl(QWidget* parent, int dialogId, HWND control);
   void Refresh(HWND window, WindowChange change);
   void PlaceDialog(HWND dialog, QWidget* widget);
+  // Once shown: a window the window manager framed or placed off the screen
+  // is fitted and placed again.
+  void KeepFramedOnScreen(QWidget* widget);
 
   PictureTable pictures_;
   ControlTexts texts_;
@@ -122,7 +125,12 @@ class QtBackend : public Backend {
   QPointer<QWidget> busyNote_;
   std::unique_ptr<QObject> busyInputFilter_;
   bool WaitForInputUnlessIdle();
+  // After the open-file dialog: the focus goes to a control of the window
+  // that owned it (see the definition).
+  void ReturnFocusAfterDialog();
   QEventLoop* waiting_ = nullptr;
+  QPointer<QWidget> focusReturnsTo_;
+  QPointer<QWidget> focusBefore_;
 };
 
 // The dialog font: DejaVu Sans (any sans-serif face when it is missing) at

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <vector>
 
@@ -132,11 +133,37 @@ std::optional<std::string> QtBackend::ShowOpenFileDialog(const OpenFileRequest& 
   }
   if (!request.initialPath.empty()) dialog.selectFile(FromProgramText(request.initialPath));
   CloseBusyNote();
+  // Where the focus goes back to is decided once the program has taken the
+  // answer in (a chosen file enables Download): at its next wait.
+  QWidget* owner = WidgetOf(request.owner);
+  focusReturnsTo_ = owner != nullptr ? owner->window() : nullptr;
+  focusBefore_ = focusReturnsTo_ != nullptr ? focusReturnsTo_->focusWidget() : nullptr;
   ++answering_;
   const int result = dialog.exec();
   --answering_;
   if (result != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return ToProgramText(QDir::toNativeSeparators(dialog.selectedFiles().front()));
+}
+
+void QtBackend::ReturnFocusAfterDialog() {
+  QWidget* window = focusReturnsTo_;
+  focusReturnsTo_ = nullptr;
+  if (window == nullptr || !window->isVisible()) return;
+  const auto takes = [](const QWidget* widget) {
+    return widget != nullptr && widget->isVisible() && widget->isEnabled() &&
+           (widget->focusPolicy() & Qt::TabFocus) != 0;
+  };
+  // The default button when it can be used (the next step after a file was
+  // chosen), else the control that opened the dialog, else the first one
+  // that takes the focus.
+  QWidget* next = nullptr;
+  for (QPushButton* button : window->findChildren<QPushButton*>())
+    if (button->isDefault() && takes(button)) next = button;
+  if (next == nullptr && takes(focusBefore_)) next = focusBefore_;
+  for (QWidget* widget = window->nextInFocusChain(); next == nullptr && widget != window;
+       widget = widget->nextInFocusChain())
+    if (takes(widget) && widget->window() == window) next = widget;
+  if (next != nullptr) next->setFocus(Qt::OtherFocusReason);
 }
 
 }  // namespace qtr5

@@ -49,6 +49,7 @@ void QtBackend::Refresh(HWND window, WindowChange change) {
       if (widget->isWindow()) {
         widget->raise();
         widget->activateWindow();
+        KeepFramedOnScreen(widget);
       }
       break;
     case WindowChange::kHidden:
@@ -95,7 +96,7 @@ void QtBackend::Refresh(HWND window, WindowChange change) {
         button->SetPicture(LoadPicture(pictures_, id));
         // A screen reader hears the new state ("OK!") as a name change.
         if (const auto said = pictures_.texts.find(id); said != pictures_.texts.end())
-          button->setAccessibleName(said->second);
+          SetAccessibleName(button, said->second);
       } else if (auto* push = qobject_cast<QPushButton*>(widget)) {
         const int id = ImageResourceId(window);
         push->setIcon(id == 0 ? QIcon() : QIcon(ButtonPixmap(pictures_, id)));
@@ -236,6 +237,7 @@ void QtBackend::CloseBusyNote() {
 bool QtBackend::WaitForInput() {
   // Whatever the program was busy with has ended.
   CloseBusyNote();
+  ReturnFocusAfterDialog();
   ++answering_;
   const bool posted = WaitForInputUnlessIdle();
   --answering_;

@@ -19,7 +19,7 @@ void StaticText::SetText(const QString& text) {
   text_ = text;
   // Read out by a screen reader as a change of the label's name (the status
   // line's news in particular).
-  setAccessibleName(AccessibleLine(ShownText()));
+  SetAccessibleName(this, AccessibleLine(ShownText()));
   update();
 }
 
@@ -67,9 +67,34 @@ QList<QList<qreal>> StaticText::FieldStarts() const {
   return starts;
 }
 
+QFont StaticText::FittingFont() const {
+  QFont fitting = font();
+  if (fitting.pixelSize() <= 0) return fitting;
+  const QString shown = ShownText();
+  const QRect box = contentsRect();
+  const auto height = [&](const QFont& candidate) {
+    qreal lines = 0;
+    for (const QString& paragraph : shown.split(u'\n')) {
+      QTextLayout layout(paragraph, candidate);
+      layout.setTextOption(Option());
+      layout.beginLayout();
+      for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(box.width());
+        lines += line.height();
+      }
+      layout.endLayout();
+    }
+    return lines;
+  };
+  while (fitting.pixelSize() > kSmallestTextPixels && height(fitting) > box.height())
+    fitting.setPixelSize(fitting.pixelSize() - 1);
+  return fitting;
+}
+
 void StaticText::paintEvent(QPaintEvent* event) {
   QFrame::paintEvent(event);
   QPainter painter(this);
+  painter.setFont(FittingFont());
   painter.setPen(
       palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
   painter.drawText(QRectF(contentsRect()), ShownText(), Option());
@@ -88,9 +113,16 @@ void PictureButton::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   const QRect area = rect().adjusted(1, 1, -1, -1);
   painter.fillRect(rect(), palette().color(QPalette::Button));
-  if (!picture_.isNull()) {
-    const int w = picture_.width();
-    const int h = picture_.height();
+  // A button drawn smaller than the picture (a dialog fitted to a small
+  // screen) shows all of it, made smaller; at the template's size the frame
+  // may hide the picture's outermost pixels, as on Windows.
+  const QImage picture =
+      picture_.width() > width() || picture_.height() > height()
+          ? picture_.scaled(area.size(), Qt::KeepAspectRatio, Qt::SmoothTransformation)
+          : picture_;
+  if (!picture.isNull()) {
+    const int w = picture.width();
+    const int h = picture.height();
     const int left = area.left() + (area.width() - w) / 2 + (isDown() ? 1 : 0);
     const int top = area.top() + (area.height() - h) / 2 + (isDown() ? 1 : 0);
     painter.setClipRect(area);
@@ -99,20 +131,20 @@ void PictureButton::paintEvent(QPaintEvent*) {
     for (int y = area.top(); y <= area.bottom(); ++y) {
       const int row = std::clamp(y - top, 0, h - 1);
       if (left > area.left())
-        painter.fillRect(QRect(area.left(), y, left - area.left(), 1), picture_.pixelColor(0, row));
+        painter.fillRect(QRect(area.left(), y, left - area.left(), 1), picture.pixelColor(0, row));
       if (left + w <= area.right())
         painter.fillRect(QRect(left + w, y, area.right() + 1 - left - w, 1),
-                         picture_.pixelColor(w - 1, row));
+                         picture.pixelColor(w - 1, row));
     }
     for (int x = std::max(left, area.left()); x < std::min(left + w, area.right() + 1); ++x) {
       if (top > area.top())
         painter.fillRect(QRect(x, area.top(), 1, top - area.top()),
-                         picture_.pixelColor(x - left, 0));
+                         picture.pixelColor(x - left, 0));
       if (top + h <= area.bottom())
         painter.fillRect(QRect(x, top + h, 1, area.bottom() + 1 - top - h),
-                         picture_.pixelColor(x - left, h - 1));
+                         picture.pixelColor(x - left, h - 1));
     }
-    painter.drawImage(left, top, picture_);
+    painter.drawImage(left, top, picture);
     if (!isEnabled()) painter.fillRect(area, QColor(128, 128, 128, 128));
     painter.setClipping(false);
   }

@@ -16,6 +16,9 @@ namespace qtr5 {
 // A static text control: wraps at word boundaries, expands tabs to stops
 // every eight average character widths, shows '&' prefixes as Windows does
 // ("&&" is one '&', a single '&' is dropped), aligned left, centred or right.
+// A text with more lines than the control has room for (a long status such
+// as the note that the program waits for the drive) is drawn in a smaller
+// font, down to kSmallestTextPixels, so that it is read to its end.
 class StaticText : public QFrame {
  public:
   StaticText(QWidget* parent, Qt::Alignment alignment, int averageCharWidth);
@@ -26,6 +29,10 @@ class StaticText : public QFrame {
   // Where each line's tab-separated fields start, in pixels from the left of
   // the text area, as the text is laid out: one list per line break ('\n').
   QList<QList<qreal>> FieldStarts() const;
+  // The font the text is drawn in: the control's own, or the largest
+  // smaller one its lines fit the control in.
+  QFont FittingFont() const;
+  static constexpr int kSmallestTextPixels = 8;
 
  protected:
   void paintEvent(QPaintEvent* event) override;

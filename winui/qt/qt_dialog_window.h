@@ -4,8 +4,11 @@
 
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QPointer>
 #include <QScrollArea>
 #include <QWidget>
+#include <utility>
+#include <vector>
 
 #include "winui/qt/qt_backend.h"
 
@@ -24,26 +27,14 @@ class DialogWindow : public QWidget {
   QWidget* Client() const { return client_; }
 
   // A screen too small for the dialog (a large scale factor on a small
-  // screen): the window takes the room there is, `frame` excepted, and its
-  // client area scrolls, so that every control can still be reached.
-  void FitInto(const QSize& room, const QMargins& frame) {
-    const QSize most = room.shrunkBy(frame);
-    const QSize needed = client_->size();
-    if (scroll_ == nullptr && needed.width() <= most.width() && needed.height() <= most.height())
-      return;
-    if (scroll_ == nullptr) {
-      scroll_ = new QScrollArea(this);
-      scroll_->setFrameShape(QFrame::NoFrame);
-      client_->setFixedSize(needed);
-      scroll_->setWidget(client_);
-      scroll_->show();
-    }
-    const QSize size = needed.boundedTo(most);
-    setMinimumSize(0, 0);
-    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    setFixedSize(size);
-    scroll_->setGeometry(rect());
-  }
+  // screen): the window takes the room there is, `frame` excepted. Its
+  // controls and their font are drawn smaller, down to three quarters of
+  // the template's size, so that the whole dialog is seen at once; where
+  // even that is too large, the client area scrolls, so that every control
+  // can still be reached. Where there is room, nothing changes.
+  void FitInto(const QSize& room, const QMargins& frame);
+  // The size the controls are drawn at: 1 is the template's own.
+  double Scale() const { return scale_; }
 
   // Installed on the window and every control.
   bool eventFilter(QObject* watched, QEvent* event) override {
@@ -73,10 +64,18 @@ class DialogWindow : public QWidget {
   }
 
  private:
+  void DrawAt(double scale);
+
   QtBackend& backend_;
   HWND dialog_;
   QWidget* client_;
   QScrollArea* scroll_ = nullptr;
+  // The client area and each control at the template's size, and the
+  // dialog font, kept at the first fit.
+  QSize full_;
+  std::vector<std::pair<QPointer<QWidget>, QRect>> placed_;
+  QFont font_;
+  double scale_ = 1.0;
 };
 
 // While the program is busy, the user's clicks and keys on its windows are
