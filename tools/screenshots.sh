@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Takes the screenshots of the desktop window for the documentation: the main
-# window at start, while downloading, after "OK!" (with the reboot notice) and
-# "NG!" (with the box that says why), with no drive, and the Select Device, Release Note and
-# image-not-found windows. Runs the program on the emulated drive, with the
+# window at start, while downloading, while it waits for a busy drive, after
+# "OK!" (with the reboot notice) and "NG!" (with the box that says why), with
+# no drive, and the Select Device, Release Note and image-not-found windows;
+# then the waiting window again at QT_SCALE_FACTOR=2 on the same 1024x768
+# screen (waiting-scale2.png), where the window is drawn smaller to fit with
+# its frame. Runs the program on the emulated drive, with the
 # repository's sample image samples/QTR5_ORNA.HEX as its default image, under
 # Xvfb with a window manager (IceWM with its Windows 95 theme, which draws
 # only the title-bar buttons a window asks for), so the title bars are in the
@@ -21,8 +24,8 @@ done
 [[ -s "$sample" ]] || { echo "screenshots.sh: $sample is missing" >&2; exit 1; }
 [[ -f "$build/CMakeCache.txt" ]] || cmake --preset dev -B "$build" >/dev/null
 cmake --build "$build" --target qt_screenshots >/dev/null
-shots=(start downloading ok ok-notice ng ng-why no-device no-device-why select-device release-note
-  image-not-found close-while-downloading)
+shots=(start downloading waiting ok ok-notice ng ng-why no-device no-device-why select-device
+  release-note image-not-found close-while-downloading waiting-scale2)
 mkdir -p "$out"
 for shot in "${shots[@]}"; do rm -f "$out/$shot.png"; done
 
@@ -46,6 +49,19 @@ xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" bash -c '
   kill "$wm" 2>/dev/null || true
   exit $status
 ' "$PWD/$build/tests/qt/qt_screenshots"
+# The window on a screen too small for it: twice the scale, same screen.
+mkdir -p "$scratch/scale2"
+QT_SCALE_FACTOR=2 QTR5_SCREENSHOT_DIR=$scratch/scale2 xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" \
+  bash -c '
+  icewm >/dev/null 2>&1 &
+  wm=$!
+  sleep 1
+  status=0
+  "$0" --gtest_brief=1 --gtest_filter=Screenshots.WaitingForABusyDrive || status=$?
+  kill "$wm" 2>/dev/null || true
+  exit $status
+' "$PWD/$build/tests/qt/qt_screenshots"
+[[ -s "$scratch/scale2/waiting.png" ]] && cp "$scratch/scale2/waiting.png" "$out/waiting-scale2.png"
 for shot in "${shots[@]}"; do
   [[ -s "$out/$shot.png" ]] || { echo "screenshots.sh: $out/$shot.png was not made" >&2; exit 1; }
   echo "$out/$shot.png"

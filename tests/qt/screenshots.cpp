@@ -168,6 +168,30 @@ TEST_F(Screenshots, FailedDownload) {
   EXPECT_EQ(Run(), 0);
 }
 
+// A drive that says it is busy after the download: the longest status line,
+// the note that the program waits for it. tools/screenshots.sh also takes
+// it at QT_SCALE_FACTOR=2 on a 1024x768 screen, where the window is drawn
+// smaller to fit.
+TEST_F(Screenshots, WaitingForABusyDrive) {
+  ASSERT_NO_FATAL_FAILURE(UseSampleImage());
+  DeviceOptions busy;
+  busy.busyMs = 60000;
+  AddDrive(0, 0, busy);
+  bool shot = false;
+  // Taken from inside the wait for the drive, while the note is up.
+  run_.request.waitPump = [&] {
+    if (shot || !ShownStatus().startsWith("Waiting for the drive: it says it is busy")) return;
+    shot = true;
+    Shoot("waiting.png", {Window()});
+  };
+  Start();
+  WhenModal([&](QWidget* box) { ClickBoxButton(box, "OK"); });
+  Then([&] { Click(kIdDownload); });
+  Then([&] { CloseMain(); });
+  EXPECT_EQ(Run(), 0);
+  EXPECT_TRUE(shot);
+}
+
 TEST_F(Screenshots, SelectDevice) {
   ASSERT_NO_FATAL_FAILURE(UseSampleImage());
   // Same model and revision: the address column tells them apart.
