@@ -76,6 +76,7 @@ ControlTexts ProgramControlTexts() {
         return {{}, "The program's versions and what each changed"};
       case kDialogSelectDevice:
         if (control.id == kIdSelectOk) return {{}, "Uses the selected drive"};
+        if (control.id == kIdSelectCancel) return {{}, "Closes the list without choosing a drive"};
         return {"Drives found",
                 "Each drive's adapter and target, model and version: select the one to use"};
       default:

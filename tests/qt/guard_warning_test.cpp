@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "app/main_dialog.h"
 #include "app/run_context.h"
 #include "aspi/aspi_provider.h"
 #include "frontends/desktop/guard_warning.h"
@@ -79,7 +80,7 @@ TEST_F(GuardWarningTest, ItIsShownInTheWindowBeforeTheDownloadWhenADriveWasChose
     EXPECT_EQ(modalAnswered_, 1);
     EXPECT_EQ(box.text.toStdString(), rights);
     EXPECT_EQ(box.icon, QMessageBox::Warning);
-    EXPECT_EQ(statusThen, "Ready to Download, select HEX file...");
+    EXPECT_EQ(statusThen, kTextReadyToDownload);
   }
 }
 

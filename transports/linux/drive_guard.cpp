@@ -70,7 +70,8 @@ std::string DriveGuard::Limits() const {
   if (!rights.empty()) {
     sentences.push_back("Without root rights the program cannot " + rights +
                         " while the drive rewrites its firmware, so the drive may get commands "
-                        "the program did not send; run it as root (sudo) to prevent that.");
+                        "the program did not send; to prevent that, run the terminal program "
+                        "qtr5-download as root (sudo), never the desktop program.");
   }
   if (pollError != 0 && !forWantOfRights(pollError)) {
     sentences.push_back("The kernel's media polling of " + block + " cannot be paused (" +
