@@ -1,6 +1,6 @@
-// What a screen reader meets through one run of the window: the roles of
-// the windows, where the focus is after the Open dialog, and each state
-// announced once (a name set to the name it has is not news).
+// What a screen reader meets in one run of the window: the windows' roles,
+// the focus after the Open dialog, and each state told once (a name set to
+// the name it has is not news).
 #include <gtest/gtest.h>
 
 #include <QAccessible>
@@ -11,50 +11,39 @@
 #include "resources/resource_ids.h"
 #include "tests/qt/qt_harness.h"
 
-// accessibility_events.cpp
-void SetAccessibilityEventsOn(bool on);
+void SetAccessibilityEventsOn(bool on);  // accessibility_events.cpp
 
 namespace {
 
-// Every accessible name change, by the name it announced.
-std::map<QString, int> g_announced;
-
-void CountNameChanges(QAccessibleEvent* event) {
-  if (event->type() != QAccessible::NameChanged) return;
-  if (QAccessibleInterface* shown = event->accessibleInterface())
-    ++g_announced[shown->text(QAccessible::Name)];
-}
+std::map<QString, int> g_told;  // name changes, by the name told
 
 class AccessibilityTest : public QtAppTest {
  protected:
   AccessibilityTest() {
-    QAccessible::installUpdateHandler(CountNameChanges);
+    QAccessible::installUpdateHandler([](QAccessibleEvent* event) {
+      if (event->type() == QAccessible::NameChanged)
+        ++g_told[event->accessibleInterface()->text(QAccessible::Name)];
+    });
     SetAccessibilityEventsOn(true);
   }
   ~AccessibilityTest() override {
     SetAccessibilityEventsOn(false);
     QAccessible::installUpdateHandler(nullptr);
   }
-
-  static int RoleOf(QWidget* widget) {
+  static QString Said(QWidget* widget, bool role) {
     QAccessibleInterface* shown = QAccessible::queryAccessibleInterface(widget);
-    return shown == nullptr ? -1 : shown->role();
+    if (shown == nullptr) return "none";
+    return role ? QString::number(shown->role()) : shown->text(QAccessible::Name);
   }
-  // The name a screen reader gives the control that has the focus.
-  QString Focused() const {
-    QWidget* focus = Window()->focusWidget();
-    QAccessibleInterface* shown = QAccessible::queryAccessibleInterface(focus);
-    return shown == nullptr ? QStringLiteral("none") : shown->text(QAccessible::Name);
-  }
-  void Browse(bool choose) {
+  // Opens the Open dialog, chooses fw.hex or cancels, then notes the focus.
+  void Browse(bool choose, QString& focus) {
     WhenModal([choose](QWidget* modal) {
       auto* dialog = qobject_cast<QFileDialog*>(modal);
-      ASSERT_NE(dialog, nullptr);
-      if (!choose) return dialog->reject();
-      dialog->selectFile("fw.hex");
-      QMetaObject::invokeMethod(dialog, "accept");
+      if (choose) dialog->selectFile("fw.hex");
+      QMetaObject::invokeMethod(dialog, choose ? "accept" : "reject");
     });
     Then([this] { QTest::mouseClick(Control(kIdBrowse), Qt::LeftButton); });
+    Then([this, &focus] { focus = Said(Window()->focusWidget(), false); });
   }
 };
 
@@ -62,39 +51,34 @@ TEST_F(AccessibilityTest, WindowsHaveTheirRolesTheFocusLandsAndEachStateIsToldOn
   AddDrive(0, 0);
   AddDrive(1, 3);
   WriteFile("fw.hex", FirmwareLikeHexFile());
-  int selectRole = -1;
+  QString selectRole, afterCancel, afterChoice;
   Then([&] {
-    selectRole = RoleOf(DialogWindow(kDialogSelectDevice));
+    selectRole = Said(DialogWindow(kDialogSelectDevice), true);
     QTest::mouseClick(DialogControl(kDialogSelectDevice, kIdSelectOk), Qt::LeftButton);
   });
   WhenModal([](QWidget* box) { ClickBoxButton(box, "OK"); });  // no default image
   Start();
-  QString afterCancel, afterChoice;
-  Browse(false);
-  Then([&] { afterCancel = Focused(); });
-  Browse(true);
+  Browse(false, afterCancel);
+  Browse(true, afterChoice);
   Then([&] {
-    afterChoice = Focused();
-    g_announced.clear();
+    g_told.clear();
     QTest::mouseClick(Control(kIdDownload), Qt::LeftButton);
   });
   WhenModal([](QWidget* notice) { ClickBoxButton(notice, "OK"); });
   Then([&] { CloseMain(); });
-  const int mainRole = RoleOf(Window());
+  const QString mainRole = Said(Window(), true);
   EXPECT_EQ(Run(), 0);
-
   const struct {
     const char* what;
-    QString expected;
-    QString seen;
+    QString expected, seen;
   } checks[] = {
-      {"main window's role", QString::number(QAccessible::Window), QString::number(mainRole)},
-      {"Select Device's role", QString::number(QAccessible::Dialog), QString::number(selectRole)},
+      {"main window's role", QString::number(QAccessible::Window), mainRole},
+      {"Select Device's role", QString::number(QAccessible::Dialog), selectRole},
       {"focus after a cancelled Open", "Browse", afterCancel},
       {"focus after a file was chosen", "Download", afterChoice},
-      {"\"Downloading...\" told", "1", QString::number(g_announced["Downloading..."])},
-      {"\"Wait!\" told", "1", QString::number(g_announced["Wait!"])},
-      {"\"OK!\" told", "1", QString::number(g_announced["OK!"])},
+      {"\"Downloading...\" told", "1", QString::number(g_told["Downloading..."])},
+      {"\"Wait!\" told", "1", QString::number(g_told["Wait!"])},
+      {"\"OK!\" told", "1", QString::number(g_told["OK!"])},
   };
   for (const auto& check : checks) EXPECT_EQ(check.seen, check.expected) << check.what;
 }
