@@ -50,13 +50,6 @@ Outcome UsageError(const ProgramOptions& options, ProgramFrontEnd& frontEnd,
 
 }  // namespace
 
-int DesktopExitStatus(const ProgramOptions& options, int status) {
-  if (options.yes || options.check || options.list) return status;
-  if (status == ExitStatus(Outcome::kUsageError) || status == ExitStatus(Outcome::kInternalFailure))
-    return status;
-  return ExitStatus(Outcome::kSuccess);
-}
-
 std::string UsageErrorJson(const ParseResult& parsed) {
   return UsageErrorSummary(parsed.text);
 }

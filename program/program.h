@@ -31,13 +31,6 @@ std::string UsageErrorJson(const ParseResult& parsed);
 // Runs the program with parsed options; returns the exit status.
 int RunProgram(const ProgramOptions& options, ProgramFrontEnd& frontEnd);
 
-// The exit status of a desktop program (a window its user closes) after
-// RunProgram returned `status`: 0 once the window is closed, whatever the
-// download did, unless the program could not start (usage error, internal
-// failure), --yes made it run by itself, or it showed no window (--check,
-// --list): then `status` stands.
-int DesktopExitStatus(const ProgramOptions& options, int status);
-
 // The command the run's messages name themselves by (the terminal
 // program's, whichever front end runs).
 inline constexpr const char* kCommandName = "qtr5-download";
