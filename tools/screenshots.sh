@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Takes the screenshots of the desktop window for the documentation: the main
-# window at start, while downloading, while it waits for a busy drive, after
-# "OK!" (with the reboot notice) and "NG!" (with the box that says why), with
+# window at start, during the start-up scan, while downloading, while it waits
+# for a busy drive, after
+# "OK!" (with the reboot notice), "NG!", "Flash Again!" and "Not Confirmed"
+# (each with the box that says why), with
 # no drive, and the Select Device, Release Note and image-not-found windows;
 # then the waiting window again at QT_SCALE_FACTOR=2 on the same 1024x768
 # screen (waiting-scale2.png), where the window is drawn smaller to fit with
@@ -24,7 +26,8 @@ done
 [[ -s "$sample" ]] || { echo "screenshots.sh: $sample is missing" >&2; exit 1; }
 [[ -f "$build/CMakeCache.txt" ]] || cmake --preset dev -B "$build" >/dev/null
 cmake --build "$build" --target qt_screenshots >/dev/null
-shots=(start downloading waiting ok ok-notice ng ng-why no-device no-device-why select-device
+shots=(start searching downloading waiting ok ok-notice ng ng-why incomplete incomplete-why unconfirmed
+  unconfirmed-why no-device no-device-why select-device
   release-note image-not-found close-while-downloading waiting-scale2)
 mkdir -p "$out"
 for shot in "${shots[@]}"; do rm -f "$out/$shot.png"; done

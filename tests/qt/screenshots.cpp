@@ -70,6 +70,27 @@ class Screenshots : public QtAppTest {
     const QString path = QDir(QString::fromLocal8Bit(dir)).filePath(QString::fromLatin1(name));
     EXPECT_TRUE(shot.save(path, "PNG")) << path.toStdString();
   }
+  // A download that did not succeed, with its picture and the box that says
+  // why: NAME.png and NAME-why.png.
+  void ShootFailure(const DeviceOptions& drive, const std::string& name) {
+    ASSERT_NO_FATAL_FAILURE(UseSampleImage());
+    AddDrive(0, 0, drive);
+    Start();
+    Then([&] {
+      run_.request.explainFailures = true;  // as the desktop program run by a person
+      QTest::mouseClick(Control(kIdDownload), Qt::LeftButton);
+    });
+    WhenModal([&](QWidget* why) {
+      ShowDetails(why);
+      Shoot((name + "-why.png").c_str(), {Window(), why});
+      ClickBoxButton(why, "OK");
+    });
+    Then([&] {
+      Shoot((name + ".png").c_str(), {Window()});
+      CloseMain();
+    });
+    Run();
+  }
   // Photographs the main window once the mid-download frame is up.
   void ShootWhileDownloading() {
     backend_.afterRepaint = [this](const RecordingBackend::Frame& frame) {
@@ -147,25 +168,40 @@ TEST_F(Screenshots, NoDevice) {
 }
 
 TEST_F(Screenshots, FailedDownload) {
-  ASSERT_NO_FATAL_FAILURE(UseSampleImage());
   DeviceOptions refusing;
-  refusing.faults.push_back(Fault{FaultKind::kRefuseDownload, FaultScope::kDownload});
-  AddDrive(0, 0, refusing);
+  refusing.faults.push_back(Fault{FaultKind::kRefuseImage, FaultScope::kDownload});
+  ShootFailure(refusing, "ng");
+}
+
+TEST_F(Screenshots, IncompleteDownload) {
+  DeviceOptions failing;
+  failing.faults.push_back(Fault{FaultKind::kRefuseDownload, FaultScope::kDownload});
+  ShootFailure(failing, "incomplete");
+}
+
+TEST_F(Screenshots, UnconfirmedDownload) {
+  DeviceOptions neverBack;
+  neverBack.busyMs = 0x7FFFFFFF;
+  ShootFailure(neverBack, "unconfirmed");
+}
+
+// The start-up scan, photographed from inside its wait for a drive that is
+// becoming ready.
+TEST_F(Screenshots, Searching) {
+  ASSERT_NO_FATAL_FAILURE(UseSampleImage());
+  DeviceOptions becoming;
+  becoming.faults.push_back(Fault{FaultKind::kBecomingReady});
+  AddDrive(0, 0, becoming);
+  bool shot = false;
+  run_.request.waitPump = [&] {
+    if (shot || Window() == nullptr || ShownStatus() != "Searching for the drive...") return;
+    shot = true;
+    Shoot("searching.png", {Window()});
+  };
   Start();
-  Then([&] {
-    run_.request.explainFailures = true;  // as the desktop program run by a person
-    Click(kIdDownload);
-  });
-  WhenModal([&](QWidget* why) {
-    ShowDetails(why);
-    Shoot("ng-why.png", {Window(), why});
-    ClickBoxButton(why, "OK");
-  });
-  Then([&] {
-    Shoot("ng.png", {Window()});
-    CloseMain();
-  });
-  EXPECT_EQ(Run(), 0);
+  Then([&] { CloseMain(); });
+  Run();
+  EXPECT_TRUE(shot);
 }
 
 // A drive that says it is busy after the download: the longest status line,
