@@ -12,7 +12,9 @@ struct StatusEntry {
 
 // The exit statuses: this table gives every outcome its name and its meaning.
 constexpr StatusEntry kStatusTable[] = {
-    {Outcome::kSuccess, "success", "success: the download, the list or the check succeeded"},
+    {Outcome::kSuccess, "success",
+     "success: the download, the list or the check succeeded; with --dry-run: "
+     "the download would go ahead"},
     {Outcome::kFailed, "failed",
      "the image failed or there was none, the drive refused the download before writing "
      "(nothing changed, a retry is safe), or no output"},
@@ -38,6 +40,9 @@ constexpr StatusEntry kStatusTable[] = {
     {Outcome::kNotAnswering, "not-answering",
      "a drive of the model does not answer (the system names it, its INQUIRY fails): nothing "
      "was sent"},
+    {Outcome::kNoAccess, "no-access",
+     "no rights: the system refused access to a device that may be the drive (run as root, "
+     "or as administrator on Windows): nothing was sent"},
 };
 
 // Help lines are wrapped to this width, continued under the meaning.

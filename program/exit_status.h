@@ -13,7 +13,7 @@ int ExitStatus(Outcome outcome);
 // A short name of the outcome for machine-readable output ("success",
 // "failed", "usage-error", "no-drive", "internal-failure",
 // "refused-to-guess", "not-downloaded", "replay-diverged", "interrupted",
-// "unconfirmed", "not-ready", "incomplete", "not-answering").
+// "unconfirmed", "not-ready", "incomplete", "not-answering", "no-access").
 const char* OutcomeName(Outcome outcome);
 
 // What the status means, in one line.

@@ -41,8 +41,7 @@ FirmwareImage PreviewImage(const SessionRequest& request, const std::string& fil
     none.failure = kResultCannotOpen;
     return none;
   }
-  // The file's digest is taken when a pinned one is to be compared with it.
-  return ReadFirmwareImage(file.c_str(), !request.expectedSha256.empty());
+  return ReadFirmwareImage(file.c_str(), request.WantsImageDigest());
 }
 
 // What the verdict warns of is said before the image is sent (and kept for
@@ -175,7 +174,12 @@ DownloadConsent ProgramQuestions::ConfirmDownload(const std::string& image, bool
   }
   Warn(frontEnd_, record_, JudgeImage(preview, file, PinsOf(request_)));
   TellGuardLimits();
-  const std::optional<std::string> answer = frontEnd_.Ask(Question(file, preview.checksum));
+  // A dry run does not ask: the answer is the user's, everything else has
+  // been judged, and its end says the question would come.
+  wouldAsk_ = request_.dryRun;
+  const std::optional<std::string> answer = request_.dryRun
+                                                ? std::optional<std::string>("y")
+                                                : frontEnd_.Ask(Question(file, preview.checksum));
   if (answer && IsYes(*answer)) {
     // The download reads the file again; it sends only what was confirmed.
     Prepare(file, preview);

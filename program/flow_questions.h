@@ -40,6 +40,9 @@ class ProgramQuestions : public SessionQuestions {
   const std::string& GuardWarning() const { return guardWarning_; }
   // The download was consented to: the download command may be on its way.
   bool DownloadConsented() const { return consented_; }
+  // A dry run on a terminal: a real run would have asked before the
+  // download.
+  bool WouldAsk() const { return wouldAsk_; }
   // The tray command has ended (start-up is over).
   bool StartedUpAlready() const { return startedUp_; }
   // Called whenever the run reaches a point where a signal's summary should
@@ -69,6 +72,7 @@ class ProgramQuestions : public SessionQuestions {
   RunRecord& record_;
   const ScanRecord& scan_;
   std::string guardWarning_;
+  bool wouldAsk_ = false;
   bool consented_ = false;
   bool startedUp_ = false;
   bool trayTold_ = false;

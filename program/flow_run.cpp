@@ -1,5 +1,6 @@
 #include "program/flow_run.h"
 
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -22,6 +23,7 @@ void FillSessionRequest(const ProgramOptions& options, ProgramFrontEnd& frontEnd
   request.expectedSha256 = options.expectedSha256;
   request.hasExpectedChecksum = options.hasExpectedChecksum;
   request.expectedChecksum = options.expectedChecksum;
+  request.dryRun = options.dryRun;
   request.waitPump = frontEnd.WaitPump();
 }
 
@@ -38,11 +40,47 @@ Outcome JudgeReplay(const RunProvider& transport, ProgramFrontEnd& frontEnd,
   return replay->diverged ? Outcome::kReplayDiverged : outcome;
 }
 
+const char* const kNoAccessLine =
+    "The system refused this program access to a device that may be the XPM-3177K drive "
+    "(permission denied), so it could not look for the drive: run it with the rights it "
+    "needs (as root on Linux, as administrator on Windows). Nothing was sent.";
+
+Outcome JudgeAccess(const RunProvider& transport, Outcome outcome) {
+  const bool found = outcome != Outcome::kNoDrive && outcome != Outcome::kNotAnswering;
+  return found || !transport.AccessDenied() ? outcome : Outcome::kNoAccess;
+}
+
 std::string StateWarning(const RunProvider& transport) {
   if (transport.Bus() == nullptr || transport.Bus()->LastStateError().empty()) return {};
   return "--emulate-state: the drive's new state was not kept: " +
          PrintableText(transport.Bus()->LastStateError());
 }
+
+namespace {
+
+// What a dry run would have done, said at its end: the image, its identity
+// and the drive when it would have downloaded, else the status a real run
+// ends with, which this one ends with too.
+std::string DryRunLine(const RunRecord& record, const ScanRecord& scan, bool wouldAsk,
+                       Outcome outcome) {
+  constexpr const char* kNothingSent = "the tray was not opened and nothing but INQUIRY was sent";
+  if (!record.wouldDownload || outcome != Outcome::kSuccess) {
+    return "Dry run: a real run would stop here too (status " +
+           std::to_string(ExitStatus(outcome)) + ", " + OutcomeName(outcome) + "); " +
+           kNothingSent + ".";
+  }
+  char address[16];
+  std::snprintf(address, sizeof address, "%u:%u", static_cast<unsigned>(record.chosenAdapter),
+                static_cast<unsigned>(record.chosenTarget));
+  const std::string model =
+      FullModelText(scan, record.chosenAdapter, record.chosenTarget, record.model.c_str());
+  return std::string("Dry run: would ") + (wouldAsk ? "ask, and on yes download " : "download ") +
+         PrintableText(record.imageFile) + " (SHA-256 " + record.imageSha256 + ", checksum " +
+         record.checksum + ") to " + PrintableText(model) + " at " + address + "; " + kNothingSent +
+         ".";
+}
+
+}  // namespace
 
 FlowRun::FlowRun(const ProgramOptions& options, ProgramFrontEnd& frontEnd,
                  const RunProvider& transport, const RunRecord& record, const ScanRecord& scan,
@@ -77,6 +115,8 @@ Outcome FlowRun::Finish(Outcome outcome, bool shownInWindow, bool statusPrinted)
       frontEnd.PrintError(line);
     }
   };
+  outcome = JudgeAccess(transport_, outcome);
+  if (outcome == Outcome::kNoAccess) tellAgain(kNoAccessLine);
   // "Fail to Find Device": what each address that answered was, and why it
   // was not taken.
   if (outcome == Outcome::kNoDrive && record.scanRefusal.empty()) {
@@ -110,6 +150,15 @@ Outcome FlowRun::Finish(Outcome outcome, bool shownInWindow, bool statusPrinted)
     for (const std::string& line : DownloadWarningLines(record)) frontEnd.PrintError(line);
   }
   outcome = JudgeReplay(transport_, frontEnd, options_, outcome);
+  if (record.dryRun) {
+    // The run's result: on standard output, unless that holds the summary.
+    const std::string line = DryRunLine(record, scan_, questions_.WouldAsk(), outcome);
+    if (options_.json) {
+      frontEnd.PrintError(line);
+    } else {
+      frontEnd.PrintLine(line);
+    }
+  }
   // An emulated drive's state that could not be kept is said before the
   // summary, which gives it as a warning too.
   const std::string stateWarning = StateWarning(transport_);

@@ -53,6 +53,13 @@ class FlowRun {
 // of its own; one that stopped short of the recording's end keeps its own.
 Outcome JudgeReplay(const RunProvider& transport, ProgramFrontEnd& frontEnd,
                     const ProgramOptions& options, Outcome outcome);
+// A run that found no drive, or only one that does not answer, on a
+// machine whose system refused the transport a device that may be the
+// drive for want of rights could not look: it ends as kNoAccess (with
+// kNoAccessLine said), any other outcome stands.
+Outcome JudgeAccess(const RunProvider& transport, Outcome outcome);
+extern const char* const kNoAccessLine;
+
 // --emulate-state: the line that says a drive's new state was not kept;
 // empty when it was (or there is none).
 std::string StateWarning(const RunProvider& transport);

@@ -27,8 +27,8 @@ constexpr const char* kLayoutHelp =
     "Emulated drives: LAYOUT is a comma-separated list of A:T=KIND[+OPTION...]\n"
     "(KIND drive, cdrom, disk, q1cd or disk3177k; OPTION rev=TEXT, busy=MS,\n"
     "delay=MS, inquiry-bytes=N, model-after=TEXT or fault=NAME), or 'empty' (an\n"
-    "adapter without devices) or 'absent' (no host adapter). Without LAYOUT: one\n"
-    "drive at 0:0.\n";
+    "adapter without devices), 'absent' (no host adapter) or 'denied' (the\n"
+    "system refuses the program its devices). Without LAYOUT: one drive at 0:0.\n";
 
 // Values taken as typed and converted after parsing, so that a malformed
 // one gets a message of its own.
@@ -45,6 +45,7 @@ struct OptionHandles {
   CLI::Option* saveImage = nullptr;
   CLI::Option* image = nullptr;
   CLI::Option* yes = nullptr;
+  CLI::Option* dryRun = nullptr;
   CLI::Option* device = nullptr;
   CLI::Option* list = nullptr;
   CLI::Option* json = nullptr;
@@ -91,6 +92,8 @@ OptionHandles DefineOptions(CLI::App& app, ProgramOptions& o, RawValues& raw) {
                                     "Flash only an image with this checksum (4 hex digits)")
                          ->option_text("SUM");
   h.yes = app.add_flag("-y,--yes")->description("Download once the drive is ready; do not ask");
+  h.dryRun = app.add_flag("--dry-run")
+                 ->description("Check drive and image as a flash would; open no tray");
   h.device = app.add_option("--device", raw.device,
                             "Use the drive at A:T (or as --list names it); do not ask")
                  ->option_text("A:T");
@@ -261,8 +264,8 @@ std::string CheckCombinations(const OptionHandles& h, const ProgramOptions& o) {
   auto name = [](const CLI::Option* option) { return option->get_name(); };
   if (o.check) {
     if (const CLI::Option* other =
-            FirstGiven({h.image, h.yes, h.device, h.list, h.emulate, h.emulateState, h.record,
-                        h.replay, h.expectSha256, h.expectChecksum}))
+            FirstGiven({h.image, h.yes, h.dryRun, h.device, h.list, h.emulate, h.emulateState,
+                        h.record, h.replay, h.expectSha256, h.expectChecksum}))
       return "--check reads a file and needs no drive; it cannot be combined with " + name(other);
   } else if (o.saveImage) {
     return "--save-image works only together with --check";
@@ -273,7 +276,7 @@ std::string CheckCombinations(const OptionHandles& h, const ProgramOptions& o) {
   if (o.replay && o.record) return "--record cannot be combined with --replay";
   if (o.list) {
     if (const CLI::Option* other =
-            FirstGiven({h.image, h.yes, h.device, h.expectSha256, h.expectChecksum}))
+            FirstGiven({h.image, h.yes, h.dryRun, h.device, h.expectSha256, h.expectChecksum}))
       return "--list only scans for drives; it cannot be combined with " + name(other);
   }
   // The check must never write its image over the HEX file it just read.
@@ -363,6 +366,7 @@ ParseResult ParseOptions(int argc, const char* const* argv, std::string_view pro
   o.saveImage = Given(h.saveImage);
   o.hasImage = Given(h.image);
   o.yes = Given(h.yes);
+  o.dryRun = Given(h.dryRun);
   o.list = Given(h.list);
   o.json = Given(h.json);
   o.emulate = Given(h.emulate);

@@ -51,6 +51,11 @@ struct ProgramOptions {
   bool hasImage = false;
   std::string imagePath;
   bool yes = false;
+  // --dry-run: everything a flash does up to the download command, but the
+  // tray is not opened and nothing but INQUIRY reaches a drive; the run ends
+  // as a real one would before the tray, or with success when it would
+  // download.
+  bool dryRun = false;
 };
 
 enum class ParseAction {

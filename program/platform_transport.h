@@ -18,9 +18,9 @@ struct PlatformTransport {
   // it cannot use), one per line, for the user's error output and for a
   // recording of the run.
   std::string diagnostics;
-  // Whether the system refused the transport a drive for want of
-  // administrator rights (Windows' pass-through); valid while the provider
-  // lives.
+  // Whether the system refused the transport a device that may be the
+  // drive for want of rights (Linux: EACCES or EPERM on its sg node;
+  // Windows' pass-through: access denied); valid while the provider lives.
   std::function<bool()> accessDenied = [] { return false; };
 };
 

@@ -7,5 +7,8 @@ PlatformTransport OpenPlatformTransport(DiagnosticSink messages) {
   SgProviderOptions options;
   options.messages = std::move(messages);
   transport.provider = CreateSgProvider(options, transport.diagnostics);
+  transport.accessDenied = [provider = transport.provider.get()] {
+    return SgAccessDenied(*provider);
+  };
   return transport;
 }

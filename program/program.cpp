@@ -74,6 +74,11 @@ std::optional<int> FinishUnlessRun(const ParseResult& parsed) {
 int RunProgram(const ProgramOptions& options, ProgramFrontEnd& frontEnd) {
   if (options.check) return ExitStatus(RunCheck(options, frontEnd));
 
+  if (options.dryRun && !frontEnd.TakesEveryStepItself()) {
+    return ExitStatus(UsageError(options, frontEnd,
+                                 "--dry-run works in the window only together with --yes: a "
+                                 "window worked by a person opens the tray at start"));
+  }
   std::string scaleError;
   std::optional<unsigned> scale = TimeScaleFromEnvironment(scaleError);
   if (!scaleError.empty()) return ExitStatus(UsageError(options, frontEnd, scaleError));
@@ -95,19 +100,29 @@ int RunProgram(const ProgramOptions& options, ProgramFrontEnd& frontEnd) {
     aspi::BYTE adapter = 0;
     aspi::BYTE target = 0;
     if (provider == nullptr || !provider->FindDevice(options.deviceName, adapter, target)) {
-      const std::string message = "--device " + PrintableText(options.deviceName) +
-                                  ": no device at target 0 to 7 of this machine goes by that "
-                                  "name (see --list); nothing was sent";
+      // A device the program may not open is no device it could name.
+      const Outcome outcome = JudgeAccess(transport, Outcome::kNoDrive);
+      const std::string message =
+          outcome == Outcome::kNoAccess
+              ? std::string(kNoAccessLine)
+              : "--device " + PrintableText(options.deviceName) +
+                    ": no device at target 0 to 7 of this machine goes by that name (see "
+                    "--list); nothing was sent";
       frontEnd.PrintError(message);
-      if (options.json) frontEnd.PrintLine(NothingDoneSummary(Outcome::kNoDrive, message));
-      return ExitStatus(Outcome::kNoDrive);
+      if (options.json) frontEnd.PrintLine(NothingDoneSummary(outcome, message));
+      return ExitStatus(outcome);
     }
     resolved.deviceAdapter = adapter;
     resolved.deviceTarget = target;
   }
-  const Outcome outcome =
-      resolved.list ? JudgeReplay(transport, frontEnd, resolved, RunList(resolved, frontEnd))
-                    : frontEnd.RunFlow(resolved, transport);
+  Outcome outcome = Outcome::kSuccess;
+  if (resolved.list) {
+    outcome = JudgeAccess(transport, RunList(resolved, frontEnd));
+    if (outcome == Outcome::kNoAccess) frontEnd.PrintError(kNoAccessLine);
+    outcome = JudgeReplay(transport, frontEnd, resolved, outcome);
+  } else {
+    outcome = frontEnd.RunFlow(resolved, transport);
+  }
   if (resolved.list && !StateWarning(transport).empty())
     frontEnd.PrintError(StateWarning(transport));
   return ExitStatus(outcome);

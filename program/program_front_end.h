@@ -36,6 +36,10 @@ class ProgramFrontEnd {
   virtual std::optional<std::string> Ask(std::string_view question) = 0;
   // True when questions may be asked at all.
   virtual bool CanAsk() const = 0;
+  // Whether the run takes every step by itself, as a dry run must: a
+  // terminal always; a window only with --yes (worked by a person, it opens
+  // the tray at start).
+  virtual bool TakesEveryStepItself() const { return true; }
   // Runs the flow for the options (no --check, no --list): the terminal's
   // session, or the described application in a window. Returns the outcome.
   virtual Outcome RunFlow(const ProgramOptions& options, const RunProvider& transport) = 0;

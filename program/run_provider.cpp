@@ -86,6 +86,7 @@ bool RunProvider::Open(const ProgramOptions& options, ProgramFrontEnd& frontEnd,
       return false;
     }
     bus_ = bus.get();
+    accessDenied_ = [bus = bus_] { return bus->AccessDenied(); };
     base_ = std::move(bus);
   } else {
     // With --record the transport's lines are kept for the recording as

@@ -46,8 +46,10 @@ class RunProvider {
   };
   std::optional<ReplayState> Replay() const;
 
-  // Whether the machine's transport was refused access to a drive for want
-  // of administrator rights (Windows' pass-through); false for the others.
+  // Whether the transport was refused access to a device that may be the
+  // drive for want of rights (the machine's transport on Linux and
+  // Windows' pass-through; an emulated bus laid out as 'denied'); false
+  // otherwise.
   bool AccessDenied() const { return accessDenied_ && accessDenied_(); }
 
  private:

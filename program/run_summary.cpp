@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "discovery/scan_record.h"
+#include "program/flow_run.h"
 #include "session/run_record.h"
 #include "text/printable.h"
 
@@ -47,7 +48,7 @@ std::string NothingDoneSummary(Outcome outcome, const std::string& error) {
     summary[key] = nullptr;
   summary["driveTookImage"] = false;
   summary["warning"] = nullptr;
-  summary["error"] = JsonText(error);
+  summary["error"] = error;
   return JsonLine(summary);
 }
 
@@ -55,8 +56,8 @@ std::string CheckSummary(Outcome outcome, const std::string& file, const ImageCh
   nlohmann::ordered_json summary;
   summary["status"] = ExitStatus(outcome);
   summary["outcome"] = OutcomeName(outcome);
-  summary["image"] = JsonText(file);
-  summary["result"] = JsonText(report.result);
+  summary["image"] = file;
+  summary["result"] = report.result;
   if (report.loaded) {
     const std::string checksum = {HexDigit(report.checksum >> 12), HexDigit(report.checksum >> 8),
                                   HexDigit(report.checksum >> 4), HexDigit(report.checksum)};
@@ -68,7 +69,7 @@ std::string CheckSummary(Outcome outcome, const std::string& file, const ImageCh
   }
   summary["dataBytes"] = report.dataBytes;
   summary["reason"] = report.reason.empty() ? nlohmann::ordered_json(nullptr)
-                                            : nlohmann::ordered_json(JsonText(report.reason));
+                                            : nlohmann::ordered_json(report.reason);
   return JsonLine(summary);
 }
 
@@ -104,13 +105,21 @@ std::string RunSummary(const RunRecord& run, const ScanRecord& scan, Outcome out
                        const std::string& stateWarning, const std::string& guardWarning,
                        const std::optional<LiveState>& live) {
   const bool shownNow = run.mainWindowClosed || live.has_value();
+  // File names and the program's sentences as they are; what the drive
+  // reported (its revision) as JsonText gives it.
   auto text = [](const std::string& value) -> nlohmann::json {
+    if (value.empty()) return nullptr;
+    return value;
+  };
+  auto deviceText = [](const std::string& value) -> nlohmann::json {
     if (value.empty()) return nullptr;
     return JsonText(value);
   };
   nlohmann::ordered_json summary;
   summary["status"] = ExitStatus(outcome);
   summary["outcome"] = OutcomeName(outcome);
+  // A dry run's status 0 says the download would have been sent.
+  if (run.dryRun) summary["dryRun"] = true;
   summary["drivesFound"] = run.drivesAccepted;
   // What the main window showed as it went.
   if (run.driveChosen && shownNow) {
@@ -122,18 +131,20 @@ std::string RunSummary(const RunRecord& run, const ScanRecord& scan, Outcome out
   } else {
     summary["drive"] = nullptr;
   }
-  const auto shown = [shownNow, &text](const std::string& value) {
-    return shownNow ? text(value) : nlohmann::json(nullptr);
+  const auto shown = [shownNow](const nlohmann::json& value) {
+    return shownNow ? value : nlohmann::json(nullptr);
   };
-  summary["image"] = shown(run.imageFile);
-  summary["checksum"] = shown(run.checksum);
+  summary["image"] = shown(text(run.imageFile));
+  summary["checksum"] = shown(text(run.checksum));
   if (!run.imageSha256.empty()) summary["imageSha256"] = run.imageSha256;
   summary["imageNotExpected"] = run.imageNotExpected;
-  summary["newRevision"] = shown(run.newRevision);
+  summary["newRevision"] = shown(deviceText(run.newRevision));
   if (!run.newModel.empty()) summary["newModel"] = JsonText(run.newModel);
-  summary["statusLine"] = shown(run.statusLine);
+  summary["statusLine"] = shown(text(run.statusLine));
   if (live && !live->trayEnded) {
     summary["tray"] = nullptr;
+  } else if (run.driveChosen && run.dryRun && !run.refusedBeforeTray) {
+    summary["tray"] = {{"opened", false}, {"reason", "not opened: a dry run"}};
   } else if (run.driveChosen && run.refusedBeforeTray) {
     summary["tray"] = {{"opened", false}, {"reason", "not opened: this run could not download"}};
   } else if (run.driveChosen) {
@@ -149,9 +160,10 @@ std::string RunSummary(const RunRecord& run, const ScanRecord& scan, Outcome out
     summary["waitedForDrive"] = {{"seconds", run.driveWaitedForMs / 1000},
                                  {"inquiries", run.checkInquiries}};
   // A run refused before the tray says why as its status line does.
-  std::string reason = !run.notReady.empty()       ? run.notReady
-                       : !run.notAnswering.empty() ? run.notAnswering
-                                                   : run.failureReason;
+  std::string reason = outcome == Outcome::kNoAccess ? kNoAccessLine
+                       : !run.notReady.empty()       ? run.notReady
+                       : !run.notAnswering.empty()   ? run.notAnswering
+                                                     : run.failureReason;
   if (reason.empty() && run.refusedBeforeTray) reason = run.statusLine;
   summary["reason"] = text(reason);
   std::vector<std::string> warning = run.driveMayBeBusy || run.downloadIncomplete
@@ -165,7 +177,7 @@ std::string RunSummary(const RunRecord& run, const ScanRecord& scan, Outcome out
   if (!warning.empty()) {
     std::string joined;
     for (const std::string& line : warning) joined += (joined.empty() ? "" : " ") + line;
-    summary["warning"] = JsonText(joined);
+    summary["warning"] = joined;
   } else {
     summary["warning"] = nullptr;
   }

@@ -12,16 +12,10 @@
 #include "discovery/scan_record.h"
 #include "image/image_check.h"
 #include "program/exit_status.h"
+#include "program/json_line.h"
 #include "program/run_provider.h"
 
 struct RunRecord;
-
-// JSON text as one line. Every string in it went through JsonText, so it is
-// valid UTF-8; should one not be, it is replaced rather than thrown at.
-template <typename Json>
-std::string JsonLine(const Json& value) {
-  return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
 
 // What the program says of a drive that took the image and fell silent (the
 // first line), and what to do about it (the second); the same when a signal
@@ -42,9 +36,11 @@ struct LiveState {
   bool downloadStarted = false;
 };
 
-// --json: what the run did, as one JSON object. Texts are given as their
-// bytes (device strings and file names need not be valid UTF-8: see
-// JsonText). With `live`, the summary a signal prints if it ends the run now.
+// --json: what the run did, as one JSON object. File names and the
+// program's sentences are given as their bytes (see JsonLine: valid UTF-8
+// as it is, any other byte escaped), the drive's own strings as JsonText
+// gives them. With `live`, the summary a signal prints if it ends the run
+// now.
 std::string RunSummary(const RunRecord& run, const ScanRecord& scan, Outcome outcome,
                        const std::optional<RunProvider::ReplayState>& replay,
                        const std::string& stateWarning, const std::string& guardWarning,

@@ -219,6 +219,7 @@ void FlashSession::ResetDownloadRecord() {
   record.windowAdvice.clear();
   record.driveMayBeBusy = false;
   record.newModel.clear();
+  record.wouldDownload = false;
 }
 
 DownloadResult FlashSession::Download(const std::string& path, bool nameTooLong) {
@@ -233,6 +234,12 @@ DownloadResult FlashSession::Download(const std::string& path, bool nameTooLong)
   if (ReadImage(path, nameTooLong) != ImageResult::kRead) {
     record_.imageReadFailed = true;
     record_.outcome = Outcome::kFailed;
+    return DownloadResult::kNotSent;
+  }
+  if (request_.dryRun) {
+    // Everything that could stop the download has been judged.
+    record_.wouldDownload = true;
+    record_.outcome = Outcome::kSuccess;
     return DownloadResult::kNotSent;
   }
   busy_ = true;

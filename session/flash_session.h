@@ -41,7 +41,7 @@ enum class ImageResult {
 
 enum class DownloadResult {
   kConfirmed,    // the drive took the image and answered with its new firmware
-  kNotSent,      // nothing was sent (no drive, the image refused, a signal first)
+  kNotSent,      // nothing was sent (no drive, the image refused, a signal first, a dry run)
   kFailed,       // the drive refused the download command
   kIncomplete,   // the download command failed while writing: the firmware may be incomplete
   kUnconfirmed,  // the drive took the image (or may have) and was not confirmed
@@ -71,13 +71,15 @@ class FlashSession {
   ImageResult ReadImage(const std::string& path, bool nameTooLong = false);
   // The image of `path` read as ReadImage does and sent to the chosen drive
   // in one command, the progress shown while the drive reprograms itself,
-  // and the new firmware confirmed by INQUIRY. Records the outcome.
+  // and the new firmware confirmed by INQUIRY. Records the outcome. A dry
+  // run stops before the command, once the image is read and judged.
   DownloadResult Download(const std::string& path, bool nameTooLong = false);
 
   // Every step in order, for a run that nobody works at a window: the image
   // named (`image`; empty: the default image, told when missing), the scan
-  // and choice, the refusal before the tray, the tray, the image asked for
-  // when none is named, the consent, the download and the reboot notice.
+  // and choice, the refusal before the tray, the tray (not in a dry run),
+  // the image asked for when none is named, the consent, the download and
+  // the reboot notice.
   // What happened is in the record (its outcome among it).
   void RunAll(const std::string& image);
 

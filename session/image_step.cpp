@@ -65,10 +65,9 @@ ImageResult FlashSession::ReadImage(const std::string& path, bool nameTooLong) {
   // it was read; one the user confirmed is read again and compared.
   const SessionRequest& request = request_;
   const bool prepared = request.preparedImage.has_value() && request.preparedImageFile == path;
-  const FirmwareImage image =
-      prepared && !request.readPreparedAgain
-          ? *request.preparedImage
-          : ReadFirmwareImage(path.c_str(), !request.expectedSha256.empty());
+  const FirmwareImage image = prepared && !request.readPreparedAgain
+                                  ? *request.preparedImage
+                                  : ReadFirmwareImage(path.c_str(), request.WantsImageDigest());
   record_.imageSha256 = image.sha256;
   if (!image.built) {
     record_.failureReason = DescribeHexLoadProblem(path, image.problem);

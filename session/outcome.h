@@ -19,4 +19,5 @@ enum class Outcome : int {
   kNotReady = 10,        // no drive chosen: a drive of the model (or a device) stayed not ready
   kIncomplete = 11,    // the download command failed while writing: the firmware may be incomplete
   kNotAnswering = 12,  // no drive chosen: one the system names as the model does not answer
+  kNoAccess = 13,      // no drive chosen: the system refused a device that may be the drive
 };

@@ -61,6 +61,7 @@ void FlashSession::RunAll(const std::string& namedImage) {
     }
   }
   record_.imageFile = AsShown(image);
+  record_.dryRun = request_.dryRun;
   if (!device_.IsAvailable()) Status(kTextFailToInitialize);
   if (Scan() != ScanResult::kChosen) {
     Status(record_.scanRefusal.empty() ? kTextFailToFindDevice : record_.scanRefusal);
@@ -74,7 +75,9 @@ void FlashSession::RunAll(const std::string& namedImage) {
     Status(refusal);
     return;
   }
-  OpenTray();
+  // A dry run leaves the tray as it is: the only command it sends is the
+  // scan's INQUIRY.
+  if (!request_.dryRun) OpenTray();
   Status(kTextReady);
   // The checksum and the revision read back belong to the image read next.
   Row(ReportRow::kChecksum, "");

@@ -63,6 +63,10 @@ struct RunRecord {
   // goes on without an open tray.
   bool trayFailed = false;
   std::string trayFailure;
+  // The run was a dry run (SessionRequest::dryRun); wouldDownload: it got
+  // as far as the download command, which a real run would have sent.
+  bool dryRun = false;
+  bool wouldDownload = false;
   // The run was refused before the tray was opened (no image, a damaged or
   // unexpected one, no download allowed).
   bool refusedBeforeTray = false;

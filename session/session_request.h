@@ -43,6 +43,15 @@ struct SessionRequest {
   bool hasExpectedChecksum = false;
   std::uint16_t expectedChecksum = 0;
 
+  // A dry run: every step a flash takes up to the download command, judged
+  // as a real run judges it, but the tray is not opened and the image not
+  // sent, so nothing but the scan's INQUIRY reaches a drive. A run that
+  // would send the image ends there with success (RunRecord::wouldDownload).
+  bool dryRun = false;
+  // The image file's SHA-256 is taken when it is compared with a pinned one
+  // or, in a dry run, to name the file that would be sent.
+  bool WantsImageDigest() const { return !expectedSha256.empty() || dryRun; }
+
   // Called while the session waits for the drive (a held command, the
   // progress display, the settle delays), so that the front end's windows
   // stay answered. Empty: the waits only wait.

@@ -28,6 +28,7 @@ class DesktopFrontEnd : public ProgramFrontEnd {
   // True when a person works the window (not --yes): the Select Device
   // dialog may then be shown, and the program does nothing by itself.
   bool UserWorksTheWindow() const { return !automated_; }
+  bool TakesEveryStepItself() const final { return automated_; }
   // A notice of a run nobody works at the window (--yes): told, not put in
   // a box nobody would answer.
   virtual void TellNotice(const std::string& caption, const std::string& text) = 0;

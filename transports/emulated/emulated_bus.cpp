@@ -42,6 +42,7 @@ std::unique_ptr<EmulatedBus> EmulatedBus::FromLayout(std::string_view text, std:
   if (!emulated::ParseLayout(text, layout, error)) return nullptr;
   auto bus = std::make_unique<EmulatedBus>();
   bus->SetServiceReady(layout.serviceReady);
+  bus->SetAccessDenied(layout.accessDenied);
   bus->SetAdapterCount(layout.adapterCount);
   for (const emulated::LayoutEntry& entry : layout.entries) {
     if (!bus->AddDevice(entry.adapter, entry.target, entry.options, error)) return nullptr;

@@ -37,6 +37,11 @@ class EmulatedBus : public AspiProvider {
   // A service that is not ready answers GetASPI32SupportInfo with
   // SS_FAILED_INIT and no adapter, and fails every request.
   void SetServiceReady(bool ready);
+  // A machine whose devices the system refuses the program for want of
+  // rights, as the machine's own transport reports it: the bus offers no
+  // adapter, and AccessDenied says why.
+  void SetAccessDenied(bool denied) { accessDenied_ = denied; }
+  bool AccessDenied() const { return accessDenied_; }
   // Puts a device at adapter:target (adds adapters up to `adapter`). False
   // when the address is out of range or taken, or its stored state is damaged.
   bool AddDevice(std::uint8_t adapter, std::uint8_t target, const DeviceOptions& options,
@@ -101,6 +106,7 @@ class EmulatedBus : public AspiProvider {
   std::uint32_t Now() const { return clock_(); }
 
   bool ready_ = true;
+  bool accessDenied_ = false;
   std::vector<std::vector<std::unique_ptr<EmulatedDevice>>> adapters_;
   std::function<std::uint32_t()> clock_;
   std::string stateDir_;

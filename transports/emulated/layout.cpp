@@ -189,6 +189,11 @@ bool ParseLayout(std::string_view text, Layout& layout, std::string& error) {
     layout.adapterCount = 0;
     return true;
   }
+  if (text == "denied") {
+    layout.accessDenied = true;
+    layout.adapterCount = 0;
+    return true;
+  }
   std::array<std::array<unsigned, kTargetsPerAdapter>, kMaxAdapters> seen{};
   unsigned index = 0;
   std::uint32_t highestAdapter = 0;
@@ -201,7 +206,7 @@ bool ParseLayout(std::string_view text, Layout& layout, std::string& error) {
       error = "entry " + std::to_string(index) + " is empty (a \",\" too many?)";
       return false;
     }
-    if (entry == "empty" || entry == "absent") {
+    if (entry == "empty" || entry == "absent" || entry == "denied") {
       error = where + "\"" + std::string(entry) + "\" stands alone and cannot be combined";
       return false;
     }

@@ -2,6 +2,8 @@
 //   ""                      one adapter, a `drive` at target 0
 //   "empty"                 one adapter, no device
 //   "absent"                the service is missing or not ready (no adapter)
+//   "denied"                the system refuses the program its devices for
+//                           want of rights (no adapter; the bus says so)
 //   "A:T=KIND[+OPT...],..." devices at adapter A (0-15), target T (0-7)
 // KIND is drive, cdrom, disk, q1cd or disk3177k; OPT is rev=TEXT, busy=MS,
 // delay=MS, inquiry-bytes=N or fault=NAME (see transports/emulated/README.md).
@@ -27,6 +29,7 @@ struct LayoutEntry {
 
 struct Layout {
   bool serviceReady = true;
+  bool accessDenied = false;
   std::uint8_t adapterCount = 1;
   std::vector<LayoutEntry> entries;
 };

@@ -32,6 +32,10 @@ std::string OpenProblem(const Target& target, int error) {
 
 }  // namespace
 
+bool MayBeTheDrive(const Target& target) {
+  return target.node.type == kTypeCdDvd || target.node.type < 0;
+}
+
 std::string Describe(const Target& target) {
   return target.path + " (" + FormatAddress(target.node.address) + ")";
 }
@@ -54,7 +58,8 @@ int OpenTarget(SgSystem& system, Target& target, bool exclusive) {
 }
 
 std::vector<Adapter> DiscoverDevices(SgSystem& system, const std::string& sysfsRoot,
-                                     const std::string& devRoot, std::string& diagnostics) {
+                                     const std::string& devRoot, std::string& diagnostics,
+                                     bool& accessDenied) {
   std::vector<Adapter> adapters;
   const SgTopology topology = ReadSgTopology(sysfsRoot);
   std::vector<std::string> notes;
@@ -88,7 +93,7 @@ std::vector<Adapter> DiscoverDevices(SgSystem& system, const std::string& sysfsR
   // may be the drive are named (a large disk array would fill the screen).
   for (const Adapter& adapter : adapters) {
     for (const auto& [id, target] : adapter.targets) {
-      if (id > 7 && (target.node.type == kTypeCdDvd || target.node.type < 0)) {
+      if (id > 7 && MayBeTheDrive(target)) {
         notes.push_back(Describe(target) + " is at SCSI target id " + std::to_string(id) +
                         "; the program addresses targets 0 to 7 only, so it cannot reach "
                         "this device.");
@@ -114,8 +119,10 @@ std::vector<Adapter> DiscoverDevices(SgSystem& system, const std::string& sysfsR
                                            " answers as another SCSI device than sysfs "
                                            "names; it is left alone."
                                      : OpenProblem(target, error));
-      if (target.node.type == kTypeCdDvd || target.node.type < 0) {
+      if (MayBeTheDrive(target)) {
         unusableCd.push_back(unusable.back());
+        // Only a device the program addresses (targets 0 to 7) could be used.
+        accessDenied = accessDenied || ((error == EACCES || error == EPERM) && id <= 7);
       }
     }
   }

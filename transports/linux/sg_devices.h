@@ -43,11 +43,18 @@ std::string Describe(const Target& target);
 // an errno value, or -1 for a device at another address.
 int OpenTarget(SgSystem& system, Target& target, bool exclusive);
 
+// Whether the device at `target` may be the drive: a CD/DVD device, or one
+// whose type sysfs does not give.
+bool MayBeTheDrive(const Target& target);
+
 // Finds the devices under `sysfsRoot` (nodes under `devRoot`) and opens
 // each non-exclusively. The adapters with their targets, none when no
 // device can be used; `diagnostics` gets why, and which devices cannot be
-// used, one line each.
+// used, one line each. `accessDenied` is set when the system refused the
+// program a device that may be the drive (EACCES, EPERM): with the rights
+// it lacks, the run may find the drive there.
 std::vector<Adapter> DiscoverDevices(SgSystem& system, const std::string& sysfsRoot,
-                                     const std::string& devRoot, std::string& diagnostics);
+                                     const std::string& devRoot, std::string& diagnostics,
+                                     bool& accessDenied);
 
 }  // namespace sg

@@ -102,7 +102,9 @@ Verdict JudgePassThrough(const PassThroughResult& result, DataDirection directio
         return verdict;
       case EACCES:
       case EPERM:
-        return Failure(HASTAT_OK, "permission denied: the device needs read and write access");
+        verdict = Failure(HASTAT_OK, "permission denied: the device needs read and write access");
+        verdict.accessDenied = true;
+        return verdict;
       case EINTR:
         verdict = Failure(HASTAT_OK, "the command was interrupted by a signal");
         verdict.interrupted = true;

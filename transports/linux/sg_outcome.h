@@ -22,6 +22,7 @@ struct Verdict {
   bool abandoned = false;      // ... and is still in the kernel: the program stopped waiting
   bool deviceLost = false;     // the device is gone (ENODEV, ENXIO)
   bool interrupted = false;    // the call was interrupted by a signal (EINTR)
+  bool accessDenied = false;   // the system refused the program the device (EACCES, EPERM)
   std::string problem;         // plain words; empty for a clean completion
 };
 

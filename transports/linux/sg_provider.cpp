@@ -38,8 +38,10 @@ class SgProvider final : public AspiProvider, private CommandRunner {
         sysfsRoot_(options.sysfsRoot),
         devRoot_(options.devRoot) {
     diagnostics.clear();
-    adapters_ = sg::DiscoverDevices(*system_, sysfsRoot_, devRoot_, diagnostics);
+    adapters_ = sg::DiscoverDevices(*system_, sysfsRoot_, devRoot_, diagnostics, accessDenied_);
   }
+
+  bool AccessDenied() const { return accessDenied_; }
 
   ~SgProvider() override {
     for (Adapter& adapter : adapters_) {
@@ -132,6 +134,11 @@ class SgProvider final : public AspiProvider, private CommandRunner {
     return text;
   }
 
+  // A device that may be the drive, refused for want of rights.
+  void NoteDenial(const Target& target, bool denied) {
+    if (denied && sg::MayBeTheDrive(target)) accessDenied_ = true;
+  }
+
   void Tell(const Target& target, const std::string& text) {
     ::Tell(messages_, sg::Describe(target) + ": " + text);
   }
@@ -159,6 +166,7 @@ class SgProvider final : public AspiProvider, private CommandRunner {
         return Verdict(SS_ERR);
       }
     } else if (const int error = OpenShared(*target); error != 0) {
+      NoteDenial(*target, error == EACCES || error == EPERM);
       if (error == -1) {
         target->lost = true;
         Tell(*target, "the node now belongs to another device; no command is sent to it.");
@@ -228,6 +236,7 @@ class SgProvider final : public AspiProvider, private CommandRunner {
       }
     }
 
+    NoteDenial(target, verdict.accessDenied);
     CommandVerdict outcome = Verdict(verdict.status, verdict.haStat);
     outcome.targStat = verdict.targStat;
     outcome.sense.assign(sense, sense + std::max(verdict.senseBytes, 0));
@@ -263,8 +272,7 @@ class SgProvider final : public AspiProvider, private CommandRunner {
       Tell(target,
            "the command was interrupted after it was handed to the driver; it is not "
            "sent again, since the drive may already be working on it.");
-    } else if (verdict.status != SS_COMP &&
-               (command.download || verdict.problem.find("permission") != std::string::npos)) {
+    } else if (verdict.status != SS_COMP && (command.download || verdict.accessDenied)) {
       Tell(target, verdict.problem + ".");
     }
     return outcome;
@@ -284,9 +292,15 @@ class SgProvider final : public AspiProvider, private CommandRunner {
   std::string sysfsRoot_;
   std::string devRoot_;
   std::vector<Adapter> adapters_;
+  bool accessDenied_ = false;
 };
 
 }  // namespace
+
+bool SgAccessDenied(const AspiProvider& provider) {
+  const auto* sg = dynamic_cast<const SgProvider*>(&provider);
+  return sg != nullptr && sg->AccessDenied();
+}
 
 std::unique_ptr<AspiProvider> CreateSgProvider(std::string& diagnostics) {
   return CreateSgProvider(SgProviderOptions{}, diagnostics);

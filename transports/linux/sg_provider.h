@@ -52,3 +52,9 @@ struct SgProviderOptions {
 std::unique_ptr<AspiProvider> CreateSgProvider(std::string& diagnostics);
 std::unique_ptr<AspiProvider> CreateSgProvider(const SgProviderOptions& options,
                                                std::string& diagnostics);
+
+// Whether the system refused the provider a device that may be the drive (a
+// CD/DVD device, or one of unknown type, at target 0 to 7) for want of
+// rights: EACCES or EPERM when it was opened or given a command. Such a run
+// did not find "no drive": it could not look. False for other providers.
+bool SgAccessDenied(const AspiProvider& provider);
