@@ -243,6 +243,60 @@ TEST_F(SgDiscovery, NoOpenableDeviceMeansNoAdapter) {
   EXPECT_TRUE(system->calls.empty());
 }
 
+// A machine whose drive the program may not open is told apart from one
+// without a drive: only a device that may be the drive (CD/DVD, or of
+// unknown type) at a target the program addresses counts.
+TEST(SgAccess, ARefusedDeviceThatMayBeTheDriveIsNotNoDrive) {
+  struct Device {
+    sg::ScsiAddress address;
+    int openError;
+    int type;
+  };
+  const struct {
+    std::vector<Device> devices;
+    bool denied;
+  } cases[] = {
+      {{{{0, 0, 0, 0}, EACCES, 0}}, false},                        // a disk only
+      {{{{0, 0, 0, 0}, EPERM, 5}}, true},                          // the drive
+      {{{{0, 0, 0, 0}, EACCES, -1}}, true},                        // of unknown type
+      {{{{0, 0, 0, 0}, ENOENT, 5}}, false},                        // node missing
+      {{{{0, 0, 0, 0}, 0, 0}, {{1, 0, 9, 0}, EACCES, 5}}, false},  // beyond target 7
+      {{{{0, 0, 0, 0}, 0, 5}, {{1, 0, 0, 0}, EACCES, 5}}, true},   // beside a usable one
+      {{{{0, 0, 0, 0}, 0, 5}, {{1, 0, 0, 0}, EACCES, 0}}, false},  // a disk beside it
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(&c - cases);
+    FakeSysfs sysfs;
+    auto system = std::make_shared<FakeSgSystem>();
+    for (std::size_t i = 0; i < c.devices.size(); ++i) {
+      const std::string name = "sg" + std::to_string(i);
+      sysfs.AddNode(name, sg::FormatAddress(c.devices[i].address), c.devices[i].type);
+      system->nodes[sysfs.DevRoot() + "/" + name] = {c.devices[i].address, c.devices[i].openError};
+    }
+    SgProviderOptions options;
+    options.sysfsRoot = sysfs.Root();
+    options.devRoot = sysfs.DevRoot();
+    options.system = system;
+    std::string diagnostics;
+    const auto provider = CreateSgProvider(options, diagnostics);
+    EXPECT_EQ(SgAccessDenied(*provider), c.denied) << diagnostics;
+  }
+}
+
+// A command the system refuses the drive counts as well; a disk's does not.
+TEST_F(SgDiscovery, ACommandRefusedForRightsIsARefusalToo) {
+  Node("sg0", {0, 0, 0, 0}, 0, 0);
+  Node("sg1", {1, 0, 0, 0}, 0, 5);
+  auto provider = Create();
+  sgtest::ScriptedAnswer refused;
+  refused.result.osError = EACCES;
+  system->answers = {refused, refused};
+  EXPECT_EQ(Inquiry(*provider, 0, 0), SS_ERR);
+  EXPECT_FALSE(SgAccessDenied(*provider));
+  EXPECT_EQ(Inquiry(*provider, 1, 0), SS_ERR);
+  EXPECT_TRUE(SgAccessDenied(*provider));
+}
+
 TEST_F(SgDiscovery, WithoutTheSgDriverTheUserIsToldToLoadIt) {
   auto provider = Create();
   EXPECT_EQ(provider->GetSupportInfo() & 0xFF, 0u);

@@ -180,6 +180,26 @@ TEST_F(ProgramRun, JsonOfBytesBeyondAsciiIsValidUtf8) {
   EXPECT_EQ(nlohmann::json::parse(r.output)["drives"][0]["revision"], "\xC3\xA9\\\"\x01");
 }
 
+// A file name is given as the user typed it where it is UTF-8, and its
+// other bytes as \udcNN: in the summary of a run and of a check, and in the
+// reason of a run that could not read it.
+TEST_F(ProgramRun, JsonGivesFileNamesAsTheyAre) {
+  const struct {
+    std::string name;
+    std::string json;
+  } cases[] = {{"f\xC3\xAFrmw\xC3\xA4re.hex", "f\xC3\xAFrmw\xC3\xA4re.hex"},
+               {"f\xE9.hex", "f\\udce9.hex"}};
+  for (const auto& c : cases) {
+    fs::copy_file(kSample, dir_ / c.name);
+    const RunResult check = Run({"--check", c.name, "--json"});
+    EXPECT_TRUE(Contains(check.output, "\"image\":\"" + c.json + "\"")) << check.output;
+    const RunResult run = Run({"--emulate", "--yes", "--image", c.name, "--json"});
+    EXPECT_TRUE(Contains(run.output, "\"image\":\"" + c.json + "\"")) << run.output;
+    const RunResult missing = Run({"--emulate", "--yes", "--image", "no-" + c.name, "--json"});
+    EXPECT_TRUE(Contains(missing.output, "\"reason\":\"no-" + c.json)) << missing.output;
+  }
+}
+
 // ---- what was seen and what failed on the way ----
 
 // Each run says on standard error, and in its JSON, what the terminal would

@@ -1,7 +1,8 @@
 // A run that cannot download sends nothing but the scan's INQUIRY: the
 // image, the pinned image and the permission to download are settled before
 // the tray is opened, and a drive that is not ready yet is asked again for a
-// while and then named, with a status of its own.
+// while and then named, with a status of its own. A dry run sends nothing
+// else either, and ends as the real run would before its download command.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "image/sha256.h"
 #include "tests/program/program_run.h"
 
 namespace {
@@ -90,6 +92,56 @@ TEST_F(ProgramRun, ARunThatCannotDownloadLeavesTheDriveAlone) {
     const bool onlyInquiry =
         std::all_of(sent.begin(), sent.end(), [](const std::string& op) { return op == "12"; });
     EXPECT_EQ(onlyInquiry, c.status != 0) << ReadFile(recording);
+  }
+}
+
+// The dry run against the real run with the same options: status 0 exactly
+// where the real run sends the download command (whatever the drive then
+// does with it), else the real run's own status; and only INQUIRY reaches
+// the bus.
+TEST_F(ProgramRun, ADryRunEndsAsTheRealRunBeforeItsDownloadAndSendsOnlyInquiry) {
+  std::ofstream(dir_ / "damaged.hex") << ":1000000001020304zz\n:00000001FF\n";
+  const std::string blank = ":01000000FF00\n:00000001FF\n";  // every byte 0xFF
+  std::ofstream(dir_ / "blank.hex") << blank;
+  fs::copy_file(kSample, dir_ / "fw.hex");
+  const std::string blankHash =
+      Sha256Hex(reinterpret_cast<const std::uint8_t*>(blank.data()), blank.size());
+  const std::string zeros(64, '0');
+  const struct {
+    std::string layout;
+    std::vector<std::string> args;
+    int status;      // of the dry run
+    int realStatus;  // of the real run
+  } cases[] = {
+      {"0:0=drive", {"--yes", "--image", "fw.hex"}, 0, 0},
+      {"0:0=drive+fault=refuse-download", {"--yes", "--image", "fw.hex"}, 0, 11},
+      {"0:0=drive", {"--yes", "--image", "damaged.hex"}, 1, 1},
+      {"0:0=drive", {"--yes", "--image", "blank.hex"}, 1, 1},
+      {"0:0=drive", {"--yes", "--image", "blank.hex", "--expect-sha256", blankHash}, 0, 0},
+      {"0:0=drive", {"--yes", "--image", "fw.hex", "--expect-sha256", zeros}, 1, 1},
+      {"0:0=drive", {"--image", "fw.hex"}, 6, 6},
+      {"0:0=drive,0:1=drive", {"--yes", "--image", "fw.hex"}, 5, 5},
+      {"0:0=drive,0:1=drive", {"--yes", "--image", "fw.hex", "--device", "0:1"}, 0, 0},
+      {"0:0=cdrom", {"--yes", "--image", "fw.hex"}, 3, 3},
+      {"denied", {"--yes", "--image", "fw.hex"}, 13, 13},
+  };
+  for (const auto& c : cases) {
+    const std::string name = "case-" + std::to_string(&c - cases);
+    SCOPED_TRACE(name + " " + c.layout);
+    std::vector<std::string> args = {"--emulate=" + c.layout, "--json"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    EXPECT_EQ(Run(args).status, c.realStatus);
+    const fs::path recording = dir_ / (name + ".jsonl");
+    args.insert(args.end(), {"--dry-run", "--record", recording.string()});
+    const RunResult dry = Run(args);
+    EXPECT_EQ(dry.status, c.status) << Describe(dry);
+    const auto summary = nlohmann::json::parse(dry.output, nullptr, false);
+    ASSERT_TRUE(summary.is_object()) << Describe(dry);
+    EXPECT_EQ(summary["status"], c.status);
+    EXPECT_EQ(summary["dryRun"], true);
+    const auto image = std::find(c.args.begin(), c.args.end(), "--image") + 1;
+    EXPECT_EQ(Contains(dry.error, "Dry run: would download " + *image), c.status == 0) << dry.error;
+    for (const std::string& op : SentOperations(recording)) EXPECT_EQ(op, "12");
   }
 }
 
