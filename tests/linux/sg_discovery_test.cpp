@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <memory>
 #include <sstream>
+#include <tuple>
 
 #include "fake_sg.h"
 #include "transports/linux/sg_provider.h"
@@ -245,56 +246,41 @@ TEST_F(SgDiscovery, NoOpenableDeviceMeansNoAdapter) {
 
 // A machine whose drive the program may not open is told apart from one
 // without a drive: only a device that may be the drive (CD/DVD, or of
-// unknown type) at a target the program addresses counts.
+// unknown type) at a target the program addresses counts, refused when it
+// is opened or, with `asked`, when INQUIRY reaches it.
 TEST(SgAccess, ARefusedDeviceThatMayBeTheDriveIsNotNoDrive) {
-  struct Device {
-    sg::ScsiAddress address;
-    int openError;
-    int type;
-  };
   const struct {
-    std::vector<Device> devices;
+    std::vector<std::tuple<sg::ScsiAddress, int, int>> devices;  // address, open errno, type
+    bool asked;
     bool denied;
   } cases[] = {
-      {{{{0, 0, 0, 0}, EACCES, 0}}, false},                        // a disk only
-      {{{{0, 0, 0, 0}, EPERM, 5}}, true},                          // the drive
-      {{{{0, 0, 0, 0}, EACCES, -1}}, true},                        // of unknown type
-      {{{{0, 0, 0, 0}, ENOENT, 5}}, false},                        // node missing
-      {{{{0, 0, 0, 0}, 0, 0}, {{1, 0, 9, 0}, EACCES, 5}}, false},  // beyond target 7
-      {{{{0, 0, 0, 0}, 0, 5}, {{1, 0, 0, 0}, EACCES, 5}}, true},   // beside a usable one
-      {{{{0, 0, 0, 0}, 0, 5}, {{1, 0, 0, 0}, EACCES, 0}}, false},  // a disk beside it
+      {{{{0, 0, 0, 0}, EACCES, 0}}, false, false},                        // a disk only
+      {{{{0, 0, 0, 0}, EPERM, 5}}, false, true},                          // the drive
+      {{{{0, 0, 0, 0}, EACCES, -1}}, false, true},                        // of unknown type
+      {{{{0, 0, 0, 0}, ENOENT, 5}}, false, false},                        // node missing
+      {{{{0, 0, 0, 0}, 0, 0}, {{1, 0, 9, 0}, EACCES, 5}}, false, false},  // beyond target 7
+      {{{{0, 0, 0, 0}, 0, 5}, {{1, 0, 0, 0}, EACCES, 0}}, false, false},  // a disk beside it
+      {{{{0, 0, 0, 0}, 0, 5}}, true, true},
+      {{{{0, 0, 0, 0}, 0, 0}}, true, false},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(&c - cases);
     FakeSysfs sysfs;
-    auto system = std::make_shared<FakeSgSystem>();
-    for (std::size_t i = 0; i < c.devices.size(); ++i) {
-      const std::string name = "sg" + std::to_string(i);
-      sysfs.AddNode(name, sg::FormatAddress(c.devices[i].address), c.devices[i].type);
-      system->nodes[sysfs.DevRoot() + "/" + name] = {c.devices[i].address, c.devices[i].openError};
+    SgProviderOptions options{sysfs.Root(), sysfs.DevRoot(), std::make_shared<FakeSgSystem>(), {}};
+    auto& system = static_cast<FakeSgSystem&>(*options.system);
+    for (const auto& [address, error, type] : c.devices) {
+      const std::string name = "sg" + std::to_string(address.host);
+      sysfs.AddNode(name, sg::FormatAddress(address), type);
+      system.nodes[sysfs.DevRoot() + "/" + name] = {address, error};
     }
-    SgProviderOptions options;
-    options.sysfsRoot = sysfs.Root();
-    options.devRoot = sysfs.DevRoot();
-    options.system = system;
     std::string diagnostics;
     const auto provider = CreateSgProvider(options, diagnostics);
-    EXPECT_EQ(SgAccessDenied(*provider), c.denied) << diagnostics;
+    system.answers.resize(1);
+    system.answers[0].result.osError = c.asked ? EACCES : 0;
+    std::uint8_t data[36] = {};
+    SRB_ExecSCSICmd srb = sgtest::InquiryRequest(0, 0, 0, data);
+    provider->SendCommand(&srb);
+    EXPECT_EQ(SgAccessDenied(*provider), c.denied) << (&c - cases) << diagnostics;
   }
-}
-
-// A command the system refuses the drive counts as well; a disk's does not.
-TEST_F(SgDiscovery, ACommandRefusedForRightsIsARefusalToo) {
-  Node("sg0", {0, 0, 0, 0}, 0, 0);
-  Node("sg1", {1, 0, 0, 0}, 0, 5);
-  auto provider = Create();
-  sgtest::ScriptedAnswer refused;
-  refused.result.osError = EACCES;
-  system->answers = {refused, refused};
-  EXPECT_EQ(Inquiry(*provider, 0, 0), SS_ERR);
-  EXPECT_FALSE(SgAccessDenied(*provider));
-  EXPECT_EQ(Inquiry(*provider, 1, 0), SS_ERR);
-  EXPECT_TRUE(SgAccessDenied(*provider));
 }
 
 TEST_F(SgDiscovery, WithoutTheSgDriverTheUserIsToldToLoadIt) {

@@ -261,30 +261,17 @@ TEST(JsonText, KeepsAsciiAndGivesHighBytesAsLatin1) {
 // \udcNN, which a reader maps back to the byte; what JSON must escape is
 // escaped as nlohmann::json does.
 TEST(JsonString, KeepsValidUtf8AndEscapesEveryOtherByteReversibly) {
-  const struct {
-    std::string in;
-    std::string out;
-  } cases[] = {
-      {"f\xC3\xAFrmw\xC3\xA4re.hex", "\"f\xC3\xAFrmw\xC3\xA4re.hex\""},  // as typed
-      {"\xE2\x82\xAC \xF0\x9F\x92\xBE \xEF\xBF\xBF",
-       "\"\xE2\x82\xAC \xF0\x9F\x92\xBE \xEF\xBF\xBF\""},
-      {"f\xE9.hex", "\"f\\udce9.hex\""},                         // Latin-1, not UTF-8
-      {"\xC0\x80", "\"\\udcc0\\udc80\""},                        // overlong NUL
-      {"\xED\xA0\x80", "\"\\udced\\udca0\\udc80\""},             // a surrogate encoded
-      {"\xF4\x90\x80\x80", "\"\\udcf4\\udc90\\udc80\\udc80\""},  // beyond U+10FFFF
-      {"\xE2\x82x", "\"\\udce2\\udc82x\""},                      // cut short
-      {"\xE2\x82", "\"\\udce2\\udc82\""},                        // cut short by the end
+  const std::pair<std::string, std::string> cases[] = {
+      {"f\xC3\xAFrmw\xC3\xA4re \xE2\x82\xAC\xF0\x9F\x92\xBE\xEF\xBF\xBF",
+       "\"f\xC3\xAFrmw\xC3\xA4re \xE2\x82\xAC\xF0\x9F\x92\xBE\xEF\xBF\xBF\""},
+      {"f\xE9.hex", "\"f\\udce9.hex\""},                                    // Latin-1
+      {"\xC0\x80\xED\xA0\x80", "\"\\udcc0\\udc80\\udced\\udca0\\udc80\""},  // overlong, surrogate
+      {"\xF4\x90\x80\x80", "\"\\udcf4\\udc90\\udc80\\udc80\""},             // beyond U+10FFFF
+      {"\xE2\x82x\xE2\x82", "\"\\udce2\\udc82x\\udce2\\udc82\""},           // cut short
       {"C:\\fw\\\"a\".hex", "\"C:\\\\fw\\\\\\\"a\\\".hex\""},
       {std::string("\x01\t\n\0\x7F", 5), "\"\\u0001\\t\\n\\u0000\x7F\""},
-      {"", "\"\""},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(JsonString(c.in), c.out) << c.in;
-    // What nlohmann::json writes for text that is valid UTF-8.
-    if (c.out.find("\\udc") == std::string::npos) {
-      EXPECT_EQ(nlohmann::json(c.in).dump(), c.out);
-    }
-  }
+  for (const auto& [in, out] : cases) EXPECT_EQ(JsonString(in), out) << in;
   EXPECT_EQ(JsonLine(nlohmann::ordered_json{{"a", {1, nullptr, true}}, {"b\xFF", "\xFF"}}),
             "{\"a\":[1,null,true],\"b\\udcff\":\"\\udcff\"}");
 }

@@ -181,22 +181,15 @@ TEST_F(ProgramRun, JsonOfBytesBeyondAsciiIsValidUtf8) {
 }
 
 // A file name is given as the user typed it where it is UTF-8, and its
-// other bytes as \udcNN: in the summary of a run and of a check, and in the
-// reason of a run that could not read it.
+// other bytes as \udcNN, in the summary of a check and of a run.
 TEST_F(ProgramRun, JsonGivesFileNamesAsTheyAre) {
-  const struct {
-    std::string name;
-    std::string json;
-  } cases[] = {{"f\xC3\xAFrmw\xC3\xA4re.hex", "f\xC3\xAFrmw\xC3\xA4re.hex"},
-               {"f\xE9.hex", "f\\udce9.hex"}};
-  for (const auto& c : cases) {
-    fs::copy_file(kSample, dir_ / c.name);
-    const RunResult check = Run({"--check", c.name, "--json"});
-    EXPECT_TRUE(Contains(check.output, "\"image\":\"" + c.json + "\"")) << check.output;
-    const RunResult run = Run({"--emulate", "--yes", "--image", c.name, "--json"});
-    EXPECT_TRUE(Contains(run.output, "\"image\":\"" + c.json + "\"")) << run.output;
-    const RunResult missing = Run({"--emulate", "--yes", "--image", "no-" + c.name, "--json"});
-    EXPECT_TRUE(Contains(missing.output, "\"reason\":\"no-" + c.json)) << missing.output;
+  for (const auto& [name, json] :
+       {std::pair<std::string, std::string>{"f\xC3\xAF.hex", "f\xC3\xAF.hex"},
+        {"f\xE9.hex", "f\\udce9.hex"}}) {
+    fs::copy_file(kSample, dir_ / name);
+    EXPECT_TRUE(Contains(Run({"--check", name, "--json"}).output, "\"image\":\"" + json + "\""));
+    EXPECT_TRUE(Contains(Run({"--emulate", "--yes", "--image", name, "--json"}).output,
+                         "\"image\":\"" + json + "\""));
   }
 }
 

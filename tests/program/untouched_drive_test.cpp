@@ -97,50 +97,44 @@ TEST_F(ProgramRun, ARunThatCannotDownloadLeavesTheDriveAlone) {
 
 // The dry run against the real run with the same options: status 0 exactly
 // where the real run sends the download command (whatever the drive then
-// does with it), else the real run's own status; and only INQUIRY reaches
-// the bus.
+// does with it), else the real run's own status; only INQUIRY reaches the
+// bus, and --json says it was a dry run.
 TEST_F(ProgramRun, ADryRunEndsAsTheRealRunBeforeItsDownloadAndSendsOnlyInquiry) {
   std::ofstream(dir_ / "damaged.hex") << ":1000000001020304zz\n:00000001FF\n";
   const std::string blank = ":01000000FF00\n:00000001FF\n";  // every byte 0xFF
   std::ofstream(dir_ / "blank.hex") << blank;
   fs::copy_file(kSample, dir_ / "fw.hex");
-  const std::string blankHash =
+  const std::string blankSha =
       Sha256Hex(reinterpret_cast<const std::uint8_t*>(blank.data()), blank.size());
-  const std::string zeros(64, '0');
   const struct {
     std::string layout;
-    std::vector<std::string> args;
-    int status;      // of the dry run
-    int realStatus;  // of the real run
+    std::vector<std::string> args;  // after --image FILE
+    int status;                     // of the dry run
+    int realStatus;
   } cases[] = {
-      {"0:0=drive", {"--yes", "--image", "fw.hex"}, 0, 0},
-      {"0:0=drive+fault=refuse-download", {"--yes", "--image", "fw.hex"}, 0, 11},
-      {"0:0=drive", {"--yes", "--image", "damaged.hex"}, 1, 1},
-      {"0:0=drive", {"--yes", "--image", "blank.hex"}, 1, 1},
-      {"0:0=drive", {"--yes", "--image", "blank.hex", "--expect-sha256", blankHash}, 0, 0},
-      {"0:0=drive", {"--yes", "--image", "fw.hex", "--expect-sha256", zeros}, 1, 1},
-      {"0:0=drive", {"--image", "fw.hex"}, 6, 6},
-      {"0:0=drive,0:1=drive", {"--yes", "--image", "fw.hex"}, 5, 5},
-      {"0:0=drive,0:1=drive", {"--yes", "--image", "fw.hex", "--device", "0:1"}, 0, 0},
-      {"0:0=cdrom", {"--yes", "--image", "fw.hex"}, 3, 3},
-      {"denied", {"--yes", "--image", "fw.hex"}, 13, 13},
+      {"0:0=drive", {"fw.hex", "--yes"}, 0, 0},
+      {"0:0=drive+fault=refuse-download", {"fw.hex", "--yes"}, 0, 11},
+      {"0:0=drive", {"damaged.hex", "--yes"}, 1, 1},
+      {"0:0=drive", {"blank.hex", "--yes"}, 1, 1},
+      {"0:0=drive", {"blank.hex", "--yes", "--expect-sha256", blankSha}, 0, 0},
+      {"0:0=drive", {"fw.hex", "--yes", "--expect-sha256", std::string(64, '0')}, 1, 1},
+      {"0:0=drive", {"fw.hex"}, 6, 6},
+      {"0:0=drive,0:1=drive", {"fw.hex", "--yes"}, 5, 5},
+      {"0:0=drive,0:1=drive", {"fw.hex", "--yes", "--device", "0:1"}, 0, 0},
+      {"0:0=cdrom", {"fw.hex", "--yes"}, 3, 3},
+      {"denied", {"fw.hex", "--yes"}, 13, 13},
   };
   for (const auto& c : cases) {
-    const std::string name = "case-" + std::to_string(&c - cases);
-    SCOPED_TRACE(name + " " + c.layout);
-    std::vector<std::string> args = {"--emulate=" + c.layout, "--json"};
+    SCOPED_TRACE(std::to_string(&c - cases) + " " + c.layout);
+    std::vector<std::string> args = {"--emulate=" + c.layout, "--json", "--image"};
     args.insert(args.end(), c.args.begin(), c.args.end());
     EXPECT_EQ(Run(args).status, c.realStatus);
-    const fs::path recording = dir_ / (name + ".jsonl");
+    const fs::path recording = dir_ / "dry.jsonl";
     args.insert(args.end(), {"--dry-run", "--record", recording.string()});
     const RunResult dry = Run(args);
     EXPECT_EQ(dry.status, c.status) << Describe(dry);
-    const auto summary = nlohmann::json::parse(dry.output, nullptr, false);
-    ASSERT_TRUE(summary.is_object()) << Describe(dry);
-    EXPECT_EQ(summary["status"], c.status);
-    EXPECT_EQ(summary["dryRun"], true);
-    const auto image = std::find(c.args.begin(), c.args.end(), "--image") + 1;
-    EXPECT_EQ(Contains(dry.error, "Dry run: would download " + *image), c.status == 0) << dry.error;
+    EXPECT_TRUE(Contains(dry.output, "\"dryRun\":true")) << dry.output;
+    EXPECT_EQ(Contains(dry.error, "Dry run: would download " + c.args[0]), c.status == 0);
     for (const std::string& op : SentOperations(recording)) EXPECT_EQ(op, "12");
   }
 }
