@@ -41,8 +41,8 @@ constexpr StatusEntry kStatusTable[] = {
      "a drive of the model does not answer (the system names it, its INQUIRY fails): nothing "
      "was sent"},
     {Outcome::kNoAccess, "no-access",
-     "no rights: the system refused access to a device that may be the drive (run as root, "
-     "or as administrator on Windows): nothing was sent"},
+     "no rights: the system refused access to a device that may be the drive (give the user "
+     "access, or run as root; as administrator on Windows): nothing was sent"},
 };
 
 // Help lines are wrapped to this width, continued under the meaning.

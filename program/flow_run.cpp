@@ -42,8 +42,9 @@ Outcome JudgeReplay(const RunProvider& transport, ProgramFrontEnd& frontEnd,
 
 const char* const kNoAccessLine =
     "The system refused this program access to a device that may be the XPM-3177K drive "
-    "(permission denied), so it could not look for the drive: run it with the rights it "
-    "needs (as root on Linux, as administrator on Windows). Nothing was sent.";
+    "(permission denied), so it could not look for the drive: give the user access to the "
+    "drive (the udev rule of README.drive-access.md) or run qtr5-download as root; on Windows, "
+    "run it as administrator. Nothing was sent.";
 
 Outcome JudgeAccess(const RunProvider& transport, Outcome outcome) {
   const bool found = outcome != Outcome::kNoDrive && outcome != Outcome::kNotAnswering;
