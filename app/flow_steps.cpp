@@ -55,8 +55,8 @@ void DownloadApp::RunAllSteps() {
     imageChecksum = session.ImageChecksum();
     if (run.record.downloadSucceeded) {
       SetStatePicture(kBitmapOk);
-    } else if (run.record.outcome == Outcome::kNotReady) {
-      // A drive is there: it was not ready yet.
+    } else if (run.record.outcome == Outcome::kNotReady || run.record.dryRun) {
+      // A drive is there: it was not ready yet, or nothing was to be sent.
     } else if (!run.record.driveChosen) {
       SetStatePicture(kBitmapNoDevice);
     } else if (run.record.outcome != Outcome::kNotDownloaded) {
