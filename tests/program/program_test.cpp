@@ -28,15 +28,15 @@ TEST_F(ProgramRun, HelpAndVersionGoToStandardOutput) {
   EXPECT_EQ(version.output, "QTR5 (XPM-3177K) Download Utility 1.04\n");
 }
 
-// The README keeps a copy of the help between two markers; it must be the
-// program's help as it is now.
-TEST_F(ProgramRun, ReadmeShowsTheCurrentHelp) {
-  const std::string readme = ReadFile(kSourceDir / "README.md");
+// The user's guide keeps a copy of the help between two markers; it must be
+// the program's help as it is now.
+TEST_F(ProgramRun, UsersGuideShowsTheCurrentHelp) {
+  const std::string readme = ReadFile(kSourceDir / "docs" / "user-guide.md");
   const std::string begin = "<!-- help:begin -->";
   const std::size_t from = readme.find(begin);
   const std::size_t to = readme.find("<!-- help:end -->");
   ASSERT_TRUE(from != std::string::npos && to != std::string::npos && to > from)
-      << "README.md must keep the help between <!-- help:begin --> and <!-- help:end -->";
+      << "docs/user-guide.md must keep the help between <!-- help:begin --> and <!-- help:end -->";
   std::istringstream lines(readme.substr(from + begin.size(), to - from - begin.size()));
   std::string copy;
   for (std::string line; std::getline(lines, line);)
@@ -44,7 +44,7 @@ TEST_F(ProgramRun, ReadmeShowsTheCurrentHelp) {
   while (!copy.empty() && copy.front() == '\n') copy.erase(0, 1);
   while (copy.size() > 1 && copy[copy.size() - 2] == '\n') copy.pop_back();
   EXPECT_EQ(copy, Run({"--help"}).output)
-      << "README.md's help text is stale: paste the output of qtr5-download --help";
+      << "docs/user-guide.md's help text is stale: paste the output of qtr5-download --help";
 }
 
 TEST_F(ProgramRun, UsageErrorsExplainOnStandardErrorAndEndWithStatusTwo) {

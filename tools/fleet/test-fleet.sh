@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs the README's fleet example against this machine: the playbook and the
+# Runs the user's guide's fleet example against this machine: the playbook and the
 # ad-hoc command, through Ansible with an inventory of local hosts
 # (connection local), each host a layout of emulated drives: one without a
 # drive, one where the program has no rights to the drives, a good drive, a
