@@ -352,7 +352,7 @@ else
   # took_image PART: the run ended unconfirmed (status 9) with the warning
   # that the drive took the image.
   took_image() {
-    test "$(grep -c -E "^$1: (Download has been failed!|.*Not confirmed: the drive took the image|$1-exit=9 )" "$log")" -eq 3
+    test "$(grep -c -E "^$1: (Download not confirmed: do not switch off!|.*Not confirmed: the drive took the image|$1-exit=9 )" "$log")" -eq 3
   }
   if part success; then
     check user-drive "success: exit 0, the new revision, done successfully" \
