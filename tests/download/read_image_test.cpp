@@ -89,7 +89,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FailureCase{"AddressOverflow", ":01FF0000AA56\n",
                                   "HEX file is damaged! (Address overflow)"},
                       FailureCase{"OnlyEndRecord", ":00000001FF\n", kTextNoFirmwareData},
-                      FailureCase{"EmptyDataRecord", ":0000000000\n:00000001FF\n", kTextNoFirmwareData}),
+                      FailureCase{"EmptyDataRecord", ":0000000000\n:00000001FF\n",
+                                  kTextNoFirmwareData}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ReadImageTest, NameLongerThan259CharactersIsRefused) {

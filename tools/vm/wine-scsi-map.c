@@ -11,13 +11,15 @@
 #include <stdio.h>
 #include <string.h>
 #include <windows.h>
+/* In this order: winioctl.h needs windows.h, and ntddscsi.h needs winioctl.h. */
 #include <winioctl.h>
+
 #include <ntddscsi.h>
 
-static HKEY create(HKEY parent, const char *name) {
+static HKEY create(HKEY parent, const char* name) {
   HKEY key = NULL;
-  LONG error = RegCreateKeyExA(parent, name, 0, NULL, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, NULL,
-                               &key, NULL);
+  LONG error =
+      RegCreateKeyExA(parent, name, 0, NULL, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, NULL, &key, NULL);
   if (error != ERROR_SUCCESS) {
     fprintf(stderr, "wine-scsi-map: cannot create %s (error %ld)\n", name, error);
     return NULL;
@@ -31,8 +33,8 @@ static int print_addresses(void) {
     const char root[] = {letter, ':', '\\', '\0'};
     if (GetDriveTypeA(root) != DRIVE_CDROM) continue;
     const char path[] = {'\\', '\\', '.', '\\', letter, ':', '\0'};
-    HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
     SCSI_ADDRESS address = {0};
     DWORD returned = 0;
     if (handle == INVALID_HANDLE_VALUE ||
@@ -49,7 +51,7 @@ static int print_addresses(void) {
   return failures == 0 ? 0 : 1;
 }
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   if (argc == 2 && strcmp(argv[1], "--addresses") == 0) return print_addresses();
   int failures = 0;
   for (int i = 1; i < argc; ++i) {
@@ -59,13 +61,13 @@ int main(int argc, char **argv) {
       ++failures;
       continue;
     }
-    const char *device = argv[i] + used;
+    const char* device = argv[i] + used;
     char path[160];
-    snprintf(path, sizeof path, "Scsi Port %d\\Scsi Bus %d\\Target Id %d\\Logical Unit Id %d",
-             port, bus, target, lun);
+    snprintf(path, sizeof path, "Scsi Port %d\\Scsi Bus %d\\Target Id %d\\Logical Unit Id %d", port,
+             bus, target, lun);
     HKEY key = create(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP");
-    char *part = strtok(path, "\\");
-    const char *scsi = "Scsi";
+    char* part = strtok(path, "\\");
+    const char* scsi = "Scsi";
     HKEY next = key ? create(key, scsi) : NULL;
     if (key) RegCloseKey(key);
     key = next;
@@ -74,9 +76,8 @@ int main(int argc, char **argv) {
       RegCloseKey(key);
       key = next;
     }
-    if (!key ||
-        RegSetValueExA(key, "UnixDeviceName", 0, REG_SZ, (const BYTE *)device,
-                       (DWORD)strlen(device) + 1) != ERROR_SUCCESS) {
+    if (!key || RegSetValueExA(key, "UnixDeviceName", 0, REG_SZ, (const BYTE*)device,
+                               (DWORD)strlen(device) + 1) != ERROR_SUCCESS) {
       ++failures;
     } else {
       printf("wine-scsi-map: %d:%d:%d:%d is %s\n", port, bus, target, lun, device);
