@@ -5,9 +5,12 @@
 #     Windows users (line ends CR LF, for Notepad);
 #   Linux (static terminal program): qtr5-download-VERSION-linux-ARCH.tar.gz,
 #     the program stripped, its man page, and how to give a user the drive.
-# Each unpacks to one folder of the archive's name.
+# Both hold the licence and the notices of the others' software the program
+# contains (packaging/Notices.cmake). Each unpacks to one folder of the
+# archive's name.
 set(_pkg ${CMAKE_CURRENT_LIST_DIR})
 set(_stage ${PROJECT_BINARY_DIR}/archive)
+include(${_pkg}/Notices.cmake)
 
 if(WIN32 AND TARGET qtr5-download)
   if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
@@ -18,14 +21,21 @@ if(WIN32 AND TARGET qtr5-download)
   set(QTR5_ARCHIVE qtr5-download-${PROJECT_VERSION}-windows-${_arch}.zip)
   string(REPLACE ".zip" "" _name ${QTR5_ARCHIVE})
   configure_file(${_pkg}/windows/README.txt.in ${_stage}/README.txt @ONLY NEWLINE_STYLE CRLF)
-  set(_contents $<TARGET_FILE:qtr5-download> ${_stage}/README.txt)
+  configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${_stage}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
+  qtr5_shipped_components(_components windows)
+  qtr5_third_party_notices(${_stage}/THIRD-PARTY-NOTICES.txt CRLF ${_components})
+  set(_contents $<TARGET_FILE:qtr5-download> ${_stage}/README.txt ${_stage}/LICENSE.txt
+                ${_stage}/THIRD-PARTY-NOTICES.txt)
   set(_pack cf)
   set(_format --format=zip)
 elseif(NOT WIN32 AND TARGET qtr5-download AND QTR5_STATIC_PROGRAM AND NOT QTR5_SGUTILS2_SHARED)
   set(QTR5_ARCHIVE qtr5-download-${PROJECT_VERSION}-linux-${CMAKE_SYSTEM_PROCESSOR}.tar.gz)
   string(REPLACE ".tar.gz" "" _name ${QTR5_ARCHIVE})
+  qtr5_shipped_components(_components terminal)
+  qtr5_third_party_notices(${_stage}/THIRD-PARTY-NOTICES.txt LF ${_components})
   set(_contents $<TARGET_FILE:qtr5-download> ${_pkg}/qtr5-download.1
-                ${_pkg}/README.drive-access.md ${_pkg}/60-qtr5-download.rules)
+                ${_pkg}/README.drive-access.md ${_pkg}/60-qtr5-download.rules
+                ${PROJECT_SOURCE_DIR}/LICENSE ${_stage}/THIRD-PARTY-NOTICES.txt)
   set(_pack cfz)
   set(_format --format=gnutar)
 else()

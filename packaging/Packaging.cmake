@@ -10,6 +10,27 @@ foreach(_program qtr5-download qtr5-download-gui)
 endforeach()
 
 install(FILES ${_pkg}/qtr5-download.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# The package's copyright file: MIT for this project's code, and the names of
+# the others' software the programs contain or use, whose notices in full
+# are in THIRD-PARTY-NOTICES.txt beside it.
+include(${_pkg}/Notices.cmake)
+set(_components "")
+if(TARGET qtr5-download)
+  qtr5_shipped_components(_terminal terminal)
+  list(APPEND _components ${_terminal})
+endif()
+if(TARGET qtr5-download-gui)
+  find_package(Qt6 REQUIRED COMPONENTS Widgets)  # its targets name the libraries the notices trace
+  qtr5_shipped_components(_desktop desktop)
+  list(APPEND _components ${_desktop})
+endif()
+qtr5_debian_copyright(${PROJECT_BINARY_DIR}/debian/copyright ${_components})
+qtr5_third_party_notices(${PROJECT_BINARY_DIR}/debian/THIRD-PARTY-NOTICES.txt LF INSTALL
+                         ${_components})
+install(FILES ${PROJECT_BINARY_DIR}/debian/copyright
+              ${PROJECT_BINARY_DIR}/debian/THIRD-PARTY-NOTICES.txt
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${_pkg}/README.drive-access.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${_pkg}/60-qtr5-download.rules DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 

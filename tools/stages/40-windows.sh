@@ -57,11 +57,11 @@ if [[ "${1:-}" != "--on-display" ]]; then
   fi
   echo "   PE32, subsystem 5.1, $(wc -l <<<"$imports") imports, all on XP SP3"
 
-  echo "-- the zip for Windows users: the program stripped, and its README.txt"
+  echo "-- the zip for Windows users: the program stripped, its README.txt, the licence and notices"
   zip=$(echo "$build"/qtr5-download-*-windows-x86.zip)
   listing=$(cmake -E tar tf "$zip")
   folder=$(basename "$zip" .zip)
-  for file in qtr5-download.exe README.txt; do
+  for file in qtr5-download.exe README.txt LICENSE.txt THIRD-PARTY-NOTICES.txt; do
     grep -qx "$folder/$file" <<<"$listing" || { echo "FAILED: no $folder/$file in $zip" >&2; exit 1; }
   done
   unpacked=$(mktemp -d)
@@ -70,6 +70,9 @@ if [[ "${1:-}" != "--on-display" ]]; then
     echo "FAILED: the program in $zip has debug sections" >&2
     exit 1
   fi
+  bash tests/packaging/check_notices.sh LICENSE "$unpacked/$folder/LICENSE.txt" \
+    "$unpacked/$folder/THIRD-PARTY-NOTICES.txt" "CLI11" "JSON for Modern C++" \
+    "GCC runtime libraries" "MinGW-w64 runtime" || { echo "FAILED: the notices in $zip" >&2; exit 1; }
   echo "   $(basename "$zip"): $(stat -c %s "$zip") bytes, the program $(stat -c %s "$unpacked/$folder/qtr5-download.exe") bytes"
   rm -rf "$unpacked"
 
