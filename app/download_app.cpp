@@ -72,8 +72,7 @@ SearchingForDrive::~SearchingForDrive() {
 // adapters); the other fields are set in the order the start-up needs them.
 DownloadApp::DownloadApp(HINSTANCE moduleInstance, LPCSTR templateName, DLGPROC dialogProcedure,
                          int showCommand, RunContext& runContext)
-    : device(),
-      run(runContext),
+    : run(runContext),
       session(device, runContext.request, runContext.record, runContext.scan, sessionObserver,
               runContext.request.runAllWith != nullptr ? *runContext.request.runAllWith
                                                        : sessionQuestions) {

@@ -114,7 +114,7 @@ void ExplainFailure(HWND window, const RunContext& context) {
                         : run.driveMayBeBusy   ? kCaptionUnconfirmed
                                                : kCaptionFailed;
   MessageBoxA(window, text.c_str(), caption,
-              MB_OK | (run.driveMayBeBusy ? MB_ICONWARNING : MB_ICONERROR));
+              static_cast<UINT>(MB_OK | (run.driveMayBeBusy ? MB_ICONWARNING : MB_ICONERROR)));
 }
 
 // Retry: the scan again, with the window as at start while it runs.
