@@ -7,7 +7,7 @@
 
 #ifndef _WIN32
 #include <poll.h>
-#include <time.h>
+#include <ctime>
 #endif
 
 namespace qtr5 {

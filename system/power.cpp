@@ -3,7 +3,7 @@
 #include "system/power.h"
 
 #include <fcntl.h>
-#include <signal.h>
+#include <signal.h>  // NOLINT(modernize-deprecated-headers): POSIX's sigset_t and sigemptyset
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,7 +12,8 @@
 #include <mutex>
 #include <thread>
 
-extern char** environ;
+// POSIX leaves this declaration to the program (glibc has it only with _GNU_SOURCE).
+extern char** environ;  // NOLINT(readability-redundant-declaration)
 
 namespace {
 
