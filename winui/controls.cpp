@@ -264,6 +264,7 @@ LRESULT EditMessage(Window& edit, UINT message, WPARAM wParam, LPARAM lParam) {
       WORD size = 0;
       std::memcpy(&size, buffer, sizeof size);
       std::size_t count = std::min<std::size_t>(size, edit.text.size());
+      // NOLINTNEXTLINE(bugprone-not-null-terminated-result): EM_GETLINE copies no terminator
       std::memcpy(buffer, edit.text.data(), count);
       return static_cast<LRESULT>(count);
     }
