@@ -69,7 +69,7 @@ class CommandRunner {
 
 // Answers SendCommand for a transport that finishes every command before it
 // returns: nothing is ever pending, so an abort finds nothing to abort.
-aspi::DWORD ExecuteRequest(CommandRunner& runner, void* srb);
+aspi::DWORD ExecuteRequest(CommandRunner& transport, void* srb);
 
 // The checks of an execute request before its target is looked at:
 // SS_PENDING when the block may go on, else the status that refuses it.

@@ -301,8 +301,8 @@ aspi::DWORD ReplayProvider::SendCommand(void* request) {
         return CompleteRequest(reset, SS_ERR);
       }
       Repeat(value);
-      reset.SRB_HaStat = value.value("ha_stat", 0);
-      reset.SRB_TargStat = value.value("targ_stat", 0);
+      reset.SRB_HaStat = value.value("ha_stat", aspi::BYTE{0});
+      reset.SRB_TargStat = value.value("targ_stat", aspi::BYTE{0});
       CompleteRequest(reset, value["status"].get<aspi::BYTE>());
       return value["return"].get<aspi::DWORD>();
     }

@@ -30,7 +30,7 @@ class ReplayProvider final : public AspiProvider {
                                                     DiagnosticSink messages = {});
 
   aspi::DWORD GetSupportInfo() override;
-  aspi::DWORD SendCommand(void* srb) override;
+  aspi::DWORD SendCommand(void* request) override;
   const char* Name() const override { return "replay"; }
   // The device names the recorded run's transport gave (from the header).
   std::vector<std::string> DeviceNames(aspi::BYTE adapter, aspi::BYTE target) const override;
