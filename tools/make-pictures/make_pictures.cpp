@@ -37,7 +37,7 @@ Rgb Mix(Rgb a, Rgb b, double t) {
     double v = x + (y - x) * t;
     if (v < 0) v = 0;
     if (v > 255) v = 255;
-    return static_cast<std::uint8_t>(v + 0.5);
+    return static_cast<std::uint8_t>(std::lround(v));
   };
   return Rgb{m(a.r, b.r), m(a.g, b.g), m(a.b, b.b)};
 }
