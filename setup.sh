@@ -15,7 +15,8 @@ program=(
 )
 # Everything the tests and the other programs need on top.
 tests=(
-  clang-format
+  # the format and lint stages (run-clang-tidy comes with clang-tidy)
+  clang-format clang-tidy
   libgtest-dev libgmock-dev libbenchmark-dev
   # desktop window; Qt's private headers let a window test turn accessibility
   # on without a screen reader (as Qt's own tests do)
