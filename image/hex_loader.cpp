@@ -40,7 +40,7 @@ bool Refuse(ResultCode code) {
 // Characters the decoding of one record may look at: 257 pairs (the one too many
 // included) and the character after them.
 constexpr std::size_t kRecordLookAhead = 2 * (kDecodeBufferSize + 1) + 1;
-constexpr std::size_t kWindowSize = 64 * 1024;
+constexpr std::size_t kWindowSize = std::size_t{64} * 1024;
 // Bytes behind the window that an eight-character look may touch (kept zero).
 constexpr std::size_t kWindowSlack = 8;
 
@@ -142,9 +142,9 @@ class TextWindow {
       // Four pairs at a time while the next eight characters are all digits; the 0
       // behind the text stops this before anything past it is used.
       if (count + 4 <= kDecodeBufferSize && EightDigits(p)) {
-        for (int i = 0; i < 4; ++i) {
+        for (std::size_t i = 0; i < 4; ++i) {
           const std::uint8_t byte = DecodePair(p[2 * i], p[2 * i + 1]);
-          decoded[count + static_cast<std::size_t>(i)] = byte;
+          decoded[count + i] = byte;
           total += byte;
         }
         count += 4;
