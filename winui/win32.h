@@ -30,6 +30,8 @@ using LPCSTR = const char*;
 using LPVOID = void*;
 using HANDLE = void*;
 
+// The handle types under the names Windows gives them.
+// NOLINTBEGIN(bugprone-reserved-identifier): Windows' own names, kept on purpose
 struct HWND__;
 using HWND = HWND__*;
 struct HINSTANCE__;
@@ -41,6 +43,7 @@ struct HICON__;
 using HICON = HICON__*;
 struct HMENU__;
 using HMENU = HMENU__*;
+// NOLINTEND(bugprone-reserved-identifier)
 using HGDIOBJ = void*;
 
 using DLGPROC = INT_PTR (*)(HWND, UINT, WPARAM, LPARAM);
@@ -241,8 +244,8 @@ using LPMSG = MSG*;
 #define LVIS_SELECTED 0x0002
 #define LVNI_ALL 0x0000
 #define LVNI_SELECTED 0x0002
-#define LVSCW_AUTOSIZE -1
-#define LVSCW_AUTOSIZE_USEHEADER -2
+#define LVSCW_AUTOSIZE (-1)
+#define LVSCW_AUTOSIZE_USEHEADER (-2)
 
 struct LVCOLUMNA {
   UINT mask;

@@ -118,12 +118,12 @@ std::vector<HWND> TopLevelWindows() {
 }
 
 HWND ActiveDialog() {
-  std::vector<HWND> dialogs = detail::Dialogs();
-  for (auto it = dialogs.rbegin(); it != dialogs.rend(); ++it) {
-    Window* window = Find(*it);
-    if (window->visible && window->enabled && !window->destroying) return *it;
-  }
-  return nullptr;
+  const std::vector<HWND> dialogs = detail::Dialogs();
+  const auto active = std::find_if(dialogs.rbegin(), dialogs.rend(), [](HWND dialog) {
+    const Window* window = Find(dialog);
+    return window->visible && window->enabled && !window->destroying;
+  });
+  return active != dialogs.rend() ? *active : nullptr;
 }
 
 std::vector<HWND> ChildWindows(HWND dialog) {
