@@ -34,7 +34,7 @@ class RecordingProvider final : public AspiProvider {
                                                    DiagnosticSink messages = {});
 
   aspi::DWORD GetSupportInfo() override;
-  aspi::DWORD SendCommand(void* srb) override;
+  aspi::DWORD SendCommand(void* request) override;
   // The name of the provider underneath: the recording changes nothing.
   const char* Name() const override;
   // The device names of the provider underneath; the header keeps them, so
