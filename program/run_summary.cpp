@@ -141,17 +141,17 @@ std::string RunSummary(const RunRecord& run, const ScanRecord& scan, Outcome out
   summary["newRevision"] = shown(deviceText(run.newRevision));
   if (!run.newModel.empty()) summary["newModel"] = JsonText(run.newModel);
   summary["statusLine"] = shown(text(run.statusLine));
-  if (live && !live->trayEnded) {
+  // Nothing to tell of the tray while a live run still works it, or without a drive.
+  const bool trayTold = run.driveChosen && (!live.has_value() || live->trayEnded);
+  if (!trayTold) {
     summary["tray"] = nullptr;
-  } else if (run.driveChosen && run.dryRun && !run.refusedBeforeTray) {
+  } else if (run.dryRun && !run.refusedBeforeTray) {
     summary["tray"] = {{"opened", false}, {"reason", "not opened: a dry run"}};
-  } else if (run.driveChosen && run.refusedBeforeTray) {
+  } else if (run.refusedBeforeTray) {
     summary["tray"] = {{"opened", false}, {"reason", "not opened: this run could not download"}};
-  } else if (run.driveChosen) {
+  } else {
     summary["tray"] = {{"opened", !run.trayFailed},
                        {"reason", text(run.trayFailed ? run.trayFailure : std::string())}};
-  } else {
-    summary["tray"] = nullptr;
   }
   summary["driveTookImage"] = run.downloadTaken;
   // A drive still busy after the usual attempts was asked again until it
