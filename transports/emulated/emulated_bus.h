@@ -28,9 +28,9 @@ class EmulatedBus : public AspiProvider {
   EmulatedBus(const EmulatedBus&) = delete;
   EmulatedBus& operator=(const EmulatedBus&) = delete;
 
-  // Builds the bus a layout describes (see transports/emulated/layout.h); nullptr with a
+  // Builds the bus the layout `text` describes (see transports/emulated/layout.h); nullptr with a
   // message in `error` when the layout is malformed.
-  static std::unique_ptr<EmulatedBus> FromLayout(std::string_view layout, std::string& error);
+  static std::unique_ptr<EmulatedBus> FromLayout(std::string_view text, std::string& error);
 
   // --- building ---
   void SetAdapterCount(std::uint8_t count);
