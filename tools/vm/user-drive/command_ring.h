@@ -4,8 +4,10 @@
 #ifndef QTR5_VM_COMMAND_RING_H
 #define QTR5_VM_COMMAND_RING_H
 
+/* NOLINTBEGIN(modernize-deprecated-headers): a C header, compiled as C too */
 #include <stddef.h>
 #include <stdint.h>
+/* NOLINTEND(modernize-deprecated-headers) */
 
 #ifdef __cplusplus
 extern "C" {

@@ -130,7 +130,7 @@ std::string FindUio(const std::string& wanted, std::size_t& mapSize) {
   const std::filesystem::path classDir = "/sys/class/uio";
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(classDir, error)) {
-    const std::string node = "/dev/" + entry.path().filename().string();
+    std::string node = "/dev/" + entry.path().filename().string();
     if (!wanted.empty() && node != wanted) continue;
     if (ReadLine(entry.path() / "name").rfind("tcm-user", 0) != 0) continue;
     mapSize = std::stoul(ReadLine(entry.path() / "maps/map0/size"), nullptr, 16);
