@@ -14,8 +14,8 @@
 #include <string>
 
 #include "app/dialog_session.h"
-#include "resources/resource_ids.h"
 #include "aspi/aspi_device.h"
+#include "resources/resource_ids.h"
 #include "session/flash_session.h"
 #include "winui/winapi.h"
 
