@@ -74,9 +74,9 @@ const std::array<DialogTemplate, 3> kDialogs{{
      kSelectDeviceControls},
 }};
 
-constexpr std::array<int, 8> kBitmaps{kBitmapLogo,     kBitmapWait,        kBitmapOk,
-                                      kBitmapNg,       kBitmapNoDevice,    kBitmapUnconfirmed,
-                                      kBitmapBrowse,   kBitmapIncomplete};
+constexpr std::array<int, 8> kBitmaps{kBitmapLogo,   kBitmapWait,      kBitmapOk,
+                                      kBitmapNg,     kBitmapNoDevice,  kBitmapUnconfirmed,
+                                      kBitmapBrowse, kBitmapIncomplete};
 constexpr std::array<int, 1> kIcons{kIconApp};
 
 }  // namespace

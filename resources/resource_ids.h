@@ -13,8 +13,8 @@ inline constexpr int kBitmapNoDevice = 106;  // "No Device": no drive found at s
 inline constexpr int kBitmapUnconfirmed = 107;
 // "Flash Again": the drive failed while writing; its firmware may be incomplete.
 inline constexpr int kBitmapIncomplete = 110;
-inline constexpr int kBitmapBrowse = 109;    // open folder, on the browse button
-inline constexpr int kIconApp = 108;         // window icon
+inline constexpr int kBitmapBrowse = 109;  // open folder, on the browse button
+inline constexpr int kIconApp = 108;       // window icon
 
 // Dialog templates.
 inline constexpr int kDialogMain = 102;
