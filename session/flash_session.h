@@ -151,7 +151,8 @@ inline constexpr const char* kTextDownloadSucceeded = "Download has been done su
 inline constexpr const char* kTextDownloadFailed = "Download has been failed!";
 // The drive took the image, or may have, and did not confirm it: it may still
 // be rewriting its firmware, so it is not a failure to retry.
-inline constexpr const char* kTextDownloadUnconfirmed = "Download not confirmed: do not switch off!";
+inline constexpr const char* kTextDownloadUnconfirmed =
+    "Download not confirmed: do not switch off!";
 // The drive failed while writing: its firmware may be incomplete.
 inline constexpr const char* kTextDownloadIncomplete = "Download incomplete: flash it again now!";
 // The notice after a success.
