@@ -1,7 +1,7 @@
 // Draws the program's pictures into a directory:
 //   logo.bmp (101), wait.bmp (103), ok.bmp (104), ng.bmp (105), no_device.bmp (106),
-//   unconfirmed.bmp (107), open_folder.bmp (109), incomplete.bmp (110), qtr5-download.ico (108, 16 and 32 px) and
-//   qtr5-download-<N>.png (the desktop icon in 16, 32, 48 and 64 px).
+//   unconfirmed.bmp (107), open_folder.bmp (109), incomplete.bmp (110), qtr5-download.ico (108, 16
+//   and 32 px) and qtr5-download-<N>.png (the desktop icon in 16, 32, 48 and 64 px).
 // The state pictures fit the 116 x 40 dialog-unit picture button (174 x 65 px
 // with the Windows dialog font); the folder fits the 15 x 15 browse button.
 // Usage: make-pictures OUTPUT_DIRECTORY
@@ -68,8 +68,8 @@ void PaintSolid(Canvas& canvas, const std::function<bool(double, double)>& insid
 Canvas DotMatrix(std::string_view text, Rgb lit, int pitch) {
   const std::size_t newline = text.find('\n');
   const std::string_view lines[2] = {text.substr(0, newline), newline == std::string_view::npos
-                                                                   ? std::string_view()
-                                                                   : text.substr(newline + 1)};
+                                                                  ? std::string_view()
+                                                                  : text.substr(newline + 1)};
   const int lineCount = lines[1].empty() ? 1 : 2;
   constexpr int kLineGap = 2;
   Canvas canvas(kPictureWidth, kPictureHeight, kBlack);
