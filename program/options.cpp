@@ -61,7 +61,7 @@ struct OptionHandles {
 class HelpFormatter : public CLI::Formatter {
  public:
   std::string make_option_opts(const CLI::Option* option) const override {
-    const std::string text = option->get_option_text();
+    const std::string& text = option->get_option_text();
     if (text.empty()) return "";
     return text.front() == '[' ? text : " " + text;
   }
