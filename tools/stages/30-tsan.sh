@@ -11,6 +11,8 @@
 #   against the emulated drives (tests/program). A race there ends the
 #   program with the sanitizer's report and its exit status, which fails the
 #   test that ran it.
+# About 4 min on two quiet cores, its build included; the program's tests
+# take 2 of them, run one after another.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 cmake --preset tsan >/dev/null
