@@ -33,7 +33,9 @@ elseif(NOT WIN32 AND TARGET qtr5-download AND QTR5_STATIC_PROGRAM AND NOT QTR5_S
   string(REPLACE ".tar.gz" "" _name ${QTR5_ARCHIVE})
   qtr5_shipped_components(_components terminal)
   qtr5_third_party_notices(${_stage}/THIRD-PARTY-NOTICES.txt LF ${_components})
-  set(_contents $<TARGET_FILE:qtr5-download> ${_pkg}/qtr5-download.1
+  # What to run and where the firmware file goes, for whoever unpacks it.
+  configure_file(${_pkg}/README.linux.txt.in ${_stage}/README @ONLY)
+  set(_contents $<TARGET_FILE:qtr5-download> ${_stage}/README ${_pkg}/qtr5-download.1
                 ${_pkg}/README.drive-access.md ${_pkg}/60-qtr5-download.rules
                 ${PROJECT_SOURCE_DIR}/LICENSE ${_stage}/THIRD-PARTY-NOTICES.txt)
   set(_pack cfz)
