@@ -67,9 +67,15 @@ void DownloadApp::RunAllSteps() {
 }
 
 int DownloadApp::FailedDownloadPicture() const {
-  const RunRecord& record = run.record;
-  if (record.downloadIncomplete) return kBitmapIncomplete;
-  if (record.downloadTaken || record.downloadTimedOut) return kBitmapUnconfirmed;
+  switch (DownloadEndOf(run.record)) {
+    case DownloadEnd::kIncomplete:
+      return kBitmapIncomplete;
+    case DownloadEnd::kUnconfirmed:
+      return kBitmapUnconfirmed;
+    case DownloadEnd::kSucceeded:
+    case DownloadEnd::kFailed:
+      break;
+  }
   return kBitmapNg;
 }
 

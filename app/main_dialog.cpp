@@ -220,6 +220,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
       // Runs while the window is being created: g_app is still null, and
       // the run comes as the parameter (none: a plain run).
       RunContext* run = reinterpret_cast<RunContext*>(lParam);
+      g_rescanOffered = false;  // a new window starts as Download
       EnableControl(window, kIdBrowse, FALSE);
       EnableControl(window, kIdFileName, FALSE);
       const char* image = run == nullptr ? "" : run->request.initialImage.c_str();

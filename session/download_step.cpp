@@ -344,10 +344,24 @@ DownloadResult FlashSession::SendImage() {
   return result;
 }
 
+DownloadEnd DownloadEndOf(const RunRecord& record) {
+  if (record.downloadSucceeded) return DownloadEnd::kSucceeded;
+  if (record.downloadIncomplete) return DownloadEnd::kIncomplete;
+  if (record.downloadTaken || record.downloadTimedOut) return DownloadEnd::kUnconfirmed;
+  return DownloadEnd::kFailed;
+}
+
 const char* DownloadEndText(const RunRecord& record) {
-  if (record.downloadSucceeded) return kTextDownloadSucceeded;
-  if (record.downloadIncomplete) return kTextDownloadIncomplete;
-  if (record.downloadTaken || record.downloadTimedOut) return kTextDownloadUnconfirmed;
+  switch (DownloadEndOf(record)) {
+    case DownloadEnd::kSucceeded:
+      return kTextDownloadSucceeded;
+    case DownloadEnd::kIncomplete:
+      return kTextDownloadIncomplete;
+    case DownloadEnd::kUnconfirmed:
+      return kTextDownloadUnconfirmed;
+    case DownloadEnd::kFailed:
+      break;
+  }
   return kTextDownloadFailed;
 }
 

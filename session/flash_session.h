@@ -159,9 +159,12 @@ inline constexpr const char* kTextDownloadIncomplete = "Download incomplete: fla
 inline constexpr const char* kCaptionNotice = "Notice";
 inline constexpr const char* kTextReboot = "Please Reboot system";
 
-// The status line's last text for a download that ended as `record` says:
-// succeeded, incomplete, not confirmed (the drive took the image or may
-// have, a signal cut the waits short included) or failed.
+// How a download ended, as `record` says: succeeded, incomplete, not
+// confirmed (the drive took the image or may have, a signal cut the waits
+// short included) or failed. Every front end shows it by this.
+enum class DownloadEnd { kSucceeded, kIncomplete, kUnconfirmed, kFailed };
+DownloadEnd DownloadEndOf(const RunRecord& record);
+// The status line's last text for that end.
 const char* DownloadEndText(const RunRecord& record);
 
 // What the request pins the image to, as the image verdict takes it.
